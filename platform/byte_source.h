@@ -1,0 +1,49 @@
+#pragma once
+// One interface for every place the parsers read bytes from: a disk or volume device, an offset
+// window on an image file, or a buffer in memory (tests and fuzzing).
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace tarn {
+
+class byte_source_c {
+public:
+    virtual ~byte_source_c() = default;
+    // Reads up to out.size() bytes at offset. Returns the number of bytes read (short only at
+    // the end of the source) or a negative value when the I/O itself failed.
+    virtual std::int64_t read_at(std::uint64_t offset, std::span<std::byte> out) = 0;
+    virtual std::uint64_t size() const = 0;
+};
+
+// Explicit little-endian loads over disk bytes; callers have checked the span's length.
+inline std::uint16_t load_le16(std::span<const std::byte> b, std::size_t at)
+{
+    return static_cast<std::uint16_t>(std::to_integer<unsigned>(b[at])
+                                      | std::to_integer<unsigned>(b[at + 1]) << 8);
+}
+
+inline std::uint32_t load_le32(std::span<const std::byte> b, std::size_t at)
+{
+    return static_cast<std::uint32_t>(load_le16(b, at)) | static_cast<std::uint32_t>(load_le16(b, at + 2)) << 16;
+}
+
+inline std::uint64_t load_le64(std::span<const std::byte> b, std::size_t at)
+{
+    return static_cast<std::uint64_t>(load_le32(b, at)) | static_cast<std::uint64_t>(load_le32(b, at + 4)) << 32;
+}
+
+inline void store_le16(std::span<std::byte> b, std::size_t at, std::uint16_t v)
+{
+    b[at] = static_cast<std::byte>(v & 0xFF);
+    b[at + 1] = static_cast<std::byte>(v >> 8);
+}
+
+inline void store_le32(std::span<std::byte> b, std::size_t at, std::uint32_t v)
+{
+    store_le16(b, at, static_cast<std::uint16_t>(v & 0xFFFF));
+    store_le16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
+}
+
+} // namespace tarn

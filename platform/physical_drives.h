@@ -1,0 +1,19 @@
+#pragma once
+// The machine's whole disks in a stable order. In image mode (TARN_DISKS holds a
+// colon-separated list of image files or block devices) those are the disks, in that order,
+// and nothing else is listed.
+
+#include <QString>
+#include <QStringList>
+
+namespace tarn {
+
+bool image_mode();
+// Every whole disk the platform knows, in physical-drive order.
+QStringList physical_drive_paths();
+// The name of physical disk n, or an empty text when there is no such disk.
+QString physical_drive_path(int n);
+// Position of a whole-disk path in the physical-drive order, -1 when not listed.
+int physical_drive_index(const QString& path);
+
+} // namespace tarn

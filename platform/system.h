@@ -1,0 +1,36 @@
+#pragma once
+// Small services of the operating system that the program needs.
+
+#include <QString>
+
+#include <memory>
+
+class QLockFile;
+
+namespace tarn {
+
+bool is_admin();
+
+// Held for the life of the process; nullptr when another process holds it. The operating
+// system releases it when the process dies.
+std::unique_ptr<QLockFile> single_instance_lock(const QString& name);
+
+// The disk tool the program starts at start-up has no counterpart here.
+void launch_disk_tool();
+
+// Writes to standard output when it is a terminal; otherwise the text is dropped.
+void console_write(const QString& text);
+
+// A per-user value kept outside the program's own settings file (the first-run language).
+QString user_value(const QString& key, const QString& name);
+int set_user_value(const QString& key, const QString& name, const QString& value);
+
+// Full path of the diagnostic log file; its folder is created when missing.
+QString log_file_path(const QString& name);
+QString system_root();
+QString temp_dir();
+
+// True when folder lies on the file system of the volume named by device.
+bool same_volume(const QString& folder, const QString& device);
+
+} // namespace tarn
