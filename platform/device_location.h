@@ -15,6 +15,7 @@ struct device_location_s {
     std::uint64_t offset = 0;     // start of the window in bytes
     std::optional<std::uint64_t> length; // window length; absent = to the end of the file
     std::int32_t partition_number = 0;   // 0 for a whole disk
+    std::uint64_t start_on_disk = 0;     // where the volume begins on its disk, in bytes
     std::int32_t disk_number = -1;       // index in the physical drive order, -1 when not listed
     bool removable = false;
 };

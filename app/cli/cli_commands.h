@@ -1,0 +1,20 @@
+#pragma once
+
+#include "app/cli/cli_command.h"
+
+#include <QJsonObject>
+
+#include <span>
+
+namespace tarn {
+
+std::span<const cli_command_s> cli_commands();
+
+// Writes one result line: the values tab-separated, or with --json one JSON object per line.
+void cli_print_row(cli_context_s& ctx, const QStringList& keys, const QVariantList& values);
+
+// The entry at a 1-based row of a list whose entry 0 is the header; -1 and a message on err
+// when the text is not such a row.
+int cli_parse_row(cli_context_s& ctx, const QString& text, std::size_t list_size);
+
+} // namespace tarn

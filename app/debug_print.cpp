@@ -1,0 +1,20 @@
+#include "app/debug_print.h"
+
+#include "platform/system.h"
+
+#include <QString>
+
+#include <cstdarg>
+
+namespace tarn {
+
+void debug_print(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const QString text = QString::vasprintf(format, args);
+    va_end(args);
+    console_write(text);
+}
+
+} // namespace tarn

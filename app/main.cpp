@@ -1,0 +1,31 @@
+// Entry routine of the window program.
+
+#include "app/init.h"
+#include "disk/drive_enumeration.h"
+#include "platform/system.h"
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QLockFile>
+
+int main(int argc, char* argv[])
+{
+    // One instance at a time: a second one leaves at once, without a window or a message.
+    const auto instance = tarn::single_instance_lock(QStringLiteral("TarnRecovery"));
+    if (!instance)
+        return -1;
+
+    QApplication app(argc, argv);
+    tarn::register_disk_meta_types();
+    int result = 0;
+    {
+        tarn::main_window_c window;
+        tarn::init_c worker;
+        QObject::connect(&worker, &tarn::init_c::init_finished, &window, &tarn::main_window_c::on_init_finished);
+        worker.start(QThread::InheritPriority);
+        window.show();
+        result = QApplication::exec();
+        // The worker's destructor waits for it; it goes before the window it reports to.
+    }
+    return result;
+}

@@ -1,0 +1,49 @@
+#include "disk/drive_enumeration.h"
+
+#include "disk/volume_item.h"
+#include "platform/device.h"
+#include "platform/physical_drives.h"
+
+namespace tarn {
+
+namespace {
+
+constexpr int max_drives = 10;
+
+} // namespace
+
+std::vector<drive_item_s>& drive_list()
+{
+    static std::vector<drive_item_s> list;
+    return list;
+}
+
+int enumerate_drives()
+{
+    auto& list = drive_list();
+    list.clear();
+    list.push_back({});
+    const QStringList paths = physical_drive_paths();
+    for (int n = 0; n < max_drives && n < paths.size(); ++n) {
+        // A disk that cannot be opened or measured ends the list, like a gap in the numbering.
+        const auto device = device_c::open(paths[n], access_e::read);
+        disk_geometry_s geometry;
+        if (!device || device->geometry(geometry) != 0)
+            break;
+        drive_item_s item;
+        item.path = paths[n];
+        item.size = std::uint64_t{geometry.bytes_per_sector} * geometry.sectors_per_track
+                    * geometry.tracks_per_cylinder * static_cast<std::uint64_t>(geometry.cylinders);
+        item.geometry = geometry;
+        list.push_back(std::move(item));
+    }
+    return 0;
+}
+
+void register_disk_meta_types()
+{
+    qRegisterMetaType<drive_item_s>("drive_item_s");
+    qRegisterMetaType<volume_item_s>("volume_item_s");
+}
+
+} // namespace tarn

@@ -1,0 +1,152 @@
+#include "platform/partition_probe.h"
+
+#include "platform/byte_source.h"
+
+#include <QFile>
+
+#include <array>
+#include <memory>
+
+#include <blkid.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tarn {
+
+namespace {
+
+struct fd_closer {
+    int fd;
+    ~fd_closer()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+struct probe_deleter {
+    void operator()(blkid_struct_probe* p) const { blkid_free_probe(p); }
+};
+using probe_ptr = std::unique_ptr<blkid_struct_probe, probe_deleter>;
+
+std::uint64_t file_size(int fd)
+{
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    return end > 0 ? static_cast<std::uint64_t>(end) : 0;
+}
+
+QString lookup(blkid_probe pr, const char* name)
+{
+    const char* value = nullptr;
+    if (blkid_probe_lookup_value(pr, name, &value, nullptr) != 0 || value == nullptr)
+        return {};
+    return QString::fromUtf8(value);
+}
+
+QString program_fs_name(const QString& type, const QString& version)
+{
+    if (type == QLatin1String("ntfs"))
+        return QStringLiteral("NTFS");
+    if (type == QLatin1String("vfat") || type == QLatin1String("msdos"))
+        return version.startsWith(QLatin1String("FAT")) ? version : QStringLiteral("FAT");
+    if (type == QLatin1String("exfat"))
+        return QStringLiteral("exFAT");
+    return type;
+}
+
+// FAT32 keeps a free-cluster count in its FSInfo sector; 0xFFFFFFFF means "not known".
+std::uint64_t fat32_free_bytes(int fd, std::uint64_t offset, std::uint64_t size)
+{
+    std::array<std::byte, 512> boot{};
+    if (::pread(fd, boot.data(), boot.size(), static_cast<off_t>(offset)) != static_cast<ssize_t>(boot.size()))
+        return 0;
+    const std::uint32_t bytes_per_sector = load_le16(boot, 11);
+    const std::uint32_t sectors_per_cluster = std::to_integer<std::uint32_t>(boot[13]);
+    const std::uint32_t fsinfo_sector = load_le16(boot, 48);
+    if (bytes_per_sector < 512 || sectors_per_cluster == 0 || fsinfo_sector == 0 || fsinfo_sector == 0xFFFF)
+        return 0;
+    const std::uint64_t fsinfo_at = std::uint64_t{fsinfo_sector} * bytes_per_sector;
+    std::array<std::byte, 512> info{};
+    if (fsinfo_at + info.size() > size
+        || ::pread(fd, info.data(), info.size(), static_cast<off_t>(offset + fsinfo_at)) != static_cast<ssize_t>(info.size()))
+        return 0;
+    if (load_le32(info, 0) != 0x41615252 || load_le32(info, 484) != 0x61417272)
+        return 0;
+    const std::uint32_t free_clusters = load_le32(info, 488);
+    if (free_clusters == 0xFFFFFFFF)
+        return 0;
+    const std::uint64_t free_bytes = std::uint64_t{free_clusters} * sectors_per_cluster * bytes_per_sector;
+    return free_bytes <= size ? free_bytes : 0;
+}
+
+} // namespace
+
+partition_table_s probe_partition_table(const QString& disk_path)
+{
+    partition_table_s table;
+    fd_closer file{::open(QFile::encodeName(disk_path).constData(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0)
+        return table;
+    const std::uint64_t disk_size = file_size(file.fd);
+    probe_ptr pr(blkid_new_probe());
+    if (!pr || disk_size < 512 || blkid_probe_set_device(pr.get(), file.fd, 0, 0) != 0)
+        return table;
+    blkid_probe_enable_superblocks(pr.get(), 0);
+    blkid_probe_enable_partitions(pr.get(), 1);
+    blkid_partlist list = blkid_probe_get_partitions(pr.get());
+    if (list == nullptr)
+        return table;
+    if (blkid_parttable root = blkid_partlist_get_table(list)) {
+        table.type = QString::fromUtf8(blkid_parttable_get_type(root));
+        if (const char* id = blkid_parttable_get_id(root))
+            table.id = QString::fromUtf8(id);
+    }
+    const int count = blkid_partlist_numof_partitions(list);
+    for (int i = 0; i < count; ++i) {
+        blkid_partition part = blkid_partlist_get_partition(list, i);
+        if (part == nullptr || blkid_partition_is_extended(part))
+            continue;
+        const auto start = blkid_partition_get_start(part);
+        const auto length = blkid_partition_get_size(part);
+        if (start < 0 || length <= 0)
+            continue;
+        partition_entry_s entry;
+        entry.number = blkid_partition_get_partno(part);
+        entry.start = static_cast<std::uint64_t>(start) * 512;
+        if (entry.start >= disk_size)
+            continue;
+        entry.size = std::min(static_cast<std::uint64_t>(length) * 512, disk_size - entry.start);
+        if (const char* uuid = blkid_partition_get_uuid(part))
+            entry.uuid = QString::fromUtf8(uuid);
+        table.entries.push_back(entry);
+    }
+    return table;
+}
+
+std::optional<filesystem_probe_s> probe_filesystem(const QString& path, std::uint64_t offset, std::uint64_t size)
+{
+    fd_closer file{::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0 || size < 512)
+        return std::nullopt;
+    probe_ptr pr(blkid_new_probe());
+    if (!pr || blkid_probe_set_device(pr.get(), file.fd, static_cast<blkid_loff_t>(offset),
+                                      static_cast<blkid_loff_t>(size)) != 0)
+        return std::nullopt;
+    blkid_probe_enable_partitions(pr.get(), 0);
+    blkid_probe_enable_superblocks(pr.get(), 1);
+    blkid_probe_set_superblocks_flags(pr.get(), BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_VERSION | BLKID_SUBLKS_UUID);
+    if (blkid_do_safeprobe(pr.get()) != 0)
+        return std::nullopt;
+    const QString type = lookup(pr.get(), "TYPE");
+    if (type.isEmpty())
+        return std::nullopt;
+    filesystem_probe_s fs;
+    fs.type = program_fs_name(type, lookup(pr.get(), "VERSION"));
+    fs.label = lookup(pr.get(), "LABEL");
+    fs.uuid = lookup(pr.get(), "UUID");
+    if (fs.type == QLatin1String("FAT32"))
+        fs.free_bytes = fat32_free_bytes(file.fd, offset, size);
+    return fs;
+}
+
+} // namespace tarn

@@ -1,0 +1,39 @@
+#include "platform/volume_registry.h"
+
+#include <QHash>
+
+#include <mutex>
+
+namespace tarn {
+
+namespace {
+
+std::mutex registry_mutex;
+QHash<QString, device_location_s>& registry()
+{
+    static QHash<QString, device_location_s> table;
+    return table;
+}
+
+} // namespace
+
+void replace_volume_registry(std::vector<std::pair<QString, device_location_s>> names)
+{
+    std::lock_guard lock(registry_mutex);
+    auto& table = registry();
+    table.clear();
+    for (auto& [name, location] : names)
+        table.insert(name, std::move(location));
+}
+
+std::optional<device_location_s> find_registered_volume(const QString& name)
+{
+    std::lock_guard lock(registry_mutex);
+    const auto& table = registry();
+    const auto it = table.constFind(name);
+    if (it == table.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+} // namespace tarn

@@ -1,0 +1,18 @@
+#pragma once
+// The names under which the last volume enumeration found each volume, so that a volume path
+// or an image volume's device name can be opened later from any thread.
+
+#include "platform/device_location.h"
+
+#include <QString>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace tarn {
+
+void replace_volume_registry(std::vector<std::pair<QString, device_location_s>> names);
+std::optional<device_location_s> find_registered_volume(const QString& name);
+
+} // namespace tarn

@@ -1,0 +1,50 @@
+#include "scan/diagnostic_log.h"
+
+#include "platform/system.h"
+
+#include <QFile>
+#include <QString>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace tarn {
+
+namespace {
+
+// The fixed 24-character local time form ("Mon Dec  7 07:48:42 2026"), cut at its line break;
+// unlike strftime it does not follow the user's locale.
+QByteArray time_stamp()
+{
+    const std::time_t now = std::time(nullptr);
+    char text[32] = {};
+    if (::ctime_r(&now, text) == nullptr)
+        return {};
+    return QByteArray(text, static_cast<qsizetype>(std::strcspn(text, "\r\n")));
+}
+
+} // namespace
+
+void log_error(const char* unit, int line, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const QByteArray message = QString::vasprintf(format, args).toLocal8Bit();
+    va_end(args);
+    const QByteArray position = QStringLiteral("[%1:%2] ").arg(QString::fromLocal8Bit(unit)).arg(line).toLocal8Bit();
+
+    // Opened and closed per entry, so that entries from two threads stay whole lines.
+    const QByteArray path = QFile::encodeName(log_file_path(QStringLiteral("Velloran.log")));
+    if (std::FILE* file = std::fopen(path.constData(), "a")) {
+        const QByteArray entry = time_stamp() + "  " + position + message + "\n";
+        std::fwrite(entry.constData(), 1, static_cast<std::size_t>(entry.size()), file);
+        std::fclose(file);
+    }
+    const QByteArray copy = "ERROR: " + position + message + "\n";
+    std::fwrite(copy.constData(), 1, static_cast<std::size_t>(copy.size()), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace tarn
