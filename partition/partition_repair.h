@@ -1,0 +1,69 @@
+#pragma once
+// The lost-partition search thread, and the partition table repair that writes its finds back
+// into sector 0 of the searched disk.
+
+#include "disk/drive_item.h"
+#include "partition/partition_item.h"
+
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace tarn {
+
+class partition_repair_c : public QThread {
+    Q_OBJECT
+
+public:
+    explicit partition_repair_c(QObject* parent = nullptr);
+    // Stops a running search and joins the thread.
+    ~partition_repair_c() override;
+
+    // The disk that the next search reads and the repair writes. Refused (-1) while searching.
+    int set_drive(const drive_item_s& drive);
+    std::optional<drive_item_s> drive() const;
+
+    // Starts a new search of the drive from sector 0, with an empty list.
+    void start_search();
+    // Asks a running search to end; it does so before its next read, closing the device.
+    void request_stop();
+    // request_stop() and waits for the thread.
+    void stop_search();
+
+    // Safe to call from any thread while the search appends.
+    std::vector<partition_item_s> partitions() const;
+    std::size_t partition_count() const;
+    double progress() const { return progress_.load(); }
+
+    // Searches the drive on the calling thread: 0 when the search ran, -1 when the device
+    // cannot be opened.
+    int search_partitions(const drive_item_s& drive);
+
+    // Rewrites sector 0 of the drive with our boot code and the first four finds, after saving
+    // the sector's old content (see backup_path()). 0 when the sector reads back as written.
+    int write_partition_table();
+    // Where the last repair saved the old sector 0; empty when none was saved.
+    QString backup_path() const { return backup_path_; }
+
+signals:
+    void partition_found();
+
+protected:
+    void run() override;
+
+private:
+    void append(const partition_item_s& item);
+
+    mutable std::mutex partitions_lock_;
+    std::vector<partition_item_s> partitions_;
+    std::optional<drive_item_s> drive_;
+    std::atomic<double> progress_{0.0};
+    std::atomic<bool> stop_{false};
+    QString backup_path_;
+};
+
+} // namespace tarn

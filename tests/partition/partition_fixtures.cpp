@@ -1,0 +1,66 @@
+#include "tests/partition/partition_fixtures.h"
+
+#include "tests/support/test_support.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace tarn::test {
+
+int make_ntfs_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors)
+{
+    QTemporaryDir dir;
+    const QString volume = dir.filePath(QStringLiteral("ntfs.img"));
+    if (make_sparse_file(volume, sectors * 512) != 0)
+        return -1;
+    const QStringList format = {QStringLiteral("-F"), QStringLiteral("-Q"), QStringLiteral("-q"),
+                                QStringLiteral("-p"), QString::number(first_sector), QStringLiteral("-H"),
+                                QStringLiteral("255"), QStringLiteral("-S"), QStringLiteral("63"), volume};
+    if (run_tool(QStringLiteral("mkntfs"), format) != 0)
+        return -1;
+    const QStringList copy = {QStringLiteral("if=") + volume, QStringLiteral("of=") + image, QStringLiteral("bs=512"),
+                              QStringLiteral("seek=%1").arg(first_sector), QStringLiteral("conv=notrunc,sparse"),
+                              QStringLiteral("status=none")};
+    return run_tool(QStringLiteral("dd"), copy) == 0 ? 0 : -1;
+}
+
+QByteArray real_ntfs_boot_sector(std::uint64_t sectors)
+{
+    QTemporaryDir dir;
+    const QString image = dir.filePath(QStringLiteral("disk.img"));
+    if (make_sparse_file(image, sectors * 512) != 0 || make_ntfs_in_image(image, 0, sectors) != 0)
+        return {};
+    return read_file_range(image, 0, 512);
+}
+
+QByteArray real_fat32_boot_sectors()
+{
+    QTemporaryDir dir;
+    const QString image = dir.filePath(QStringLiteral("fat32.img"));
+    if (format_fat(image, 0, 81920, 32, QStringLiteral("TARN")) != 0)
+        return {};
+    return read_file_range(image, 0, 1024);
+}
+
+int patch_file(const QString& path, std::uint64_t offset, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !file.seek(static_cast<qint64>(offset)))
+        return -1;
+    return file.write(bytes) == bytes.size() ? 0 : -1;
+}
+
+QByteArray read_file_range(const QString& path, std::uint64_t offset, std::uint64_t bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(static_cast<qint64>(offset)))
+        return {};
+    return file.read(static_cast<qint64>(bytes));
+}
+
+int zero_partition_table(const QString& image)
+{
+    return patch_file(image, 446, QByteArray(64, '\0'));
+}
+
+} // namespace tarn::test

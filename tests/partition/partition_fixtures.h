@@ -1,0 +1,27 @@
+#pragma once
+// Disk images for the partition tests, made with the real tools (sfdisk, mkntfs, mkfs.fat,
+// mtools) in sparse files.
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+namespace tarn::test {
+
+// Formats NTFS with mkntfs in a scratch file of `sectors` sectors (the volume's own start field
+// says first_sector) and copies it into the image at that sector, keeping holes sparse.
+int make_ntfs_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors);
+
+// The first `bytes` bytes of a fresh mkntfs volume (sectors long) / mkfs.fat FAT32 volume.
+QByteArray real_ntfs_boot_sector(std::uint64_t sectors);
+QByteArray real_fat32_boot_sectors();
+
+// Writes bytes into an existing file at offset without changing its size otherwise.
+int patch_file(const QString& path, std::uint64_t offset, const QByteArray& bytes);
+QByteArray read_file_range(const QString& path, std::uint64_t offset, std::uint64_t bytes);
+
+// Zeroes the four partition entries of sector 0.
+int zero_partition_table(const QString& image);
+
+} // namespace tarn::test
