@@ -1,0 +1,182 @@
+#include "ui/language.h"
+
+#include <QFile>
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <regex>
+
+namespace tarn {
+
+std::map<std::string, QString, std::less<>> language_table;
+QStringList language_names;
+int language_index = 0;
+
+namespace {
+
+// The file is read through a buffer of this size, so a longer line arrives in pieces, each
+// piece taken as a line of its own.
+constexpr std::size_t line_buffer_size = 2048;
+
+struct file_closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using file_handle = std::unique_ptr<std::FILE, file_closer>;
+
+// Reads the next piece of at most line_buffer_size - 1 bytes, ending after a line feed. A
+// carriage return before a line feed is dropped, as a text-mode read does. Returns false at
+// the end of the file.
+bool read_line(std::FILE* file, std::string& line)
+{
+    line.clear();
+    while (line.size() < line_buffer_size - 1) {
+        int c = std::getc(file);
+        if (c == EOF)
+            break;
+        if (c == '\r') {
+            const int next = std::getc(file);
+            if (next == '\n')
+                c = '\n';
+            else if (next != EOF)
+                std::ungetc(next, file);
+        }
+        line.push_back(static_cast<char>(c));
+        if (c == '\n')
+            break;
+    }
+    if (line.empty())
+        return false;
+    // The piece is handled as a C string: a zero byte ends it.
+    if (const auto zero = line.find('\0'); zero != std::string::npos)
+        line.resize(zero);
+    return true;
+}
+
+// Replaces each two-byte escape left to right without rescanning what it inserted.
+void replace_escape(std::string& text, char letter, char replacement)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == letter) {
+            out.push_back(replacement);
+            ++i;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    text.swap(out);
+}
+
+// std::regex reports resource exhaustion by throwing; a line it cannot decide is ignored.
+bool match_line(const std::string& line, std::smatch& match, const std::regex& expression)
+{
+    try {
+        return std::regex_match(line, match, expression);
+    } catch (const std::regex_error&) {
+        return false;
+    }
+}
+
+struct code_entry {
+    const char16_t* name;
+    const char* code;
+};
+
+// Tested in this order; the first name that matches gives the code.
+constexpr std::array<code_entry, 10> language_codes = {{
+    {u"Deutsch", "de"},
+    {u"Français", "fr"},
+    {u"Español", "es"},
+    {u"简体中文", "cn"},
+    {u"繁體中文", "hk"},
+    {u"Italiano", "it"},
+    {u"日本語", "jp"},
+    {u"Português", "pt"},
+    {u"Nederlands", "nl"},
+    {u"العربية", "ar"},
+}};
+
+} // namespace
+
+int load_language_file(const QString& path, const QString& name, bool select)
+{
+    const std::regex section_expression(R"re(^\s*\[(.*)\]\s*$)re", std::regex::ECMAScript);
+    const std::regex entry_expression(R"re(^\s*([^;].*)\s*=\s*"(.+)"\s*$)re", std::regex::ECMAScript);
+
+    file_handle file(std::fopen(QFile::encodeName(path).constData(), "rb"));
+    if (!file)
+        return -1;
+
+    language_names.clear();
+    bool in_section = false;
+    std::string line;
+    std::smatch match;
+    while (read_line(file.get(), line)) {
+        if (match_line(line, match, section_expression)) {
+            const QString section = QString::fromUtf8(match.str(1));
+            language_names.append(section);
+            // A header right after the wanted section ends it, even when it repeats the name.
+            if (in_section) {
+                in_section = false;
+            } else if (section == name) {
+                in_section = true;
+                if (select)
+                    language_index = static_cast<int>(language_names.size()) - 1;
+            }
+        } else if (in_section && match_line(line, match, entry_expression)) {
+            std::string value = match.str(2);
+            replace_escape(value, 't', '\t');
+            replace_escape(value, 'n', '\n');
+            language_table[match.str(1)] = QString::fromUtf8(value);
+        }
+    }
+    return 0;
+}
+
+int load_language(const QString& name, bool select)
+{
+    return load_language_file(QStringLiteral("language.ini"), name, select);
+}
+
+QString& language_text(std::string_view key)
+{
+    auto found = language_table.find(key);
+    if (found == language_table.end())
+        found = language_table.emplace(std::string(key), QString()).first;
+    return found->second;
+}
+
+QString language_code()
+{
+    // With no language file read there is no name to map; English is the mapping's default.
+    if (language_index < 0 || language_index >= language_names.size())
+        return QStringLiteral("en");
+    const QString& chosen = language_names.at(language_index);
+    for (const auto& entry : language_codes) {
+        if (chosen.compare(QString::fromUtf16(entry.name), Qt::CaseInsensitive) == 0)
+            return QString::fromLatin1(entry.code);
+    }
+    return QStringLiteral("en");
+}
+
+QString multilang_tab_image(const QString& t, const QString& s)
+{
+    return QStringLiteral(":/images/multilang/") + language_code() + QStringLiteral("/btn_top") + t + s
+           + QStringLiteral(".png");
+}
+
+QString multilang_start_image(const QString& s)
+{
+    return QStringLiteral("/images/multilang/") + language_code() + QStringLiteral("/btn_start_scan") + s
+           + QStringLiteral(".png");
+}
+
+QString multilang_resume_image(const QString& s)
+{
+    return QStringLiteral("/images/multilang/") + language_code() + QStringLiteral("/btn_resume_recovery")
+           + s + QStringLiteral(".png");
+}
+
+} // namespace tarn

@@ -1,0 +1,76 @@
+#include "ui/settings.h"
+
+#include "platform/system.h"
+#include "ui/language.h"
+
+#include <QSettings>
+
+#include <array>
+#include <memory>
+
+namespace tarn {
+
+QString recovery_folder;
+QString settings_language;
+
+namespace {
+
+std::unique_ptr<QSettings> settings_file;
+
+const QString settings_file_name = QStringLiteral("TarnRecovery.ini");
+const QString key_language = QStringLiteral("language");
+const QString key_recovery_folder = QStringLiteral("recovery_folder");
+
+// First-run numbers 1 to 10; Arabic has none and can only be chosen from the menu.
+constexpr std::array<const char16_t*, 10> first_run_languages = {
+    u"English", u"Deutsch", u"Español", u"Français", u"Italiano",
+    u"日本語", u"简体中文", u"繁體中文", u"Nederlands", u"Português",
+};
+
+} // namespace
+
+QSettings* settings_store()
+{
+    return settings_file.get();
+}
+
+std::optional<QString> registry_language()
+{
+    const QString stored = user_value(QStringLiteral("TarnRecovery_Init"), QStringLiteral("language"));
+    bool ok = false;
+    const int number = stored.trimmed().toInt(&ok);
+    if (!ok || number < 1 || number > static_cast<int>(first_run_languages.size()))
+        return std::nullopt;
+    return QString::fromUtf16(first_run_languages[static_cast<std::size_t>(number - 1)]);
+}
+
+int load_settings()
+{
+    settings_file = std::make_unique<QSettings>(settings_file_name, QSettings::IniFormat);
+    recovery_folder = settings_file->value(key_recovery_folder).toString();
+    settings_language = settings_file->value(key_language).toString();
+    if (settings_language.isEmpty()) {
+        if (const auto first_run = registry_language()) {
+            settings_language = *first_run;
+            settings_file->setValue(key_language, settings_language);
+            settings_file->sync();
+        } else {
+            settings_language = QStringLiteral("English");
+        }
+    }
+    load_language(QStringLiteral("English"), false);
+    load_language(settings_language, true);
+    return 0;
+}
+
+int save_settings()
+{
+    if (!settings_file)
+        settings_file = std::make_unique<QSettings>(settings_file_name, QSettings::IniFormat);
+    settings_file->setValue(key_recovery_folder, recovery_folder);
+    settings_file->setValue(key_language, settings_language);
+    settings_file->sync();
+    return 0;
+}
+
+} // namespace tarn

@@ -1,0 +1,32 @@
+#pragma once
+// The settings kept between runs: the chosen language and a recovery folder, in
+// "TarnRecovery.ini" (INI format) in the current directory.
+
+#include <QString>
+
+#include <optional>
+
+class QSettings;
+
+namespace tarn {
+
+// Value of key recovery_folder; read at start and written back unchanged with every save.
+extern QString recovery_folder;
+// Value of key language: the name of the language file's section to load.
+extern QString settings_language;
+
+// The settings object, created by load_settings() and kept until the process ends.
+QSettings* settings_store();
+
+// Opens the settings file, settles the language (settings file, then the first-run value of
+// the per-user store, then "English") and loads the language texts with English as the base.
+// Needs no application object. Always 0.
+int load_settings();
+// Writes recovery_folder and settings_language and flushes the file. Always 0: a directory
+// that cannot be written only loses the values.
+int save_settings();
+// The language named by the first-run number in the per-user store (1 English … 10
+// Português); nothing for a missing value or any other number.
+std::optional<QString> registry_language();
+
+} // namespace tarn
