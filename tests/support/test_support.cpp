@@ -32,6 +32,35 @@ int make_sparse_file(const QString& path, std::uint64_t bytes)
     return file.resize(static_cast<qint64>(bytes)) ? 0 : -1;
 }
 
+int write_partition_table(const QString& image, const QString& script)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral("sfdisk"), {QStringLiteral("-q"), QStringLiteral("--no-reread"), image});
+    if (!process.waitForStarted())
+        return -1;
+    process.write(script.toUtf8());
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return process.exitCode() == 0 ? 0 : -1;
+}
+
+int format_fat(const QString& image, std::uint64_t first_sector, std::uint64_t sectors, int fat_bits,
+               const QString& label)
+{
+    QStringList args = {QStringLiteral("-F"), QString::number(fat_bits), QStringLiteral("-i"), QStringLiteral("1234ABCD"),
+                        QStringLiteral("--invariant"), QStringLiteral("-n"), label};
+    if (first_sector > 0)
+        args << QStringLiteral("--offset=%1").arg(first_sector) << QStringLiteral("-h") << QString::number(first_sector);
+    else
+        args << QStringLiteral("-C");
+    args << image << QString::number(sectors / 2);
+    if (first_sector == 0)
+        QFile::remove(image); // -C creates the file itself
+    return run_tool(QStringLiteral("mkfs.fat"), args) == 0 ? 0 : -1;
+}
+
 bool have_tool(const QString& program)
 {
     return !QStandardPaths::findExecutable(program).isEmpty()

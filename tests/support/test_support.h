@@ -16,6 +16,14 @@ int run_tool(const QString& program, const QStringList& args, QString* output = 
 // Creates or truncates path to a sparse file of the given size. 0 on success.
 int make_sparse_file(const QString& path, std::uint64_t bytes);
 
+// Writes an MBR or GPT partition table with sfdisk; script is sfdisk's input ("label: dos\n...").
+int write_partition_table(const QString& image, const QString& script);
+
+// Formats a FAT file system of the given type (12, 16, 32) in the window of an image that
+// starts at first_sector and holds sectors 512-byte sectors. Repeatable: fixed serial number.
+int format_fat(const QString& image, std::uint64_t first_sector, std::uint64_t sectors, int fat_bits,
+               const QString& label);
+
 // True when the tool is on PATH; tests that need a tool fail loudly rather than skip.
 bool have_tool(const QString& program);
 
