@@ -5,6 +5,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+namespace tarn {
+void PrintTo(const partition_item_s& p, std::ostream* os)
+{
+    *os << p.fs_name.toStdString() << " type " << p.type << " sectors " << p.start_sector << "-" << p.end_sector;
+}
+} // namespace tarn
+
 namespace tarn::test {
 
 int make_ntfs_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors)
@@ -22,6 +29,15 @@ int make_ntfs_in_image(const QString& image, std::uint64_t first_sector, std::ui
                               QStringLiteral("seek=%1").arg(first_sector), QStringLiteral("conv=notrunc,sparse"),
                               QStringLiteral("status=none")};
     return run_tool(QStringLiteral("dd"), copy) == 0 ? 0 : -1;
+}
+
+int make_fat32_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors)
+{
+    const QStringList args = {QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-s"), QStringLiteral("1"),
+                              QStringLiteral("-i"), QStringLiteral("1234ABCD"), QStringLiteral("--invariant"),
+                              QStringLiteral("--offset=%1").arg(first_sector), QStringLiteral("-h"),
+                              QString::number(first_sector), image, QString::number(sectors / 2)};
+    return run_tool(QStringLiteral("mkfs.fat"), args) == 0 ? 0 : -1;
 }
 
 QByteArray real_ntfs_boot_sector(std::uint64_t sectors)

@@ -5,13 +5,25 @@
 #include <QByteArray>
 #include <QString>
 
+#include "partition/partition_item.h"
+
 #include <cstdint>
+#include <ostream>
+
+namespace tarn {
+// Readable failures for lists of finds.
+void PrintTo(const partition_item_s& p, std::ostream* os);
+} // namespace tarn
 
 namespace tarn::test {
 
 // Formats NTFS with mkntfs in a scratch file of `sectors` sectors (the volume's own start field
 // says first_sector) and copies it into the image at that sector, keeping holes sparse.
 int make_ntfs_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors);
+
+// FAT32 with mkfs.fat in the window of an image, one sector per cluster so that even a small
+// volume has the cluster count of FAT32 (mtools goes by that count).
+int make_fat32_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors);
 
 // The first `bytes` bytes of a fresh mkntfs volume (sectors long) / mkfs.fat FAT32 volume.
 QByteArray real_ntfs_boot_sector(std::uint64_t sectors);
