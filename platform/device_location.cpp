@@ -1,6 +1,7 @@
 #include "platform/device_location.h"
 
 #include "platform/physical_drives.h"
+#include "platform/sysfs.h"
 #include "platform/volume_facts.h"
 #include "platform/volume_registry.h"
 
@@ -13,14 +14,6 @@
 namespace tarn {
 
 namespace {
-
-QString sysfs_value(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).trimmed();
-}
 
 // A partition node of the system: its number and start from sysfs, its disk from the
 // directory that holds it there (/sys/class/block/sda1 -> .../block/sda/sda1).

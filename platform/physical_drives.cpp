@@ -1,5 +1,7 @@
 #include "platform/physical_drives.h"
 
+#include "platform/sysfs.h"
+
 #include <QCollator>
 #include <QDir>
 #include <QFile>
@@ -17,11 +19,8 @@ bool is_whole_disk(const QString& name)
     for (const auto& prefix : skipped)
         if (name.startsWith(prefix))
             return false;
-    QFile size_file(QStringLiteral("/sys/block/%1/size").arg(name));
-    if (!size_file.open(QIODevice::ReadOnly))
-        return false;
     // Unattached loop devices report size 0.
-    return size_file.readAll().trimmed().toULongLong() > 0;
+    return sysfs_value(QStringLiteral("/sys/block/%1/size").arg(name)).toULongLong() > 0;
 }
 
 QStringList system_disks()

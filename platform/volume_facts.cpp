@@ -4,6 +4,7 @@
 #include "platform/mount_table.h"
 #include "platform/partition_probe.h"
 #include "platform/physical_drives.h"
+#include "platform/sysfs.h"
 #include "platform/volume_registry.h"
 
 #include <QCryptographicHash>
@@ -93,12 +94,6 @@ void image_volumes(int disk_number, const QString& image, std::vector<found_volu
         apply_probe(v.facts, fs, entry.size);
         out.push_back(std::move(v));
     }
-}
-
-QString sysfs_value(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
 }
 
 // Partition GUIDs the system has published as links, keyed by the partition's node name.
