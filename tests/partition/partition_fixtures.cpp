@@ -20,8 +20,10 @@ int make_ntfs_in_image(const QString& image, std::uint64_t first_sector, std::ui
     const QString volume = dir.filePath(QStringLiteral("ntfs.img"));
     if (make_sparse_file(volume, sectors * 512) != 0)
         return -1;
+    // The boot sector's start field has 32 bits; mkntfs refuses larger starts.
+    const std::uint64_t start_field = first_sector > 0xFFFFFFFFu ? 0 : first_sector;
     const QStringList format = {QStringLiteral("-F"), QStringLiteral("-Q"), QStringLiteral("-q"),
-                                QStringLiteral("-p"), QString::number(first_sector), QStringLiteral("-H"),
+                                QStringLiteral("-p"), QString::number(start_field), QStringLiteral("-H"),
                                 QStringLiteral("255"), QStringLiteral("-S"), QStringLiteral("63"), volume};
     if (run_tool(QStringLiteral("mkntfs"), format) != 0)
         return -1;
@@ -33,7 +35,7 @@ int make_ntfs_in_image(const QString& image, std::uint64_t first_sector, std::ui
 
 int make_fat32_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors)
 {
-    const QStringList args = {QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-s"), QStringLiteral("1"),
+    const QStringList args = {QStringLiteral("-F"), QStringLiteral("32"), QStringLiteral("-s"), QStringLiteral("1"), QStringLiteral("-g"), QStringLiteral("255/63"),
                               QStringLiteral("-i"), QStringLiteral("1234ABCD"), QStringLiteral("--invariant"),
                               QStringLiteral("--offset=%1").arg(first_sector), QStringLiteral("-h"),
                               QString::number(first_sector), image, QString::number(sectors / 2)};

@@ -1,0 +1,174 @@
+// The partition table repair: writes the finds of a search back into sector 0 of an image and
+// reads the result with sfdisk, an independent reader.
+
+#include "partition/master_boot_record.h"
+#include "partition/partition_repair.h"
+#include "platform/byte_source.h"
+#include "tests/partition/partition_fixtures.h"
+#include "tests/support/test_support.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace tarn {
+namespace {
+
+drive_item_s image_drive(const QString& path)
+{
+    return {path, static_cast<std::uint64_t>(QFileInfo(path).size()), disk_geometry_s{0, media_fixed, 255, 63, 512}};
+}
+
+std::vector<std::byte> sector0(const QString& image)
+{
+    const QByteArray s = test::read_file_range(image, 0, 512);
+    std::vector<std::byte> out(static_cast<std::size_t>(s.size()));
+    std::memcpy(out.data(), s.constData(), out.size());
+    return out;
+}
+
+// Each test keeps its backups in a folder of its own.
+class partition_repair : public ::testing::Test {
+protected:
+    void SetUp() override { qputenv("XDG_DATA_HOME", data_home.path().toUtf8()); }
+    QStringList backups() const
+    {
+        return QDir(data_home.filePath("TarnRecovery")).entryList({"mbr-backup-*.bin"}, QDir::Files);
+    }
+    // Searches the image and repairs it; returns the repair's result.
+    int search_and_repair(const QString& image)
+    {
+        EXPECT_EQ(worker.set_drive(image_drive(image)), 0);
+        worker.start_search();
+        worker.wait();
+        return worker.write_partition_table();
+    }
+    QTemporaryDir data_home;
+    QTemporaryDir dir;
+    partition_repair_c worker;
+};
+
+TEST_F(partition_repair, writes_the_finds_back_and_keeps_a_backup)
+{
+    const QString image = dir.filePath("disk.img");
+    ASSERT_EQ(test::make_sparse_file(image, 200'000ull * 512), 0);
+    ASSERT_EQ(test::write_partition_table(image, "label: dos\nlabel-id: 0x12345678\n"
+                                                 "start=2048, size=16384, type=7, bootable\n"
+                                                 "start=18432, size=81900, type=c\n"),
+              0);
+    ASSERT_EQ(test::make_ntfs_in_image(image, 2048, 16384), 0);
+    ASSERT_EQ(test::make_fat32_in_image(image, 18432, 81900), 0);
+    ASSERT_EQ(test::zero_partition_table(image), 0);
+    const auto before = sector0(image);
+
+    ASSERT_EQ(search_and_repair(image), 0);
+    const auto after = sector0(image);
+    const std::span<const std::byte> s(after);
+    EXPECT_TRUE(std::equal(boot_code().begin(), boot_code().end(), after.begin()));
+    EXPECT_EQ(load_le32(s, 440), 0x12345678u) << "disk signature kept";
+    EXPECT_EQ(load_le16(s, 510), 0xAA55);
+    EXPECT_EQ(s[446], std::byte{0x80});
+    EXPECT_EQ(s[462], std::byte{0x00});
+    EXPECT_TRUE(std::ranges::equal(s.subspan(447, 3), chs_encode(2048, 63, 255)));
+    EXPECT_TRUE(std::ranges::equal(s.subspan(451, 3), chs_encode(18431, 63, 255)));
+
+    QString dump;
+    ASSERT_EQ(test::run_tool("sfdisk", {"--dump", image}, &dump), 0) << dump.toStdString();
+    EXPECT_TRUE(dump.contains("label-id: 0x12345678"));
+    EXPECT_TRUE(dump.contains("1 : start=        2048, size=       16384, type=7, bootable")) << dump.toStdString();
+    EXPECT_TRUE(dump.contains("2 : start=       18432, size=       81900, type=c\n")) << dump.toStdString();
+    EXPECT_FALSE(dump.contains("3 : ")) << "entries without a find stay empty";
+
+    ASSERT_EQ(backups().size(), 1);
+    const QString backup = worker.backup_path();
+    EXPECT_EQ(QFileInfo(backup).fileName(), backups().front());
+    EXPECT_TRUE(QFileInfo(backup).fileName().startsWith("mbr-backup-disk.img-"));
+    EXPECT_EQ(test::read_file_range(backup, 0, 1024), QByteArray(reinterpret_cast<const char*>(before.data()), 512));
+
+    // A second repair keeps a second backup rather than overwriting the first.
+    ASSERT_EQ(worker.write_partition_table(), 0);
+    EXPECT_EQ(backups().size(), 2);
+}
+
+TEST_F(partition_repair, five_finds_four_entries_and_a_start_beyond_32_bits)
+{
+    // Five NTFS volumes; the first reaches up to sector 2^32 - 1, so the search repositions
+    // once past it to the rest of the disk, where the others start above 2^32.
+    const std::uint64_t high = 1ull << 32;
+    const QString image = dir.filePath("big.img");
+    ASSERT_EQ(test::make_sparse_file(image, (high + 80'000) * 512), 0);
+    ASSERT_EQ(test::make_ntfs_in_image(image, 2048, 4096), 0);
+    QByteArray first = test::read_file_range(image, 2048 * 512, 512);
+    const std::uint64_t total = high - 2048 - 1;
+    for (int i = 0; i < 8; ++i)
+        first[0x28 + i] = static_cast<char>((total >> (8 * i)) & 0xFF);
+    ASSERT_EQ(test::patch_file(image, 2048 * 512, first), 0);
+    for (std::uint64_t start : {high + 4096, high + 20'000, high + 40'000, high + 60'000})
+        ASSERT_EQ(test::make_ntfs_in_image(image, start, 8192), 0);
+
+    ASSERT_EQ(search_and_repair(image), 0);
+    ASSERT_EQ(worker.partition_count(), 5u);
+    QString dump;
+    ASSERT_EQ(test::run_tool("sfdisk", {"--dump", image}, &dump), 0) << dump.toStdString();
+    EXPECT_TRUE(dump.contains("1 : start=        2048, size=  4294965248, type=7, bootable")) << dump.toStdString();
+    EXPECT_TRUE(dump.contains("2 : start=        4096, size=        8192, type=7\n")) << dump.toStdString();
+    EXPECT_TRUE(dump.contains("4 : start=       40000, size=        8192, type=7\n")) << dump.toStdString();
+    EXPECT_FALSE(dump.contains("60000"));
+}
+
+TEST_F(partition_repair, refuses_without_finds_without_a_drive_or_while_searching)
+{
+    const QString image = dir.filePath("disk.img");
+    ASSERT_EQ(test::make_sparse_file(image, 100'000ull * 512), 0);
+    ASSERT_EQ(test::write_partition_table(image, "label: dos\nstart=2048, size=16384, type=83\n"), 0);
+    const auto before = sector0(image);
+
+    EXPECT_EQ(worker.write_partition_table(), -1) << "no drive chosen";
+    // Nothing found: writing would wipe the table the disk still has.
+    EXPECT_EQ(search_and_repair(image), -1);
+    EXPECT_EQ(sector0(image), before);
+    EXPECT_TRUE(backups().isEmpty());
+
+    const QString large = dir.filePath("large.img");
+    ASSERT_EQ(test::make_sparse_file(large, 256ull << 30), 0);
+    ASSERT_EQ(test::make_ntfs_in_image(large, 2048, 4096), 0);
+    ASSERT_EQ(worker.set_drive(image_drive(large)), 0);
+    worker.start_search();
+    while (worker.partition_count() == 0 && worker.isRunning())
+        QThread::yieldCurrentThread();
+    ASSERT_TRUE(worker.isRunning());
+    const auto large_before = sector0(large);
+    EXPECT_EQ(worker.write_partition_table(), -1) << "refused while the search runs";
+    worker.stop_search();
+    EXPECT_EQ(sector0(large), large_before);
+}
+
+TEST_F(partition_repair, nothing_is_written_when_the_backup_cannot_be_kept)
+{
+    const QString image = dir.filePath("disk.img");
+    ASSERT_EQ(test::make_sparse_file(image, 20'000ull * 512), 0);
+    ASSERT_EQ(test::make_ntfs_in_image(image, 2048, 4096), 0);
+    const auto before = sector0(image);
+    // The data folder cannot be made where a file stands.
+    const QString blocked = dir.filePath("blocked");
+    ASSERT_EQ(test::make_sparse_file(blocked, 1), 0);
+    qputenv("XDG_DATA_HOME", blocked.toUtf8());
+    EXPECT_EQ(search_and_repair(image), -1);
+    EXPECT_EQ(sector0(image), before);
+    EXPECT_TRUE(worker.backup_path().isEmpty());
+}
+
+} // namespace
+} // namespace tarn
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
