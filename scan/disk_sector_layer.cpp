@@ -1,0 +1,246 @@
+#include "scan/disk_sector_layer.h"
+
+#include "platform/aligned_buffer.h"
+#include "platform/device.h"
+#include "platform/disk_geometry.h"
+#include "platform/physical_drives.h"
+#include "platform/system.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace tarn {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::uint32_t sector_bytes = 512;
+
+struct drive_slot_s {
+    std::atomic<std::uint8_t> status{disk_status_not_ready};
+    std::uint16_t sector_size = 0;
+    std::uint32_t sector_count = 0;
+    std::unique_ptr<device_c> handle;
+};
+
+struct disk_layer_s {
+    std::atomic<int> drive_count{0};
+    std::array<drive_slot_s, disk_max_drives> drives;
+    std::timed_mutex io_mutex;
+    std::unique_ptr<aligned_buffer_c> io_buffer;
+
+    // The watcher sleeps on this condition so that shutdown wakes it at once.
+    std::mutex watch_mutex;
+    std::condition_variable watch_wake;
+    bool watch_stop = false;
+    std::thread watcher;
+
+    // A program that forgot disk_shutdown still must not end with a running thread.
+    ~disk_layer_s() { stop_watcher(); }
+    void stop_watcher()
+    {
+        if (!watcher.joinable())
+            return;
+        {
+            std::lock_guard lock(watch_mutex);
+            watch_stop = true;
+        }
+        watch_wake.notify_all();
+        watcher.join();
+    }
+};
+
+disk_layer_s& layer()
+{
+    static disk_layer_s instance;
+    return instance;
+}
+
+// Refreshes a slot's geometry and status; the caller holds io_mutex.
+void refresh_geometry(drive_slot_s& slot)
+{
+    disk_geometry_s geometry;
+    const bool medium = slot.handle && slot.handle->check_verify();
+    const int result = medium ? slot.handle->geometry(geometry) : -1;
+    const std::uint8_t status = disk_status_from(medium, result, geometry, medium && slot.handle->is_writable());
+    if (!(status & disk_status_not_ready)) {
+        slot.sector_size = static_cast<std::uint16_t>(geometry.bytes_per_sector);
+        slot.sector_count = static_cast<std::uint32_t>(static_cast<std::uint64_t>(geometry.cylinders))
+                            * geometry.tracks_per_cylinder * geometry.sectors_per_track;
+    }
+    slot.status = status;
+}
+
+// Opens drives 0.. up to the first that fails; the caller holds io_mutex (or runs alone).
+int open_drives()
+{
+    disk_layer_s& l = layer();
+    int count = 0;
+    for (std::uint32_t n = 0; n < disk_max_drives; ++n) {
+        const QString path = physical_drive_path(static_cast<int>(n));
+        std::unique_ptr<device_c> device = path.isEmpty() ? nullptr : device_c::open(path, access_e::read);
+        if (!device)
+            break;
+        drive_slot_s& slot = l.drives[n];
+        slot.handle = std::move(device);
+        refresh_geometry(slot);
+        QString line = QString::asprintf("Disk# %u <== %s", n, path.toUtf8().constData());
+        if (slot.status & disk_status_not_ready)
+            line += QStringLiteral(" (Not Ready)\n");
+        else
+            line += QString::asprintf(" (%uMB, %u bytes * %u sectors)\n",
+                                      static_cast<unsigned>(static_cast<std::uint64_t>(slot.sector_size)
+                                                            * slot.sector_count / 1024 / 1024),
+                                      static_cast<unsigned>(slot.sector_size), slot.sector_count);
+        console_write(line);
+        ++count;
+    }
+    return count;
+}
+
+void close_drives()
+{
+    for (drive_slot_s& slot : layer().drives) {
+        slot.handle.reset();
+        slot.status = disk_status_not_ready;
+        slot.sector_size = 0;
+        slot.sector_count = 0;
+    }
+}
+
+// Sleeps for the given time unless shutdown asks to stop; true when the watcher must end.
+bool watcher_sleep(std::chrono::milliseconds time)
+{
+    disk_layer_s& l = layer();
+    std::unique_lock lock(l.watch_mutex);
+    return l.watch_wake.wait_for(lock, time, [&] { return l.watch_stop; });
+}
+
+// Drive 0 holds the system and is never polled; removable media sit on the later drives.
+void watch_media()
+{
+    disk_layer_s& l = layer();
+    while (!watcher_sleep(100ms)) {
+        for (int n = 1; n < l.drive_count.load(); ++n) {
+            if (watcher_sleep(1ms))
+                return;
+            drive_slot_s& slot = l.drives[static_cast<std::size_t>(n)];
+            if (slot.status.load() & disk_status_not_ready)
+                continue;
+            std::unique_lock lock(l.io_mutex, 100ms);
+            if (!lock.owns_lock())
+                continue;
+            if (slot.handle && !slot.handle->check_verify())
+                slot.status = slot.status.load() | disk_status_not_ready;
+            lock.unlock();
+            if (watcher_sleep(100ms))
+                return;
+        }
+    }
+}
+
+} // namespace
+
+std::uint8_t disk_status_from(bool medium_present, int geometry_result, const disk_geometry_s& geometry,
+                              bool writable)
+{
+    if (!medium_present || geometry_result != 0 || geometry.bytes_per_sector != sector_bytes)
+        return disk_status_not_ready;
+    return writable ? 0 : disk_status_write_protected;
+}
+
+int disk_enumerate()
+{
+    disk_shutdown();
+    disk_layer_s& l = layer();
+    l.io_buffer = std::make_unique<aligned_buffer_c>(disk_bounce_size);
+    if (!l.io_buffer->valid()) {
+        l.io_buffer.reset();
+        return 0;
+    }
+    {
+        std::lock_guard lock(l.io_mutex);
+        l.drive_count = open_drives();
+    }
+    {
+        std::lock_guard lock(l.watch_mutex);
+        l.watch_stop = false;
+    }
+    l.watcher = std::thread(watch_media);
+    return l.drive_count;
+}
+
+int disk_rescan()
+{
+    disk_layer_s& l = layer();
+    std::lock_guard lock(l.io_mutex);
+    close_drives();
+    l.drive_count = open_drives();
+    return l.drive_count;
+}
+
+void disk_shutdown()
+{
+    disk_layer_s& l = layer();
+    l.stop_watcher();
+    std::lock_guard lock(l.io_mutex);
+    l.drive_count = 0;
+    close_drives();
+    l.io_buffer.reset();
+}
+
+int disk_drive_count()
+{
+    return layer().drive_count;
+}
+
+std::uint8_t disk_init(std::uint32_t drive)
+{
+    disk_layer_s& l = layer();
+    std::unique_lock lock(l.io_mutex, 5000ms);
+    if (!lock.owns_lock() || drive >= static_cast<std::uint32_t>(l.drive_count.load()))
+        return disk_status_not_ready;
+    drive_slot_s& slot = l.drives[drive];
+    refresh_geometry(slot);
+    return slot.status;
+}
+
+std::uint8_t disk_status(std::uint32_t drive)
+{
+    disk_layer_s& l = layer();
+    if (drive >= static_cast<std::uint32_t>(l.drive_count.load()))
+        return disk_status_not_ready;
+    return l.drives[drive].status;
+}
+
+int disk_read(std::uint32_t drive, std::span<std::byte> out, std::uint64_t sector, std::uint32_t count)
+{
+    disk_layer_s& l = layer();
+    if (drive >= static_cast<std::uint32_t>(l.drive_count.load()))
+        return disk_not_ready;
+    drive_slot_s& slot = l.drives[drive];
+    if (slot.status.load() & disk_status_not_ready)
+        return disk_not_ready;
+    std::unique_lock lock(l.io_mutex, 3000ms);
+    if (!lock.owns_lock())
+        return disk_not_ready;
+    const std::uint64_t bytes = static_cast<std::uint64_t>(count) * sector_bytes;
+    if (bytes > disk_bounce_size || bytes > out.size())
+        return disk_parameter_error;
+    if (!slot.handle || !l.io_buffer || sector > UINT64_MAX / sector_bytes)
+        return disk_error;
+    std::span<std::byte> bounce = l.io_buffer->span().first(bytes);
+    if (slot.handle->read_at(sector * sector_bytes, bounce) != static_cast<std::int64_t>(bytes))
+        return disk_error;
+    std::memcpy(out.data(), bounce.data(), bytes);
+    return disk_ok;
+}
+
+} // namespace tarn

@@ -1,0 +1,294 @@
+#include "scan/fat_recovery.h"
+
+#include "app/debug_print.h"
+#include "platform/device.h"
+#include "scan/fat_date.h"
+
+#include <QFile>
+
+#include <array>
+
+namespace tarn {
+
+namespace {
+
+constexpr std::uint32_t recover_step = 4096;
+// A drive number the sector layer never has, so that a volume that cannot be located fails to
+// mount instead of scanning whatever the table held before.
+constexpr std::uint8_t no_drive = 0xFF;
+
+bool is_dir(const fat_record_s& r)
+{
+    return r.attributes & fat_attr_directory;
+}
+
+bool is_deleted(const fat_record_s& r)
+{
+    return r.attributes & fat_attr_deleted;
+}
+
+// Which of two records with one start cluster stays; true when the new one replaces the old.
+// Deleted things are judged by creation time, the newer winning; a live directory always wins.
+bool new_record_wins(const fat_record_s& e, const fat_record_s& n)
+{
+    const bool newer = n.created > e.created;
+    if (!e.in_deleted_dir && n.in_deleted_dir)
+        return false;
+    if (!is_dir(n))
+        return is_deleted(n) && newer;
+    if (is_deleted(n))
+        return !(is_dir(e) && !is_deleted(e)) && newer;
+    return true;
+}
+
+} // namespace
+
+fat_fs_s& fat_volume_object()
+{
+    static fat_fs_s fs;
+    return fs;
+}
+
+fat_recovery_c::~fat_recovery_c()
+{
+    control_.stop = stop_abandon;
+    wait();
+}
+
+void fat_recovery_c::set_volume(const volume_item_s& volume)
+{
+    volume_ = volume;
+}
+
+void fat_recovery_c::reset()
+{
+    control_.clear();
+    findings_.clear();
+}
+
+void fat_recovery_c::run()
+{
+    reset();
+    locate_volume();
+    f_mount(0, &fat_volume_object());
+    debug_print("Start Fat Scan.\n");
+    walk();
+    fat_record_s root;
+    root.attributes = fat_attr_directory;
+    findings_.insert_or_assign(0u, std::move(root));
+    link();
+    mark();
+}
+
+void fat_recovery_c::locate_volume()
+{
+    QString path = volume_.volume_path;
+    if (path.endsWith(QLatin1Char('\\')))
+        path.chop(1);
+    fat_partition_s& entry = fat_partition_table()[0];
+    entry = fat_partition_s{no_drive, 0, 0};
+    const std::unique_ptr<device_c> device = device_c::open(path, access_e::read, true);
+    partition_info_s info;
+    std::int32_t disk = -1;
+    if (!device || device->partition_info(info) != 0 || device->disk_extents(disk) != 0 || disk < 0 || disk > 0xFF
+        || info.partition_number < 0 || info.partition_number > 0xFF
+        || info.starting_offset / fat_sector_size > UINT32_MAX)
+        return;
+    entry.drive = static_cast<std::uint8_t>(disk);
+    entry.partition = static_cast<std::uint8_t>(info.partition_number);
+    entry.start_sector = static_cast<std::uint32_t>(info.starting_offset / fat_sector_size);
+}
+
+// Depth first, like a recursive walk, but on an explicit stack so that a hostile volume with
+// deeply nested directories cannot exhaust the thread's stack.
+void fat_recovery_c::walk()
+{
+    std::vector<frame_s> stack(1);
+    if (!open_frame(stack.back(), true)) {
+        debug_print("f_opendir failed 1.\n");
+        return;
+    }
+    while (!stack.empty()) {
+        if (!control_.keep_running())
+            return;
+        if (!read_entry(stack.back(), stack))
+            stack.pop_back();
+    }
+}
+
+bool fat_recovery_c::open_frame(frame_s& frame, bool root)
+{
+    if (f_opendir(frame.dir, u"/") != fr_ok)
+        return false;
+    if (!root) {
+        frame.dir.sclust = frame.parent;
+        frame.dir.clust = frame.parent;
+    }
+    return true;
+}
+
+bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
+{
+    const std::int64_t before = control_.read_count.fetch_add(1);
+    debug_print("file count:%d\n", static_cast<int>(before + 1));
+    control_.progress = fat_scan_progress(before);
+
+    fat_info_s info;
+    info.lfname = lfn_.data();
+    info.lfsize = lfn_.size();
+    if (f_readdir(frame.dir, &info) != fr_ok) {
+        debug_print("f_readdir failed 1.\n");
+        return false;
+    }
+    if (info.fname[0] == 0)
+        return false;
+    if (info.sclust == 0 || info.fname[0] == u'.' || !(info.attr & (fat_attr_directory | fat_attr_deleted)))
+        return true;
+
+    fat_record_s record;
+    record.start_cluster = info.sclust;
+    record.parent_cluster = frame.parent;
+    record.size = info.size;
+    record.in_deleted_dir = frame.in_deleted ? 1 : 0;
+    record.attributes = static_cast<std::uint8_t>(info.attr | (frame.in_deleted ? fat_attr_deleted : 0));
+    record.modified = fat_time_to_unix(info.wdate, info.wtime);
+    record.created = fat_time_to_unix(info.cdate, info.ctime);
+    record.name = info.lfname[0] != 0 ? QString::fromUtf16(info.lfname) : QString::fromUtf16(info.fname.data());
+    record.name.truncate(fat_record_name_max);
+    if (is_deleted(record) && !record.name.isEmpty())
+        record.name[0] = QLatin1Char('#');
+    const bool directory = is_dir(record);
+    const bool deleted_entry = info.attr & fat_attr_deleted;
+    if (!resolve(std::move(record)) || !directory)
+        return true;
+
+    frame_s child;
+    child.parent = info.sclust;
+    child.in_deleted = frame.in_deleted || deleted_entry;
+    if (!open_frame(child, false)) {
+        debug_print("f_opendir failed 2.\n");
+        return true;
+    }
+    // A start cluster outside the volume cannot be rewound to: stored, but not read.
+    if (f_readdir(child.dir, nullptr) == fr_ok)
+        stack.push_back(child);
+    return true;
+}
+
+bool fat_recovery_c::resolve(fat_record_s&& record)
+{
+    const auto [it, inserted] = findings_.try_emplace(record.start_cluster);
+    if (inserted) {
+        it->second = std::move(record);
+        ++control_.found_count;
+        return true;
+    }
+    fat_record_s& existing = it->second;
+    if (new_record_wins(existing, record)) {
+        record.children = std::move(existing.children);
+        existing = std::move(record);
+    }
+    return false;
+}
+
+// Links each record to its parent's children. A record whose chain of parents never reaches
+// the root (a missing parent, or a cycle built from damaged entries) stays unlinked, so that
+// the tree is always a tree.
+void fat_recovery_c::link()
+{
+    enum : std::uint8_t { unknown, visiting, reaches_root, detached };
+    std::unordered_map<std::uint32_t, std::uint8_t> state;
+    state.reserve(findings_.size());
+    state[0] = reaches_root;
+    std::vector<std::uint32_t> chain;
+    for (const auto& [key, record] : findings_) {
+        std::uint32_t at = key;
+        chain.clear();
+        std::uint8_t verdict = detached;
+        for (;;) {
+            const std::uint8_t s = state[at];
+            if (s == reaches_root || s == detached) {
+                verdict = s;
+                break;
+            }
+            if (s == visiting)
+                break;
+            state[at] = visiting;
+            chain.push_back(at);
+            const auto parent = findings_.find(findings_.at(at).parent_cluster);
+            if (parent == findings_.end())
+                break;
+            at = parent->first;
+        }
+        for (std::uint32_t c : chain)
+            state[c] = verdict;
+    }
+    for (auto& [key, record] : findings_)
+        if (key != 0 && state[key] == reaches_root)
+            findings_.at(record.parent_cluster).children.push_back(&record);
+}
+
+void fat_recovery_c::mark()
+{
+    for (const auto& [key, record] : findings_) {
+        if (key == 0 || is_dir(record))
+            continue;
+        auto parent = findings_.find(record.parent_cluster);
+        while (parent != findings_.end() && !parent->second.has_files) {
+            parent->second.has_files = 1;
+            if (parent->first == 0)
+                break;
+            parent = findings_.find(parent->second.parent_cluster);
+        }
+    }
+}
+
+std::int32_t fat_recovery_c::recover_file(std::uint64_t id, QString destination)
+{
+    const auto it = findings_.find(static_cast<std::uint32_t>(id & 0xFFFFFFFF));
+    if (it == findings_.end())
+        return -1;
+    const std::lock_guard lock(recover_mutex_);
+    const fat_record_s& record = it->second;
+    fat_fs_s& fs = fat_volume_object();
+    fat_file_s file;
+    file.fs = &fs;
+    file.id = fs.id;
+    file.flag = fat_file_read;
+    file.fsize = record.size;
+    file.sclust = record.start_cluster;
+    QFile out(destination);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return -1;
+    std::array<std::byte, recover_step> buffer;
+    const int deleted = record.attributes & fat_attr_deleted;
+    std::uint32_t got = 0;
+    do {
+        f_read(file, buffer, got, deleted);
+        if (got != 0 && out.write(reinterpret_cast<const char*>(buffer.data()), got) != got)
+            return -2;
+    } while (got != 0);
+    return file.fptr == file.fsize ? 0 : -2;
+}
+
+std::int32_t fat_recovery_c::get_file_path(std::uint64_t id, QString& path)
+{
+    QStringList names;
+    std::uint32_t at = static_cast<std::uint32_t>(id & 0xFFFFFFFF);
+    do {
+        const auto it = findings_.find(at);
+        if (it == findings_.end() || names.size() > static_cast<qsizetype>(findings_.size()))
+            return -1;
+        names.prepend(it->second.name);
+        at = it->second.parent_cluster;
+    } while (at != 0);
+    QString out = volume_.mount_path;
+    if (out.endsWith(QLatin1Char('/')) || out.endsWith(QLatin1Char('\\')))
+        out.chop(1);
+    for (const QString& name : names)
+        out += QLatin1Char('/') + name;
+    path = out;
+    return 0;
+}
+
+} // namespace tarn

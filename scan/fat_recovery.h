@@ -1,0 +1,72 @@
+#pragma once
+// The engine for FAT volumes: walks every directory (deleted ones too) through the FAT module,
+// keeps one finding per start cluster (every directory and every deleted file), then links the
+// findings into a tree and marks the folders that hold files.
+
+#include "disk/volume_item.h"
+#include "scan/fat_record.h"
+#include "scan/fat_volume.h"
+#include "scan/recovery_base.h"
+#include "scan/recovery_control.h"
+
+#include <mutex>
+#include <unordered_map>
+
+namespace tarn {
+
+class fat_recovery_c final : public recovery_base_c {
+    Q_OBJECT
+public:
+    using recovery_base_c::recovery_base_c;
+    ~fat_recovery_c() override;
+
+    void set_volume(const volume_item_s& volume) override;
+    double get_progress() override { return control_.progress; }
+    void set_progress(double value) override { control_.progress = value; }
+    void set_stop(std::int32_t code) override { control_.stop = code; }
+    std::int32_t get_stop() override { return control_.stop; }
+    std::int32_t get_pause() override { return control_.pause; }
+    void set_pause(std::int32_t value) override { control_.pause = value; }
+    std::int64_t get_read_count() override { return control_.read_count; }
+    void reset() override;
+    // 0 when the whole file was written, -1 for an unknown id or a destination that cannot be
+    // created, -2 when the copy ended early (read or write failure; the partial file stays).
+    std::int32_t recover_file(std::uint64_t id, QString destination) override;
+    std::int32_t get_file_path(std::uint64_t id, QString& path) override;
+    std::int64_t get_found_count() override { return control_.found_count; }
+
+    // Read after the thread has finished. Records never move, so pointers into it stay valid
+    // until the next reset.
+    const std::unordered_map<std::uint32_t, fat_record_s>& findings() const { return findings_; }
+
+protected:
+    void run() override;
+
+private:
+    struct frame_s {
+        fat_dir_s dir;
+        std::uint32_t parent = 0;
+        bool in_deleted = false;
+    };
+    void locate_volume();
+    void walk();
+    bool open_frame(frame_s& frame, bool root);
+    // One entry of the frame's directory: false when the directory has ended; a directory to
+    // walk next is pushed onto stack.
+    bool read_entry(frame_s& frame, std::vector<frame_s>& stack);
+    // Stores or merges the record; true when its start cluster was not known before.
+    bool resolve(fat_record_s&& record);
+    void link();
+    void mark();
+
+    volume_item_s volume_;
+    recovery_control_s control_;
+    std::unordered_map<std::uint32_t, fat_record_s> findings_;
+    std::mutex recover_mutex_; // the preview and the extraction thread may recover at once
+    std::vector<char16_t> lfn_ = std::vector<char16_t>(512);
+};
+
+// The module's volume object, registered as volume 0 for every FAT scan.
+fat_fs_s& fat_volume_object();
+
+} // namespace tarn

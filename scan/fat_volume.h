@@ -1,0 +1,132 @@
+#pragma once
+// A small read-only FAT12/16/32 reader that works below the operating system's file system:
+// directory reading returns deleted entries (flagged), a directory object can be pointed at
+// any cluster, and file reading can assume that a deleted file's clusters follow one another.
+// Sectors come from the disk sector layer. Nothing here ever writes.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace tarn {
+
+enum fat_result_e : int {
+    fr_ok = 0,
+    fr_disk_err = 1,
+    fr_int_err = 2, // broken or exhausted cluster chain
+    fr_not_ready = 3,
+    fr_no_file = 4, // end of directory
+    fr_no_path = 5,
+    fr_invalid_name = 6,
+    fr_denied = 7,
+    fr_invalid_object = 9,
+    fr_invalid_drive = 11,
+    fr_not_enabled = 12,
+    fr_no_filesystem = 13,
+    fr_not_enough_core = 17,
+};
+
+enum : std::uint8_t { fat_none = 0, fat_12 = 1, fat_16 = 2, fat_32 = 3 };
+
+enum : std::uint8_t {
+    fat_attr_read_only = 0x01,
+    fat_attr_volume = 0x08,
+    fat_attr_directory = 0x10,
+    fat_attr_deleted = 0x40, // not on disk: added for entries with the deletion mark
+};
+
+inline constexpr std::uint32_t fat_sector_size = 512;
+inline constexpr std::uint32_t fat_volumes = 10;
+inline constexpr std::size_t fat_lfn_capacity = 256; // 255 characters and the terminator
+
+// Where volume N lies: physical drive, partition number and the partition's first sector.
+struct fat_partition_s {
+    std::uint8_t drive = 0;
+    std::uint8_t partition = 0;
+    std::uint32_t start_sector = 0;
+};
+std::array<fat_partition_s, fat_volumes>& fat_partition_table();
+
+struct fat_fs_s {
+    std::uint8_t fs_type = fat_none;
+    std::uint8_t drive = 0;
+    std::uint8_t sectors_per_cluster = 0;
+    std::uint8_t fat_count = 0;
+    std::uint16_t id = 0;
+    std::uint16_t root_entries = 0;
+    std::uint32_t max_cluster = 0; // cluster count + 2
+    std::uint32_t fat_size = 0;
+    std::uint32_t fat_base = 0;   // absolute sector
+    std::uint32_t dir_base = 0;   // absolute sector (FAT12/16) or cluster (FAT32)
+    std::uint32_t data_base = 0;  // absolute sector
+    std::uint32_t win_sector = 0;
+    bool win_valid = false;
+    std::array<std::byte, fat_sector_size> win{};
+};
+
+struct fat_dir_s {
+    fat_fs_s* fs = nullptr;
+    std::uint16_t id = 0;
+    std::uint16_t index = 0;
+    std::uint32_t sclust = 0; // 0 = FAT12/16 root directory
+    std::uint32_t clust = 0;
+    std::uint32_t sect = 0;   // 0 = end reached
+    std::uint32_t entry = 0;  // offset of the current 32-byte entry inside the window
+    std::array<std::byte, 12> fn{};
+    std::uint16_t lfn_idx = 0xFFFF;
+    std::uint16_t deleted = 0;
+    std::uint8_t pending = 0; // error of the step past the last returned entry, reported next
+};
+
+struct fat_info_s {
+    std::uint32_t size = 0;
+    std::uint32_t sclust = 0;
+    std::uint16_t wdate = 0;
+    std::uint16_t wtime = 0;
+    std::uint16_t cdate = 0;
+    std::uint16_t ctime = 0;
+    std::uint8_t attr = 0;
+    std::array<char16_t, 13> fname{}; // empty = end of directory
+    char16_t* lfname = nullptr;       // caller's buffer for the long name
+    std::size_t lfsize = 0;
+};
+
+struct fat_file_s {
+    fat_fs_s* fs = nullptr;
+    std::uint16_t id = 0;
+    std::uint8_t flag = 0; // bit 0 open for reading, bit 7 error
+    std::uint8_t csect = 0;
+    std::uint32_t fptr = 0;
+    std::uint32_t fsize = 0;
+    std::uint32_t sclust = 0;
+    std::uint32_t curr_clust = 0;
+    std::uint32_t dsect = 0;
+    bool buf_valid = false;
+    std::array<std::byte, fat_sector_size> buf{};
+};
+enum : std::uint8_t { fat_file_read = 0x01, fat_file_error = 0x80 };
+
+// Registers fs (or nothing) as volume vol; it mounts on its next access.
+int f_mount(std::uint32_t vol, fat_fs_s* fs);
+// "/" (or empty) is the root; "N:" selects volume N. A path naming a file gives fr_no_path.
+int f_opendir(fat_dir_s& dir, const char16_t* path);
+// Without info: rewind to the first entry (after the caller changed sclust/clust).
+// With it: the next entry; at the end the 8.3 name comes back empty with fr_ok.
+int f_readdir(fat_dir_s& dir, fat_info_s* info);
+// deleted != 0 reads the clusters after the start cluster in order, ignoring the FAT.
+int f_read(fat_file_s& file, std::span<std::byte> out, std::uint32_t& bytes_read, int deleted);
+
+// Internals shared by the module's files.
+namespace fat_detail {
+int move_window(fat_fs_s& fs, std::uint32_t sector);
+std::uint32_t get_fat(fat_fs_s& fs, std::uint32_t cluster); // 0xFFFFFFFF on disk error
+std::uint32_t clust2sect(const fat_fs_s& fs, std::uint32_t cluster); // 0 when it has no sector
+int mount_volume(const char16_t*& path, fat_fs_s*& fs);
+int dir_rewind(fat_dir_s& dir);
+int dir_next(fat_dir_s& dir);
+int dir_read(fat_dir_s& dir, char16_t* lfn);
+void get_fileinfo(const fat_dir_s& dir, const char16_t* lfn, fat_info_s& info);
+} // namespace fat_detail
+
+} // namespace tarn
