@@ -9,7 +9,7 @@ std::int64_t fat_time_to_unix(std::uint16_t date, std::uint16_t time)
     std::tm tm{};
     tm.tm_sec = (time & 0x1F) * 2;
     tm.tm_min = (time >> 5) & 0x3F;
-    tm.tm_hour = (time >> 10) & 0x1F;
+    tm.tm_hour = time >> 11; // the hour field is bits 11 to 15
     tm.tm_mday = date & 0x1F;
     tm.tm_mon = ((date >> 5) & 0x0F) - 1;
     tm.tm_year = (date >> 9) + 80;
