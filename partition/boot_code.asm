@@ -173,7 +173,7 @@ show_message:
         int     0x10
         jmp     .next
 halt:
-        cli
+        sti                             ; the firmware's timer keeps its console output flowing
         hlt
         jmp     halt
 
