@@ -8,12 +8,14 @@ namespace tarn {
 
 extern const cli_command_s cli_drives_command;
 extern const cli_command_s cli_volumes_command;
+extern const cli_command_s cli_scan_command;
 
 std::span<const cli_command_s> cli_commands()
 {
     static const std::array commands = {
         cli_drives_command,
         cli_volumes_command,
+        cli_scan_command,
     };
     return commands;
 }

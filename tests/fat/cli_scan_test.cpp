@@ -1,0 +1,104 @@
+// tarnrecovery-cli scan, run as a user would run it, on image disks.
+
+#include "scan/fat_name.h"
+#include "tests/fat/fat_builder.h"
+#include "tests/support/test_support.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarn;
+using namespace tarn::test;
+
+namespace {
+
+class CliScan : public ::testing::Test {
+protected:
+    int cli(const QString& disk, const QStringList& args, QString* output)
+    {
+        return run_tool(qEnvironmentVariable("TARN_CLI"), args, output, {"TARN_DISKS=" + disk, "TZ=UTC"});
+    }
+    QStringList lines_of(const QString& output)
+    {
+        QStringList out;
+        for (const QString& l : output.split('\n', Qt::SkipEmptyParts))
+            if (!l.startsWith("Disk# "))
+                out << l;
+        return out;
+    }
+    QTemporaryDir dir_;
+};
+
+TEST_F(CliScan, ListsAndRecoversDeletedFilesOfAPartition)
+{
+    const QString image = dir_.filePath("disk.img");
+    ASSERT_EQ(make_sparse_file(image, 48ull << 20), 0);
+    ASSERT_EQ(write_partition_table(image, "label: dos\nstart=2048, size=90000, type=6\n"), 0);
+    ASSERT_EQ(format_fat(image, 2048, 90000, 16, "CLI"), 0);
+    QFile src(dir_.filePath("Über.txt"));
+    ASSERT_TRUE(src.open(QIODevice::WriteOnly));
+    const QByteArray content(5000, 'x');
+    src.write(content);
+    src.close();
+    const QStringList env = {"MTOOLS_SKIP_CHECK=1", "LC_ALL=C.UTF-8", "TZ=UTC"};
+    const QString at = image + "@@1048576";
+    ASSERT_EQ(run_tool("faketime", {"2024-01-15 10:00:00", "mmd", "-i", at, "::/Ordner"}, nullptr, env), 0);
+    ASSERT_EQ(run_tool("faketime", {"2024-01-15 10:00:00", "mcopy", "-i", at, src.fileName(), "::/Ordner/"}, nullptr, env), 0);
+    ASSERT_EQ(run_tool("mdel", {"-i", at, "::/Ordner/Über.txt"}, nullptr, env), 0);
+
+    QString output;
+    ASSERT_EQ(cli(image, {"scan", "1"}, &output), 0) << output.toStdString();
+    const QStringList lines = lines_of(output);
+    ASSERT_EQ(lines.size(), 1) << output.toStdString();
+    const QStringList f = lines[0].split('\t');
+    ASSERT_EQ(f.size(), 5);
+    EXPECT_EQ(f[0], "Ordner/#ber.txt");
+    EXPECT_EQ(f[1], "5000");
+    EXPECT_EQ(f[2], "1705312800");
+
+    const QString target = dir_.filePath("out");
+    ASSERT_EQ(cli(image, {"scan", "1", "--recover", target}, &output), 0) << output.toStdString();
+    QFile recovered(target + "/Ordner/#ber.txt");
+    ASSERT_TRUE(recovered.open(QIODevice::ReadOnly));
+    EXPECT_EQ(recovered.readAll(), content);
+
+    EXPECT_EQ(cli(image, {"scan", "7"}, &output), 2);
+    EXPECT_EQ(cli(image, {"scan"}, &output), 2);
+    EXPECT_EQ(cli(image, {"scan", "1", "--recover"}, &output), 2);
+}
+
+TEST_F(CliScan, HostileNamesStayInsideTheTargetFolder)
+{
+    fat_builder_c image(5000, 1);
+    const std::u16string evil = u"../../evil";
+    const char sfn[] = "\xE5" "VIL~1     ";
+    auto part = long_name_entry(evil, 0x41, 0x12);
+    part[0] = std::byte{0xE5};
+    image.put_raw(0, 0, part.data());
+    image.put_entry(0, 1, {sfn, 0x20, 10, 4});
+    image.put_entry(0, 2, {"\xE5" "/\x01" "B    TXT", 0x20, 11, 4});
+    image.put_entry(0, 3, {"\xE5" ".         ", 0x20, 12, 4});
+    image.put_entry(0, 4, {"\xE5" "AME    TXT", 0x20, 13, 4});
+    image.put_entry(0, 5, {"\xE5" "AME    TXT", 0x20, 14, 4}); // the same name again
+    const QString disk = dir_.filePath("hostile.img");
+    ASSERT_EQ(image.save(disk), 0);
+    const QString target = dir_.filePath("inside/out");
+    QString output;
+    ASSERT_EQ(cli(disk, {"scan", "1", "--recover", target}, &output), 0) << output.toStdString();
+    EXPECT_TRUE(lines_of(output).join('\n').contains("#./../evil")) << output.toStdString(); // shown as on disk
+    QStringList written;
+    QDirIterator it(dir_.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString f = it.next();
+        if (!f.endsWith(".img"))
+            written << QDir(target).relativeFilePath(f);
+    }
+    written.sort();
+    EXPECT_EQ(written, QStringList({"#.", "#._.._evil", "#AME.TXT", "#AME.TXT~14", "#__B.TXT"}));
+}
+
+} // namespace
