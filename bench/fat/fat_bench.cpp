@@ -1,0 +1,165 @@
+// FAT engine speed: the scan against The Sleuth Kit's `fls -r -d` on the same image, and the
+// extraction of a deleted file against a plain sequential read of the same bytes. Both in the
+// same run; the figures are ratios.
+
+#include "scan/disk_sector_layer.h"
+#include "scan/fat_recovery.h"
+#include "tests/fat/fat_builder.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <malloc.h>
+
+#include <cstdio>
+#include <string>
+
+using namespace tarn;
+using namespace tarn::test;
+
+namespace {
+
+constexpr std::uint32_t folders = 1000;
+constexpr std::uint32_t files_per_folder = 100;
+constexpr std::uint32_t root_clusters = 63;   // 1000 entries at 512-byte clusters
+constexpr std::uint32_t folder_clusters = 7;  // 102 entries each
+constexpr std::uint64_t extract_bytes = 200ull << 20;
+
+void chain(fat_builder_c& image, std::uint32_t first, std::uint32_t count)
+{
+    for (std::uint32_t c = first; c < first + count; ++c)
+        image.set_fat(c, c + 1 < first + count ? c + 1 : 0x0FFFFFFF);
+}
+
+std::string name11(const char* base, std::uint32_t n, bool deleted)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%s%05u   ", base, n);
+    std::string s(buf, 8);
+    s += std::string(base[0] == 'D' ? "   " : "BIN");
+    if (deleted)
+        s[0] = '\xE5';
+    return s;
+}
+
+// 1,000 folders of 100 files, a third of the files deleted: 103,000 directory entries.
+fat_builder_c many_entries()
+{
+    const std::uint32_t file_base = 2 + root_clusters + folders * folder_clusters;
+    fat_builder_c image(file_base + folders * files_per_folder, 1);
+    chain(image, 2, root_clusters);
+    for (std::uint32_t d = 0; d < folders; ++d) {
+        const std::uint32_t dir = 2 + root_clusters + d * folder_clusters;
+        chain(image, dir, folder_clusters);
+        const std::string dname = name11("DIR", d, false);
+        image.put_entry(0, d, {dname, 0x10, dir});
+        image.put_entry(dir, 0, {".          ", 0x10, dir});
+        image.put_entry(dir, 1, {"..         ", 0x10, 0});
+        for (std::uint32_t f = 0; f < files_per_folder; ++f) {
+            const std::uint32_t cluster = file_base + d * files_per_folder + f;
+            const bool deleted = f % 3 == 0;
+            if (!deleted)
+                image.set_fat(cluster, 0x0FFFFFFF);
+            const std::string fname = name11("F", d * files_per_folder + f, deleted);
+            image.put_entry(dir, 2 + f, {fname, 0x20, cluster, 100});
+        }
+    }
+    return image;
+}
+
+double seconds(QElapsedTimer& t)
+{
+    return static_cast<double>(t.nsecsElapsed()) / 1e9;
+}
+
+int bench_scan(const QString& image_path)
+{
+    QElapsedTimer t;
+    t.start();
+    QProcess fls;
+    fls.start(QStringLiteral("fls"), {"-r", "-d", "-p", image_path});
+    fls.waitForFinished(-1);
+    const QByteArray listing = fls.readAllStandardOutput();
+    const double fls_time = seconds(t);
+    if (fls.exitCode() != 0)
+        return std::printf("fls failed\n"), 1;
+
+    const std::size_t heap_before = mallinfo2().uordblks;
+    t.restart();
+    fat_recovery_c engine;
+    volume_item_s volume;
+    volume.volume_path = image_path;
+    engine.set_volume(volume);
+    engine.start();
+    engine.wait();
+    const double our_time = seconds(t);
+    const std::size_t heap_after = mallinfo2().uordblks;
+    const auto found = engine.findings().size();
+    std::printf("scan: %lld entries read, %zu findings; ours %.3f s, fls -r -d %.3f s (%lld lines); ratio %.2f\n",
+                static_cast<long long>(engine.get_read_count()), found, our_time, fls_time,
+                static_cast<long long>(listing.count('\n')), our_time / fls_time);
+    std::printf("memory: %.0f bytes per finding\n",
+                static_cast<double>(heap_after - heap_before) / static_cast<double>(found));
+    return 0;
+}
+
+int bench_extract(const QTemporaryDir& dir)
+{
+    const std::uint32_t clusters = static_cast<std::uint32_t>(extract_bytes / 4096);
+    fat_builder_c image(clusters + 70000, 8);
+    auto& bytes = image.bytes();
+    const std::size_t start = image.cluster_offset(3);
+    for (std::size_t i = 0; i < extract_bytes; i += 4096)
+        std::memset(bytes.data() + start + i, static_cast<int>((i / 4096) & 0xFF), 4096);
+    image.put_entry(0, 0, {"\xE5" "IG     BIN", 0x20, 3, static_cast<std::uint32_t>(extract_bytes)});
+    const QString path = dir.filePath("extract.img");
+    if (image.save(path) != 0)
+        return 1;
+    qputenv("TARN_DISKS", path.toUtf8());
+    disk_enumerate();
+    fat_recovery_c engine;
+    volume_item_s volume;
+    volume.volume_path = path;
+    engine.set_volume(volume);
+    engine.start();
+    engine.wait();
+
+    QElapsedTimer t;
+    // Reference: the same bytes read sequentially from the image in 1 MiB blocks.
+    QFile in(path);
+    in.open(QIODevice::ReadOnly);
+    in.seek(static_cast<qint64>(start));
+    QByteArray block(1 << 20, '\0');
+    t.start();
+    for (std::uint64_t done = 0; done < extract_bytes; done += block.size())
+        in.read(block.data(), block.size());
+    const double read_time = seconds(t);
+    // The copy goes to memory where there is a memory file system, so that the destination
+    // disk's write speed does not hide the reading.
+    QTemporaryDir out_dir(QFile::exists("/dev/shm") ? QStringLiteral("/dev/shm/fat_bench-XXXXXX") : dir.filePath("o"));
+    t.restart();
+    const int result = engine.recover_file(3, out_dir.filePath("out.bin"));
+    const double ours = seconds(t);
+    const double mib = static_cast<double>(extract_bytes) / (1 << 20);
+    std::printf("extract: result %d; recover_file %.0f MiB/s, sequential read %.0f MiB/s; ratio %.2f\n", result,
+                mib / ours, mib / read_time, read_time / ours);
+    disk_shutdown();
+    return result == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main()
+{
+    QTemporaryDir dir;
+    const QString scan_image = dir.filePath("many.img");
+    if (many_entries().save(scan_image) != 0)
+        return 1;
+    qputenv("TARN_DISKS", scan_image.toUtf8());
+    disk_enumerate();
+    const int scan_rc = bench_scan(scan_image);
+    disk_shutdown();
+    return scan_rc != 0 ? scan_rc : bench_extract(dir);
+}
