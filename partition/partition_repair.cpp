@@ -75,8 +75,7 @@ void partition_repair_c::run()
         partitions_.clear();
     }
     progress_.store(0.0);
-    if (drive_)
-        search_partitions(*drive_);
+    search_result_.store(drive_ ? search_partitions(*drive_) : -1);
 }
 
 int partition_repair_c::search_partitions(const drive_item_s& drive)

@@ -42,6 +42,8 @@ public:
     // Searches the drive on the calling thread: 0 when the search ran, -1 when the device
     // cannot be opened.
     int search_partitions(const drive_item_s& drive);
+    // What search_partitions returned in the last search the thread ran.
+    int last_search_result() const { return search_result_.load(); }
 
     // Rewrites sector 0 of the drive with our boot code and the first four finds, after saving
     // the sector's old content (see backup_path()). 0 when the sector reads back as written.
@@ -63,6 +65,7 @@ private:
     std::optional<drive_item_s> drive_;
     std::atomic<double> progress_{0.0};
     std::atomic<bool> stop_{false};
+    std::atomic<int> search_result_{0};
     QString backup_path_;
 };
 

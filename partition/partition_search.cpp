@@ -26,6 +26,10 @@ std::span<const std::byte> read_block(byte_source_c& disk, std::uint64_t sector,
 std::optional<partition_item_s> first_find(std::span<const std::byte> block, std::uint64_t sector)
 {
     for (std::uint64_t j = 0; j < search_sectors_examined; ++j) {
+        // Every boot sector ends in 0x55 0xAA: a cheap first test that nearly every sector fails.
+        const std::byte* end = block.data() + j * sector_bytes + sector_bytes - 2;
+        if (end[0] != std::byte{0x55} || end[1] != std::byte{0xAA})
+            continue;
         // Each test may look at the following sector too, which the block always holds.
         if (auto item = partition_at(block.subspan(j * sector_bytes), sector + j))
             return item;

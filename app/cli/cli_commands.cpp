@@ -9,6 +9,7 @@ namespace tarn {
 extern const cli_command_s cli_drives_command;
 extern const cli_command_s cli_volumes_command;
 extern const cli_command_s cli_scan_command;
+extern const cli_command_s cli_partitions_command;
 
 std::span<const cli_command_s> cli_commands()
 {
@@ -16,6 +17,7 @@ std::span<const cli_command_s> cli_commands()
         cli_drives_command,
         cli_volumes_command,
         cli_scan_command,
+        cli_partitions_command,
     };
     return commands;
 }

@@ -5,7 +5,6 @@
 #include "tests/partition/partition_fixtures.h"
 #include "tests/support/test_support.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -121,10 +120,3 @@ TEST_F(boot_code, without_an_active_entry_the_firmware_boots_elsewhere)
 
 } // namespace
 } // namespace tarn
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

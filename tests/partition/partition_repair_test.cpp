@@ -7,7 +7,6 @@
 #include "tests/partition/partition_fixtures.h"
 #include "tests/support/test_support.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -165,10 +164,3 @@ TEST_F(partition_repair, nothing_is_written_when_the_backup_cannot_be_kept)
 
 } // namespace
 } // namespace tarn
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

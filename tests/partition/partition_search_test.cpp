@@ -7,7 +7,6 @@
 #include "tests/partition/partition_fixtures.h"
 #include "tests/support/test_support.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -288,10 +287,3 @@ TEST(partition_search, a_stop_ends_a_long_search_with_the_device_closed)
 
 } // namespace
 } // namespace tarn
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -1,0 +1,111 @@
+// tarnrecovery-cli partitions: the search's lines, and the repair with and without consent.
+
+#include "tests/partition/partition_fixtures.h"
+#include "tests/support/test_support.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace tarn {
+namespace {
+
+struct cli_result_s {
+    int exit_code = -1;
+    QString out;
+    QString err;
+};
+
+class cli_partitions : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        image = dir.filePath("disk.img");
+        ASSERT_EQ(test::make_sparse_file(image, 200'000ull * 512), 0);
+        ASSERT_EQ(test::write_partition_table(image, "label: dos\n"
+                                                     "start=2048, size=16384, type=7\n"
+                                                     "start=18432, size=81900, type=c\n"),
+                  0);
+        ASSERT_EQ(test::make_ntfs_in_image(image, 2048, 16384), 0);
+        ASSERT_EQ(test::make_fat32_in_image(image, 18432, 81900), 0);
+        ASSERT_EQ(test::zero_partition_table(image), 0);
+    }
+
+    cli_result_s run(const QStringList& args, const QByteArray& input = {})
+    {
+        QProcess cli;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("TARN_DISKS", image);
+        env.insert("XDG_DATA_HOME", dir.filePath("data"));
+        cli.setProcessEnvironment(env);
+        cli.start(QStringLiteral(TARNRECOVERY_CLI), args);
+        cli_result_s result;
+        if (!cli.waitForStarted())
+            return result;
+        cli.write(input);
+        cli.closeWriteChannel();
+        if (!cli.waitForFinished(120000))
+            return result;
+        result.exit_code = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+        result.out = QString::fromUtf8(cli.readAllStandardOutput());
+        result.err = QString::fromUtf8(cli.readAllStandardError());
+        return result;
+    }
+
+    QStringList backups() const
+    {
+        return QDir(dir.filePath("data/TarnRecovery")).entryList({"mbr-backup-*.bin"}, QDir::Files);
+    }
+
+    QTemporaryDir dir;
+    QString image;
+};
+
+TEST_F(cli_partitions, lists_the_finds)
+{
+    const auto r = run({"partitions", "1"});
+    EXPECT_EQ(r.exit_code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "0\tNTFS\t2048\t18431\t8388608\n"
+                     "1\tFAT32\t18432\t100331\t41932800\n");
+    EXPECT_TRUE(r.err.isEmpty()) << "no progress line when standard error is no terminal";
+}
+
+TEST_F(cli_partitions, repair_asks_first_and_no_writes_nothing)
+{
+    const QByteArray before = test::read_file_range(image, 0, 512);
+    for (const QByteArray& answer : {QByteArray("n\n"), QByteArray("\n"), QByteArray()}) {
+        const auto r = run({"partitions", "1", "--repair"}, answer);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_TRUE(r.err.contains("[y/N]"));
+        EXPECT_TRUE(r.err.contains("nothing written"));
+    }
+    EXPECT_EQ(test::read_file_range(image, 0, 512), before);
+    EXPECT_TRUE(backups().isEmpty());
+
+    const auto yes = run({"partitions", "1", "--repair"}, "y\n");
+    EXPECT_EQ(yes.exit_code, 0) << yes.err.toStdString();
+    ASSERT_EQ(backups().size(), 1);
+    EXPECT_TRUE(yes.out.contains("old sector 0 saved to " + dir.filePath("data/TarnRecovery/" + backups().front())));
+    QString dump;
+    ASSERT_EQ(test::run_tool("sfdisk", {"--dump", image}, &dump), 0);
+    EXPECT_TRUE(dump.contains("1 : start=        2048, size=       16384, type=7, bootable")) << dump.toStdString();
+    EXPECT_TRUE(dump.contains("2 : start=       18432, size=       81900, type=c\n")) << dump.toStdString();
+}
+
+TEST_F(cli_partitions, repair_with_yes_and_bad_usage)
+{
+    const auto r = run({"--json", "partitions", "1", "--repair", "--yes"});
+    EXPECT_EQ(r.exit_code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("\"written\":true"));
+    EXPECT_EQ(backups().size(), 1);
+
+    EXPECT_EQ(run({"partitions"}).exit_code, 2);
+    EXPECT_EQ(run({"partitions", "2"}).exit_code, 2);
+    EXPECT_EQ(run({"partitions", "1", "--yes"}).exit_code, 2);
+    EXPECT_EQ(run({"partitions", "1", "--bogus"}).exit_code, 2);
+}
+
+} // namespace
+} // namespace tarn
