@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 #include <blkid.h>
 #include <fcntl.h>
@@ -79,6 +80,42 @@ std::uint64_t fat32_free_bytes(int fd, std::uint64_t offset, std::uint64_t size)
     return free_bytes <= size ? free_bytes : 0;
 }
 
+// FAT12 and FAT16 keep no free count, but their tables are small (at most 128 KiB): count the
+// free entries of the clusters the volume really has.
+std::uint64_t fat16_free_bytes(int fd, std::uint64_t offset, std::uint64_t size, unsigned bits)
+{
+    std::array<std::byte, 512> boot{};
+    if (::pread(fd, boot.data(), boot.size(), static_cast<off_t>(offset)) != static_cast<ssize_t>(boot.size()))
+        return 0;
+    const std::uint64_t bytes_per_sector = load_le16(boot, 11);
+    const std::uint64_t sectors_per_cluster = std::to_integer<std::uint64_t>(boot[13]);
+    const std::uint64_t reserved = load_le16(boot, 14);
+    const std::uint64_t fats = std::to_integer<std::uint64_t>(boot[16]);
+    const std::uint64_t root_sectors = bytes_per_sector ? (load_le16(boot, 17) * 32 + bytes_per_sector - 1) / bytes_per_sector : 0;
+    const std::uint64_t total = load_le16(boot, 19) ? load_le16(boot, 19) : load_le32(boot, 32);
+    const std::uint64_t fat_sectors = load_le16(boot, 22);
+    const std::uint64_t meta = reserved + fats * fat_sectors + root_sectors;
+    if (bytes_per_sector < 512 || sectors_per_cluster == 0 || reserved == 0 || fat_sectors == 0 || total <= meta
+        || total * bytes_per_sector > size)
+        return 0;
+    const std::uint64_t clusters = (total - meta) / sectors_per_cluster;
+    const std::uint64_t table_bytes = (clusters + 2) * bits / 8 + 2;
+    if (clusters > 65524 || table_bytes > fat_sectors * bytes_per_sector)
+        return 0;
+    std::vector<std::byte> table(table_bytes);
+    const auto at = static_cast<off_t>(offset + reserved * bytes_per_sector);
+    if (::pread(fd, table.data(), table.size(), at) != static_cast<ssize_t>(table.size()))
+        return 0;
+    std::uint64_t free_clusters = 0;
+    for (std::uint64_t n = 2; n < clusters + 2; ++n) {
+        std::uint32_t entry = bits == 16 ? load_le16(table, n * 2) : load_le16(table, n * 3 / 2);
+        if (bits == 12)
+            entry = n % 2 ? entry >> 4 : entry & 0xFFF;
+        free_clusters += entry == 0;
+    }
+    return free_clusters * sectors_per_cluster * bytes_per_sector;
+}
+
 } // namespace
 
 partition_table_s probe_partition_table(const QString& disk_path)
@@ -146,6 +183,8 @@ std::optional<filesystem_probe_s> probe_filesystem(const QString& path, std::uin
     fs.uuid = lookup(pr.get(), "UUID");
     if (fs.type == QLatin1String("FAT32"))
         fs.free_bytes = fat32_free_bytes(file.fd, offset, size);
+    else if (fs.type == QLatin1String("FAT16") || fs.type == QLatin1String("FAT12"))
+        fs.free_bytes = fat16_free_bytes(file.fd, offset, size, fs.type == QLatin1String("FAT16") ? 16 : 12);
     return fs;
 }
 

@@ -60,6 +60,43 @@ TEST_F(VolumeList, PartitionsOfAnMbrDisk)
     EXPECT_EQ(list[1].mount_path, list[1].device); // not mounted: the device stands in
 }
 
+// The free count of FAT12 and FAT16 comes from their tables; mtools counts the same clusters.
+std::uint64_t mtools_free_bytes(const QString& image, std::uint64_t offset)
+{
+    QString out;
+    const QString target = image + "@@" + QString::number(offset);
+    EXPECT_EQ(test::run_tool("mdir", {"-i", target, "::/"}, &out, {"MTOOLS_SKIP_CHECK=1"}), 0);
+    for (const auto& line : out.split('\n')) // "   50 092 032 bytes free"
+        if (line.endsWith("bytes free"))
+            return line.section("bytes", 0, 0).remove(' ').toULongLong();
+    ADD_FAILURE() << "no free count in mdir's output";
+    return 0;
+}
+
+TEST_F(VolumeList, FreeSpaceOfSmallFatVolumesMatchesAnIndependentCount)
+{
+    const QString disk = two_partition_disk("free.img");
+    const QString file = dir_.filePath("payload.bin");
+    ASSERT_EQ(test::make_sparse_file(file, 300000), 0);
+    ASSERT_EQ(test::run_tool("mcopy", {"-i", disk + "@@" + QString::number(71680 * 512), file, "::/"}, nullptr,
+                             {"MTOOLS_SKIP_CHECK=1"}),
+              0);
+    const QString floppy = dir_.filePath("floppy.img");
+    ASSERT_EQ(test::format_fat(floppy, 0, 2880, 12, "FLOPPY"), 0);
+    ASSERT_EQ(test::run_tool("mcopy", {"-i", floppy, file, "::/"}, nullptr, {"MTOOLS_SKIP_CHECK=1"}), 0);
+
+    use_disks({disk, floppy});
+    enumerate_volumes();
+    const auto& list = volume_list();
+    ASSERT_EQ(list.size(), 4u);
+    // "floppy.img#0" sorts before "free.img#1" and "free.img#2".
+    EXPECT_EQ(list[1].fs_name, "FAT12");
+    EXPECT_EQ(list[1].free_bytes, mtools_free_bytes(floppy, 0));
+    EXPECT_LT(list[1].free_bytes, list[1].total_bytes - 300000);
+    EXPECT_EQ(list[3].fs_name, "FAT16");
+    EXPECT_EQ(list[3].free_bytes, mtools_free_bytes(disk, 71680 * 512));
+}
+
 TEST_F(VolumeList, VolumePathsAreStableAndOpenTheRightWindow)
 {
     use_disks({two_partition_disk("mbr.img")});
