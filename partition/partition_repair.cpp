@@ -95,6 +95,7 @@ int partition_repair_c::search_partitions(const drive_item_s& drive)
 
 int partition_repair_c::write_partition_table()
 {
+    backup_path_.clear();
     if (!drive_ || !drive_->geometry || isRunning())
         return -1;
     const auto found = partitions();
