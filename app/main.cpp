@@ -4,6 +4,7 @@
 #include "disk/drive_enumeration.h"
 #include "platform/system.h"
 #include "ui/main_window.h"
+#include "ui/settings.h"
 
 #include <QApplication>
 #include <QLockFile>
@@ -15,6 +16,8 @@ int main(int argc, char* argv[])
     if (!instance)
         return -1;
 
+    // The settings and language texts come first: the window's texts and images depend on them.
+    tarn::load_settings();
     QApplication app(argc, argv);
     tarn::register_disk_meta_types();
     int result = 0;

@@ -1,36 +1,219 @@
 #include "ui/main_window.h"
 
-#include "app/format_size.h"
-#include "disk/drive_enumeration.h"
+#include "app/app_state.h"
+#include "disk/drive_window.h"
 #include "disk/volume_enumeration.h"
+#include "disk/volume_window.h"
+#include "partition/partition_window.h"
+#include "platform/shell_open.h"
+#include "recovery/recovery_window.h"
+#include "scan/disk_sector_layer.h"
+#include "ui/home_window.h"
+#include "ui/language.h"
+#include "ui/settings.h"
+#include "ui/ui_main_form.h"
+#include "ui/warning_box.h"
 
-#include <QPlainTextEdit>
-#include <QVBoxLayout>
+#include <QAction>
+#include <QCoreApplication>
+#include <QIcon>
 
 namespace tarn {
 
-main_window_c::main_window_c(QWidget* parent) : QWidget(parent), summary_(new QPlainTextEdit(this))
+namespace {
+
+const QString box_title = QStringLiteral("TarnRecovery");
+const QString window_title = QStringLiteral("Quillmere");
+
+} // namespace
+
+QString help_page_path()
 {
-    setWindowTitle(QStringLiteral("Quillmere"));
-    summary_->setReadOnly(true);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(summary_);
-    resize(800, 500);
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/help/index.html");
+}
+
+main_window_c::main_window_c(QWidget* parent) : QSkinWidget(parent), ui_(std::make_unique<Ui::MainForm>())
+{
+    ui_->setupUi(this);
+    home_ = new home_window_c(this);
+    volume_ = new volume_window_c(this);
+    drive_ = new drive_window_c(this);
+    partition_ = new partition_window_c(this);
+    recovery_ = new recovery_window_c(this);
+    for (QWidget* p : {page(0), page(1), page(2), page(3), page(4)}) {
+        // The window's face is transparent inside the frame: each page paints its own ground.
+        p->setAutoFillBackground(true);
+        ui_->gridLayout->addWidget(p, 0, 0, 1, 1);
+        p->setVisible(p == home_);
+    }
+    home_->raise();
+    current_ = home_;
+    QSizePolicy policy = sizePolicy();
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    setWindowIcon(QIcon(QStringLiteral(":/images/top.ico")));
+}
+
+main_window_c::~main_window_c() = default;
+
+QWidget* main_window_c::page(int index) const
+{
+    switch (index) {
+    case home_page: return home_;
+    case volume_page: return volume_;
+    case drive_page: return drive_;
+    case partition_page: return partition_;
+    case recovery_page: return recovery_;
+    default: return nullptr;
+    }
+}
+
+void main_window_c::showPage(int index)
+{
+    QWidget* next = page(index);
+    if (!next)
+        return;
+    current_->hide();
+    next->raise();
+    current_ = next;
+    next->show();
+    update();
+}
+
+void main_window_c::resetScan()
+{
+    recovery_->abandon_scan();
+    recovery_->clear();
+}
+
+bool main_window_c::startupDone()
+{
+    if (init_done == 1)
+        return true;
+    warning_box(box_title, "startup_warning", QMessageBox::Ok, this);
+    return false;
+}
+
+bool main_window_c::leaveScanConfirmed()
+{
+    if (!scan_running)
+        return true;
+    return warning_box(box_title, "back_warning", QMessageBox::Yes | QMessageBox::No, this) != QMessageBox::No;
+}
+
+void main_window_c::on_click_home_start()
+{
+    if (startupDone())
+        showPage(volume_page);
+}
+
+void main_window_c::on_click_home_resume()
+{
+    if (startupDone() && recovery_->open_scan_file() != -1)
+        showPage(recovery_page);
+}
+
+void main_window_c::on_click_volume_back()
+{
+    showPage(home_page);
+}
+
+void main_window_c::on_click_recovery_back()
+{
+    if (!leaveScanConfirmed())
+        return;
+    resetScan();
+    showPage(volume_page);
+}
+
+void main_window_c::on_click_volume_refresh()
+{
+    enumerate_volumes();
+    disk_rescan();
+    volume_->show_volumes();
+}
+
+void main_window_c::on_click_volume_scan()
+{
+    const volume_item_s* volume = volume_->selected_volume();
+    if (!volume)
+        return;
+    if (volume->device.isEmpty()) {
+        warning_box(window_title, "main_warning2", QMessageBox::NoButton, nullptr);
+        return;
+    }
+    if (recovery_->start_scan(*volume, raw_scan_) != -1)
+        showPage(recovery_page);
+}
+
+void main_window_c::on_click_drive_scan()
+{
+    const drive_item_s* drive = drive_->selected_drive();
+    if (!drive || drive->path.isEmpty()) {
+        warning_box(window_title, "main_warning1", QMessageBox::NoButton, nullptr);
+        return;
+    }
+    partition_->start_search(*drive);
+    showPage(partition_page);
+}
+
+void main_window_c::on_click_drive_refresh()
+{
+    drive_->refresh_drives();
+}
+
+void main_window_c::on_click_drive_back()
+{
+    showPage(home_page);
+}
+
+void main_window_c::on_click_partition_back()
+{
+    partition_->stop_search();
+    showPage(volume_page);
 }
 
 void main_window_c::on_init_finished()
 {
-    QStringList lines;
-    const auto& drives = drive_list();
-    for (std::size_t row = 1; row < drives.size(); ++row)
-        lines << QStringLiteral("%1  %2").arg(drives[row].path, format_size(drives[row].size));
-    lines << QString();
-    const auto& volumes = volume_list();
-    for (std::size_t row = 1; row < volumes.size(); ++row) {
-        const auto& v = volumes[row];
-        lines << QStringLiteral("%1  %2  %3  %4").arg(v.mount_path, v.fs_name, v.label, format_size(v.total_bytes));
-    }
-    summary_->setPlainText(lines.join(QLatin1Char('\n')));
+    volume_->show_volumes();
+    drive_->show_drives();
+}
+
+void main_window_c::on_click_tab(int tab)
+{
+    if (!startupDone() || !leaveScanConfirmed())
+        return;
+    if (tab != 2)
+        raw_scan_ = tab == 3;
+    resetScan();
+    showPage(tab == 2 ? drive_page : volume_page);
+}
+
+void main_window_c::on_click_close()
+{
+    if (scan_running &&
+        warning_box(box_title, "quit_warning", QMessageBox::Yes | QMessageBox::No, this) != QMessageBox::Yes)
+        return;
+    close();
+}
+
+void main_window_c::on_click_help()
+{
+    open_in_shell(help_page_path());
+}
+
+void main_window_c::on_click_language()
+{
+    const auto* entry = qobject_cast<QAction*>(sender());
+    if (!entry)
+        return;
+    const int index = entry->data().toInt();
+    if (index == language_index || index < 0 || index >= language_names.size())
+        return;
+    settings_language = language_names[index];
+    language_index = index;
+    save_settings();
+    warning_box(box_title, "language_warning", QMessageBox::Ok, this);
 }
 
 } // namespace tarn

@@ -1,0 +1,38 @@
+#include "ui/warning_box.h"
+
+#include "ui/language.h"
+
+#include <QPixmap>
+
+#include <utility>
+
+namespace tarn {
+
+namespace {
+
+warning_answerer& answerer()
+{
+    static warning_answerer replaced;
+    return replaced;
+}
+
+} // namespace
+
+QMessageBox::StandardButton warning_box(const QString& title, std::string_view key,
+                                        QMessageBox::StandardButtons buttons, QWidget* owner)
+{
+    const warning_request_s request{title, std::string(key), language_text(key), buttons, owner};
+    if (answerer())
+        return answerer()(request);
+    QMessageBox box(QMessageBox::Warning, request.title, request.text, buttons, owner,
+                    Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    box.setIconPixmap(QPixmap(QStringLiteral(":/images/top.ico")));
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void set_warning_answerer(warning_answerer replacement)
+{
+    answerer() = std::move(replacement);
+}
+
+} // namespace tarn
