@@ -36,6 +36,25 @@ int next_cluster(fat_file_s& file, int deleted)
     return fr_ok;
 }
 
+// Whole sectors from the file position on, up to `wanted`: the rest of the current cluster and,
+// while the next cluster directly follows it, further clusters, so that long runs go to the
+// disk in few requests (never more than the disk layer's 128 sectors). Leaves curr_clust on
+// the last cluster included; a break in the run is left for next_cluster to judge.
+std::uint32_t contiguous_sectors(fat_file_s& file, std::uint32_t wanted, int deleted)
+{
+    fat_fs_s& fs = *file.fs;
+    constexpr std::uint32_t most = disk_bounce_size / fat_sector_size;
+    std::uint32_t sectors = std::min<std::uint32_t>(wanted, fs.sectors_per_cluster - file.csect);
+    while (sectors < wanted && sectors + fs.sectors_per_cluster <= most) {
+        const std::uint32_t next = deleted ? file.curr_clust + 1 : get_fat(fs, file.curr_clust);
+        if (next != file.curr_clust + 1 || clust2sect(fs, next) == 0)
+            break;
+        file.curr_clust = next;
+        sectors += std::min<std::uint32_t>(wanted - sectors, fs.sectors_per_cluster);
+    }
+    return sectors;
+}
+
 } // namespace
 
 int f_read(fat_file_s& file, std::span<std::byte> out, std::uint32_t& bytes_read, int deleted)
@@ -66,8 +85,7 @@ int f_read(fat_file_s& file, std::span<std::byte> out, std::uint32_t& bytes_read
         std::uint32_t count = 0;
         if (in_sector == 0 && left >= fat_sector_size) {
             // Whole sectors go straight to the caller, up to the end of the cluster.
-            const std::uint32_t sectors = std::min<std::uint32_t>(left / fat_sector_size,
-                                                                  fs.sectors_per_cluster - file.csect);
+            const std::uint32_t sectors = contiguous_sectors(file, left / fat_sector_size, deleted);
             count = sectors * fat_sector_size;
             if (disk_read(fs.drive, std::span<std::byte>(dest, count), sector, sectors) != disk_ok)
                 return fail(file, fr_disk_err);

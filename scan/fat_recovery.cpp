@@ -7,12 +7,14 @@
 #include <QFile>
 
 #include <array>
+#include <vector>
 
 namespace tarn {
 
 namespace {
 
-constexpr std::uint32_t recover_step = 4096;
+// Large steps keep the per-call cost small against the copy itself.
+constexpr std::uint32_t recover_step = 1 << 20;
 // A drive number the sector layer never has, so that a volume that cannot be located fails to
 // mount instead of scanning whatever the table held before.
 constexpr std::uint8_t no_drive = 0xFF;
@@ -260,7 +262,7 @@ std::int32_t fat_recovery_c::recover_file(std::uint64_t id, QString destination)
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return -1;
-    std::array<std::byte, recover_step> buffer;
+    std::vector<std::byte> buffer(recover_step);
     const int deleted = record.attributes & fat_attr_deleted;
     std::uint32_t got = 0;
     do {

@@ -139,6 +139,40 @@ TEST_F(FatModule, DeletedFileReadsFollowingClustersLiveFileFollowsItsChain)
     }
 }
 
+// Runs of following clusters are read together; the run must end exactly where the chain
+// leaves it, also across a read that starts inside a sector.
+TEST_F(FatModule, LiveChainWithRunsIsReadInChainOrder)
+{
+    fat_builder_c image(5000, 1);
+    const std::uint32_t chain[] = {100, 101, 102, 400, 401, 150};
+    for (std::uint32_t i = 0; i < 6; ++i) {
+        image.fill_cluster(chain[i], static_cast<std::byte>(chain[i] & 0xFF));
+        image.set_fat(chain[i], i + 1 < 6 ? chain[i + 1] : 0xFFFF);
+    }
+    image.fill_cluster(103, std::byte{0xEE});
+    image.fill_cluster(402, std::byte{0xEE});
+    ASSERT_EQ(use_image(image), 1);
+    fat_fs_s fs;
+    fat_dir_s dir;
+    ASSERT_EQ(mount(fs, dir), fr_ok);
+    for (std::uint32_t first : {0u, 300u, 512u}) {
+        fat_file_s file{&fs, fs.id, fat_file_read};
+        file.fsize = 6 * 512;
+        file.sclust = 100;
+        std::vector<std::byte> out(6 * 512);
+        std::uint32_t got = 0, total = 0;
+        if (first > 0) {
+            ASSERT_EQ(f_read(file, std::span(out).first(first), got, 0), fr_ok);
+            total = got;
+        }
+        ASSERT_EQ(f_read(file, std::span(out).subspan(total), got, 0), fr_ok);
+        total += got;
+        ASSERT_EQ(total, 6u * 512);
+        for (std::uint32_t i = 0; i < 6; ++i)
+            EXPECT_EQ(std::to_integer<std::uint32_t>(out[i * 512 + 511]), chain[i] & 0xFF) << "first " << first << " part " << i;
+    }
+}
+
 TEST_F(FatModule, ReadPastTheVolumeOrIntoFreeChainFails)
 {
     fat_builder_c image(5000, 1);
