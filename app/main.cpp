@@ -3,6 +3,7 @@
 #include "app/init.h"
 #include "disk/drive_enumeration.h"
 #include "platform/system.h"
+#include "scan/disk_sector_layer.h"
 #include "ui/main_window.h"
 #include "ui/settings.h"
 
@@ -30,5 +31,6 @@ int main(int argc, char* argv[])
         result = QApplication::exec();
         // The worker's destructor waits for it; it goes before the window it reports to.
     }
+    tarn::disk_shutdown();
     return result;
 }

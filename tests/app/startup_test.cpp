@@ -4,6 +4,7 @@
 #include "app/init.h"
 #include "disk/drive_enumeration.h"
 #include "disk/volume_enumeration.h"
+#include "scan/disk_sector_layer.h"
 #include "tests/support/test_support.h"
 
 #include <QElapsedTimer>
@@ -38,6 +39,8 @@ void startup_test::worker_finishes_without_readable_disks()
     QCOMPARE(drive_list().size(), std::size_t{1});
     QVERIFY(!drive_list()[0].geometry.has_value());
     QCOMPARE(volume_list().size(), std::size_t{1});
+    QCOMPARE(disk_drive_count(), 0);
+    disk_shutdown();
     qunsetenv("TARN_DISKS");
 }
 
