@@ -8,7 +8,9 @@ namespace tarn {
 
 void set_layered(QWidget* window)
 {
-    window->setWindowFlags(window->windowFlags() | Qt::FramelessWindowHint);
+    // Changing the flags of a shown window would hide it; once set they stay.
+    if (!window->windowFlags().testFlag(Qt::FramelessWindowHint))
+        window->setWindowFlags(window->windowFlags() | Qt::FramelessWindowHint);
     window->setAttribute(Qt::WA_TranslucentBackground);
 }
 
