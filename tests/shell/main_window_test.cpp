@@ -34,6 +34,7 @@ private slots:
     void help_opens_the_shipped_page();
     void closing_asks_only_while_a_scan_runs();
     void home_buttons_sit_at_117_in_a_496_pixel_page();
+    void the_first_page_row_still_drags_the_window();
 
 private:
     void click_tab(int tab);
@@ -277,6 +278,22 @@ void main_window_test::home_buttons_sit_at_117_in_a_496_pixel_page()
     window_->resize(800, 700); // page 596: 596 - (327.8 + 106) = 162.2
     QTRY_COMPARE(home->height(), 596);
     QCOMPARE(home->findChild<QPushButton*>(QStringLiteral("btn_start"))->y(), 162);
+}
+
+void main_window_test::the_first_page_row_still_drags_the_window()
+{
+    // The page's blank ground passes presses on to the window: its top row is window row 100.
+    QWidget* home = window_->page(main_window_c::home_page);
+    QCOMPARE(home->mapTo(window_.get(), QPoint(0, 0)).y(), 100);
+    const QPoint start = window_->pos();
+    QTest::mousePress(home, Qt::LeftButton, {}, QPoint(300, 0));
+    QTest::mouseMove(home, QPoint(330, 20));
+    QTest::mouseRelease(home, Qt::LeftButton, {}, QPoint(330, 20));
+    QCOMPARE(window_->pos(), start + QPoint(30, 20));
+    QTest::mousePress(home, Qt::LeftButton, {}, QPoint(300, 1));
+    QTest::mouseMove(home, QPoint(330, 21));
+    QTest::mouseRelease(home, Qt::LeftButton, {}, QPoint(330, 21));
+    QCOMPARE(window_->pos(), start + QPoint(30, 20));
 }
 
 QTEST_MAIN(main_window_test)
