@@ -54,24 +54,29 @@ void startup_test::second_instance_leaves_at_once()
     first.setProcessEnvironment(env);
     first.start(qEnvironmentVariable("TARN_GUI"), {});
     QVERIFY(first.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir_.filePath("TarnRecovery.lock")), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir_.filePath("TarnRecovery.lock")), 60000);
 
     QProcess second;
     second.setProcessEnvironment(env);
     second.start(qEnvironmentVariable("TARN_GUI"), {});
-    QVERIFY(second.waitForFinished(10000));
+    QVERIFY(second.waitForFinished(60000));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 255); // -1
     QCOMPARE(first.state(), QProcess::Running);
 
     first.terminate();
-    QVERIFY(first.waitForFinished(10000));
+    QVERIFY(first.waitForFinished(60000));
     // Once the first is gone, a new instance may start.
     QProcess third;
     third.setProcessEnvironment(env);
     third.start(qEnvironmentVariable("TARN_GUI"), {});
     QVERIFY(third.waitForStarted());
-    QTest::qWait(1500);
+    // The lock file's first line names the process that holds it.
+    const auto holder = [this] {
+        QFile lock(dir_.filePath("TarnRecovery.lock"));
+        return lock.open(QIODevice::ReadOnly) ? lock.readLine().trimmed().toLongLong() : 0;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(holder(), third.processId(), 60000);
     QCOMPARE(third.state(), QProcess::Running);
     third.kill();
     third.waitForFinished();
