@@ -2,6 +2,7 @@
 // it found and optionally writes them all into a folder.
 
 #include "app/cli/cli_commands.h"
+#include "app/safe_file_name.h"
 #include "disk/volume_enumeration.h"
 #include "scan/disk_sector_layer.h"
 #include "scan/fat_recovery.h"
@@ -20,20 +21,6 @@ struct file_row_s {
     QStringList parts; // folder names from the root, then the file name, as the engine stores them
     const fat_record_s* record;
 };
-
-// Names from the disk are hostile: no separators, no control characters, no "." or "..".
-QString safe_name(const QString& name)
-{
-    QString out;
-    out.reserve(name.size());
-    for (QChar c : name)
-        out += (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20 || c.unicode() == 0x7F)
-                   ? QLatin1Char('_')
-                   : c;
-    if (out.isEmpty() || out == QLatin1String(".") || out == QLatin1String(".."))
-        out.prepend(QLatin1Char('_'));
-    return out;
-}
 
 void collect_files(const fat_record_s& folder, QStringList& path, std::vector<file_row_s>& rows)
 {
@@ -75,7 +62,7 @@ int recover_all(cli_context_s& ctx, fat_recovery_c& engine, const std::vector<fi
     for (const file_row_s& row : rows) {
         QStringList parts;
         for (const QString& part : row.parts)
-            parts << safe_name(part);
+            parts << safe_file_name(part);
         QString target = root + QLatin1Char('/') + parts.join(QLatin1Char('/'));
         if (used.contains(target) || QFileInfo::exists(target)) // deleted names often repeat
             target += QStringLiteral("~%1").arg(row.record->start_cluster);

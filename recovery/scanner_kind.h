@@ -1,0 +1,9 @@
+#pragma once
+// Which of the page's engines produced the findings that the tree, the table and the extraction
+// work on.
+
+namespace tarn {
+
+enum scanner_kind_e : int { scanner_fat = 0, scanner_ntfs = 1, scanner_raw = 2 };
+
+} // namespace tarn

@@ -1,0 +1,56 @@
+#pragma once
+// The folder tree of a finished scan. Nodes point into the findings of the engine that made
+// them and never own them: the page replaces the tree before that engine is reset.
+
+#include <QAbstractItemModel>
+#include <QIcon>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace tarn {
+
+struct TreeNode {
+    TreeNode(QString node_name, TreeNode* node_parent, const void* node_record);
+
+    std::vector<std::unique_ptr<TreeNode>> children; // sub-folders, in insertion order
+    QString name;
+    TreeNode* parent;   // null for the root
+    const void* record; // the engine's finding for this folder; null for the root
+
+    // Takes child (whose parent must be this node) and returns it.
+    TreeNode* append(std::unique_ptr<TreeNode> child);
+    // Position of child among children, -1 when it is not one of them.
+    int row_of(const TreeNode* child) const;
+};
+
+// Read-only, one column, no check states, no sorting: folders appear in the engine's order.
+class TreeModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    explicit TreeModel(QObject* parent = nullptr);
+    ~TreeModel() override;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& index) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // The invisible root, named "Title"; its children are the top-level rows. Filled only
+    // before the model is put on a view.
+    TreeNode& root() { return *root_; }
+    // The node an index of this model carries; null for an invalid index.
+    static const TreeNode* node(const QModelIndex& index);
+
+private:
+    const TreeNode* node_or_root(const QModelIndex& index) const;
+
+    std::unique_ptr<TreeNode> root_;
+    QIcon folder_icon_;
+};
+
+} // namespace tarn
