@@ -45,6 +45,8 @@ MyHeaderView::MyHeaderView(QWidget* parent)
       unchecked_(QStringLiteral(":/images/partition_search/check1.png")),
       checked_(QStringLiteral(":/images/partition_search/check2.png"))
 {
+    // The check-box column is 33 pixels wide, below the style's usual minimum.
+    setMinimumSectionSize(20);
 }
 
 void MyHeaderView::set_check_all_state(bool state)

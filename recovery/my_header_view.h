@@ -15,13 +15,14 @@ public:
     bool check_all_state() const { return check_all_; }
     // The page clears the box whenever it lists another folder.
     void set_check_all_state(bool state);
+    // The base class's hint, 24 pixels high.
+    QSize sizeHint() const override;
 
 signals:
     void check_all(bool state);
     void sort_column(int column);
 
 protected:
-    QSize sizeHint() const override;
     void mousePressEvent(QMouseEvent* event) override;
     void paintSection(QPainter* painter, const QRect& rect, int logical_index) const override;
 

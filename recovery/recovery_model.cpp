@@ -22,6 +22,10 @@ void sort_rows(recovery_rows& rows, bool ascending, Key key)
 recovery_model_c::recovery_model_c(recovery_rows* rows, QObject* parent) : QAbstractTableModel(parent), rows_(rows)
 {
     register_recovery_item_type();
+    // Views and accessibility read a display value as text: a record reads as its name.
+    static const bool as_text = QMetaType::registerConverter<recovery_item_s, QString>(
+        [](const recovery_item_s& record) { return record.name; });
+    Q_UNUSED(as_text);
 }
 
 int recovery_model_c::rowCount(const QModelIndex& parent) const
