@@ -1,0 +1,357 @@
+// Extraction: safe and distinct names, the live-file copy, the engine lock shared by the preview
+// and the extraction thread, and whole folders recovered byte-exact from mtools volumes.
+
+#include "app/safe_file_name.h"
+#include "platform/shell_open.h"
+#include "recovery/file_extraction.h"
+#include "recovery/recovery_file.h"
+#include "recovery/scanner_kind.h"
+#include "recovery/tree_builder.h"
+#include "scan/recovery_base.h"
+#include "tests/fat/fat_builder.h"
+#include "tests/recovery/recovery_fixture.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QSemaphore>
+#include <QTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace tarn;
+
+namespace {
+
+QByteArray read_all(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool write_file(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+// Every file below root, relative to it, sorted.
+QStringList files_below(const QString& root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QDir(root).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+// An engine whose extraction the test holds at a gate: it shows what runs at the same time.
+// Ids of 1000 and more fail; get_file_path names a file in a folder of the test's.
+class gate_engine_c final : public recovery_base_c {
+public:
+    void set_volume(const volume_item_s&) override {}
+    double get_progress() override { return 1.0; }
+    void set_progress(double) override {}
+    void set_stop(std::int32_t) override {}
+    std::int32_t get_pause() override { return 0; }
+    void set_pause(std::int32_t) override {}
+    std::int64_t get_read_count() override { return 0; }
+    void reset() override {}
+    std::int32_t recover_file(std::uint64_t id, QString destination) override
+    {
+        if (++inside_ > 1)
+            overlapped_ = true;
+        entered_.release();
+        if (gated_)
+            gate_.acquire();
+        const bool ok = id < 1000 && write_file(destination, "file " + QByteArray::number(qulonglong(id)));
+        --inside_;
+        return ok ? 0 : -1;
+    }
+    std::int32_t get_file_path(std::uint64_t id, QString& path) override
+    {
+        if (id >= 1000)
+            return -1;
+        path = live_folder + "/live" + QString::number(id);
+        return 0;
+    }
+
+    QString live_folder;
+    std::atomic<bool> gated_{false};
+    std::atomic<int> inside_{0};
+    std::atomic<bool> overlapped_{false};
+    QSemaphore gate_;
+    QSemaphore entered_;
+
+protected:
+    void run() override {}
+};
+
+recovery_item_s row(const char* name, std::uint64_t id, bool checked = true, std::uint32_t attributes = 0)
+{
+    recovery_item_s r;
+    r.name = QString::fromUtf8(name);
+    r.id = id;
+    r.checked = checked;
+    r.attributes = attributes;
+    return r;
+}
+
+} // namespace
+
+class extraction_test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void safe_names_never_leave_the_folder();
+    void equal_names_are_told_apart();
+    void live_files_are_copied_whole();
+    void extract_one_goes_to_the_engine_of_its_kind();
+    void preview_and_extraction_take_turns_on_one_engine();
+    void the_thread_works_on_its_own_copy_and_ignores_a_second_start();
+    void a_folder_of_a_real_volume_is_recovered_byte_exact();
+    void a_crafted_name_lands_inside_the_target();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::vector<QUrl> opened_;
+};
+
+void extraction_test::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    opened_.clear();
+    set_shell_opener([this](const QUrl& url) {
+        opened_.push_back(url);
+        return 0;
+    });
+}
+
+void extraction_test::cleanup()
+{
+    QCoreApplication::processEvents(); // a finished thread's request to open its folder
+    set_shell_opener({});
+    dir_.reset();
+}
+
+void extraction_test::safe_names_never_leave_the_folder()
+{
+    QCOMPARE(safe_file_name("#ild.jpg"), QString("#ild.jpg"));
+    QCOMPARE(safe_file_name("../../evil"), QString(".._.._evil"));
+    QCOMPARE(safe_file_name("a\\b/c"), QString("a_b_c"));
+    QCOMPARE(safe_file_name(QString("a") + QChar(1) + "b" + QChar(0x7F) + QChar(0)), QString("a_b__"));
+    QCOMPARE(safe_file_name("."), QString("_."));
+    QCOMPARE(safe_file_name(".."), QString("_.."));
+    QCOMPARE(safe_file_name(""), QString("_"));
+    QCOMPARE(safe_file_name("..."), QString("...")); // an ordinary name on Linux
+
+    const QString long_ascii = QString(300, 'x') + ".txt";
+    const QString cut = safe_file_name(long_ascii);
+    QCOMPARE(cut.toUtf8().size(), safe_file_name_max_bytes);
+    QVERIFY(cut.endsWith("x.txt"));
+    QString wide; // characters of three and of four UTF-8 bytes
+    for (int i = 0; i < 120; ++i)
+        wide += QString::fromUtf8("中😀");
+    const QString wide_cut = safe_file_name(wide + ".jpeg");
+    QVERIFY(wide_cut.toUtf8().size() <= safe_file_name_max_bytes);
+    QVERIFY(wide_cut.toUtf8().size() > safe_file_name_max_bytes - 4);
+    QVERIFY(wide_cut.endsWith(".jpeg"));
+    QCOMPARE(QString::fromUtf8(wide_cut.toUtf8()), wide_cut); // no half surrogate pair
+    // Every safe name is a single component that opens inside the folder.
+    for (const QString& name : {long_ascii, wide, QString("../x"), QString(".."), QString("a/../../b")}) {
+        const QString path = QDir(dir_->path()).filePath(safe_file_name(name));
+        QCOMPARE(QFileInfo(path).absolutePath(), dir_->path());
+        QVERIFY(write_file(path, "x"));
+    }
+}
+
+void extraction_test::equal_names_are_told_apart()
+{
+    QSet<QString> used;
+    const QStringList given = {"#aar.txt", "#aar.txt", "#AAR.TXT", "#aar (2).txt", "README", "README", ".bashrc",
+                               ".bashrc"};
+    QStringList got;
+    for (const QString& name : given)
+        got << unique_file_name(name, used);
+    QCOMPARE(got, QStringList({"#aar.txt", "#aar (2).txt", "#AAR (3).TXT", "#aar (2) (2).txt", "README",
+                               "README (2)", ".bashrc", ".bashrc (2)"}));
+}
+
+void extraction_test::live_files_are_copied_whole()
+{
+    const QString src = dir_->filePath("src"), dst = dir_->filePath("dst");
+    QByteArray big(300000, '\0'); // more than two copy steps
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7);
+    QVERIFY(write_file(src, big));
+    QVERIFY(write_file(dst, QByteArray(400000, 'o'))); // replaced, not overwritten in place
+    QCOMPARE(copy_live_file(src, dst), 0);
+    QCOMPARE(read_all(dst), big);
+
+    QVERIFY(write_file(src, {}));
+    QCOMPARE(copy_live_file(src, dst), 0);
+    QCOMPARE(QFileInfo(dst).size(), 0);
+
+    QCOMPARE(copy_live_file(dir_->filePath("missing"), dir_->filePath("never")), -1);
+    QVERIFY(!QFile::exists(dir_->filePath("never")));
+    QCOMPARE(copy_live_file(src, dir_->filePath("no/such/folder/x")), -1);
+    QCOMPARE(copy_live_file(dir_->path(), dst), -1); // a folder is no file to copy
+}
+
+void extraction_test::extract_one_goes_to_the_engine_of_its_kind()
+{
+    gate_engine_c engine;
+    engine.live_folder = dir_->path();
+    QVERIFY(write_file(dir_->filePath("live5"), "live contents"));
+    const QString out = dir_->filePath("out");
+    QVERIFY(QDir().mkpath(out));
+
+    QCOMPARE(extract_one(engine, scanner_fat, out, row("../a.txt", 1)), 0);
+    QCOMPARE(read_all(out + "/.._a.txt"), QByteArray("file 1"));
+    QCOMPARE(extraction_path(out, row("../a.txt", 1)), out + "/.._a.txt");
+    QCOMPARE(extract_one(engine, scanner_raw, out, row("00000002.jpg", 2)), 0);
+    QCOMPARE(read_all(out + "/00000002.jpg"), QByteArray("file 2"));
+    // NTFS: a deleted file is rebuilt by the engine, a live one copied from its path.
+    QCOMPARE(extract_one(engine, scanner_ntfs, out, row("gone.txt", 3, true, 0x80)), 0);
+    QCOMPARE(read_all(out + "/gone.txt"), QByteArray("file 3"));
+    QCOMPARE(extract_one(engine, scanner_ntfs, out, row("here.txt", 5)), 0);
+    QCOMPARE(read_all(out + "/here.txt"), QByteArray("live contents"));
+    QCOMPARE(extract_one(engine, scanner_ntfs, out, row("nopath.txt", 1000)), -1);
+    QCOMPARE(extract_one(engine, 7, out, row("unknown.txt", 4)), -1);
+    QVERIFY(!QFile::exists(out + "/unknown.txt"));
+    QVERIFY(!QFile::exists(out + "/nopath.txt"));
+}
+
+void extraction_test::preview_and_extraction_take_turns_on_one_engine()
+{
+    gate_engine_c engine;
+    engine.gated_ = true;
+    const QString out = dir_->path();
+    recovery_file_c thread;
+    QCOMPARE(thread.start_extraction(&engine, scanner_fat, out, {row("a", 1), row("b", 2)}), 0);
+    QVERIFY(engine.entered_.tryAcquire(1, 10000)); // the thread is inside the engine
+    // The preview does not wait for a busy engine (the page's thread must not block) ...
+    QCOMPARE(extract_one(engine, scanner_fat, out, row("p", 9), engine_wait_e::skip_if_busy), extract_busy);
+    // ... and one that waits gets its turn after the thread's file.
+    std::atomic<int> waited{1};
+    std::thread preview([&] { waited = extract_one(engine, scanner_fat, out, row("p", 9)); });
+    engine.gate_.release(3);
+    preview.join();
+    QVERIFY(thread.wait(10000));
+    QCOMPARE(waited.load(), 0);
+    QVERIFY(!engine.overlapped_);
+    QCOMPARE(files_below(out), QStringList({"a", "b", "p"}));
+}
+
+void extraction_test::the_thread_works_on_its_own_copy_and_ignores_a_second_start()
+{
+    gate_engine_c engine;
+    engine.gated_ = true;
+    const QString out = dir_->filePath("out");
+    QVERIFY(QDir().mkpath(out));
+    recovery_rows rows = {row("one", 1), row("skip", 2, false), row("two", 3), row("bad", 1000), row("one", 4)};
+    recovery_file_c thread;
+    QCOMPARE(thread.start_extraction(&engine, scanner_fat, out, rows), 0);
+    QVERIFY(engine.entered_.tryAcquire(1, 10000));
+    // The page lists another folder and checks everything while the thread runs.
+    rows = {row("other", 50), row("other2", 51)};
+    QCOMPARE(thread.start_extraction(&engine, scanner_fat, dir_->path(), rows), -1);
+    engine.gate_.release(10);
+    QVERIFY(thread.wait(10000));
+    QCOMPARE(files_below(out), QStringList({"one", "one (2)", "two"}));
+    QCOMPARE(read_all(out + "/one (2)"), QByteArray("file 4"));
+    QCOMPARE(thread.failed_count(), 1);
+    QTRY_COMPARE(opened_.size(), std::size_t(1)); // opened even though a file failed
+    QCOMPARE(opened_[0].toLocalFile(), out);
+
+    // Every file failing still opens the folder; nothing checked opens it too.
+    QCOMPARE(thread.start_extraction(&engine, scanner_fat, out, {row("bad", 1001)}), 0);
+    QVERIFY(thread.wait(10000));
+    QCOMPARE(thread.failed_count(), 1);
+    QTRY_COMPARE(opened_.size(), std::size_t(2));
+
+    // A thread still at work when its owner goes is joined before the object dies.
+    gate_engine_c slow;
+    slow.gated_ = true;
+    auto busy = std::make_unique<recovery_file_c>();
+    QCOMPARE(busy->start_extraction(&slow, scanner_fat, out, {row("x1", 60), row("x2", 61)}), 0);
+    QVERIFY(slow.entered_.tryAcquire(1, 10000));
+    std::thread owner([&] { busy.reset(); });
+    slow.gate_.release(2);
+    owner.join();
+    QVERIFY(QFile::exists(out + "/x1"));
+}
+
+void extraction_test::a_folder_of_a_real_volume_is_recovered_byte_exact()
+{
+    test::recovery_fixture fixture;
+    QVERIFY(fixture.build_standard_volume());
+    fat_recovery_c engine;
+    QVERIFY(fixture.scan(engine));
+    const auto model = build_tree(scanner_fat, engine);
+    QVERIFY(model);
+    const QModelIndex top = model->index(0, 0);
+    const TreeNode* photos = nullptr;
+    for (int r = 0; r < model->rowCount(top); ++r)
+        if (model->index(r, 0, top).data().toString() == "Fotos")
+            photos = TreeModel::node(model->index(r, 0, top));
+    QVERIFY(photos);
+    recovery_rows rows;
+    list_folder(scanner_fat, engine, photos, rows);
+    for (recovery_item_s& r : rows)
+        r.checked = true;
+    const QString out = dir_->filePath("target");
+    QVERIFY(QDir().mkpath(out));
+    recovery_file_c thread;
+    QCOMPARE(thread.start_extraction(&engine, scanner_fat, out, rows), 0);
+    QVERIFY(thread.wait(60000));
+    QCOMPARE(thread.failed_count(), 0);
+    // Only the folder shown: nothing of "Alt/Tief".
+    QCOMPARE(files_below(out), QStringList({"#aar (2).txt", "#aar.txt", "#ild.jpg"}));
+    QCOMPARE(read_all(out + "/#ild.jpg"), fixture.originals()["Bild.jpg"]);
+    const QSet<QByteArray> pair = {read_all(out + "/#aar.txt"), read_all(out + "/#aar (2).txt")};
+    QCOMPARE(pair, QSet<QByteArray>({fixture.originals()["Baar.txt"], fixture.originals()["Caar.txt"]}));
+}
+
+void extraction_test::a_crafted_name_lands_inside_the_target()
+{
+    test::fat_builder_c image(5000, 1);
+    image.put_entry(0, 0, {"DIR        ", 0x10, 5});
+    image.set_fat(5, 0xFFFF);
+    auto part = test::long_name_entry(u"../../evil", 0x41, 0x12);
+    part[0] = std::byte{0xE5};
+    image.put_raw(5, 0, part.data());
+    image.put_entry(5, 1, {"\xE5" "VIL~1     ", 0x20, 10, 4});
+    image.put_entry(5, 2, {"\xE5" "/\x01" "B    TXT", 0x20, 11, 4});
+    image.put_entry(5, 3, {"\xE5" ".         ", 0x20, 12, 4});
+    image.fill_cluster(10, std::byte{'E'});
+    const QString disk = dir_->filePath("hostile.img");
+    QVERIFY(image.save(disk) == 0);
+    test::recovery_fixture fixture;
+    QVERIFY(fixture.use_image(disk));
+    fat_recovery_c engine;
+    QVERIFY(fixture.scan(engine));
+    const auto model = build_tree(scanner_fat, engine);
+    QVERIFY(model);
+    recovery_rows rows;
+    list_folder(scanner_fat, engine, TreeModel::node(model->index(0, 0, model->index(0, 0))), rows);
+    QCOMPARE(rows.size(), std::size_t(3));
+    for (recovery_item_s& r : rows)
+        r.checked = true;
+    const QString target = dir_->filePath("inside/out");
+    QVERIFY(QDir().mkpath(target));
+    recovery_file_c thread;
+    QCOMPARE(thread.start_extraction(&engine, scanner_fat, target, rows), 0);
+    QVERIFY(thread.wait(60000));
+    QStringList everywhere = files_below(dir_->path());
+    everywhere.removeAll("hostile.img");
+    QCOMPARE(everywhere, QStringList({"inside/out/#.", "inside/out/#._.._evil", "inside/out/#__B.TXT"}));
+    QCOMPARE(read_all(target + "/#._.._evil"), QByteArray("EEEE"));
+}
+
+QTEST_MAIN(extraction_test)
+#include "extraction_test.moc"
