@@ -3,12 +3,9 @@
 // box, new model, repaint), each timed on the user-interface thread. A FAT directory holds at
 // most 65,536 entries, so the findings are made in memory in the engine's own form.
 
-#include "recovery/my_header_view.h"
-#include "recovery/my_qtable_view.h"
-#include "recovery/recovery_delegate.h"
-#include "recovery/recovery_model.h"
 #include "recovery/tree_builder.h"
 #include "scan/fat_volume.h"
+#include "tests/recovery/file_table_fixture.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,7 +14,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <unordered_map>
 
 using namespace tarn;
@@ -55,40 +51,6 @@ std::unordered_map<std::uint32_t, fat_record_s> make_findings()
     return findings;
 }
 
-struct page_s {
-    recovery_rows rows;
-    MyQTableView view;
-    MyHeaderView* header = new MyHeaderView(&view);
-    std::unique_ptr<recovery_model_c> model;
-
-    page_s()
-    {
-        view.setHorizontalHeader(header);
-        view.setItemDelegate(new recovery_delegate_c(&view));
-        view.setSelectionBehavior(QAbstractItemView::SelectRows);
-        view.setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-        view.verticalHeader()->hide();
-        new_model();
-        header->resizeSection(0, 33);
-        header->resizeSection(1, 235);
-        QObject::connect(header, &MyHeaderView::sort_column, [this](int column) { model->sort_by_column(column); });
-        QObject::connect(header, &MyHeaderView::check_all, [this](bool state) {
-            for (recovery_item_s& r : rows)
-                r.checked = state;
-            new_model();
-        });
-        view.resize(800, 400);
-        view.show();
-    }
-    void new_model()
-    {
-        auto next = std::make_unique<recovery_model_c>(&rows);
-        view.setModel(next.get());
-        model = std::move(next);
-    }
-    void paint() { view.viewport()->repaint(); }
-};
-
 double milliseconds(const QElapsedTimer& timer)
 {
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
@@ -102,7 +64,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const auto findings = make_findings();
-    page_s page;
+    test::file_table_s page;
+    page.view.resize(800, 400);
     QTest::qWaitForWindowExposed(&page.view);
     const auto tree = build_fat_tree(findings);
     const QModelIndex top = tree->index(0, 0);
@@ -113,19 +76,19 @@ int main(int argc, char** argv)
 
     timer.start();
     list_fat_folder(*static_cast<const fat_record_s*>(folder->record), page.rows);
-    page.new_model();
+    page.replace_model();
     page.header->set_check_all_state(false);
-    page.paint();
+    page.view.viewport()->repaint();
     const double list_ms = milliseconds(timer);
 
     timer.restart();
-    QTest::mouseClick(page.header->viewport(), Qt::LeftButton, {}, QPoint(size_x, 10));
-    page.paint();
+    page.click_header(size_x);
+    page.view.viewport()->repaint();
     const double sort_ms = milliseconds(timer);
 
     timer.restart();
-    QTest::mouseClick(page.header->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
-    page.paint();
+    page.click_header(10);
+    page.view.viewport()->repaint();
     const double check_ms = milliseconds(timer);
 
     const bool sorted = std::is_sorted(page.rows.begin(), page.rows.end(),

@@ -88,6 +88,22 @@ protected:
     void run() override {}
 };
 
+// Lists node's folder, checks every file and extracts them all into target, as the page's
+// check-all and recover button do. The number of files that failed, -1 when the thread did
+// not run to its end.
+int recover_folder(fat_recovery_c& engine, const TreeNode* node, const QString& target, std::size_t* listed)
+{
+    recovery_rows rows;
+    list_folder(scanner_fat, engine, node, rows);
+    *listed = rows.size();
+    for (recovery_item_s& r : rows)
+        r.checked = true;
+    recovery_file_c thread;
+    if (!QDir().mkpath(target) || thread.start_extraction(&engine, scanner_fat, target, rows) != 0 || !thread.wait(60000))
+        return -1;
+    return thread.failed_count();
+}
+
 recovery_item_s row(const char* name, std::uint64_t id, bool checked = true, std::uint32_t attributes = 0)
 {
     recovery_item_s r;
@@ -300,16 +316,10 @@ void extraction_test::a_folder_of_a_real_volume_is_recovered_byte_exact()
         if (model->index(r, 0, top).data().toString() == "Fotos")
             photos = TreeModel::node(model->index(r, 0, top));
     QVERIFY(photos);
-    recovery_rows rows;
-    list_folder(scanner_fat, engine, photos, rows);
-    for (recovery_item_s& r : rows)
-        r.checked = true;
     const QString out = dir_->filePath("target");
-    QVERIFY(QDir().mkpath(out));
-    recovery_file_c thread;
-    QCOMPARE(thread.start_extraction(&engine, scanner_fat, out, rows), 0);
-    QVERIFY(thread.wait(60000));
-    QCOMPARE(thread.failed_count(), 0);
+    std::size_t listed = 0;
+    QCOMPARE(recover_folder(engine, photos, out, &listed), 0);
+    QCOMPARE(listed, std::size_t(3));
     // Only the folder shown: nothing of "Alt/Tief".
     QCOMPARE(files_below(out), QStringList({"#aar (2).txt", "#aar.txt", "#ild.jpg"}));
     QCOMPARE(read_all(out + "/#ild.jpg"), fixture.originals()["Bild.jpg"]);
@@ -337,16 +347,10 @@ void extraction_test::a_crafted_name_lands_inside_the_target()
     QVERIFY(fixture.scan(engine));
     const auto model = build_tree(scanner_fat, engine);
     QVERIFY(model);
-    recovery_rows rows;
-    list_folder(scanner_fat, engine, TreeModel::node(model->index(0, 0, model->index(0, 0))), rows);
-    QCOMPARE(rows.size(), std::size_t(3));
-    for (recovery_item_s& r : rows)
-        r.checked = true;
     const QString target = dir_->filePath("inside/out");
-    QVERIFY(QDir().mkpath(target));
-    recovery_file_c thread;
-    QCOMPARE(thread.start_extraction(&engine, scanner_fat, target, rows), 0);
-    QVERIFY(thread.wait(60000));
+    std::size_t listed = 0;
+    QCOMPARE(recover_folder(engine, TreeModel::node(model->index(0, 0, model->index(0, 0))), target, &listed), 0);
+    QCOMPARE(listed, std::size_t(3));
     QStringList everywhere = files_below(dir_->path());
     everywhere.removeAll("hostile.img");
     QCOMPARE(everywhere, QStringList({"inside/out/#.", "inside/out/#._.._evil", "inside/out/#__B.TXT"}));

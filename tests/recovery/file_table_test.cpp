@@ -1,10 +1,8 @@
 // The file table: its model under the model tester, sorting through real clicks on the
 // headings, the check-all box, keyboard moves acting as clicks, and the painted cells.
 
-#include "recovery/my_header_view.h"
-#include "recovery/my_qtable_view.h"
 #include "recovery/recovery_delegate.h"
-#include "recovery/recovery_model.h"
+#include "tests/recovery/file_table_fixture.h"
 #include "ui/language.h"
 
 #include <QAbstractItemModelTester>
@@ -14,7 +12,6 @@
 
 #include <ctime>
 #include <limits>
-#include <memory>
 
 using namespace tarn;
 
@@ -38,38 +35,6 @@ QStringList names(const recovery_rows& rows)
         out << r.name;
     return out;
 }
-
-// The table as the page sets it up: 33 and 235 pixels for the first two sections.
-struct table_s {
-    recovery_rows rows;
-    MyQTableView view;
-    MyHeaderView* header = new MyHeaderView(&view);
-    std::unique_ptr<recovery_model_c> model;
-
-    explicit table_s(recovery_rows initial) : rows(std::move(initial))
-    {
-        view.setHorizontalHeader(header);
-        view.setItemDelegate(new recovery_delegate_c(&view));
-        view.setSelectionBehavior(QAbstractItemView::SelectRows);
-        view.verticalHeader()->hide();
-        replace_model();
-        header->resizeSection(0, 33);
-        header->resizeSection(1, 235);
-        for (int section = 2; section < column_count; ++section)
-            header->resizeSection(section, 100);
-        QObject::connect(header, &MyHeaderView::sort_column, [this](int column) { model->sort_by_column(column); });
-        view.resize(700, 300);
-        view.show();
-    }
-    // A new model over the list replaces the old one whole, as the page does.
-    void replace_model()
-    {
-        auto next = std::make_unique<recovery_model_c>(&rows);
-        view.setModel(next.get());
-        model = std::move(next);
-    }
-    void click_header(int x) { QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, 10)); }
-};
 
 } // namespace
 
@@ -127,7 +92,7 @@ void file_table_test::the_model_hands_out_whole_records()
 void file_table_test::headings_sort_each_column_ascending_first()
 {
     const std::uint64_t four_gib = 1ull << 32;
-    table_s table({item("b", four_gib + 5, 30, -1), item("a", 7, 10, 300), item("B", four_gib, 20, 100),
+    test::file_table_s table({item("b", four_gib + 5, 30, -1), item("a", 7, 10, 300), item("B", four_gib, 20, 100),
                    item("\xC3\xA4", 0, 40, 200)});
     QAbstractItemModelTester tester(table.model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     const int size_x = 33 + 235 + 50, modified_x = size_x + 100, name_x = 100;
@@ -155,7 +120,7 @@ void file_table_test::headings_sort_each_column_ascending_first()
 
 void file_table_test::header_regions_and_their_boundaries()
 {
-    table_s table({item("a", 1, 1, 1)});
+    test::file_table_s table({item("a", 1, 1, 1)});
     QSignalSpy sorts(table.header, &MyHeaderView::sort_column);
     QSignalSpy checks(table.header, &MyHeaderView::check_all);
     const int b1 = 33 + 235, b2 = b1 + 100, b3 = b2 + 100, end = b3 + 100;
@@ -181,7 +146,7 @@ void file_table_test::header_regions_and_their_boundaries()
 
 void file_table_test::the_check_all_box_flips_and_is_painted()
 {
-    table_s table({item("a", 1, 1, 1)});
+    test::file_table_s table({item("a", 1, 1, 1)});
     QSignalSpy checks(table.header, &MyHeaderView::check_all);
     const QPixmap on(QStringLiteral(":/images/partition_search/check2.png"));
     const QPixmap off(QStringLiteral(":/images/partition_search/check1.png"));
@@ -215,7 +180,7 @@ void file_table_test::the_check_all_box_flips_and_is_painted()
 
 void file_table_test::keyboard_moves_act_as_clicks()
 {
-    table_s table({item("a", 1, 1, 1), item("b", 2, 2, 2), item("c", 3, 3, 3)});
+    test::file_table_s table({item("a", 1, 1, 1), item("b", 2, 2, 2), item("c", 3, 3, 3)});
     QSignalSpy clicked(&table.view, &QAbstractItemView::clicked);
     table.view.setFocus();
     table.view.setCurrentIndex(table.model->index(0, 1));
@@ -242,7 +207,7 @@ void file_table_test::dates_the_conversion_rejects_stay_empty()
 
 void file_table_test::cells_are_painted_banded_and_selected()
 {
-    table_s table({item("a", 1, 1, 1), item("b", 2, 2, 2), item("c", std::numeric_limits<std::uint64_t>::max(),
+    test::file_table_s table({item("a", 1, 1, 1), item("b", 2, 2, 2), item("c", std::numeric_limits<std::uint64_t>::max(),
                                                                     std::numeric_limits<std::int64_t>::max(), 0)});
     const int row_h = table.view.rowHeight(0);
     const int x = 33 + 200; // inside the name column, right of the short names
