@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <map>
 #include <memory>
@@ -67,6 +68,10 @@ int extract_to(recovery_base_c& engine, int kind, const QString& destination, co
         lock.lock();
     else if (!lock.try_lock())
         return extract_busy;
+    // A link of that name (the temporary folder is everybody's) would carry the write outside
+    // the folder: it is replaced like any other file, not followed.
+    if (QFileInfo(destination).isSymLink() && !QFile::remove(destination))
+        return -1;
     return extract_locked(engine, kind, destination, record);
 }
 

@@ -237,6 +237,11 @@ void extraction_test::extract_one_goes_to_the_engine_of_its_kind()
     QCOMPARE(extract_one(engine, scanner_ntfs, out, row("here.txt", 5)), 0);
     QCOMPARE(read_all(out + "/here.txt"), QByteArray("live contents"));
     QCOMPARE(extract_one(engine, scanner_ntfs, out, row("nopath.txt", 1000)), -1);
+    // A link waiting under the file's name is replaced, not written through.
+    QVERIFY(QFile::link(dir_->filePath("outside.txt"), out + "/link.txt"));
+    QCOMPARE(extract_one(engine, scanner_fat, out, row("link.txt", 6)), 0);
+    QVERIFY(!QFile::exists(dir_->filePath("outside.txt")));
+    QCOMPARE(read_all(out + "/link.txt"), QByteArray("file 6"));
     QCOMPARE(extract_one(engine, 7, out, row("unknown.txt", 4)), -1);
     QVERIFY(!QFile::exists(out + "/unknown.txt"));
     QVERIFY(!QFile::exists(out + "/nopath.txt"));
