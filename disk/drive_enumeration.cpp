@@ -18,12 +18,9 @@ std::vector<drive_item_s>& drive_list()
     return list;
 }
 
-int enumerate_drives()
+std::vector<drive_item_s> list_drives(const QStringList& paths)
 {
-    auto& list = drive_list();
-    list.clear();
-    list.push_back({});
-    const QStringList paths = physical_drive_paths();
+    std::vector<drive_item_s> list(1);
     for (int n = 0; n < max_drives && n < paths.size(); ++n) {
         // A disk that cannot be opened or measured ends the list, like a gap in the numbering.
         const auto device = device_c::open(paths[n], access_e::read);
@@ -37,6 +34,12 @@ int enumerate_drives()
         item.geometry = geometry;
         list.push_back(std::move(item));
     }
+    return list;
+}
+
+int enumerate_drives()
+{
+    drive_list() = list_drives(physical_drive_paths());
     return 0;
 }
 

@@ -4,6 +4,8 @@
 
 #include "disk/drive_item.h"
 
+#include <QStringList>
+
 #include <vector>
 
 namespace tarn {
@@ -11,8 +13,11 @@ namespace tarn {
 // Written by the start-up worker before it signals, afterwards only on the user-interface thread.
 std::vector<drive_item_s>& drive_list();
 
-// Refills drive_list() with the disks 0, 1, ... 9 up to the first that cannot be opened or
-// measured. Returns 0.
+// The header entry, then the disks of paths 0, 1, ... 9 up to the first that cannot be opened or
+// measured. Touches no shared state, so it may run on any thread.
+std::vector<drive_item_s> list_drives(const QStringList& paths);
+
+// Refills drive_list() with list_drives() of the platform's disks. Returns 0.
 int enumerate_drives();
 
 void register_disk_meta_types();

@@ -1,17 +1,193 @@
 #include "partition/partition_window.h"
 
+#include "partition/partition_delegate.h"
+#include "partition/partition_model.h"
+#include "partition/ui_partition_form.h"
+#include "ui/language.h"
+#include "ui/page_button.h"
+#include "ui/warning_box.h"
+
+#include <QItemSelectionModel>
+#include <QPainter>
+#include <QThread>
+
 namespace tarn {
 
-partition_window_c::partition_window_c(QObject* receiver) : QWidget(nullptr), receiver_(receiver)
+namespace {
+
+const QString box_title = QStringLiteral("TarnRecovery");
+
+} // namespace
+
+partition_window_c::partition_window_c(QObject* receiver)
+    : QWidget(nullptr), ui_(std::make_unique<Ui::PartitionForm>())
 {
-    setObjectName(QStringLiteral("PartitionForm"));
+    ui_->setupUi(this);
+    show_rows({});
+    ui_->lv_volumes->setItemDelegate(new partition_delegate_c(this));
+    ui_->lv_volumes->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    prepare_page_button(ui_->btn_repair, "btn_repair");
+    prepare_page_button(ui_->btn_back, "btn_back");
+    prepare_page_button(ui_->btn_stop, "btn_stop");
+    connect(&search_, &partition_repair_c::partition_found, this, &partition_window_c::on_partition_found);
+    connect(&search_, &QThread::finished, this, &partition_window_c::on_thread_finished);
+    connect(ui_->btn_stop, &QPushButton::clicked, this, &partition_window_c::on_stop_clicked);
+    connect(&timer_, &QTimer::timeout, this, &partition_window_c::on_timer);
+    connect(ui_->btn_back, SIGNAL(clicked()), receiver, SLOT(on_click_partition_back()));
+    connect(ui_->btn_repair, &QPushButton::clicked, this, &partition_window_c::on_repair_clicked);
+    timer_.start(400);
+    bar_.prepare(QStringLiteral(":/images/partition_search/loding_on.png"), QColor(226, 240, 253));
 }
 
-int partition_window_c::start_search(const drive_item_s&)
+partition_window_c::~partition_window_c()
 {
+    if (repair_)
+        repair_->wait();
+    search_.stop_search();
+}
+
+int partition_window_c::start_search(const drive_item_s& drive)
+{
+    pending_ = drive;
+    if (search_.isRunning() && !stopping_) {
+        search_.request_stop();
+        stopping_ = true;
+    }
+    start_pending();
     return 0;
 }
 
-void partition_window_c::stop_search() {}
+void partition_window_c::stop_search()
+{
+    pending_.reset();
+    if (!search_.isRunning())
+        return;
+    if (!stopping_) {
+        search_.request_stop();
+        stopping_ = true;
+    }
+    ui_->btn_stop->setText(language_text("btn_start"));
+}
+
+void partition_window_c::start_pending()
+{
+    if (!pending_ || search_.isRunning() || repair_)
+        return;
+    search_.set_drive(*pending_);
+    pending_.reset();
+    stopping_ = false;
+    show_rows({});
+    bar_.value = 0.0;
+    // After a finished search the button reads "Start"; a running search offers its stop.
+    ui_->btn_stop->setText(language_text("btn_stop"));
+    search_.start_search();
+    update();
+}
+
+void partition_window_c::on_partition_found()
+{
+    show_rows(search_.partitions());
+}
+
+void partition_window_c::on_thread_finished()
+{
+    // A newer search may already run when the end of the previous one is delivered.
+    if (search_.isRunning())
+        return;
+    const bool stopped = std::exchange(stopping_, false);
+    show_rows(search_.partitions());
+    bar_.value = search_.progress();
+    update();
+    if (pending_) {
+        start_pending();
+        return;
+    }
+    if (!stopped)
+        ui_->btn_stop->setText(QStringLiteral("Start"));
+}
+
+void partition_window_c::on_timer()
+{
+    bar_.value = search_.progress();
+    update(progress_rect());
+}
+
+void partition_window_c::on_stop_clicked()
+{
+    if (search_.isRunning() && !stopping_) {
+        search_.request_stop();
+        stopping_ = true;
+        ui_->btn_stop->setText(language_text("btn_start"));
+        return;
+    }
+    const auto drive = pending_ ? pending_ : search_.drive();
+    if (!drive)
+        return;
+    ui_->btn_stop->setText(language_text("btn_stop"));
+    start_search(*drive);
+}
+
+void partition_window_c::on_repair_clicked()
+{
+    if (search_.isRunning() || repair_)
+        return;
+    if (warning_box(box_title, "partition_query", QMessageBox::Yes | QMessageBox::No, this) != QMessageBox::Yes)
+        return;
+    // Writing sector 0 waits on the disk, so it runs beside the user-interface thread; no search
+    // starts until it has ended.
+    repair_.reset(QThread::create([this] { repair_result_ = search_.write_partition_table(); }));
+    connect(repair_.get(), &QThread::finished, this, &partition_window_c::on_repair_finished);
+    repair_->start();
+}
+
+void partition_window_c::on_repair_finished()
+{
+    repair_->wait();
+    repair_.reset();
+    const int result = repair_result_;
+    // A repair that wrote nothing must not be reported as done.
+    warning_box(box_title, result == 0 ? "partition_finished" : "partition_failed", QMessageBox::Ok, this);
+    emit repair_done(result);
+    start_pending();
+}
+
+void partition_window_c::show_rows(std::vector<partition_item_s> items)
+{
+    auto rows = std::make_unique<std::vector<partition_item_s>>(std::move(items));
+    auto* model = new partition_model_c(*rows, this);
+    QItemSelectionModel* old_selection = ui_->lv_volumes->selectionModel();
+    ui_->lv_volumes->setModel(model);
+    delete old_selection;
+    delete model_;
+    model_ = model;
+    rows_ = std::move(rows);
+}
+
+void partition_window_c::paintEvent(QPaintEvent*)
+{
+    const int w = width();
+    QPainter painter(this);
+    const QPixmap background(QStringLiteral(":/images/background/bai.png"));
+    painter.fillRect(QRect(0, 0, w, background.height()), QBrush(background));
+    painter.drawPixmap(45, 30, QPixmap(QStringLiteral(":/images/partition_search/icon_found1.png")));
+    painter.setPen(QColor(139, 184, 241));
+    painter.drawRect(QRect(25, 12, w - 50, 92));
+    bar_.paint(&painter, progress_rect());
+    if (search_.isRunning()) {
+        painter.setPen(Qt::black);
+        painter.setFont(QFont(QStringLiteral("Verdana"), 10));
+        painter.drawText(120, 40, language_text("partition_text1"));
+    }
+}
+
+void partition_window_c::resizeEvent(QResizeEvent*)
+{
+    const int w = width();
+    const int h = height();
+    ui_->btn_back->move(200, h - 54);
+    ui_->btn_repair->move(w - 300, h - 54);
+    ui_->btn_stop->move(w - 168, 42);
+    ui_->lv_volumes->setGeometry(25, 120, w - 50, h - 180);
+}
 
 } // namespace tarn

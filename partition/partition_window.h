@@ -1,27 +1,84 @@
 #pragma once
-// PLACEHOLDER for the partition search page: it offers only the operations the main window calls
-// and does nothing else. It does not search yet. The real page (search thread, progress, list of
-// found partitions, stop, repair and back buttons) replaces this file pair.
+// The partition search page: the progress of the lost-partition search of one disk, the
+// partitions found so far, a button that stops and restarts the search, the repair that writes
+// the finds into the disk's partition table, and the way back.
 
 #include "disk/drive_item.h"
+#include "partition/partition_item.h"
+#include "partition/partition_repair.h"
+#include "ui/progress_bar.h"
 
+#include <QTimer>
 #include <QWidget>
 
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace Ui {
+class PartitionForm;
+}
+
+class QThread;
+
 namespace tarn {
+
+class partition_model_c;
 
 class partition_window_c : public QWidget {
     Q_OBJECT
 public:
-    // receiver: the main window, which the page's back button will reach.
+    // receiver: the main window, whose on_click_partition_back() the back button reaches.
     explicit partition_window_c(QObject* receiver);
+    // Stops the search and waits for it and for a running repair.
+    ~partition_window_c() override;
 
-    // Starts searching drive for lost partitions. 0 when started.
+    // Searches drive from sector 0 with an empty list. A search still ending, or a repair in
+    // progress, is let finish first; a running search is asked to stop. Returns 0.
     int start_search(const drive_item_s& drive);
-    // Stops a running search at once.
+    // Asks a running search to stop without waiting for it, and forgets a search waiting to
+    // start.
     void stop_search();
 
+    // Where the page paints its progress bar.
+    static QRect progress_rect() { return QRect(120, 50, 450, 12); }
+    const progress_bar_c& progress_bar() const { return bar_; }
+    const partition_repair_c& search() const { return search_; }
+
+public slots:
+    void on_partition_found();
+    void on_thread_finished();
+    void on_timer();
+    void on_stop_clicked();
+    void on_repair_clicked();
+
+signals:
+    // The repair ended and its message was answered; result as write_partition_table().
+    void repair_done(int result);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
-    QObject* receiver_;
+    // Starts the waiting search unless a search or a repair still runs.
+    void start_pending();
+    void on_repair_finished();
+    // Shows items through a new model and deletes the previous model and its list.
+    void show_rows(std::vector<partition_item_s> items);
+
+    std::unique_ptr<Ui::PartitionForm> ui_;
+    partition_repair_c search_;
+    progress_bar_c bar_;
+    QTimer timer_;
+    partition_model_c* model_ = nullptr;
+    std::unique_ptr<std::vector<partition_item_s>> rows_;
+    // The search was asked to stop and has not ended yet.
+    bool stopping_ = false;
+    // The disk to search as soon as neither a search nor a repair runs.
+    std::optional<drive_item_s> pending_;
+    std::unique_ptr<QThread> repair_;
+    int repair_result_ = -1;
 };
 
 } // namespace tarn

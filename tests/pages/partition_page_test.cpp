@@ -1,0 +1,188 @@
+// The partition search page on images made by real tools: stopping and restarting, a search
+// that finds nothing, the repair question answered No and a repair that has nothing to write.
+
+#include "partition/partition_window.h"
+#include "tests/pages/page_images.h"
+#include "tests/shell/shell_fixture.h"
+#include "tests/support/test_support.h"
+#include "ui/language.h"
+
+#include <QDir>
+#include <QListView>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace tarn;
+
+namespace {
+
+// Stands in for the main window, which the back button reaches.
+class receiver_probe_c : public QObject {
+    Q_OBJECT
+public:
+    int backs = 0;
+public slots:
+    void on_click_partition_back() { ++backs; }
+};
+
+constexpr std::uint64_t small_disk = 200'000ull * 512;
+// Long enough that a search is still running when the test stops it.
+constexpr std::uint64_t huge_disk = 1ull << 40;
+
+} // namespace
+
+class partition_page_test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void stop_twice_restarts_from_an_empty_list();
+    void a_new_disk_waits_for_the_stopping_search();
+    void nothing_found_ends_empty_at_the_full_bar();
+    void repair_answered_no_writes_nothing();
+
+private:
+    QString image(const QString& name, std::uint64_t bytes);
+    int rows() const { return list()->model()->rowCount(); }
+    QListView* list() const { return page_->findChild<QListView*>(QStringLiteral("lv_volumes")); }
+    QPushButton* button(const char* name) const { return page_->findChild<QPushButton*>(QString::fromLatin1(name)); }
+    QStringList backups() const
+    {
+        return QDir(fixture_->path(QStringLiteral("data/TarnRecovery"))).entryList(QDir::Files);
+    }
+
+    std::unique_ptr<test::shell_fixture> fixture_;
+    receiver_probe_c receiver_;
+    std::unique_ptr<partition_window_c> page_;
+};
+
+void partition_page_test::init()
+{
+    fixture_ = std::make_unique<test::shell_fixture>();
+    qputenv("XDG_DATA_HOME", fixture_->path(QStringLiteral("data")).toUtf8());
+    language_text("btn_start") = QStringLiteral("Start again");
+    language_text("btn_stop") = QStringLiteral("Stop");
+    page_ = std::make_unique<partition_window_c>(&receiver_);
+    page_->resize(780, 520);
+    page_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(page_.get()));
+}
+
+void partition_page_test::cleanup()
+{
+    page_.reset();
+    fixture_.reset();
+}
+
+QString partition_page_test::image(const QString& name, std::uint64_t bytes)
+{
+    const QString path = fixture_->path(name);
+    if (test::make_lost_partitions_image(path, bytes) != 0)
+        return {};
+    return path;
+}
+
+void partition_page_test::stop_twice_restarts_from_an_empty_list()
+{
+    const QString disk = image(QStringLiteral("huge.img"), huge_disk);
+    QVERIFY(!disk.isEmpty());
+    QCOMPARE(rows(), 0);
+    QCOMPARE(page_->progress_bar().value, 0.0);
+    page_->start_search(test::image_drive(disk));
+    QTRY_COMPARE(rows(), 2);
+    QVERIFY(page_->search().isRunning());
+
+    // Repair while searching is ignored without a question.
+    QTest::mouseClick(button("btn_repair"), Qt::LeftButton);
+    QVERIFY(fixture_->take_boxes().empty());
+
+    QTest::mouseClick(button("btn_stop"), Qt::LeftButton);
+    QCOMPARE(button("btn_stop")->text(), QStringLiteral("Start again"));
+    QTRY_VERIFY(!page_->search().isRunning());
+    QCOMPARE(rows(), 2);
+    QCOMPARE(button("btn_stop")->text(), QStringLiteral("Start again"));
+    QVERIFY(page_->search().progress() < 1.0);
+
+    QTest::mouseClick(button("btn_stop"), Qt::LeftButton);
+    QCOMPARE(button("btn_stop")->text(), QStringLiteral("Stop"));
+    QVERIFY(page_->search().isRunning());
+    QCOMPARE(rows(), 0);
+    QCOMPARE(page_->progress_bar().value, 0.0);
+    QTRY_COMPARE(rows(), 2);
+    const auto first = list()->model()->index(0, 0).data().value<partition_item_s>();
+    QCOMPARE(first.start_sector, 2048u);
+
+    page_->stop_search();
+    QCOMPARE(button("btn_stop")->text(), QStringLiteral("Start again"));
+    QTRY_VERIFY(!page_->search().isRunning());
+    QTest::mouseClick(button("btn_back"), Qt::LeftButton);
+    QCOMPARE(receiver_.backs, 1);
+}
+
+void partition_page_test::a_new_disk_waits_for_the_stopping_search()
+{
+    const QString huge = image(QStringLiteral("huge.img"), huge_disk);
+    const QString blank = fixture_->path(QStringLiteral("blank.img"));
+    QCOMPARE(test::make_sparse_file(blank, 16ull << 20), 0);
+    page_->start_search(test::image_drive(huge));
+    QTRY_COMPARE(rows(), 2);
+    page_->start_search(test::image_drive(blank));
+    QTRY_COMPARE(page_->search().drive()->path, blank);
+    QTRY_VERIFY(!page_->search().isRunning());
+    QCOMPARE(rows(), 0);
+    QCOMPARE(page_->search().progress(), 1.0);
+}
+
+void partition_page_test::nothing_found_ends_empty_at_the_full_bar()
+{
+    const QString blank = fixture_->path(QStringLiteral("blank.img"));
+    QCOMPARE(test::make_sparse_file(blank, 16ull << 20), 0);
+    const QByteArray before = test::sector0(blank);
+    page_->start_search(test::image_drive(blank));
+    QTRY_VERIFY(!page_->search().isRunning());
+    QTRY_COMPARE(page_->progress_bar().value, 1.0);
+    QCOMPARE(rows(), 0);
+    QCOMPARE(button("btn_stop")->text(), QStringLiteral("Start"));
+
+    // Nothing found: writing would wipe the table, so nothing is written and the user is told.
+    QSignalSpy done(page_.get(), &partition_window_c::repair_done);
+    fixture_->answer_next(QMessageBox::Yes);
+    QTest::mouseClick(button("btn_repair"), Qt::LeftButton);
+    QTRY_COMPARE(done.size(), 1);
+    QCOMPARE(done[0][0].toInt(), -1);
+    const auto boxes = fixture_->take_boxes();
+    QCOMPARE(test::keys_of(boxes), (QStringList{QStringLiteral("partition_query"), QStringLiteral("partition_failed")}));
+    QCOMPARE(test::sector0(blank), before);
+    QVERIFY(backups().isEmpty());
+}
+
+void partition_page_test::repair_answered_no_writes_nothing()
+{
+    const QString disk = image(QStringLiteral("disk.img"), small_disk);
+    QVERIFY(!disk.isEmpty());
+    const QByteArray before = test::sector0(disk);
+    page_->start_search(test::image_drive(disk));
+    QTRY_VERIFY(!page_->search().isRunning());
+    QTRY_COMPARE(rows(), 2);
+
+    fixture_->answer_next(QMessageBox::No);
+    QTest::mouseClick(button("btn_repair"), Qt::LeftButton);
+    const auto boxes = fixture_->take_boxes();
+    QCOMPARE(test::keys_of(boxes), QStringList{QStringLiteral("partition_query")});
+    QCOMPARE(boxes[0].title, QStringLiteral("TarnRecovery"));
+    QCOMPARE(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(boxes[0].owner, page_.get());
+    QSignalSpy done(page_.get(), &partition_window_c::repair_done);
+    QCoreApplication::processEvents();
+    QVERIFY(done.isEmpty());
+    QVERIFY(fixture_->take_boxes().empty());
+    QCOMPARE(test::sector0(disk), before);
+    QVERIFY(backups().isEmpty());
+}
+
+QTEST_MAIN(partition_page_test)
+#include "partition_page_test.moc"
