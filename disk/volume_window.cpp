@@ -1,17 +1,82 @@
 #include "disk/volume_window.h"
 
+#include "disk/volume_delegate.h"
+#include "disk/volume_enumeration.h"
+#include "disk/volume_model.h"
+#include "disk/ui_volume_form.h"
+#include "ui/language.h"
+#include "ui/page_button.h"
+#include "ui/warning_box.h"
+
+#include <QPainter>
+
 namespace tarn {
 
-volume_window_c::volume_window_c(QObject* receiver) : QWidget(nullptr), receiver_(receiver)
+volume_window_c::volume_window_c(QObject* receiver)
+    : QWidget(nullptr), ui_(std::make_unique<Ui::VolumeForm>()), receiver_(receiver)
 {
-    setObjectName(QStringLiteral("VolumeForm"));
+    ui_->setupUi(this);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    ui_->lv_volumes->setItemDelegate(new volume_delegate_c(ui_->lv_volumes));
+    ui_->lv_volumes->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    prepare_page_button(ui_->btn_back, "btn_back");
+    prepare_page_button(ui_->btn_refresh, "btn_refresh");
+    prepare_page_button(ui_->btn_scan, "btn_scan");
+    if (receiver_) {
+        // The receiver is the main window, which lives above this library: reached by name.
+        connect(ui_->btn_scan, SIGNAL(clicked()), receiver_, SLOT(on_click_volume_scan()));
+        connect(this, SIGNAL(start_scan()), receiver_, SLOT(on_click_volume_scan()));
+        connect(ui_->btn_back, SIGNAL(clicked()), receiver_, SLOT(on_click_volume_back()));
+        connect(ui_->btn_refresh, SIGNAL(clicked()), receiver_, SLOT(on_click_volume_refresh()));
+    }
+    connect(ui_->lv_volumes, &QListView::doubleClicked, this, &volume_window_c::on_double_clicked);
 }
+
+volume_window_c::~volume_window_c() = default;
 
 const volume_item_s* volume_window_c::selected_volume()
 {
-    return nullptr;
+    const QModelIndex current = ui_->lv_volumes->currentIndex();
+    const auto row = static_cast<std::size_t>(current.row());
+    if (!current.isValid() || row >= volume_list().size()) {
+        warning_box(QStringLiteral("TarnRecovery"), "scan_nosel_warning", QMessageBox::Ok, this);
+        return nullptr;
+    }
+    return &volume_list()[row];
 }
 
-void volume_window_c::show_volumes() {}
+void volume_window_c::show_volumes()
+{
+    volume_model_c* previous = model_;
+    model_ = new volume_model_c(this);
+    ui_->lv_volumes->setModel(model_);
+    delete previous;
+}
+
+void volume_window_c::on_double_clicked(const QModelIndex&)
+{
+    emit start_scan();
+}
+
+void volume_window_c::resizeEvent(QResizeEvent*)
+{
+    const int w = width();
+    const int h = height();
+    ui_->btn_back->move(175, h - 54);
+    ui_->btn_refresh->move(w / 2 - 50, h - 54);
+    ui_->btn_scan->move(w - 275, h - 54);
+    ui_->lv_volumes->setGeometry(25, 45, w - 50, h - 140);
+}
+
+void volume_window_c::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QPixmap background(QStringLiteral(":/images/background/bai.png"));
+    painter.fillRect(QRect(0, 0, width(), background.height()), QBrush(background));
+    painter.setFont(QFont(QStringLiteral("Arial"), 12));
+    painter.drawText(23, 30, language_text("volume_select"));
+}
 
 } // namespace tarn

@@ -1,28 +1,50 @@
 #pragma once
-// PLACEHOLDER for the volume selection page: it offers only the operations the main window calls
-// and does nothing else. It has no list and no buttons yet, so no volume is ever selected. The
-// real page (list of volumes, refresh, back and scan buttons wired to the main window's slots)
-// replaces this file pair.
+// The volume selection page: the volumes the file recovery can scan, each with its name, a bar
+// of how full it is, free and total space and file system. Its buttons and a double-click go
+// to the main window's slots.
 
 #include "disk/volume_item.h"
 
 #include <QWidget>
 
+#include <memory>
+
+namespace Ui {
+class VolumeForm;
+}
+
 namespace tarn {
+
+class volume_model_c;
 
 class volume_window_c : public QWidget {
     Q_OBJECT
 public:
-    // receiver: the main window, which the page's buttons will reach.
+    // receiver: the main window, whose on_click_volume_* slots the page's buttons reach. Built
+    // without a parent: the main window's layout adopts the page.
     explicit volume_window_c(QObject* receiver);
+    ~volume_window_c() override;
 
-    // The volume of the selected row, or nullptr when none is selected.
+    // The volume of the current row as an entry of volume_list(); with no current row the user
+    // is told to choose one and the answer is nullptr.
     const volume_item_s* selected_volume();
-    // Shows the volumes of volume_list().
+    // Puts a new model over volume_list() on the list; no row is current afterwards.
     void show_volumes();
 
+signals:
+    void start_scan();
+
+public slots:
+    void on_double_clicked(const QModelIndex& index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    std::unique_ptr<Ui::VolumeForm> ui_;
     QObject* receiver_;
+    volume_model_c* model_ = nullptr;
 };
 
 } // namespace tarn

@@ -1,15 +1,177 @@
 #include "recovery/recovery_window.h"
 
+#include "app/app_state.h"
+#include "platform/system.h"
+#include "recovery/my_header_view.h"
+#include "recovery/my_qtable_view.h"
+#include "recovery/recovery_file.h"
+#include "recovery/recovery_model.h"
+#include "recovery/recovery_status.h"
+#include "recovery/recovery_delegate.h"
+#include "recovery/scanner_choice.h"
+#include "recovery/scanner_kind.h"
+#include "recovery/tree_builder.h"
+#include "recovery/tree_model.h"
+#include "recovery/ui_recovery_form.h"
+#include "ui/language.h"
+#include "ui/page_button.h"
+#include "ui/warning_box.h"
+
+#include <QFileDialog>
+#include <QMovie>
+#include <QPainter>
+
 namespace tarn {
 
-recovery_window_c::recovery_window_c(QObject* receiver) : QWidget(nullptr), receiver_(receiver)
+namespace {
+
+const QString box_title = QStringLiteral("TarnRecovery");
+// Files above this size are not fetched for the preview.
+constexpr std::uint64_t preview_limit = 5242880;
+constexpr int timer_interval_ms = 200;
+
+} // namespace
+
+recovery_window_c::recovery_window_c(QObject* receiver)
+    : QWidget(nullptr), ui_(std::make_unique<Ui::RecoveryForm>()), main_window_(receiver)
 {
-    setObjectName(QStringLiteral("RecoveryForm"));
+    register_recovery_item_type();
+    timer_.setInterval(timer_interval_ms);
+    build_form();
+    connect_signals(receiver);
+    timer_.start();
+    progress_.prepare(QStringLiteral(":/images/partition_search/loding_on.png"), QColor(226, 240, 253));
+    // The signature engine would be handed its configuration file here once it exists.
 }
 
-int recovery_window_c::start_scan(const volume_item_s&, bool)
+recovery_window_c::~recovery_window_c()
 {
-    return -1;
+    timer_.stop();
+    // The views go with the page's children; they must not meet models over a dead row list.
+    delete table_;
+    table_ = nullptr;
+}
+
+void recovery_window_c::build_form()
+{
+    ui_->setupUi(this);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    animation_ = new QMovie(QStringLiteral(":/images/recovery/ani.gif"), QByteArray(), this);
+    ui_->lbl_anime->setGeometry(0, 0, 130, 86);
+    ui_->lbl_anime->setMovie(animation_);
+    table_ = new MyQTableView(this);
+    table_->setStyleSheet(QStringLiteral("QTableView{border-style: none;border: 1px solid #8bb8fe;}"));
+    set_tree(new TreeModel(this));
+    ui_->tv_dirtree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    file_model_ = new recovery_model_c(&rows_, this);
+    table_->setModel(file_model_);
+    table_->setItemDelegate(new recovery_delegate_c(table_));
+    table_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->verticalHeader()->hide();
+    header_ = new MyHeaderView(table_);
+    table_->setHorizontalHeader(header_);
+    size_columns();
+    prepare_page_button(ui_->btn_recovery, "btn_recovery");
+    prepare_page_button(ui_->btn_back, "btn_back");
+    ui_->btn_pause->resize(80, 30);
+    ui_->btn_stop->resize(80, 30);
+    ui_->btn_filter->resize(80, 30);
+    ui_->btn_pause->setText(language_text("btn_pause"));
+    ui_->btn_stop->setText(language_text("btn_stop"));
+    ui_->btn_filter->setText(language_text("btn_save_result"));
+    // Nothing to pause, stop or save before the first scan.
+    ui_->btn_pause->hide();
+    ui_->btn_stop->hide();
+    ui_->btn_filter->hide();
+}
+
+void recovery_window_c::connect_signals(QObject* receiver)
+{
+    for (recovery_base_c* engine : {engine_of(scanner_ntfs), engine_of(scanner_fat), engine_of(scanner_raw)})
+        connect(engine, &QThread::finished, this, &recovery_window_c::on_thread_finished);
+    connect(ui_->tv_dirtree, &QTreeView::clicked, this, &recovery_window_c::on_tree_clicked);
+    connect(table_, &QTableView::clicked, this, &recovery_window_c::on_list_clicked);
+    connect(ui_->btn_recovery, &QPushButton::clicked, this, &recovery_window_c::on_recovery_clicked);
+    connect(ui_->btn_pause, &QPushButton::clicked, this, &recovery_window_c::on_pause_clicked);
+    connect(ui_->btn_stop, &QPushButton::clicked, this, &recovery_window_c::on_stop_clicked);
+    connect(ui_->btn_filter, &QPushButton::clicked, this, &recovery_window_c::on_save_result_clicked);
+    // The receiver is the main window, which lives above this library: reached by name.
+    if (receiver)
+        connect(ui_->btn_back, SIGNAL(clicked()), receiver, SLOT(on_click_recovery_back()));
+    connect(&timer_, &QTimer::timeout, this, &recovery_window_c::on_timer);
+    connect(header_, &MyHeaderView::check_all, this, &recovery_window_c::on_check_all);
+    connect(header_, &MyHeaderView::sort_column, this, &recovery_window_c::on_sort_column);
+    connect(&preview_loader_, &QThread::finished, this, &recovery_window_c::on_preview_loaded);
+}
+
+recovery_base_c* recovery_window_c::engine_of(int kind)
+{
+    switch (kind) {
+    case scanner_fat: return &fat_;
+    case scanner_ntfs: return &ntfs_;
+    case scanner_raw: return &raw_;
+    default: return nullptr;
+    }
+}
+
+bool recovery_window_c::extraction_running() const
+{
+    return extraction_ && extraction_->isRunning();
+}
+
+void recovery_window_c::reset_engine(recovery_base_c* engine)
+{
+    // The preview may be reading this engine's findings: let it end first.
+    preview_loader_.cancel();
+    clear_preview();
+    engine->reset();
+}
+
+int recovery_window_c::start_scan(const volume_item_s& volume, bool deep)
+{
+    // An extraction reads the engine's findings, which a new scan would clear under it.
+    if (scan_running || extraction_running())
+        return -1;
+    ui_->btn_pause->setText(language_text("btn_pause"));
+    ui_->btn_pause->show();
+    ui_->btn_stop->show();
+    reset_tree();
+    deep_ = deep;
+    ui_->btn_filter->hide();
+    volume_ = volume;
+    reset_engine(current_);
+    return launch();
+}
+
+int recovery_window_c::launch()
+{
+    const int kind = choose_scanner_kind(volume_, deep_);
+    if (kind < 0)
+        return -1;
+    kind_ = kind;
+    current_ = engine_of(kind);
+    reset_engine(current_);
+    current_->set_volume(volume_);
+    scan_running = true;
+    current_->start(QThread::InheritPriority);
+    timer_.start();
+    animation_->start();
+    return 0;
+}
+
+void recovery_window_c::restart()
+{
+    if (scan_running || extraction_running())
+        return;
+    reset_engine(current_);
+    if (launch() != 0)
+        return;
+    ui_->btn_pause->setText(language_text("btn_pause"));
+    ui_->btn_pause->show();
+    ui_->btn_stop->show();
 }
 
 int recovery_window_c::open_scan_file()
@@ -17,8 +179,227 @@ int recovery_window_c::open_scan_file()
     return -1;
 }
 
-void recovery_window_c::abandon_scan() {}
+void recovery_window_c::abandon_scan()
+{
+    if (scan_running)
+        current_->set_stop(stop_abandon);
+}
 
-void recovery_window_c::clear() {}
+void recovery_window_c::clear()
+{
+    reset_tree();
+    rows_.clear();
+    renew_file_model();
+    // A running extraction still reads the findings; they go with the next scan's reset.
+    if (!scan_running && !extraction_running())
+        reset_engine(current_);
+    progress_.value = 0.0;
+    timer_.stop();
+    update();
+}
+
+void recovery_window_c::on_timer()
+{
+    progress_.value = current_->get_progress();
+    if (scan_running)
+        update();
+}
+
+void recovery_window_c::on_thread_finished()
+{
+    ui_->btn_pause->setText(language_text("btn_start"));
+    ui_->btn_stop->hide();
+    const std::int32_t stop = current_->get_stop();
+    if (stop == stop_abandon) {
+        current_->reset();
+        scan_running = false;
+        animation_->stop();
+        return;
+    }
+    current_->set_progress(1.0);
+    progress_.value = 1.0;
+    std::unique_ptr<TreeModel> tree = build_tree(kind_, *current_);
+    const bool found = tree != nullptr;
+    if (found) {
+        tree->setParent(this);
+        set_tree(tree.release());
+        ui_->tv_dirtree->expandToDepth(0);
+    } else {
+        reset_tree();
+    }
+    if (kind_ == scanner_raw)
+        ui_->btn_filter->show();
+    scan_running = false;
+    animation_->stop();
+    update();
+    if (!found && stop != stop_keep && !deep_ && isVisible())
+        offer_deep_scan();
+}
+
+void recovery_window_c::offer_deep_scan()
+{
+    if (warning_box(box_title, "deep_scan_query", QMessageBox::Yes | QMessageBox::No, this) != QMessageBox::Yes)
+        return;
+    reset_engine(current_);
+    kind_ = scanner_raw;
+    current_ = engine_of(scanner_raw);
+    deep_ = true;
+    restart();
+}
+
+void recovery_window_c::on_tree_clicked(const QModelIndex& index)
+{
+    clear_preview();
+    list_folder(kind_, *current_, TreeModel::node(index), rows_);
+    renew_file_model();
+    header_->set_check_all_state(false);
+}
+
+void recovery_window_c::on_list_clicked(const QModelIndex& index)
+{
+    clear_preview();
+    const auto row = static_cast<std::size_t>(index.row());
+    if (!index.isValid() || row >= rows_.size())
+        return;
+    if (index.column() == column_check)
+        file_model_->set_checked(index.row(), !rows_[row].checked);
+    // Big files would keep the engine busy for a picture that small.
+    if (rows_[row].size <= preview_limit)
+        preview_loader_.request(current_, kind_, temp_dir(), rows_[row]);
+}
+
+void recovery_window_c::on_preview_loaded()
+{
+    // A later click waited behind this fetch: only its result is wanted.
+    if (preview_loader_.start_waiting() || preview_loader_.content().empty())
+        return;
+    preview_record_ = preview_loader_.record();
+    preview_ = preview_loader_.content();
+    preview_mark_ = true;
+    update();
+}
+
+void recovery_window_c::clear_preview()
+{
+    preview_mark_ = false;
+    preview_ = {};
+    update();
+}
+
+void recovery_window_c::on_recovery_clicked()
+{
+    if (rows_.empty())
+        return;
+    if (std::none_of(rows_.begin(), rows_.end(), [](const recovery_item_s& r) { return r.checked; })) {
+        warning_box(box_title, "recovery_check_warning", QMessageBox::Ok, this);
+        return;
+    }
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, language_text("recovery_select"), system_root(),
+        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    if (folder.isEmpty())
+        return;
+    // Writing onto the scanned volume can overwrite the very files being recovered.
+    if (same_volume(folder, volume_.device) &&
+        warning_box(box_title, "recovery_same_volume_warning", QMessageBox::Yes | QMessageBox::No, this) ==
+            QMessageBox::No)
+        return;
+    if (!extraction_)
+        extraction_ = std::make_unique<recovery_file_c>();
+    extraction_->start_extraction(current_, kind_, folder, rows_);
+}
+
+void recovery_window_c::on_stop_clicked()
+{
+    current_->set_stop(stop_keep);
+    ui_->btn_stop->hide();
+}
+
+void recovery_window_c::on_pause_clicked()
+{
+    if (current_->isRunning()) {
+        const bool paused = current_->get_pause() != 0;
+        current_->set_pause(paused ? 0 : 1);
+        ui_->btn_pause->setText(language_text(paused ? "btn_pause" : "btn_resume"));
+        return;
+    }
+    reset_tree();
+    rows_.clear();
+    renew_file_model();
+    ui_->btn_pause->setText(language_text("btn_pause"));
+    ui_->btn_stop->show();
+    restart();
+}
+
+void recovery_window_c::on_save_result_clicked()
+{
+    // Saved scans hold the signature engine's hits; that engine is not built yet, so a deep scan
+    // has nothing to save.
+}
+
+void recovery_window_c::on_check_all(bool state)
+{
+    for (recovery_item_s& row : rows_)
+        row.checked = state;
+    renew_file_model();
+}
+
+void recovery_window_c::on_sort_column(int column)
+{
+    file_model_->sort_by_column(column);
+}
+
+void recovery_window_c::reset_tree()
+{
+    set_tree(new TreeModel(this));
+}
+
+void recovery_window_c::set_tree(TreeModel* model)
+{
+    TreeModel* previous = tree_model_;
+    tree_model_ = model;
+    ui_->tv_dirtree->setModel(model);
+    delete previous;
+}
+
+void recovery_window_c::renew_file_model()
+{
+    recovery_model_c* previous = file_model_;
+    file_model_ = new recovery_model_c(&rows_, this);
+    table_->setModel(file_model_);
+    size_columns();
+    delete previous;
+}
+
+void recovery_window_c::size_columns()
+{
+    // A new model lays the header's sections out afresh.
+    header_->resizeSection(column_check, 33);
+    header_->resizeSection(column_name, 235);
+}
+
+void recovery_window_c::resizeEvent(QResizeEvent*)
+{
+    const int w = width();
+    const int h = height();
+    ui_->btn_recovery->move(w - 300, h - 49);
+    ui_->btn_back->move(200, h - 49);
+    ui_->btn_pause->move(360, 29);
+    ui_->btn_stop->move(470, 29);
+    ui_->btn_filter->move(w - 130, 29);
+    ui_->tv_dirtree->setGeometry(10, 79, 193, h - 137);
+    ui_->lbl_anime->setGeometry(0, 0, 130, 86);
+    table_->setGeometry(212, static_cast<int>((h - 143) * 0.4 + 86), w - 222, static_cast<int>((h - 143) * 0.6));
+}
+
+void recovery_window_c::paintEvent(QPaintEvent*)
+{
+    if (!isVisible())
+        return;
+    QPainter painter(this);
+    const recovery_status_s status{deep_, current_->get_progress(), volume_.total_bytes, current_->get_read_count(),
+                                   current_->get_found_count()};
+    paint_recovery_face(painter, width(), height(), status, progress_, preview_mark_ ? &preview_ : nullptr);
+}
 
 } // namespace tarn

@@ -1,31 +1,121 @@
 #pragma once
-// PLACEHOLDER for the recovery page: it offers only the operations the main window calls and
-// does nothing else. It has no scanners yet, so it refuses every scan and every scan file. The
-// real page (scanners, folder tree, file table, preview, recovery) replaces this file pair.
+// The recovery page: scans a volume with the engine that fits it, shows progress while the
+// engine runs, then the folders it found beside a file table with check boxes and a preview,
+// and writes the checked files into a folder the user chooses.
 
 #include "disk/volume_item.h"
+#include "recovery/preview_content.h"
+#include "recovery/preview_loader.h"
+#include "recovery/recovery_rows.h"
+#include "scan/fat_recovery.h"
+#include "scan/recovery_stop.h"
+#include "ui/progress_bar.h"
 
+#include <QTimer>
 #include <QWidget>
 
+#include <memory>
+
+class QMovie;
+
+namespace Ui {
+class RecoveryForm;
+}
+
 namespace tarn {
+
+class MyHeaderView;
+class MyQTableView;
+class TreeModel;
+class recovery_file_c;
+class recovery_model_c;
 
 class recovery_window_c : public QWidget {
     Q_OBJECT
 public:
-    // receiver: the main window, which the page's back button will reach.
+    // receiver: the main window, whose on_click_recovery_back() the back button reaches. Built
+    // without a parent: the main window's layout adopts the page.
     explicit recovery_window_c(QObject* receiver);
+    ~recovery_window_c() override;
 
-    // Scans volume (by signature when deep). 0 when the scan started, -1 when refused.
+    // Scans volume, by signature when deep. 0 when the scan started; -1 while a scan or an
+    // extraction runs, or when no engine reads the volume's file system.
     int start_scan(const volume_item_s& volume, bool deep);
-    // Asks for a scan file and shows its results. 0 on success, -1 on failure or cancel.
+    // Shows the results of a saved deep scan. Saved scans come with the signature engine; until
+    // then there is nothing to open: -1.
     int open_scan_file();
-    // Stops a running scan because the page is being left.
+    // Stops a running scan because the page is being left; its end arrives later.
     void abandon_scan();
-    // Empties the page: results, models, progress.
+    // Empties the page: tree, file table, preview, progress; the page's timer stops.
     void clear();
 
+    // The engine that the page drives now (the idle engine before the first scan).
+    recovery_base_c* current_engine() const { return current_; }
+    int scanner_kind() const { return kind_; }
+
+public slots:
+    void on_timer();
+    void on_thread_finished();
+    void on_tree_clicked(const QModelIndex& index);
+    void on_list_clicked(const QModelIndex& index);
+    void on_recovery_clicked();
+    void on_stop_clicked();
+    void on_pause_clicked();
+    void on_save_result_clicked();
+    void on_check_all(bool state);
+    void on_sort_column(int column);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private slots:
+    void on_preview_loaded();
+
 private:
-    QObject* receiver_;
+    void build_form();
+    void connect_signals(QObject* receiver);
+    // The engine of that scanner kind.
+    recovery_base_c* engine_of(int kind);
+    // Starts the chosen engine on the stored volume; -1 when no engine reads it.
+    int launch();
+    void restart();
+    void reset_engine(recovery_base_c* engine);
+    void reset_tree();
+    void set_tree(TreeModel* model);
+    // Puts a new file model over the row list (after it changed as a whole).
+    void renew_file_model();
+    void size_columns();
+    void clear_preview();
+    void offer_deep_scan();
+    bool extraction_running() const;
+
+    std::unique_ptr<Ui::RecoveryForm> ui_;
+    QObject* main_window_;
+    bool deep_ = false;
+    volume_item_s volume_;
+    // The NTFS and signature engines are not built yet: idle engines hold their places, so a
+    // scan of either kind ends at once and finds nothing.
+    recovery_stop_c ntfs_;
+    fat_recovery_c fat_;
+    recovery_stop_c raw_;
+    recovery_stop_c idle_;
+    recovery_base_c* current_ = &idle_;
+    MyQTableView* table_ = nullptr;
+    TreeModel* tree_model_ = nullptr;
+    recovery_model_c* file_model_ = nullptr;
+    recovery_rows rows_;
+    recovery_item_s preview_record_;
+    preview_content_s preview_;
+    progress_bar_c progress_;
+    QTimer timer_;
+    int kind_ = 0;
+    MyHeaderView* header_ = nullptr;
+    QMovie* animation_ = nullptr;
+    bool preview_mark_ = false;
+    // Declared after the engines: both use an engine and are joined before the engines go.
+    std::unique_ptr<recovery_file_c> extraction_;
+    preview_loader_c preview_loader_;
 };
 
 } // namespace tarn

@@ -23,6 +23,11 @@ public:
     std::int32_t recover_file(std::uint64_t, QString) override { return 0; }
     std::int32_t get_file_path(std::uint64_t, QString&) override { return 0; }
     std::int64_t get_found_count() override { return 0; }
+
+protected:
+    // Started in place of an engine that does not exist yet, it has nothing to walk and ends at
+    // once; the thread's default run would wait for an event loop to quit and never finish.
+    void run() override {}
 };
 
 } // namespace tarn

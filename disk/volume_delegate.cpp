@@ -1,0 +1,114 @@
+#include "disk/volume_delegate.h"
+
+#include "app/format_size.h"
+#include "disk/volume_item.h"
+#include "ui/language.h"
+#include "ui/list_row_painter.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+namespace tarn {
+
+namespace {
+
+const QColor bar_outline_colour{139, 184, 241};
+
+// Width of the fill bar in a row of width w.
+int bar_width(int w)
+{
+    return static_cast<int>(0.53 * w - 170);
+}
+
+float free_share(const volume_item_s& volume)
+{
+    // Free space above the total (a racy size query) must not paint beyond the outline.
+    return std::clamp(static_cast<float>(volume.free_bytes) / static_cast<float>(volume.total_bytes), 0.0f, 1.0f);
+}
+
+} // namespace
+
+QString volume_delegate_c::display_name(const volume_item_s& volume)
+{
+    QString path = volume.mount_path;
+    if (path.endsWith(QLatin1Char('\\')))
+        path.chop(1);
+    const QString name = volume.label.isEmpty() ? language_text("local_disk") : volume.label;
+    return name + QStringLiteral(" (") + path + QLatin1Char(')');
+}
+
+int volume_delegate_c::used_width(const volume_item_s& volume, int u)
+{
+    if (volume.total_bytes == 0)
+        return 0;
+    return std::max(0, static_cast<int>((1.0f - free_share(volume)) * static_cast<float>(u) - 2.0f));
+}
+
+bool volume_delegate_c::nearly_full(const volume_item_s& volume)
+{
+    return volume.total_bytes != 0 && free_share(volume) <= 0.2f;
+}
+
+QSize volume_delegate_c::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
+{
+    return list_row_size(option);
+}
+
+void volume_delegate_c::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const QVariant value = index.data();
+    if (!value.canConvert<volume_item_s>()) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    const volume_item_s volume = value.value<volume_item_s>();
+    painter->save();
+    paint_list_row_ground(painter, option, index.row());
+    if (volume.mount_path.isEmpty())
+        paint_header(painter, option.rect);
+    else
+        paint_volume(painter, option.rect, volume);
+    painter->restore();
+}
+
+void volume_delegate_c::paint_header(QPainter* painter, const QRect& row) const
+{
+    const double w = row.width();
+    paint_list_header_ground(painter, row);
+    paint_list_separators(painter, row, {0.32, 0.85}, 0);
+    painter->setFont(QFont(QStringLiteral("Arial"), 10));
+    painter->setPen(Qt::black);
+    paint_list_text(painter, row, 60, language_text("volume_logical_drives"));
+    paint_list_text(painter, row, 0.32 * w + 165, language_text("drive_size"));
+    paint_list_text(painter, row, 0.85 * w + 15, language_text("partition_fs"));
+}
+
+void volume_delegate_c::paint_volume(QPainter* painter, const QRect& row, const volume_item_s& volume) const
+{
+    const int w = row.width();
+    const int y = row.top();
+    const int bar_left = row.left() + static_cast<int>(0.32 * w) + 10;
+    const int u = bar_width(w);
+    paint_list_separators(painter, row, {0.32, 0.85}, y);
+    painter->drawPixmap(row.left() + 20, y + 5, QPixmap(QStringLiteral(":/images/partition_search/drives.png")));
+    painter->setFont(QFont(QStringLiteral("Arial"), 8));
+    painter->setPen(Qt::black);
+    paint_list_text(painter, row, 45, display_name(volume));
+    paint_list_text(painter, row, 0.32 * w + u + 20,
+                    format_size(volume.free_bytes) + language_text("recovery_free") + format_size(volume.total_bytes));
+    paint_list_text(painter, row, 0.85 * w + 20, volume.fs_name);
+    if (u <= 0)
+        return;
+    painter->setPen(bar_outline_colour);
+    painter->drawRect(bar_left, y + 5, u, 20);
+    const int used = used_width(volume, u);
+    if (used <= 0)
+        return;
+    const QPixmap red(QStringLiteral(":/images/partition_search/red.png"));
+    QBrush fill(nearly_full(volume) ? red : QPixmap(QStringLiteral(":/images/partition_search/green.png")));
+    painter->setBrushOrigin(0, y + 6);
+    painter->fillRect(QRect(bar_left + 1, y + 6, used, red.height() + 1), fill);
+}
+
+} // namespace tarn

@@ -1,0 +1,19 @@
+#pragma once
+// The volume list as a list model: row r is entry r of volume_list(), row 0 its header entry.
+// The model only refers to the list; a refresh replaces the model, never edits it.
+
+#include <QAbstractListModel>
+
+namespace tarn {
+
+class volume_model_c : public QAbstractListModel {
+    Q_OBJECT
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    // A copy of the row's volume_item_s for the display role; nothing for any other role.
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+};
+
+} // namespace tarn
