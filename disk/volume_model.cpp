@@ -4,6 +4,14 @@
 
 namespace tarn {
 
+volume_model_c::volume_model_c(QObject* parent) : QAbstractListModel(parent)
+{
+    // Views and testers that ask for the display text get the volume's mount path.
+    static const bool text_converter =
+        QMetaType::registerConverter<volume_item_s, QString>([](const volume_item_s& item) { return item.mount_path; });
+    Q_UNUSED(text_converter);
+}
+
 int volume_model_c::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(volume_list().size());

@@ -9,7 +9,7 @@ namespace tarn {
 class volume_model_c : public QAbstractListModel {
     Q_OBJECT
 public:
-    using QAbstractListModel::QAbstractListModel;
+    explicit volume_model_c(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     // A copy of the row's volume_item_s for the display role; nothing for any other role.

@@ -1,0 +1,118 @@
+#include "tests/pages/page_driver.h"
+
+#include "app/app_state.h"
+#include "recovery/recovery_status.h"
+#include "scan/recovery_item.h"
+#include "ui/language.h"
+
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+
+namespace tarn::test {
+
+page_driver::page_driver() : fixture_(std::make_unique<shell_fixture>())
+{
+    for (const char* key : {"btn_start", "btn_pause", "btn_resume", "btn_stop", "btn_recovery", "btn_back",
+                            "btn_save_result", "recovery_name", "drive_size", "recovery_date1", "recovery_date2"})
+        language_text(key) = QString::fromLatin1(key).mid(QString::fromLatin1(key).indexOf('_') + 1);
+    init_done = 1;
+    scan_running = false;
+    window_ = std::make_unique<main_window_c>();
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    window_->on_init_finished();
+    window_->showPage(main_window_c::volume_page);
+}
+
+page_driver::~page_driver()
+{
+    window_.reset();
+    fixture_.reset();
+    scan_running = false;
+    init_done = 0;
+}
+
+recovery_window_c* page_driver::recovery() const
+{
+    return static_cast<recovery_window_c*>(window_->page(main_window_c::recovery_page));
+}
+
+QPushButton* page_driver::button(const char* name) const
+{
+    return window_->currentPage()->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+QTreeView* page_driver::tree() const
+{
+    return recovery()->findChild<QTreeView*>(QStringLiteral("tv_dirtree"));
+}
+
+QTableView* page_driver::table() const
+{
+    for (QTableView* view : recovery()->findChildren<QTableView*>())
+        return view;
+    return nullptr;
+}
+
+void page_driver::click_scan()
+{
+    auto* list = window_->page(main_window_c::volume_page)->findChild<QListView*>(QStringLiteral("lv_volumes"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
+    QTest::mouseClick(button("btn_scan"), Qt::LeftButton);
+}
+
+bool page_driver::wait_for_scan_end()
+{
+    // A bound only against a hang: the scan of a small image ends long before.
+    for (int i = 0; i < 6000 && scan_running; ++i)
+        QTest::qWait(10);
+    return !scan_running;
+}
+
+QModelIndex page_driver::folder(const QString& name) const
+{
+    const QAbstractItemModel* model = tree()->model();
+    const QModelIndex top = model->index(0, 0);
+    for (int r = 0; r < model->rowCount(top); ++r)
+        if (model->index(r, 0, top).data().toString() == name)
+            return model->index(r, 0, top);
+    return {};
+}
+
+void page_driver::click_folder(const QString& name)
+{
+    const QModelIndex index = folder(name);
+    QVERIFY2(index.isValid(), qPrintable(name));
+    tree()->scrollTo(index);
+    QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, tree()->visualRect(index).center());
+}
+
+int page_driver::row_of(const QString& name) const
+{
+    const QAbstractItemModel* model = table()->model();
+    for (int r = 0; r < model->rowCount(); ++r)
+        if (model->index(r, 0).data().value<recovery_item_s>().name == name)
+            return r;
+    return -1;
+}
+
+void page_driver::click_cell(int row, int column)
+{
+    const QModelIndex index = table()->model()->index(row, column);
+    table()->scrollTo(index);
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, table()->visualRect(index).center());
+}
+
+bool page_driver::preview_is_white()
+{
+    const QImage face = recovery()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect inside = preview_box(recovery()->width(), recovery()->height()).adjusted(2, 2, -2, -2);
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            if (face.pixel(x, y) != qRgb(255, 255, 255))
+                return false;
+    return true;
+}
+
+} // namespace tarn::test

@@ -1,0 +1,50 @@
+#pragma once
+// Drives the main window as a user would, from the volume page to the recovery page's tree and
+// file table, for the page tests.
+
+#include "recovery/recovery_window.h"
+#include "tests/shell/shell_fixture.h"
+#include "ui/main_window.h"
+
+#include <QModelIndex>
+#include <QTableView>
+#include <QTreeView>
+
+#include <memory>
+
+class QPushButton;
+
+namespace tarn::test {
+
+class page_driver {
+public:
+    // The main window shown, start-up finished, the volume page current.
+    page_driver();
+    ~page_driver();
+
+    main_window_c& window() { return *window_; }
+    recovery_window_c* recovery() const;
+    shell_fixture& fixture() { return *fixture_; }
+    QPushButton* button(const char* name) const;
+    QTreeView* tree() const;
+    QTableView* table() const;
+
+    // Chooses volume row 1 with the mouse and clicks the volume page's scan button.
+    void click_scan();
+    // Waits (processing events) until no scan runs; false when it never ends.
+    bool wait_for_scan_end();
+    // The tree row named name below the top folder "/", invalid when there is none.
+    QModelIndex folder(const QString& name) const;
+    void click_folder(const QString& name);
+    // Row of the file table whose record is named name, -1 when none.
+    int row_of(const QString& name) const;
+    void click_cell(int row, int column);
+    // The preview box as painted now: true when every pixel inside its outline is white.
+    bool preview_is_white();
+
+private:
+    std::unique_ptr<shell_fixture> fixture_;
+    std::unique_ptr<main_window_c> window_;
+};
+
+} // namespace tarn::test

@@ -1,0 +1,52 @@
+#pragma once
+// What the page tests share: a FAT32 volume made by mkfs.fat and mtools with deleted folders
+// (one deleted file carrying a hand-made "../" name), made physical disk 0; and the folder
+// dialog answered in place of a person.
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace tarn::test {
+
+class pages_volume {
+public:
+    pages_volume();
+    ~pages_volume();
+    pages_volume(const pages_volume&) = delete;
+    pages_volume& operator=(const pages_volume&) = delete;
+
+    // Deleted tree "Photos" (holiday.png, notes.txt, big.bin of 6 MiB, and the crafted
+    // "x/../../e.txt"), deleted tree "Docs/Letters" (letter.txt), live "kept/live.txt". With
+    // deleted false nothing is deleted. Then the image becomes disk 0 and the volume list and
+    // the sector layer are read again.
+    bool build(bool deleted = true);
+
+    // A FAT12 volume of about half a million deleted entries in 500 folders, made by hand
+    // (no tool writes that many quickly), so that a scan of it lasts; then made disk 0.
+    bool build_busy();
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QString image() const { return path(QStringLiteral("fat32.img")); }
+    // Contents of the files below "Photos" by the name the scan shows them under.
+    const QMap<QString, QByteArray>& photos() const { return photos_; }
+
+private:
+    bool mtools(const QStringList& args);
+    QString source(const QString& name, const QByteArray& data);
+    bool craft_dot_dot_name();
+    bool use_image(const QString& image);
+
+    QTemporaryDir dir_;
+    QMap<QString, QByteArray> photos_;
+};
+
+// Answers the next folder dialog with folder as soon as it is shown.
+void answer_folder_dialog(const QString& folder);
+
+// Every file below root, as paths relative to it, sorted.
+QStringList files_below(const QString& root);
+
+} // namespace tarn::test

@@ -1,0 +1,121 @@
+// End to end in the window: volume page → scan of a FAT32 volume made by mkfs.fat and mtools →
+// the deleted folders in the tree → a folder clicked → check-all → recovered into a folder,
+// every file byte-exact and a hand-made "../" name kept inside that folder. Also: the window
+// keeps painting while a scan runs.
+
+#include "app/app_state.h"
+#include "recovery/my_header_view.h"
+#include "scan/recovery_item.h"
+#include "tests/pages/page_driver.h"
+#include "tests/pages/pages_fixture.h"
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTest>
+
+using namespace tarn;
+
+namespace {
+
+// Counts the paint events a widget receives.
+class paint_counter : public QObject {
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+QByteArray read_all(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class recovery_flow_test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void deleted_folder_recovered_byte_exact_inside_the_target();
+    void window_keeps_painting_while_a_scan_runs();
+};
+
+void recovery_flow_test::deleted_folder_recovered_byte_exact_inside_the_target()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build());
+    test::page_driver driver;
+    driver.click_scan();
+    QCOMPARE(driver.window().currentPage(), driver.recovery());
+    QVERIFY(driver.wait_for_scan_end());
+
+    QAbstractItemModelTester tree_tester(driver.tree()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    const QModelIndex top = driver.tree()->model()->index(0, 0);
+    QCOMPARE(top.data().toString(), QStringLiteral("/"));
+    QVERIFY(driver.tree()->isExpanded(top));
+    QVERIFY(driver.folder("#hotos").isValid());
+    QVERIFY(driver.folder("#ocs").isValid());
+    QVERIFY(!driver.folder("kept").isValid()); // a live folder without deleted files
+
+    driver.click_folder("#hotos");
+    QAbstractItemModelTester table_tester(driver.table()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QStringList listed;
+    for (int r = 0; r < driver.table()->model()->rowCount(); ++r)
+        listed << driver.table()->model()->index(r, 0).data().value<recovery_item_s>().name;
+    listed.sort();
+    QCOMPARE(listed, QStringList(volume.photos().keys()));
+
+    // The check-all box sits over column 0 of the heading.
+    QHeaderView* header = driver.table()->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(10, header->height() / 2));
+    QVERIFY(static_cast<MyHeaderView*>(header)->check_all_state());
+
+    const QString target = volume.path("inside/target");
+    QVERIFY(QDir().mkpath(target));
+    test::answer_folder_dialog(target);
+    QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(driver.fixture().opened().size(), std::size_t(1), 60000);
+    QCOMPARE(driver.fixture().opened().front().toLocalFile(), target);
+
+    // Everything written lies in the target, the crafted name as one harmless file name.
+    QCOMPARE(test::files_below(volume.path("inside")),
+             QStringList({"target/#_.._.._e.txt", "target/#ig.bin", "target/#oliday.png", "target/#otes.txt"}));
+    QCOMPARE(read_all(target + "/#_.._.._e.txt"), volume.photos()["#/../../e.txt"]);
+    for (const QString& name : {"#ig.bin", "#oliday.png", "#otes.txt"})
+        QVERIFY2(read_all(target + "/" + name) == volume.photos()[name], qPrintable(name));
+    QVERIFY(!QFile::exists(volume.path("e.txt")));
+}
+
+void recovery_flow_test::window_keeps_painting_while_a_scan_runs()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build_busy());
+    test::page_driver driver;
+    driver.click_scan();
+    QVERIFY(scan_running);
+    // Paused, the scan stays running for as long as the test looks. The engine clears its flags
+    // as it begins, so the pause waits until it has read something.
+    recovery_base_c* engine = driver.recovery()->current_engine();
+    while (engine->isRunning() && engine->get_read_count() == 0)
+        QThread::yieldCurrentThread();
+    QTest::mouseClick(driver.button("btn_pause"), Qt::LeftButton);
+    QCOMPARE(driver.button("btn_pause")->text(), QStringLiteral("resume"));
+    paint_counter counter;
+    driver.recovery()->installEventFilter(&counter);
+    QTRY_VERIFY(counter.count >= 3);
+    QVERIFY(scan_running);
+    QTest::mouseClick(driver.button("btn_pause"), Qt::LeftButton);
+    QVERIFY(driver.wait_for_scan_end());
+    QCOMPARE(driver.tree()->model()->rowCount(), 1);
+}
+
+QTEST_MAIN(recovery_flow_test)
+#include "recovery_flow_test.moc"

@@ -1,0 +1,209 @@
+// The recovery page on FAT32 volumes made by mkfs.fat and mtools: engine choice, the recover
+// button's guards, the preview, pause after the end, stop and the deep-scan offer.
+
+#include "app/app_state.h"
+#include "recovery/preview_content.h"
+#include "recovery/recovery_status.h"
+#include "recovery/scanner_choice.h"
+#include "recovery/scanner_kind.h"
+#include "scan/recovery_control.h"
+#include "tests/pages/page_driver.h"
+#include "tests/pages/pages_fixture.h"
+#include "ui/language.h"
+
+#include <QFile>
+#include <QPushButton>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace tarn;
+
+class recovery_page_test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void engine_follows_the_file_system();
+    void preview_text_is_decoded_by_its_mark();
+    void status_line_counts_records_or_bytes();
+    void recover_needs_rows_and_a_checked_file();
+    void second_recover_click_while_extraction_runs_is_ignored();
+    void preview_shows_small_files_only();
+    void pause_after_the_end_scans_the_same_volume_again();
+    void nothing_found_offers_a_deep_scan_unless_stopped();
+};
+
+void recovery_page_test::engine_follows_the_file_system()
+{
+    volume_item_s v;
+    const std::pair<const char*, int> cases[] = {{"FAT32", scanner_fat}, {"FAT12", scanner_fat}, {"FAT", scanner_fat},
+                                                 {"NTFS", scanner_ntfs}, {"fat32", -1},        {"ntfs", -1},
+                                                 {"exFAT", -1},          {"", -1},             {"NTFS ", -1}};
+    for (const auto& [fs, kind] : cases) {
+        v.fs_name = QString::fromLatin1(fs);
+        QCOMPARE(choose_scanner_kind(v, false), kind);
+        QCOMPARE(choose_scanner_kind(v, true), int(scanner_raw)); // deep: signatures, whatever the system
+    }
+
+    // A refused start has still shown the buttons and taken the volume, and starts no thread.
+    test::page_driver driver;
+    v.fs_name = QStringLiteral("ext4");
+    QCOMPARE(driver.recovery()->start_scan(v, false), -1);
+    QVERIFY(!scan_running);
+    QVERIFY(!driver.recovery()->findChild<QPushButton*>("btn_stop")->isHidden());
+    // A running scan refuses another.
+    scan_running = true;
+    v.fs_name = QStringLiteral("FAT32");
+    QCOMPARE(driver.recovery()->start_scan(v, false), -1);
+    scan_running = false;
+}
+
+void recovery_page_test::preview_text_is_decoded_by_its_mark()
+{
+    QCOMPARE(decode_preview_text(QByteArray("\xFF\xFEH\0i\0\0\0x\0", 10)), QStringLiteral("Hi"));
+    QCOMPARE(decode_preview_text(QByteArray("\xFF\xFE\x2D\x4E", 4)), QString(QChar(0x4E2D)));
+    QCOMPARE(decode_preview_text(QByteArray("\xEF\xBB\xBF\xC3\xA4nd", 7)), QString::fromUtf8("änd"));
+    QCOMPARE(decode_preview_text(QByteArray("plain\0rest", 10)), QStringLiteral("plain"));
+    // The marks alone, with nothing after them, are read as 8-bit text.
+    QCOMPARE(decode_preview_text(QByteArray("\xEF\xBB\xBF")), QString::fromLocal8Bit("\xEF\xBB\xBF"));
+    QCOMPARE(decode_preview_text(QByteArray("\xFF\xFE")), QString::fromLocal8Bit("\xFF\xFE"));
+    QVERIFY(is_preview_image_name("A.JPG") && is_preview_image_name("x.jpeg") && is_preview_image_name("s.tiff"));
+    QVERIFY(!is_preview_image_name("x.txt") && !is_preview_image_name("jpg") && !is_preview_image_name("x.tif"));
+}
+
+void recovery_page_test::status_line_counts_records_or_bytes()
+{
+    test::shell_fixture fixture;
+    language_text("recovery_reading") = QStringLiteral("Records read: ");
+    language_text("raw_progress") = QStringLiteral("Scanned:");
+    QCOMPARE(status_line({false, 0.5, 4096, 42, 0}), QStringLiteral("Records read: 42"));
+    QCOMPARE(status_line({true, 0.5, 3221225472ull, 42, 0}), QStringLiteral("Scanned: 1.50G"));
+}
+
+void recovery_page_test::recover_needs_rows_and_a_checked_file()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build());
+    test::page_driver driver;
+    driver.click_scan();
+    QVERIFY(driver.wait_for_scan_end());
+    QCOMPARE(driver.window().currentPage(), driver.recovery());
+    // No folder listed yet: the button does nothing at all.
+    QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
+    QVERIFY(driver.fixture().take_boxes().empty());
+    driver.click_folder("#hotos");
+    QVERIFY(driver.table()->model()->rowCount() > 0);
+    QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"recovery_check_warning"});
+}
+
+void recovery_page_test::second_recover_click_while_extraction_runs_is_ignored()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build());
+    test::page_driver driver;
+    driver.click_scan();
+    QVERIFY(driver.wait_for_scan_end());
+    driver.click_folder("#hotos");
+    const int notes = driver.row_of("#otes.txt");
+    QVERIFY(notes >= 0);
+    driver.click_cell(notes, 0);
+    // The extraction blocks on a pipe waiting under the file's name until the test reads it.
+    const QString target = volume.path("out");
+    QVERIFY(QDir().mkpath(target));
+    QCOMPARE(::mkfifo(QFile::encodeName(target + "/#otes.txt").constData(), 0600), 0);
+    test::answer_folder_dialog(target);
+    QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
+    test::answer_folder_dialog(target);
+    QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
+    QFile pipe(target + "/#otes.txt");
+    QVERIFY(pipe.open(QIODevice::ReadOnly));
+    QCOMPARE(pipe.readAll(), volume.photos()["#otes.txt"]);
+    QTRY_COMPARE(driver.fixture().opened().size(), std::size_t(1));
+    QTest::qWait(100); // a second run, had one started, would open the folder again
+    QCOMPARE(driver.fixture().opened().size(), std::size_t(1));
+    QCOMPARE(driver.fixture().opened().front().toLocalFile(), target);
+}
+
+void recovery_page_test::preview_shows_small_files_only()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build());
+    test::page_driver driver;
+    driver.click_scan();
+    QVERIFY(driver.wait_for_scan_end());
+    driver.click_folder("#hotos");
+    QVERIFY(driver.preview_is_white());
+    driver.click_cell(driver.row_of("#otes.txt"), 1);
+    QTRY_VERIFY(!driver.preview_is_white());
+    // The 6 MiB file is not fetched: the box turns white and stays so.
+    driver.click_cell(driver.row_of("#ig.bin"), 1);
+    QVERIFY(driver.preview_is_white());
+    QTest::qWait(200);
+    QVERIFY(driver.preview_is_white());
+    QVERIFY(!QFile::exists(QDir::temp().filePath("#ig.bin")));
+    driver.click_cell(driver.row_of("#oliday.png"), 1);
+    QTRY_VERIFY(!driver.preview_is_white());
+}
+
+void recovery_page_test::pause_after_the_end_scans_the_same_volume_again()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build());
+    test::page_driver driver;
+    driver.click_scan();
+    QVERIFY(driver.wait_for_scan_end());
+    QCOMPARE(driver.button("btn_pause")->text(), QStringLiteral("start"));
+    QVERIFY(driver.button("btn_stop")->isHidden());
+    const int found = driver.tree()->model()->rowCount(driver.tree()->model()->index(0, 0));
+    QVERIFY(found >= 2);
+    driver.click_folder("#hotos");
+
+    QTest::mouseClick(driver.button("btn_pause"), Qt::LeftButton);
+    QVERIFY(scan_running);
+    QCOMPARE(driver.button("btn_pause")->text(), QStringLiteral("pause"));
+    QVERIFY(!driver.button("btn_stop")->isHidden());
+    QCOMPARE(driver.tree()->model()->rowCount(), 0);
+    QCOMPARE(driver.table()->model()->rowCount(), 0);
+    QVERIFY(driver.wait_for_scan_end());
+    QCOMPARE(driver.recovery()->scanner_kind(), int(scanner_fat));
+    QCOMPARE(driver.tree()->model()->rowCount(driver.tree()->model()->index(0, 0)), found);
+    QVERIFY(driver.fixture().take_boxes().empty());
+}
+
+void recovery_page_test::nothing_found_offers_a_deep_scan_unless_stopped()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build(false));
+    test::page_driver driver;
+    driver.fixture().answer_next(QMessageBox::No);
+    driver.click_scan();
+    QVERIFY(driver.wait_for_scan_end());
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"deep_scan_query"});
+    QCOMPARE(driver.tree()->model()->rowCount(), 0);
+
+    // Start again and stop: once the engine has begun (it clears its own flags first), the stop
+    // code stays and the end is handled as stopped however far the walk got.
+    QTest::mouseClick(driver.button("btn_pause"), Qt::LeftButton);
+    recovery_base_c* engine = driver.recovery()->current_engine();
+    while (engine->isRunning() && engine->get_read_count() == 0)
+        QThread::yieldCurrentThread();
+    QTest::mouseClick(driver.button("btn_stop"), Qt::LeftButton);
+    QCOMPARE(engine->get_stop(), int(stop_keep));
+    QVERIFY(driver.wait_for_scan_end());
+    QVERIFY(driver.fixture().take_boxes().empty());
+
+    // Yes to the offer runs a deep scan, which itself never offers one.
+    QTest::mouseClick(driver.button("btn_pause"), Qt::LeftButton);
+    driver.fixture().answer_next(QMessageBox::Yes);
+    QVERIFY(driver.wait_for_scan_end());
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"deep_scan_query"});
+    QVERIFY(driver.wait_for_scan_end());
+    QTest::qWait(50);
+    QCOMPARE(driver.recovery()->scanner_kind(), int(scanner_raw));
+    QVERIFY(!driver.button("btn_filter")->isHidden());
+    QVERIFY(driver.fixture().take_boxes().empty());
+}
+
+QTEST_MAIN(recovery_page_test)
+#include "recovery_page_test.moc"
