@@ -94,7 +94,10 @@ void volume_delegate_c::paint_volume(QPainter* painter, const QRect& row, const 
     painter->drawPixmap(row.left() + 20, y + 5, QPixmap(QStringLiteral(":/images/partition_search/drives.png")));
     painter->setFont(QFont(QStringLiteral("Arial"), 8));
     painter->setPen(Qt::black);
-    paint_list_text(painter, row, 45, display_name(volume));
+    // A long mount path (an image file's, say) is shortened in its middle rather than running
+    // under the fill bar.
+    const int name_width = static_cast<int>(0.32 * w) - 45 - 5;
+    paint_list_text(painter, row, 45, painter->fontMetrics().elidedText(display_name(volume), Qt::ElideMiddle, name_width));
     paint_list_text(painter, row, 0.32 * w + u + 20,
                     format_size(volume.free_bytes) + language_text("recovery_free") + format_size(volume.total_bytes));
     paint_list_text(painter, row, 0.85 * w + 20, volume.fs_name);

@@ -11,11 +11,14 @@
 
 namespace tarn::test {
 
-page_driver::page_driver() : fixture_(std::make_unique<shell_fixture>())
+page_driver::page_driver(const QString& language_file) : fixture_(std::make_unique<shell_fixture>())
 {
-    for (const char* key : {"btn_start", "btn_pause", "btn_resume", "btn_stop", "btn_recovery", "btn_back",
-                            "btn_save_result", "recovery_name", "drive_size", "recovery_date1", "recovery_date2"})
-        language_text(key) = QString::fromLatin1(key).mid(QString::fromLatin1(key).indexOf('_') + 1);
+    if (!language_file.isEmpty())
+        load_language_file(language_file, QStringLiteral("English"), true);
+    else
+        for (const char* key : {"btn_start", "btn_pause", "btn_resume", "btn_stop", "btn_recovery", "btn_back",
+                                "btn_save_result", "recovery_name", "drive_size", "recovery_date1", "recovery_date2"})
+            language_text(key) = QString::fromLatin1(key).mid(QString::fromLatin1(key).indexOf('_') + 1);
     init_done = 1;
     scan_running = false;
     window_ = std::make_unique<main_window_c>();

@@ -18,8 +18,9 @@ namespace tarn::test {
 
 class page_driver {
 public:
-    // The main window shown, start-up finished, the volume page current.
-    page_driver();
+    // The main window shown, start-up finished, the volume page current. With a language file
+    // the window speaks its English section; without one, short made-up texts.
+    explicit page_driver(const QString& language_file = {});
     ~page_driver();
 
     main_window_c& window() { return *window_; }
