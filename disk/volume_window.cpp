@@ -4,11 +4,14 @@
 #include "disk/volume_enumeration.h"
 #include "disk/volume_model.h"
 #include "disk/ui_volume_form.h"
+#include "platform/system.h"
+#include "scan/disk_sector_layer.h"
 #include "ui/language.h"
 #include "ui/page_button.h"
 #include "ui/warning_box.h"
 
 #include <QPainter>
+#include <QThread>
 
 namespace tarn {
 
@@ -34,7 +37,11 @@ volume_window_c::volume_window_c(QObject* receiver)
     connect(ui_->lv_volumes, &QListView::doubleClicked, this, &volume_window_c::on_double_clicked);
 }
 
-volume_window_c::~volume_window_c() = default;
+volume_window_c::~volume_window_c()
+{
+    if (refresh_)
+        refresh_->wait();
+}
 
 const volume_item_s* volume_window_c::selected_volume()
 {
@@ -53,6 +60,31 @@ void volume_window_c::show_volumes()
     model_ = new volume_model_c(this);
     ui_->lv_volumes->setModel(model_);
     delete previous;
+}
+
+void volume_window_c::refresh_volumes()
+{
+    if (refresh_)
+        return;
+    ui_->lv_volumes->setCurrentIndex({});
+    // Probing volumes and reopening drives can stall on a slow or failing device: a thread of
+    // its own does it, and volume_list() itself changes only here on the user-interface thread.
+    refresh_.reset(QThread::create([this] {
+        refreshed_ = build_volume_list(enumerate_volume_facts(), is_admin());
+        disk_rescan();
+    }));
+    connect(refresh_.get(), &QThread::finished, this, &volume_window_c::on_refresh_finished);
+    refresh_->start();
+}
+
+void volume_window_c::on_refresh_finished()
+{
+    refresh_->wait();
+    refresh_.reset();
+    volume_list() = std::move(refreshed_);
+    refreshed_.clear();
+    show_volumes();
+    emit volumes_refreshed();
 }
 
 void volume_window_c::on_double_clicked(const QModelIndex&)

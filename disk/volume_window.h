@@ -8,6 +8,9 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
+
+class QThread;
 
 namespace Ui {
 class VolumeForm;
@@ -30,9 +33,14 @@ public:
     const volume_item_s* selected_volume();
     // Puts a new model over volume_list() on the list; no row is current afterwards.
     void show_volumes();
+    // Lists the volumes again and reopens the FAT sector layer's drives on a thread of its own;
+    // when done, volume_list() is replaced, shown and volumes_refreshed() is emitted. A request
+    // while one runs is dropped.
+    void refresh_volumes();
 
 signals:
     void start_scan();
+    void volumes_refreshed();
 
 public slots:
     void on_double_clicked(const QModelIndex& index);
@@ -41,10 +49,15 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
+private slots:
+    void on_refresh_finished();
+
 private:
     std::unique_ptr<Ui::VolumeForm> ui_;
     QObject* receiver_;
     volume_model_c* model_ = nullptr;
+    std::unique_ptr<QThread> refresh_;
+    std::vector<volume_item_s> refreshed_;
 };
 
 } // namespace tarn

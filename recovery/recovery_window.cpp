@@ -154,6 +154,10 @@ int recovery_window_c::launch()
     kind_ = kind;
     current_ = engine_of(kind);
     reset_engine(current_);
+    // Rows of earlier findings must not send a preview or an extraction to an engine that is
+    // scanning afresh.
+    rows_.clear();
+    renew_file_model();
     current_->set_volume(volume_);
     scan_running = true;
     current_->start(QThread::InheritPriority);

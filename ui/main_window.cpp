@@ -2,12 +2,10 @@
 
 #include "app/app_state.h"
 #include "disk/drive_window.h"
-#include "disk/volume_enumeration.h"
 #include "disk/volume_window.h"
 #include "partition/partition_window.h"
 #include "platform/shell_open.h"
 #include "recovery/recovery_window.h"
-#include "scan/disk_sector_layer.h"
 #include "ui/home_window.h"
 #include "ui/language.h"
 #include "ui/settings.h"
@@ -128,9 +126,7 @@ void main_window_c::on_click_recovery_back()
 
 void main_window_c::on_click_volume_refresh()
 {
-    enumerate_volumes();
-    disk_rescan();
-    volume_->show_volumes();
+    volume_->refresh_volumes();
 }
 
 void main_window_c::on_click_volume_scan()

@@ -11,6 +11,8 @@
 #include "ui/main_window.h"
 
 #include <QAbstractItemModelTester>
+#include <QFile>
+#include <QSignalSpy>
 #include <QListView>
 #include <QPainter>
 #include <QPushButton>
@@ -157,8 +159,14 @@ void volume_page_test::scan_without_a_row_or_on_the_header_warns()
     QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{"main_warning2"});
     QCOMPARE(window_->currentPage(), page());
 
-    // A refresh leaves no row chosen.
+    // A refresh lists the volumes again (here: of a disk image that does not exist) and leaves no
+    // row chosen.
+    qputenv("TARN_DISKS", QFile::encodeName(fixture_->path("none.img")));
+    QSignalSpy refreshed(page(), &volume_window_c::volumes_refreshed);
     QTest::mouseClick(page()->findChild<QPushButton*>(QStringLiteral("btn_refresh")), Qt::LeftButton);
+    QVERIFY(refreshed.wait());
+    qunsetenv("TARN_DISKS");
+    QCOMPARE(list()->model()->rowCount(), 1);
     QVERIFY(!list()->currentIndex().isValid());
     QTest::mouseClick(scan, Qt::LeftButton);
     QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{"scan_nosel_warning"});
