@@ -73,6 +73,12 @@ bool page_driver::wait_for_scan_end()
     return !scan_running;
 }
 
+bool page_driver::scan_to_end()
+{
+    click_scan();
+    return wait_for_scan_end();
+}
+
 QModelIndex page_driver::folder(const QString& name) const
 {
     const QAbstractItemModel* model = tree()->model();

@@ -3,6 +3,7 @@
 // file table, for the page tests.
 
 #include "recovery/recovery_window.h"
+#include "tests/pages/pages_fixture.h"
 #include "tests/shell/shell_fixture.h"
 #include "ui/main_window.h"
 
@@ -34,6 +35,8 @@ public:
     void click_scan();
     // Waits (processing events) until no scan runs; false when it never ends.
     bool wait_for_scan_end();
+    // click_scan(), then wait_for_scan_end().
+    bool scan_to_end();
     // The tree row named name below the top folder "/", invalid when there is none.
     QModelIndex folder(const QString& name) const;
     void click_folder(const QString& name);
@@ -46,6 +49,14 @@ public:
 private:
     std::unique_ptr<shell_fixture> fixture_;
     std::unique_ptr<main_window_c> window_;
+};
+
+// The standard volume (pages_volume::build) scanned to its end, the window on the recovery page.
+struct scanned_page {
+    pages_volume volume;
+    bool built = volume.build();
+    page_driver driver;
+    bool ready = built && driver.scan_to_end();
 };
 
 } // namespace tarn::test

@@ -73,16 +73,6 @@ pages_volume::~pages_volume()
     volume_list().clear();
 }
 
-bool pages_volume::mtools(const QStringList& args)
-{
-    const QStringList env = {"MTOOLS_SKIP_CHECK=1", "LC_ALL=C.UTF-8", "TZ=UTC"};
-    QString output;
-    const int rc = run_tool(QStringLiteral("faketime"), QStringList{"2024-01-15 10:00:00"} + args, &output, env);
-    if (rc != 0)
-        qWarning("%s: %s", qPrintable(args.join(' ')), qPrintable(output));
-    return rc == 0;
-}
-
 QString pages_volume::source(const QString& name, const QByteArray& data)
 {
     const QString file = path(QStringLiteral("src/") + name);
@@ -107,12 +97,12 @@ bool pages_volume::build(bool deleted)
     for (auto it = photos.begin(); it != photos.end(); ++it)
         photo_sources << source(it.key(), it.value());
     const QString i = QStringLiteral("-i");
-    bool made = mtools({"mmd", i, img, "::/Photos", "::/Docs", "::/Docs/Letters", "::/kept"}) &&
-                mtools(QStringList{"mcopy", i, img} + photo_sources + QStringList{"::/Photos/"}) &&
-                mtools({"mcopy", i, img, source("letter.txt", random_bytes(5000, 11)), "::/Docs/Letters/"}) &&
-                mtools({"mcopy", i, img, source("live.txt", "still here"), "::/kept/"});
+    bool made = run_mtools({"mmd", i, img, "::/Photos", "::/Docs", "::/Docs/Letters", "::/kept"}) == 0 &&
+                run_mtools(QStringList{"mcopy", i, img} + photo_sources + QStringList{"::/Photos/"}) == 0 &&
+                run_mtools({"mcopy", i, img, source("letter.txt", random_bytes(5000, 11)), "::/Docs/Letters/"}) == 0 &&
+                run_mtools({"mcopy", i, img, source("live.txt", "still here"), "::/kept/"}) == 0;
     if (deleted)
-        made = made && mtools({"mdeltree", i, img, "::/Photos", "::/Docs"}) && craft_dot_dot_name();
+        made = made && run_mtools({"mdeltree", i, img, "::/Photos", "::/Docs"}) == 0 && craft_dot_dot_name();
     for (auto it = photos.begin(); it != photos.end(); ++it)
         photos_[deleted_name(it.key())] = it.value();
     photos_[QStringLiteral("#/../../e.txt")] = photos_.take(QStringLiteral("#bcdefghi.txt"));

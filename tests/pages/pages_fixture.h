@@ -34,7 +34,6 @@ public:
     const QMap<QString, QByteArray>& photos() const { return photos_; }
 
 private:
-    bool mtools(const QStringList& args);
     QString source(const QString& name, const QByteArray& data);
     bool craft_dot_dot_name();
     bool use_image(const QString& image);

@@ -82,11 +82,9 @@ void recovery_page_test::status_line_counts_records_or_bytes()
 
 void recovery_page_test::recover_needs_rows_and_a_checked_file()
 {
-    test::pages_volume volume;
-    QVERIFY(volume.build());
-    test::page_driver driver;
-    driver.click_scan();
-    QVERIFY(driver.wait_for_scan_end());
+    test::scanned_page page;
+    QVERIFY(page.ready);
+    auto& driver = page.driver;
     QCOMPARE(driver.window().currentPage(), driver.recovery());
     // No folder listed yet: the button does nothing at all.
     QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
@@ -99,17 +97,15 @@ void recovery_page_test::recover_needs_rows_and_a_checked_file()
 
 void recovery_page_test::second_recover_click_while_extraction_runs_is_ignored()
 {
-    test::pages_volume volume;
-    QVERIFY(volume.build());
-    test::page_driver driver;
-    driver.click_scan();
-    QVERIFY(driver.wait_for_scan_end());
+    test::scanned_page page;
+    QVERIFY(page.ready);
+    auto& driver = page.driver;
     driver.click_folder("#hotos");
     const int notes = driver.row_of("#otes.txt");
     QVERIFY(notes >= 0);
     driver.click_cell(notes, 0);
     // The extraction blocks on a pipe waiting under the file's name until the test reads it.
-    const QString target = volume.path("out");
+    const QString target = page.volume.path("out");
     QVERIFY(QDir().mkpath(target));
     QCOMPARE(::mkfifo(QFile::encodeName(target + "/#otes.txt").constData(), 0600), 0);
     test::answer_folder_dialog(target);
@@ -118,7 +114,7 @@ void recovery_page_test::second_recover_click_while_extraction_runs_is_ignored()
     QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
     QFile pipe(target + "/#otes.txt");
     QVERIFY(pipe.open(QIODevice::ReadOnly));
-    QCOMPARE(pipe.readAll(), volume.photos()["#otes.txt"]);
+    QCOMPARE(pipe.readAll(), page.volume.photos()["#otes.txt"]);
     QTRY_COMPARE(driver.fixture().opened().size(), std::size_t(1));
     QTest::qWait(100); // a second run, had one started, would open the folder again
     QCOMPARE(driver.fixture().opened().size(), std::size_t(1));
@@ -127,11 +123,9 @@ void recovery_page_test::second_recover_click_while_extraction_runs_is_ignored()
 
 void recovery_page_test::preview_shows_small_files_only()
 {
-    test::pages_volume volume;
-    QVERIFY(volume.build());
-    test::page_driver driver;
-    driver.click_scan();
-    QVERIFY(driver.wait_for_scan_end());
+    test::scanned_page page;
+    QVERIFY(page.ready);
+    auto& driver = page.driver;
     driver.click_folder("#hotos");
     QVERIFY(driver.preview_is_white());
     driver.click_cell(driver.row_of("#otes.txt"), 1);
@@ -148,11 +142,9 @@ void recovery_page_test::preview_shows_small_files_only()
 
 void recovery_page_test::pause_after_the_end_scans_the_same_volume_again()
 {
-    test::pages_volume volume;
-    QVERIFY(volume.build());
-    test::page_driver driver;
-    driver.click_scan();
-    QVERIFY(driver.wait_for_scan_end());
+    test::scanned_page page;
+    QVERIFY(page.ready);
+    auto& driver = page.driver;
     QCOMPARE(driver.button("btn_pause")->text(), QStringLiteral("start"));
     QVERIFY(driver.button("btn_stop")->isHidden());
     const int found = driver.tree()->model()->rowCount(driver.tree()->model()->index(0, 0));

@@ -6,7 +6,7 @@
 #include "disk/volume_enumeration.h"
 #include "disk/volume_model.h"
 #include "disk/volume_window.h"
-#include "tests/shell/shell_fixture.h"
+#include "tests/pages/page_driver.h"
 #include "ui/language.h"
 #include "ui/main_window.h"
 
@@ -62,38 +62,28 @@ private:
         QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, at);
     }
 
-    std::unique_ptr<test::shell_fixture> fixture_;
-    std::unique_ptr<main_window_c> window_;
+    std::unique_ptr<test::page_driver> driver_;
 };
 
 void volume_page_test::init()
 {
-    fixture_ = std::make_unique<test::shell_fixture>();
-    language_text("local_disk") = QStringLiteral("Local Disk");
     volume_list() = {volume_item_s{}, volume(QStringLiteral("DATA"), QStringLiteral("/mnt/data"), 1000, 100),
                      volume(QString(), QStringLiteral("C:\\"), 1000, 500),
                      volume(QStringLiteral("EMPTY"), QStringLiteral("/mnt/e"), 0, 0),
                      volume(QStringLiteral("ODD"), QStringLiteral("/mnt/odd"), 1000, 3000)};
-    init_done = 1;
-    scan_running = false;
-    window_ = std::make_unique<main_window_c>();
-    window_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    window_->on_init_finished();
-    window_->showPage(main_window_c::volume_page);
+    driver_ = std::make_unique<test::page_driver>();
+    language_text("local_disk") = QStringLiteral("Local Disk");
 }
 
 void volume_page_test::cleanup()
 {
-    window_.reset();
-    fixture_.reset();
+    driver_.reset();
     volume_list().clear();
-    init_done = 0;
 }
 
 volume_window_c* volume_page_test::page() const
 {
-    return static_cast<volume_window_c*>(window_->page(main_window_c::volume_page));
+    return static_cast<volume_window_c*>(driver_->window().page(main_window_c::volume_page));
 }
 
 int volume_page_test::filled_pixels(int row, const QString& image)
@@ -152,16 +142,16 @@ void volume_page_test::scan_without_a_row_or_on_the_header_warns()
 {
     auto* scan = page()->findChild<QPushButton*>(QStringLiteral("btn_scan"));
     QTest::mouseClick(scan, Qt::LeftButton);
-    QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{"scan_nosel_warning"});
+    QCOMPARE(test::keys_of(driver_->fixture().take_boxes()), QStringList{"scan_nosel_warning"});
 
     QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(list()->model()->index(0, 0)).center());
     QTest::mouseClick(scan, Qt::LeftButton);
-    QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{"main_warning2"});
-    QCOMPARE(window_->currentPage(), page());
+    QCOMPARE(test::keys_of(driver_->fixture().take_boxes()), QStringList{"main_warning2"});
+    QCOMPARE(driver_->window().currentPage(), page());
 
     // A refresh lists the volumes again (here: of a disk image that does not exist) and leaves no
     // row chosen.
-    qputenv("TARN_DISKS", QFile::encodeName(fixture_->path("none.img")));
+    qputenv("TARN_DISKS", QFile::encodeName(driver_->fixture().path("none.img")));
     QSignalSpy refreshed(page(), &volume_window_c::volumes_refreshed);
     QTest::mouseClick(page()->findChild<QPushButton*>(QStringLiteral("btn_refresh")), Qt::LeftButton);
     QVERIFY(refreshed.wait());
@@ -169,20 +159,20 @@ void volume_page_test::scan_without_a_row_or_on_the_header_warns()
     QCOMPARE(list()->model()->rowCount(), 1);
     QVERIFY(!list()->currentIndex().isValid());
     QTest::mouseClick(scan, Qt::LeftButton);
-    QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{"scan_nosel_warning"});
+    QCOMPARE(test::keys_of(driver_->fixture().take_boxes()), QStringList{"scan_nosel_warning"});
 }
 
 void volume_page_test::double_click_asks_the_main_window_to_scan()
 {
     const QPoint header = list()->visualRect(list()->model()->index(0, 0)).center();
     double_click(header);
-    QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{"main_warning2"});
+    QCOMPARE(test::keys_of(driver_->fixture().take_boxes()), QStringList{"main_warning2"});
     // A file system no engine reads: the recovery page refuses and the volume page stays.
     volume_list()[1].fs_name = QStringLiteral("ext4");
     const QPoint data = list()->visualRect(list()->model()->index(1, 0)).center();
     double_click(data);
-    QVERIFY(fixture_->take_boxes().empty());
-    QCOMPARE(window_->currentPage(), page());
+    QVERIFY(driver_->fixture().take_boxes().empty());
+    QCOMPARE(driver_->window().currentPage(), page());
 }
 
 QTEST_MAIN(volume_page_test)

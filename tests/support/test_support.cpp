@@ -67,4 +67,14 @@ bool have_tool(const QString& program)
            || !QStandardPaths::findExecutable(program, {"/usr/sbin", "/sbin"}).isEmpty();
 }
 
+int run_mtools(const QStringList& args, const QString& time)
+{
+    const QStringList env = {"MTOOLS_SKIP_CHECK=1", "LC_ALL=C.UTF-8", "TZ=UTC"};
+    QString output;
+    const int rc = run_tool(QStringLiteral("faketime"), QStringList{time} + args, &output, env);
+    if (rc != 0)
+        qWarning("%s: %s", qPrintable(args.join(QLatin1Char(' '))), qPrintable(output));
+    return rc;
+}
+
 } // namespace tarn::test

@@ -13,6 +13,11 @@ namespace tarn::test {
 int run_tool(const QString& program, const QStringList& args, QString* output = nullptr,
              const QStringList& extra_env = {});
 
+// Runs an mtools command (args start with the tool's name) at a fixed time in UTC with the
+// settings mtools needs here (no geometry check, UTF-8 names). 0 on success; the tool's output
+// goes to the test log on failure.
+int run_mtools(const QStringList& args, const QString& time = QStringLiteral("2024-01-15 10:00:00"));
+
 // Creates or truncates path to a sparse file of the given size. 0 on success.
 int make_sparse_file(const QString& path, std::uint64_t bytes);
 
