@@ -21,6 +21,8 @@
 #include <QMovie>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace tarn {
 
 namespace {
@@ -268,16 +270,23 @@ void recovery_window_c::on_list_clicked(const QModelIndex& index)
     if (index.column() == column_check)
         file_model_->set_checked(index.row(), !rows_[row].checked);
     // Big files would keep the engine busy for a picture that small.
-    if (rows_[row].size <= preview_limit)
-        preview_loader_.request(current_, kind_, temp_dir(), rows_[row]);
+    if (rows_[row].size > preview_limit)
+        return;
+    preview_wanted_ = rows_[row];
+    preview_loader_.request(current_, kind_, temp_dir(), rows_[row]);
 }
 
 void recovery_window_c::on_preview_loaded()
 {
     // A later click waited behind this fetch: only its result is wanted.
-    if (preview_loader_.start_waiting() || preview_loader_.content().empty())
+    if (preview_loader_.start_waiting() || preview_loader_.content().empty() || !preview_wanted_)
         return;
-    preview_record_ = preview_loader_.record();
+    // A fetch that ends after another click (a big file, say) is no longer wanted.
+    const recovery_item_s& fetched = preview_loader_.record();
+    if (fetched.id != preview_wanted_->id || fetched.name != preview_wanted_->name)
+        return;
+    preview_wanted_.reset();
+    preview_record_ = fetched;
     preview_ = preview_loader_.content();
     preview_mark_ = true;
     update();
@@ -285,6 +294,7 @@ void recovery_window_c::on_preview_loaded()
 
 void recovery_window_c::clear_preview()
 {
+    preview_wanted_.reset();
     preview_mark_ = false;
     preview_ = {};
     update();

@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QMovie;
 
@@ -113,6 +114,8 @@ private:
     MyHeaderView* header_ = nullptr;
     QMovie* animation_ = nullptr;
     bool preview_mark_ = false;
+    // The record of the last click whose preview is still to come.
+    std::optional<recovery_item_s> preview_wanted_;
     // Declared after the engines: both use an engine and are joined before the engines go.
     std::unique_ptr<recovery_file_c> extraction_;
     preview_loader_c preview_loader_;
