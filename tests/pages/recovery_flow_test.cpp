@@ -46,7 +46,24 @@ class recovery_flow_test : public QObject {
 private slots:
     void deleted_folder_recovered_byte_exact_inside_the_target();
     void window_keeps_painting_while_a_scan_runs();
+    void leaving_a_running_scan_abandons_it_and_empties_the_page();
+
+private:
+    // Starts a scan of the busy volume and pauses it once the engine has begun.
+    static void scan_and_pause(test::page_driver& driver);
 };
+
+void recovery_flow_test::scan_and_pause(test::page_driver& driver)
+{
+    driver.click_scan();
+    QVERIFY(scan_running);
+    // The engine clears its flags as it begins, so the pause waits until it has read something.
+    recovery_base_c* engine = driver.recovery()->current_engine();
+    while (engine->isRunning() && engine->get_read_count() == 0)
+        QThread::yieldCurrentThread();
+    QTest::mouseClick(driver.button("btn_pause"), Qt::LeftButton);
+    QCOMPARE(driver.button("btn_pause")->text(), QStringLiteral("resume"));
+}
 
 void recovery_flow_test::deleted_folder_recovered_byte_exact_inside_the_target()
 {
@@ -99,15 +116,8 @@ void recovery_flow_test::window_keeps_painting_while_a_scan_runs()
     test::pages_volume volume;
     QVERIFY(volume.build_busy());
     test::page_driver driver;
-    driver.click_scan();
-    QVERIFY(scan_running);
-    // Paused, the scan stays running for as long as the test looks. The engine clears its flags
-    // as it begins, so the pause waits until it has read something.
-    recovery_base_c* engine = driver.recovery()->current_engine();
-    while (engine->isRunning() && engine->get_read_count() == 0)
-        QThread::yieldCurrentThread();
-    QTest::mouseClick(driver.button("btn_pause"), Qt::LeftButton);
-    QCOMPARE(driver.button("btn_pause")->text(), QStringLiteral("resume"));
+    scan_and_pause(driver);
+    // Paused, the scan stays running for as long as the test looks.
     paint_counter counter;
     driver.recovery()->installEventFilter(&counter);
     QTRY_VERIFY(counter.count >= 3);
@@ -115,6 +125,28 @@ void recovery_flow_test::window_keeps_painting_while_a_scan_runs()
     QTest::mouseClick(driver.button("btn_pause"), Qt::LeftButton);
     QVERIFY(driver.wait_for_scan_end());
     QCOMPARE(driver.tree()->model()->rowCount(), 1);
+}
+
+void recovery_flow_test::leaving_a_running_scan_abandons_it_and_empties_the_page()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build_busy());
+    test::page_driver driver;
+    scan_and_pause(driver);
+    driver.fixture().answer_next(QMessageBox::No);
+    QTest::mouseClick(driver.button("btn_back"), Qt::LeftButton);
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"back_warning"});
+    QCOMPARE(driver.window().currentPage(), driver.recovery());
+    QVERIFY(scan_running);
+
+    driver.fixture().answer_next(QMessageBox::Yes);
+    QTest::mouseClick(driver.button("btn_back"), Qt::LeftButton);
+    QCOMPARE(driver.window().currentPage(), driver.window().page(main_window_c::volume_page));
+    QVERIFY(driver.wait_for_scan_end());
+    // Abandoned: no tree, no findings kept, and no deep scan offered for it.
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"back_warning"});
+    QCOMPARE(driver.tree()->model()->rowCount(), 0);
+    QCOMPARE(driver.recovery()->current_engine()->get_found_count(), 0);
 }
 
 QTEST_MAIN(recovery_flow_test)
