@@ -36,8 +36,10 @@ void recovery_file_c::run()
 {
     const QDir folder(target_);
     // Two deleted files often share a name; the later one gets " (2)" rather than replacing
-    // the file recovered just before it.
+    // the file recovered just before it, or one already in the folder from an earlier recovery.
     QSet<QString> used;
+    for (const QString& present : folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        used.insert(present.toCaseFolded());
     for (const recovery_item_s& row : rows_) {
         if (stop_)
             return;

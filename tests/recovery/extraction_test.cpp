@@ -128,6 +128,7 @@ private slots:
     void extract_one_goes_to_the_engine_of_its_kind();
     void preview_and_extraction_take_turns_on_one_engine();
     void the_thread_works_on_its_own_copy_and_ignores_a_second_start();
+    void files_already_in_the_target_are_never_replaced();
     void a_folder_of_a_real_volume_is_recovered_byte_exact();
     void a_crafted_name_lands_inside_the_target();
 
@@ -305,6 +306,22 @@ void extraction_test::the_thread_works_on_its_own_copy_and_ignores_a_second_star
     slow.gate_.release(2);
     owner.join();
     QVERIFY(QFile::exists(out + "/x1"));
+}
+
+void extraction_test::files_already_in_the_target_are_never_replaced()
+{
+    gate_engine_c engine;
+    const QString out = dir_->filePath("again");
+    QVERIFY(QDir().mkpath(out));
+    QVERIFY(write_file(out + "/ONE", "recovered last time"));
+    QVERIFY(write_file(out + "/two (2)", "a file of the user's"));
+    recovery_file_c thread;
+    QCOMPARE(thread.start_extraction(&engine, scanner_fat, out, {row("one", 1), row("two", 2), row("two", 3)}), 0);
+    QVERIFY(thread.wait(10000));
+    QCOMPARE(files_below(out), QStringList({"ONE", "one (2)", "two", "two (2)", "two (3)"}));
+    QCOMPARE(read_all(out + "/ONE"), QByteArray("recovered last time"));
+    QCOMPARE(read_all(out + "/two (2)"), QByteArray("a file of the user's"));
+    QCOMPARE(read_all(out + "/two (3)"), QByteArray("file 3"));
 }
 
 void extraction_test::a_folder_of_a_real_volume_is_recovered_byte_exact()
