@@ -15,12 +15,6 @@
 
 namespace tarn {
 
-namespace {
-
-// Deleted-entry mark of the NTFS engine's attribute word: clear for a file that still exists.
-constexpr std::uint32_t ntfs_deleted_mark = 0x80;
-constexpr qint64 copy_step = 0x20000;
-
 // One lock per engine, made on first use and kept: engines live as long as the page, and a
 // few stale entries after that cost nothing.
 std::mutex& engine_lock(const recovery_base_c* engine)
@@ -33,6 +27,12 @@ std::mutex& engine_lock(const recovery_base_c* engine)
         slot = std::make_unique<std::mutex>();
     return *slot;
 }
+
+namespace {
+
+// Deleted-entry mark of the NTFS engine's attribute word: clear for a file that still exists.
+constexpr std::uint32_t ntfs_deleted_mark = 0x80;
+constexpr qint64 copy_step = 0x20000;
 
 int extract_locked(recovery_base_c& engine, int kind, const QString& destination, const recovery_item_s& record)
 {

@@ -8,9 +8,14 @@
 #include <QSet>
 #include <QString>
 
+#include <mutex>
+
 namespace tarn {
 
 class recovery_base_c;
+
+// The lock that serialises calls into one engine; whoever holds it has the engine to itself.
+std::mutex& engine_lock(const recovery_base_c* engine);
 
 // What extraction does when another extraction is using the same engine.
 enum class engine_wait_e { block, skip_if_busy };

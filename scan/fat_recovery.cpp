@@ -70,7 +70,10 @@ void fat_recovery_c::reset()
 
 void fat_recovery_c::run()
 {
-    reset();
+    // The caller resets the engine before it starts it; clearing stop and pause again here
+    // would lose a stop pressed while the thread was still starting.
+    control_.clear_counters();
+    findings_.clear();
     locate_volume();
     f_mount(0, &fat_volume_object());
     debug_print("Start Fat Scan.\n");

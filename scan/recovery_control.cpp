@@ -7,9 +7,14 @@ namespace tarn {
 
 void recovery_control_s::clear()
 {
-    progress = 0.0;
     pause = 0;
     stop = 0;
+    clear_counters();
+}
+
+void recovery_control_s::clear_counters()
+{
+    progress = 0.0;
     read_count = 0;
     found_count = 0;
 }

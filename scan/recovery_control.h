@@ -19,6 +19,9 @@ struct recovery_control_s {
     std::atomic<std::int64_t> found_count{0};
 
     void clear();
+    // Progress and counts only: a pause or stop requested before a scan's thread begins must
+    // still count when it does.
+    void clear_counters();
     // Called by the engine before each entry: false when the loop must end. While paused it
     // looks at the stop code every 100 ms, so a stop ends even a paused scan.
     bool keep_running() const;

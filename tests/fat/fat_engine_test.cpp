@@ -186,6 +186,25 @@ TEST_F(FatEngine, UnreadableVolumeLeavesOnlyTheRoot)
     EXPECT_EQ(engine_.findings().size(), 1u);
 }
 
+TEST_F(FatEngine, StopRequestedBeforeTheThreadRunsIsKept)
+{
+    fat_builder_c image(5000, 1);
+    for (std::uint32_t k = 0; k < 16; ++k)
+        image.put_entry(0, k, deleted_file("\xE5" "ILE    BIN", 100 + k, early));
+    ASSERT_EQ(use_image(image), 1);
+    volume_item_s volume;
+    volume.volume_path = path(QStringLiteral("disk0.img"));
+    engine_.reset();
+    engine_.set_volume(volume);
+    engine_.set_stop(stop_keep); // pressed before the thread got going
+    engine_.start();
+    ASSERT_TRUE(engine_.wait(60000));
+    EXPECT_EQ(engine_.get_read_count(), 0);
+    EXPECT_EQ(engine_.get_stop(), stop_keep);
+    engine_.reset();
+    EXPECT_EQ(engine_.get_stop(), stop_none);
+}
+
 TEST_F(FatEngine, PauseResumeAndStopKeepTheFindings)
 {
     // A FAT32 root of 200 contiguous clusters, 8 sectors each: 25,600 deleted files.

@@ -2,6 +2,7 @@
 // button's guards, the preview, pause after the end, stop and the deep-scan offer.
 
 #include "app/app_state.h"
+#include "recovery/file_extraction.h"
 #include "recovery/preview_content.h"
 #include "recovery/recovery_status.h"
 #include "recovery/scanner_choice.h"
@@ -15,7 +16,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <sys/stat.h>
+#include <mutex>
+
 
 using namespace tarn;
 
@@ -104,18 +106,24 @@ void recovery_page_test::second_recover_click_while_extraction_runs_is_ignored()
     const int notes = driver.row_of("#otes.txt");
     QVERIFY(notes >= 0);
     driver.click_cell(notes, 0);
-    // The extraction blocks on a pipe waiting under the file's name until the test reads it.
     const QString target = page.volume.path("out");
     QVERIFY(QDir().mkpath(target));
-    QCOMPARE(::mkfifo(QFile::encodeName(target + "/#otes.txt").constData(), 0600), 0);
-    test::answer_folder_dialog(target);
-    QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
-    test::answer_folder_dialog(target);
-    QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
-    QFile pipe(target + "/#otes.txt");
-    QVERIFY(pipe.open(QIODevice::ReadOnly));
-    QCOMPARE(pipe.readAll(), page.volume.photos()["#otes.txt"]);
+    {
+        // The extraction waits for the engine, which the test holds until the second click is in.
+        const std::lock_guard hold(engine_lock(driver.recovery()->current_engine()));
+        test::answer_folder_dialog(target);
+        QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
+        test::answer_folder_dialog(target);
+        QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
+    }
     QTRY_COMPARE(driver.fixture().opened().size(), std::size_t(1));
+    QTest::qWait(100); // a second run, had one started, would open the folder again
+    QCOMPARE(driver.fixture().opened().size(), std::size_t(1));
+    QDir out(target);
+    QCOMPARE(out.entryList(QDir::Files), QStringList{"#otes.txt"});
+    QFile written(out.filePath("#otes.txt"));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), page.volume.photos()["#otes.txt"]);
     QTest::qWait(100); // a second run, had one started, would open the folder again
     QCOMPARE(driver.fixture().opened().size(), std::size_t(1));
     QCOMPARE(driver.fixture().opened().front().toLocalFile(), target);
