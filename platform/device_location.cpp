@@ -33,9 +33,12 @@ void fill_block_partition(const QString& node, device_location_s& location)
     location.removable = sysfs_value(QStringLiteral("/sys/block/%1/removable").arg(disk_name)) == QLatin1String("1");
 }
 
+// An image file may itself have "#" in its name: only a name that is no file can be one of
+// its volumes.
 bool names_volume(const QString& name)
 {
-    return name.startsWith(QLatin1String("\\\\?\\Volume{")) || (image_mode() && name.contains(QLatin1Char('#')));
+    return name.startsWith(QLatin1String("\\\\?\\Volume{"))
+           || (image_mode() && name.contains(QLatin1Char('#')) && !QFileInfo::exists(name));
 }
 
 } // namespace

@@ -134,6 +134,19 @@ TEST_F(Device, UnknownNamesDoNotOpen)
     EXPECT_FALSE(device_c::open("\\\\?\\Volume{12345678-1234-1234-1234-123456789abc}\\", access_e::read));
 }
 
+TEST_F(Device, ImageWithAHashInItsNameOpensAsDiskAndVolume)
+{
+    const QString odd = dir_.filePath("disk#1.img");
+    ASSERT_TRUE(QFile::copy(path_, odd));
+    qputenv("TARN_DISKS", odd.toUtf8());
+    auto disk = device_c::open(odd, access_e::read);
+    ASSERT_TRUE(disk);
+    EXPECT_EQ(disk->size(), 8u * 1024 * 1024);
+    auto volume = device_c::open(odd + "#2", access_e::read);
+    ASSERT_TRUE(volume);
+    EXPECT_EQ(volume->size(), 8192u * 512);
+}
+
 TEST(MemorySource, ReadsClampAtTheEnd)
 {
     memory_source_c source(std::vector<std::byte>(10, std::byte{1}));
