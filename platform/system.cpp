@@ -32,9 +32,15 @@ std::unique_ptr<QLockFile> single_instance_lock(const QString& name)
 
 void launch_disk_tool() {}
 
+bool console_attached()
+{
+    static const bool attached = ::isatty(STDOUT_FILENO) == 1;
+    return attached;
+}
+
 void console_write(const QString& text)
 {
-    if (!::isatty(STDOUT_FILENO))
+    if (!console_attached())
         return;
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);

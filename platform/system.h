@@ -18,6 +18,8 @@ std::unique_ptr<QLockFile> single_instance_lock(const QString& name);
 // The disk tool the program starts at start-up has no counterpart here.
 void launch_disk_tool();
 
+// True when standard output is a terminal; asked once, the answer holds for the whole run.
+bool console_attached();
 // Writes to standard output when it is a terminal; otherwise the text is dropped.
 void console_write(const QString& text);
 
