@@ -40,14 +40,14 @@ QString volume_delegate_c::display_name(const volume_item_s& volume)
 
 int volume_delegate_c::used_width(const volume_item_s& volume, int u)
 {
-    if (volume.total_bytes == 0)
+    if (volume.total_bytes == 0 || !volume.free_known)
         return 0;
     return std::max(0, static_cast<int>((1.0f - free_share(volume)) * static_cast<float>(u) - 2.0f));
 }
 
 bool volume_delegate_c::nearly_full(const volume_item_s& volume)
 {
-    return volume.total_bytes != 0 && free_share(volume) <= 0.2f;
+    return volume.total_bytes != 0 && volume.free_known && free_share(volume) <= 0.2f;
 }
 
 QSize volume_delegate_c::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
@@ -98,9 +98,14 @@ void volume_delegate_c::paint_volume(QPainter* painter, const QRect& row, const 
     // under the fill bar.
     const int name_width = static_cast<int>(0.32 * w) - 45 - 5;
     paint_list_text(painter, row, 45, painter->fontMetrics().elidedText(display_name(volume), Qt::ElideMiddle, name_width));
+    paint_list_text(painter, row, 0.85 * w + 20, volume.fs_name);
+    // Free space that could not be counted is not shown as zero: the size alone, and no bar.
+    if (!volume.free_known) {
+        paint_list_text(painter, row, 0.32 * w + 20, format_size(volume.total_bytes));
+        return;
+    }
     paint_list_text(painter, row, 0.32 * w + u + 20,
                     format_size(volume.free_bytes) + language_text("recovery_free") + format_size(volume.total_bytes));
-    paint_list_text(painter, row, 0.85 * w + 20, volume.fs_name);
     if (u <= 0)
         return;
     painter->setPen(bar_outline_colour);

@@ -53,6 +53,7 @@ volume_record_s make_record(const volume_facts_s& f)
             if (f.size_ok) {
                 record.item.total_bytes = f.total_bytes;
                 record.item.free_bytes = f.free_bytes;
+                record.item.free_known = f.free_ok;
             }
         }
     }

@@ -16,6 +16,7 @@ struct volume_item_s {
     QString mount_path;  // first mount path; empty only in the header entry
     std::uint64_t total_bytes = 0;
     std::uint64_t free_bytes = 0;
+    bool free_known = false; // an unmounted volume's free space is known only where it is counted
     std::int32_t partition_number = 0;
     std::int32_t disk_number = 0;
 };

@@ -211,7 +211,9 @@ int device_c::geometry(disk_geometry_s& out) const
 int device_c::partition_info(partition_info_s& out) const
 {
     out.partition_number = location_.partition_number;
-    out.starting_offset = location_.offset;
+    // A partition node's window starts at 0 of its own device, but callers ask where it lies on
+    // its disk (the FAT sector layer reads the whole disk at that offset).
+    out.starting_offset = location_.start_on_disk;
     out.length = length_;
     return 0;
 }

@@ -20,7 +20,7 @@ namespace {
 void fill_block_partition(const QString& node, device_location_s& location)
 {
     const QString name = QFileInfo(node).fileName();
-    const QString sys = QStringLiteral("/sys/class/block/") + name;
+    const QString sys = sysfs_path(QStringLiteral("/class/block/") + name);
     const QString number = sysfs_value(sys + QStringLiteral("/partition"));
     QString disk = node;
     if (!number.isEmpty()) {
@@ -30,7 +30,7 @@ void fill_block_partition(const QString& node, device_location_s& location)
     }
     location.disk_number = physical_drive_index(disk);
     const QString disk_name = QFileInfo(disk).fileName();
-    location.removable = sysfs_value(QStringLiteral("/sys/block/%1/removable").arg(disk_name)) == QLatin1String("1");
+    location.removable = sysfs_value(sysfs_path(QStringLiteral("/block/%1/removable").arg(disk_name))) == QLatin1String("1");
 }
 
 // An image file may itself have "#" in its name: only a name that is no file can be one of

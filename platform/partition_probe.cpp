@@ -56,37 +56,39 @@ QString program_fs_name(const QString& type, const QString& version)
 }
 
 // FAT32 keeps a free-cluster count in its FSInfo sector; 0xFFFFFFFF means "not known".
-std::uint64_t fat32_free_bytes(int fd, std::uint64_t offset, std::uint64_t size)
+std::optional<std::uint64_t> fat32_free_bytes(int fd, std::uint64_t offset, std::uint64_t size)
 {
     std::array<std::byte, 512> boot{};
     if (::pread(fd, boot.data(), boot.size(), static_cast<off_t>(offset)) != static_cast<ssize_t>(boot.size()))
-        return 0;
+        return std::nullopt;
     const std::uint32_t bytes_per_sector = load_le16(boot, 11);
     const std::uint32_t sectors_per_cluster = std::to_integer<std::uint32_t>(boot[13]);
     const std::uint32_t fsinfo_sector = load_le16(boot, 48);
     if (bytes_per_sector < 512 || sectors_per_cluster == 0 || fsinfo_sector == 0 || fsinfo_sector == 0xFFFF)
-        return 0;
+        return std::nullopt;
     const std::uint64_t fsinfo_at = std::uint64_t{fsinfo_sector} * bytes_per_sector;
     std::array<std::byte, 512> info{};
     if (fsinfo_at + info.size() > size
         || ::pread(fd, info.data(), info.size(), static_cast<off_t>(offset + fsinfo_at)) != static_cast<ssize_t>(info.size()))
-        return 0;
+        return std::nullopt;
     if (load_le32(info, 0) != 0x41615252 || load_le32(info, 484) != 0x61417272)
-        return 0;
+        return std::nullopt;
     const std::uint32_t free_clusters = load_le32(info, 488);
     if (free_clusters == 0xFFFFFFFF)
-        return 0;
+        return std::nullopt;
     const std::uint64_t free_bytes = std::uint64_t{free_clusters} * sectors_per_cluster * bytes_per_sector;
-    return free_bytes <= size ? free_bytes : 0;
+    if (free_bytes > size)
+        return std::nullopt;
+    return free_bytes;
 }
 
 // FAT12 and FAT16 keep no free count, but their tables are small (at most 128 KiB): count the
 // free entries of the clusters the volume really has.
-std::uint64_t fat16_free_bytes(int fd, std::uint64_t offset, std::uint64_t size, unsigned bits)
+std::optional<std::uint64_t> fat16_free_bytes(int fd, std::uint64_t offset, std::uint64_t size, unsigned bits)
 {
     std::array<std::byte, 512> boot{};
     if (::pread(fd, boot.data(), boot.size(), static_cast<off_t>(offset)) != static_cast<ssize_t>(boot.size()))
-        return 0;
+        return std::nullopt;
     const std::uint64_t bytes_per_sector = load_le16(boot, 11);
     const std::uint64_t sectors_per_cluster = std::to_integer<std::uint64_t>(boot[13]);
     const std::uint64_t reserved = load_le16(boot, 14);
@@ -97,15 +99,15 @@ std::uint64_t fat16_free_bytes(int fd, std::uint64_t offset, std::uint64_t size,
     const std::uint64_t meta = reserved + fats * fat_sectors + root_sectors;
     if (bytes_per_sector < 512 || sectors_per_cluster == 0 || reserved == 0 || fat_sectors == 0 || total <= meta
         || total * bytes_per_sector > size)
-        return 0;
+        return std::nullopt;
     const std::uint64_t clusters = (total - meta) / sectors_per_cluster;
     const std::uint64_t table_bytes = (clusters + 2) * bits / 8 + 2;
     if (clusters > 65524 || table_bytes > fat_sectors * bytes_per_sector)
-        return 0;
+        return std::nullopt;
     std::vector<std::byte> table(table_bytes);
     const auto at = static_cast<off_t>(offset + reserved * bytes_per_sector);
     if (::pread(fd, table.data(), table.size(), at) != static_cast<ssize_t>(table.size()))
-        return 0;
+        return std::nullopt;
     std::uint64_t free_clusters = 0;
     for (std::uint64_t n = 2; n < clusters + 2; ++n) {
         std::uint32_t entry = bits == 16 ? load_le16(table, n * 2) : load_le16(table, n * 3 / 2);
@@ -141,12 +143,16 @@ partition_table_s probe_partition_table(const QString& disk_path)
     const int count = blkid_partlist_numof_partitions(list);
     for (int i = 0; i < count; ++i) {
         blkid_partition part = blkid_partlist_get_partition(list, i);
-        if (part == nullptr || blkid_partition_is_extended(part))
+        if (part == nullptr)
             continue;
         const auto start = blkid_partition_get_start(part);
         const auto length = blkid_partition_get_size(part);
         if (start < 0 || length <= 0)
             continue;
+        if (blkid_partition_is_extended(part)) {
+            table.extended_starts.push_back(static_cast<std::uint64_t>(start) * 512);
+            continue;
+        }
         partition_entry_s entry;
         entry.number = blkid_partition_get_partno(part);
         entry.start = static_cast<std::uint64_t>(start) * 512;

@@ -21,13 +21,15 @@ struct partition_table_s {
     QString type; // "dos", "gpt", ... ; empty when the disk has no partition table
     QString id;   // disk signature or disk GUID
     std::vector<partition_entry_s> entries;
+    std::vector<std::uint64_t> extended_starts; // bytes; the containers left out of entries
 };
 
 struct filesystem_probe_s {
     QString type;    // program's name: "NTFS", "FAT12", "FAT16", "FAT32", "exFAT" or the probe's type
     QString label;
     QString uuid;
-    std::uint64_t free_bytes = 0; // the file system's own free count where it is cheap to read, else 0
+    // The file system's own free count where it is cheap to read; absent when not known.
+    std::optional<std::uint64_t> free_bytes;
 };
 
 // The partitions of a disk file. Entries that start beyond the disk are dropped and entries

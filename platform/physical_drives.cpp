@@ -1,5 +1,6 @@
 #include "platform/physical_drives.h"
 
+#include "platform/partition_probe.h"
 #include "platform/sysfs.h"
 
 #include <QCollator>
@@ -12,6 +13,11 @@ namespace tarn {
 
 namespace {
 
+QString block_value(const QString& name, const char* what)
+{
+    return sysfs_value(sysfs_path(QStringLiteral("/block/%1/%2").arg(name, QLatin1String(what))));
+}
+
 // Block devices that are not disks a user would recover from, or are views of other disks.
 bool is_whole_disk(const QString& name)
 {
@@ -20,17 +26,36 @@ bool is_whole_disk(const QString& name)
         if (name.startsWith(prefix))
             return false;
     // Unattached loop devices report size 0.
-    return sysfs_value(QStringLiteral("/sys/block/%1/size").arg(name)).toULongLong() > 0;
+    return block_value(name, "size").toULongLong() > 0;
+}
+
+bool is_loop(const QString& name) { return name.startsWith(QLatin1String("loop")); }
+
+// Read-only loop devices holding squashfs are installed packages and images, never disks that
+// lost data; listing them could push a real disk past the ten-disk limit.
+bool is_package_image(const QString& name)
+{
+    if (!is_loop(name) || block_value(name, "ro") != QLatin1String("1"))
+        return false;
+    const std::uint64_t size = block_value(name, "size").toULongLong() * 512;
+    const auto fs = probe_filesystem(QStringLiteral("/dev/") + name, 0, size);
+    return fs && fs->type == QLatin1String("squashfs");
 }
 
 QStringList system_disks()
 {
-    QStringList names = QDir(QStringLiteral("/sys/block")).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
-    names.erase(std::remove_if(names.begin(), names.end(), [](const QString& n) { return !is_whole_disk(n); }),
+    QStringList names = QDir(sysfs_path(QStringLiteral("/block"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const QString& n) { return !is_whole_disk(n) || is_package_image(n); }),
                 names.end());
     QCollator collator;
     collator.setNumericMode(true);
-    std::sort(names.begin(), names.end(), collator);
+    // Real disks first, then loop devices: files attached as disks come after the machine's own.
+    std::sort(names.begin(), names.end(), [&collator](const QString& a, const QString& b) {
+        if (is_loop(a) != is_loop(b))
+            return !is_loop(a);
+        return collator.compare(a, b) < 0;
+    });
     QStringList paths;
     for (const auto& name : names)
         paths << QStringLiteral("/dev/") + name;

@@ -11,7 +11,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QUuid>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -46,7 +49,8 @@ void apply_probe(volume_facts_s& facts, const std::optional<filesystem_probe_s>&
     facts.info_ok = true;
     facts.fs_name = fs->type;
     facts.label = fs->label;
-    facts.free_bytes = fs->free_bytes;
+    facts.free_ok = fs->free_bytes.has_value();
+    facts.free_bytes = fs->free_bytes.value_or(0);
 }
 
 std::uint64_t readable_size(const QString& path)
@@ -129,6 +133,7 @@ void system_volume(const mount_table_c& mounts, const QString& node, const devic
         v.facts.size_ok = mounted_space(v.facts.mount_paths.front(), space);
         v.facts.total_bytes = space.total;
         v.facts.free_bytes = space.free;
+        v.facts.free_ok = v.facts.size_ok;
     }
     out.push_back(std::move(v));
 }
@@ -137,11 +142,13 @@ void system_disk_volumes(int disk_number, const QString& disk, const mount_table
                          const QHash<QString, QString>& uuids, std::vector<found_volume_s>& out)
 {
     const QString name = QFileInfo(disk).fileName();
-    const QString sys = QStringLiteral("/sys/block/") + name;
+    const QString sys = sysfs_path(QStringLiteral("/block/") + name);
     device_location_s base;
     base.disk_number = disk_number;
     base.removable = sysfs_value(sys + QStringLiteral("/removable")) == QLatin1String("1");
     bool any_partition = false;
+    // The kernel gives an extended partition's container a node of its own; it is no volume.
+    const std::vector<std::uint64_t> containers = probe_partition_table(disk).extended_starts;
     for (const auto& child : QDir(sys).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         const QString number = sysfs_value(sys + QLatin1Char('/') + child + QStringLiteral("/partition"));
         if (number.isEmpty())
@@ -151,6 +158,8 @@ void system_disk_volumes(int disk_number, const QString& disk, const mount_table
         location.file = QStringLiteral("/dev/") + child;
         location.partition_number = number.toInt();
         location.start_on_disk = sysfs_value(sys + QLatin1Char('/') + child + QStringLiteral("/start")).toULongLong() * 512;
+        if (std::find(containers.begin(), containers.end(), location.start_on_disk) != containers.end())
+            continue;
         const std::uint64_t size = sysfs_value(sys + QLatin1Char('/') + child + QStringLiteral("/size")).toULongLong() * 512;
         const QString identity = uuids.value(child, disk + QLatin1Char('@') + QString::number(location.start_on_disk));
         system_volume(mounts, location.file, location, size, identity, out);
@@ -159,6 +168,20 @@ void system_disk_volumes(int disk_number, const QString& disk, const mount_table
         device_location_s location = base;
         location.file = disk;
         system_volume(mounts, disk, location, sysfs_value(sys + QStringLiteral("/size")).toULongLong() * 512, {}, out);
+    }
+}
+
+// A cloned disk, or one image listed twice, repeats its partitions' identifiers; each copy still
+// needs a path of its own, or a scan of one would read the other. The first keeps its path, later
+// ones get one derived from it and their disk number (stable while the disk order is).
+void make_paths_distinct(std::vector<found_volume_s>& found)
+{
+    QSet<QString> used;
+    for (auto& v : found) {
+        if (used.contains(v.facts.volume_path))
+            v.facts.volume_path =
+                volume_path_for(v.facts.volume_path + QStringLiteral("@disk") + QString::number(v.location.disk_number));
+        used.insert(v.facts.volume_path);
     }
 }
 
@@ -177,6 +200,7 @@ std::vector<volume_facts_s> enumerate_volume_facts()
         for (int n = 0; n < disks.size(); ++n)
             system_disk_volumes(n, disks[n], mounts, uuids, found);
     }
+    make_paths_distinct(found);
     std::vector<std::pair<QString, device_location_s>> names;
     std::vector<volume_facts_s> facts;
     for (auto& v : found) {

@@ -23,6 +23,7 @@ struct volume_facts_s {
     bool size_ok = false;
     std::uint64_t total_bytes = 0;
     std::uint64_t free_bytes = 0;
+    bool free_ok = false;    // free_bytes was counted (mounted, or the file system keeps a count)
 };
 
 // The volumes on the listed physical disks (partitions, and whole disks holding a file system

@@ -4,6 +4,7 @@
 #include "scan/fat_recovery.h"
 #include "scan/fat_volume.h"
 
+#include <algorithm>
 #include <unordered_set>
 #include <utility>
 
@@ -16,6 +17,16 @@ namespace {
 bool shown_fat_folder(const fat_record_s& record)
 {
     return (record.attributes & fat_attr_directory) && record.has_files && record.start_cluster != 0;
+}
+
+bool is_fat_file_row(const fat_record_s* child)
+{
+    return child != nullptr && !(child->attributes & fat_attr_directory) && child->start_cluster != 0;
+}
+
+bool lists_fat_file(const fat_record_s& folder)
+{
+    return std::any_of(folder.children.begin(), folder.children.end(), is_fat_file_row);
 }
 
 // Adds the qualifying sub-folders below top, depth first, each at most once: folders of a
@@ -47,8 +58,9 @@ std::unique_ptr<TreeModel> build_fat_tree(const std::unordered_map<std::uint32_t
     TreeNode& root = model->root();
     TreeNode* top = root.append(std::make_unique<TreeNode>(QStringLiteral("/"), &root, &root_record->second));
     add_fat_folders(*top, root_record->second);
-    // Files lying directly in the root do not count: without a folder the tree has nothing to show.
-    if (top->children.empty())
+    // A volume whose deleted files all lie in its root still has something to show: "/" alone,
+    // which lists them when clicked.
+    if (top->children.empty() && !lists_fat_file(root_record->second))
         return nullptr;
     return model;
 }
@@ -66,7 +78,7 @@ void list_fat_folder(const fat_record_s& folder, recovery_rows& rows)
 {
     rows.clear();
     for (const fat_record_s* child : folder.children) {
-        if (child == nullptr || (child->attributes & fat_attr_directory) || child->start_cluster == 0)
+        if (!is_fat_file_row(child))
             continue;
         recovery_item_s item;
         item.name = child->name;

@@ -92,23 +92,35 @@ struct lfn_state_s {
             part[k] = load_le16(e, lfn_offsets[k]);
     }
 
-    // Builds the deleted name into lfn; false when the run does not form a name.
-    bool deleted_name(char16_t* lfn) const
+    // Builds the deleted name into lfn; false when the run does not form a name. terminated
+    // tells whether the name's last part ends in a terminator followed by padding, the mark that
+    // the run still holds its first-written entry.
+    bool deleted_name(char16_t* lfn, bool& terminated) const
     {
         std::size_t n = 0;
+        terminated = false;
         for (std::size_t p = deleted_count; p-- > 0;) {
-            for (char16_t wc : deleted_parts[p]) {
-                if (wc == 0) {
+            const auto& part = deleted_parts[p];
+            for (std::size_t k = 0; k < lfn_chars; ++k) {
+                if (part[k] == 0) {
                     lfn[n] = 0;
-                    return n != 0 && p == 0;
+                    terminated = std::all_of(part.begin() + k + 1, part.end(), [](char16_t c) { return c == 0xFFFF; });
+                    return n != 0 && p == 0 && terminated;
                 }
                 if (n + 1 >= fat_lfn_capacity)
                     return false;
-                lfn[n++] = wc;
+                lfn[n++] = part[k];
             }
         }
         lfn[n] = 0;
         return n != 0;
+    }
+
+    bool deleted_name_fits(std::span<const std::byte, 32> e, char16_t* lfn) const
+    {
+        bool terminated = false;
+        return deleted_count != 0 && deleted_name(lfn, terminated)
+               && deleted_long_name_fits(e, deleted_sum, std::u16string_view(lfn), terminated);
     }
 
     void skip()
@@ -148,7 +160,7 @@ int dir_read(fat_dir_s& dir, char16_t* lfn)
             state.skip();
         } else {
             dir.deleted = deleted ? 1 : 0;
-            const bool valid = deleted ? state.deleted_count != 0 && state.deleted_name(lfn)
+            const bool valid = deleted ? state.deleted_name_fits(e, lfn)
                                        : state.ord == 0 && state.sum == sfn_checksum(e.first<11>());
             if (!valid)
                 dir.lfn_idx = 0xFFFF;

@@ -2,7 +2,9 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace tarn {
@@ -105,6 +107,79 @@ std::uint8_t sfn_checksum(std::span<const std::byte, 11> name)
     for (std::byte b : name)
         sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + std::to_integer<std::uint8_t>(b));
     return sum;
+}
+
+namespace {
+
+bool legal_short_char(std::uint8_t c)
+{
+    static constexpr std::string_view illegal = "\"*+,./:;<=>?[\\]|";
+    // 0x05 stands for a first byte of 0xE5 (a lead byte in double-byte code pages).
+    if (c == 0x05)
+        return true;
+    return c > 0x20 && c != 0x7F && !(c >= 'a' && c <= 'z') && illegal.find(static_cast<char>(c)) == std::string_view::npos;
+}
+
+bool ascii_alnum(char16_t c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+char16_t ascii_upper(char16_t c)
+{
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+}
+
+// The first byte the short name had: the checksum runs over all eleven bytes with the first one
+// entering last-shifted, so exactly one value of it gives the long name's checksum.
+std::uint8_t original_first_byte(std::span<const std::byte, 32> entry, std::uint8_t lfn_checksum)
+{
+    std::array<std::byte, 11> name{};
+    std::copy_n(entry.begin(), 11, name.begin());
+    for (unsigned b = 0; b < 256; ++b) {
+        name[0] = std::byte(b);
+        if (sfn_checksum(name) == lfn_checksum)
+            return static_cast<std::uint8_t>(b);
+    }
+    return 0;
+}
+
+} // namespace
+
+bool deleted_long_name_fits(std::span<const std::byte, 32> short_entry, std::uint8_t lfn_checksum,
+                            std::u16string_view long_name, bool terminated)
+{
+    // The checksum names the short name's lost first byte: it must be one a short name can hold,
+    // and an alias begins with the long name's first letter or digit (leading dots and spaces
+    // are dropped when aliases are made).
+    const std::uint8_t first = original_first_byte(short_entry, lfn_checksum);
+    if (!legal_short_char(first))
+        return false;
+    const auto lead = long_name.find_first_not_of(u". ");
+    if (lead != std::u16string_view::npos && ascii_alnum(long_name[lead]) && ascii_upper(long_name[lead]) != first)
+        return false;
+    if (terminated)
+        return true;
+    // No terminator: either the name fills its parts exactly, or its first-written part (the
+    // name's end) was taken by a newer entry. The extension of an alias comes from the end of
+    // the long name, so a name cut short no longer ends in it.
+    std::u16string_view ext;
+    if (const auto dot = long_name.rfind(u'.'); dot != std::u16string_view::npos)
+        ext = long_name.substr(dot + 1);
+    std::size_t k = 0;
+    for (char16_t c : ext) {
+        if (c == u' ')
+            continue;
+        if (k == 3)
+            break;
+        const std::uint8_t want = std::to_integer<std::uint8_t>(short_entry[8 + k++]);
+        if (c < 0x80 && ascii_upper(c) != want && !(want == '_' && !legal_short_char(static_cast<std::uint8_t>(c))))
+            return false;
+    }
+    for (; k < 3; ++k)
+        if (std::to_integer<std::uint8_t>(short_entry[8 + k]) != ' ')
+            return false;
+    return true;
 }
 
 std::array<char16_t, 13> short_name(std::span<const std::byte, 32> entry, bool deleted)

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace tarn {
 
@@ -17,6 +18,13 @@ bool cp936_trail_byte(std::uint8_t b);
 
 // Checksum over the eleven name bytes of a short entry.
 std::uint8_t sfn_checksum(std::span<const std::byte, 11> name);
+
+// Whether a deleted long name still belongs, whole, to the deleted short entry it precedes.
+// A deletion overwrites every first byte, so neither the long-name order numbers nor the short
+// name's first character survive; what is left must agree instead. terminated: the name's last
+// part ends in a terminator (it does unless the length is a multiple of 13).
+bool deleted_long_name_fits(std::span<const std::byte, 32> short_entry, std::uint8_t lfn_checksum,
+                            std::u16string_view long_name, bool terminated);
 
 // The 8.3 name of a 32-byte entry, zero-terminated. A deleted entry's first byte is lost: the
 // name starts with the placeholder "?" and decoding continues at the second byte.

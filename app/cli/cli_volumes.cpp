@@ -21,7 +21,7 @@ int run_volumes(const QStringList& args, cli_context_s& ctx)
                       {"row", "mount_path", "fs_name", "label", "total_bytes", "free_bytes", "partition_number",
                        "disk_number", "volume_path"},
                       {qulonglong(row), v.mount_path, v.fs_name, v.label, qulonglong(v.total_bytes),
-                       qulonglong(v.free_bytes), v.partition_number, v.disk_number, v.volume_path});
+                       v.free_known ? QVariant(qulonglong(v.free_bytes)) : QVariant(), v.partition_number, v.disk_number, v.volume_path});
     }
     return cli_ok;
 }
@@ -31,7 +31,7 @@ int run_volumes(const QStringList& args, cli_context_s& ctx)
 extern const cli_command_s cli_volumes_command = {
     "volumes", "volumes",
     "List the volumes that can be scanned: row, mount path, file system, label, total bytes,\n"
-    "free bytes, partition number, disk number, volume path. Fixed disks need root.",
+    "free bytes (empty when the file system keeps no count), partition number, disk number, volume path. Fixed disks need root.",
     run_volumes};
 
 } // namespace tarn

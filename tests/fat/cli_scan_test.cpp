@@ -76,7 +76,7 @@ TEST_F(CliScan, HostileNamesStayInsideTheTargetFolder)
     fat_builder_c image(5000, 1);
     const std::u16string evil = u"../../evil";
     const char sfn[] = "\xE5" "VIL~1     ";
-    auto part = long_name_entry(evil, 0x41, 0x12);
+    auto part = long_name_entry(evil, 0x41, short_name_checksum("EVIL~1     "));
     part[0] = std::byte{0xE5};
     image.put_raw(0, 0, part.data());
     image.put_entry(0, 1, {sfn, 0x20, 10, 4});

@@ -1,10 +1,12 @@
 #include "tests/fat/fat_builder.h"
 
 #include "platform/byte_source.h"
+#include "scan/fat_name.h"
 
 #include <QFile>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace tarn::test {
@@ -129,6 +131,14 @@ int fat_builder_c::save(const QString& path) const
         return -1;
     const auto n = static_cast<qint64>(image_.size());
     return file.write(reinterpret_cast<const char*>(image_.data()), n) == n ? 0 : -1;
+}
+
+std::uint8_t short_name_checksum(const char* name11)
+{
+    std::array<std::byte, 11> bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::byte>(name11[i]);
+    return sfn_checksum(bytes);
 }
 
 std::vector<std::byte> long_name_entry(std::u16string_view part, std::uint8_t order, std::uint8_t checksum)

@@ -50,5 +50,7 @@ private:
 };
 
 std::vector<std::byte> long_name_entry(std::u16string_view part13, std::uint8_t order, std::uint8_t checksum);
+// The checksum that ties long-name entries to the short name name11 (as written before deletion).
+std::uint8_t short_name_checksum(const char* name11);
 
 } // namespace tarn::test

@@ -104,6 +104,47 @@ TEST_F(FatModule, NamesLowerCaseFlagsCodePage936AndLongNames)
     EXPECT_TRUE(items[5].long_name.empty());
 }
 
+// A deleted long name is taken only when what survives of it still fits its short entry.
+TEST_F(FatModule, DeletedLongNamesAreTakenOnlyWhole)
+{
+    const struct {
+        const char* label;
+        std::u16string name;   // the long name as it was written
+        const char* alias;     // the short name it was written with
+        std::size_t lost_tail; // long-name entries (from the name's end) a newer entry took
+        bool taken;
+    } cases[] = {
+        {"complete", u"Long File Name Document.txt", "LONGFI~1TXT", 0, true},
+        {"end taken by a newer entry", u"Long File Name Document.txt", "LONGFI~1TXT", 1, false},
+        {"exactly two parts", u"abcdefghijklmnopqrstuv.txt", "ABCDEF~1TXT", 0, true},
+        {"exact parts, end taken", u"abcdefghijklmnopqrstuv.txt", "ABCDEF~1TXT", 1, false},
+        {"first letter disagrees", u"Report for March.pdf", "ZEPORT~1PDF", 0, false},
+        {"no extension", u"A folder with a long name", "AFOLDE~1   ", 0, true},
+    };
+    for (const auto& c : cases) {
+        fat_builder_c image(5000, 1);
+        const std::uint8_t sum = short_name_checksum(c.alias);
+        const std::size_t parts = (c.name.size() + 12) / 13;
+        std::uint32_t slot = 0;
+        for (std::size_t p = parts - c.lost_tail; p >= 1; --p) {
+            auto entry = long_name_entry(std::u16string_view(c.name).substr((p - 1) * 13, 13),
+                                         static_cast<std::uint8_t>(p | (p == parts ? 0x40 : 0)), sum);
+            entry[0] = std::byte{0xE5};
+            image.put_raw(0, slot++, entry.data());
+        }
+        std::string deleted_alias = c.alias;
+        deleted_alias[0] = '\xE5';
+        image.put_entry(0, slot, {deleted_alias.c_str(), 0x20, 7, 100});
+        ASSERT_EQ(use_image(image), 1);
+        fat_fs_s fs;
+        fat_dir_s dir;
+        ASSERT_EQ(mount(fs, dir), fr_ok);
+        const auto items = list(dir);
+        ASSERT_EQ(items.size(), 1u) << c.label;
+        EXPECT_EQ(items[0].long_name, c.taken ? c.name : std::u16string()) << c.label;
+    }
+}
+
 TEST_F(FatModule, DeletedFileReadsFollowingClustersLiveFileFollowsItsChain)
 {
     fat_builder_c image(5000, 1);

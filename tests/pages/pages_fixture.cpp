@@ -136,8 +136,9 @@ bool pages_volume::build_busy()
     return builder.save(img) == 0 && use_image(img);
 }
 
-// Rewrites the thirteen characters of the long name "abcdefghi.txt" to "x/../../e.txt": a name
-// no tool would write, as a damaged or hostile disk may hold it.
+// Rewrites the thirteen characters of the long name "abcdefghi.txt" to "a/../../e.txt": a name
+// no tool would write, as a hostile disk may hold it (still agreeing with its alias, so that the
+// scan takes it).
 bool pages_volume::craft_dot_dot_name()
 {
     QFile file(image());
@@ -148,7 +149,7 @@ bool pages_volume::craft_dot_dot_name()
     const qsizetype at = bytes.indexOf(first);
     if (at < 1 || static_cast<unsigned char>(bytes[at - 1 + 11]) != 0x0F)
         return false;
-    const std::u16string name = u"x/../../e.txt";
+    const std::u16string name = u"a/../../e.txt";
     const int offsets[] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     for (int k = 0; k < 13; ++k) {
         bytes[at - 1 + offsets[k]] = static_cast<char>(name[k] & 0xFF);

@@ -19,7 +19,7 @@ public:
     pages_volume& operator=(const pages_volume&) = delete;
 
     // Deleted tree "Photos" (holiday.png, notes.txt, big.bin of 6 MiB, and the crafted
-    // "x/../../e.txt"), deleted tree "Docs/Letters" (letter.txt), live "kept/live.txt". With
+    // "a/../../e.txt"), deleted tree "Docs/Letters" (letter.txt), live "kept/live.txt". With
     // deleted false nothing is deleted. Then the image becomes disk 0 and the volume list and
     // the sector layer are read again.
     bool build(bool deleted = true);

@@ -33,6 +33,7 @@ volume_item_s volume(const QString& label, const QString& mount, std::uint64_t t
     v.fs_name = QStringLiteral("FAT32");
     v.total_bytes = total;
     v.free_bytes = free_bytes;
+    v.free_known = true;
     return v;
 }
 
@@ -70,7 +71,9 @@ void volume_page_test::init()
     volume_list() = {volume_item_s{}, volume(QStringLiteral("DATA"), QStringLiteral("/mnt/data"), 1000, 100),
                      volume(QString(), QStringLiteral("C:\\"), 1000, 500),
                      volume(QStringLiteral("EMPTY"), QStringLiteral("/mnt/e"), 0, 0),
-                     volume(QStringLiteral("ODD"), QStringLiteral("/mnt/odd"), 1000, 3000)};
+                     volume(QStringLiteral("ODD"), QStringLiteral("/mnt/odd"), 1000, 3000),
+                     volume(QStringLiteral("NTFS"), QStringLiteral("/dev/sdz2"), 1000, 0)};
+    volume_list().back().free_known = false;
     driver_ = std::make_unique<test::page_driver>();
     language_text("local_disk") = QStringLiteral("Local Disk");
 }
@@ -116,6 +119,9 @@ void volume_page_test::bars_show_the_used_share_red_when_little_is_free()
     QCOMPARE(filled_pixels(3, red) + filled_pixels(3, green), 0); // size unknown: no fill
     // More free than total (a racy size query) fills nothing rather than painting backwards.
     QCOMPARE(filled_pixels(4, red) + filled_pixels(4, green), 0);
+    // Free space never counted (an unmounted NTFS volume): no bar, and not "nearly full".
+    QCOMPARE(filled_pixels(5, red) + filled_pixels(5, green), 0);
+    QVERIFY(!volume_delegate_c::nearly_full(volume_list().back()));
     QVERIFY(volume_delegate_c::nearly_full(volume({}, "/x", 1000, 200)));
     QVERIFY(!volume_delegate_c::nearly_full(volume({}, "/x", 1000, 201)));
 }
@@ -131,7 +137,7 @@ void volume_page_test::model_passes_the_model_tester()
 {
     volume_model_c model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QCOMPARE(model.rowCount(), 5);
+    QCOMPARE(model.rowCount(), 6);
     QCOMPARE(model.rowCount(model.index(1)), 0);
     QCOMPARE(model.data(model.index(1)).value<volume_item_s>().label, QStringLiteral("DATA"));
     QVERIFY(!model.data(model.index(1), Qt::DecorationRole).isValid());

@@ -354,7 +354,7 @@ void extraction_test::a_crafted_name_lands_inside_the_target()
     test::fat_builder_c image(5000, 1);
     image.put_entry(0, 0, {"DIR        ", 0x10, 5});
     image.set_fat(5, 0xFFFF);
-    auto part = test::long_name_entry(u"../../evil", 0x41, 0x12);
+    auto part = test::long_name_entry(u"../../evil", 0x41, test::short_name_checksum("EVIL~1     "));
     part[0] = std::byte{0xE5};
     image.put_raw(5, 0, part.data());
     image.put_entry(5, 1, {"\xE5" "VIL~1     ", 0x20, 10, 4});

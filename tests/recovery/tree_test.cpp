@@ -68,9 +68,17 @@ void tree_test::nothing_found_without_a_root_or_a_qualifying_folder()
     findings_t f;
     QVERIFY(!build_fat_tree(f));
     add(f, 0, 0, "", dir_attr, true);
+    add(f, 4, 0, "EMPTY", dir_attr); // a folder without files is no reason to show the tree
+    QVERIFY(!build_fat_tree(f));
+    // Deleted files straight in the root: "/" alone, and a click on it lists them.
     add(f, 5, 0, "#ILE.TXT", deleted_file);
-    add(f, 6, 0, "#MPTY.TXT", deleted_file);
-    QVERIFY(!build_fat_tree(f)); // files straight in the root do not count
+    const auto root_only = build_fat_tree(f);
+    QVERIFY(root_only);
+    QCOMPARE(names_below(*root_only, {}), QStringList{"/"});
+    recovery_rows rows;
+    list_fat_folder(f.at(0), rows);
+    QCOMPARE(rows.size(), std::size_t{1});
+    QCOMPARE(rows.front().name, QStringLiteral("#ILE.TXT"));
 
     // Other engine kinds have no rule yet, and a FAT kind with another engine finds nothing.
     fat_recovery_c engine;
