@@ -10,12 +10,19 @@
 #include <QApplication>
 #include <QLockFile>
 
+#include <cstdio>
+
 int main(int argc, char* argv[])
 {
     // One instance at a time: a second one leaves at once, without a window or a message.
-    const auto instance = tarn::single_instance_lock(QStringLiteral("TarnRecovery"));
-    if (!instance)
+    QString why;
+    const auto instance = tarn::single_instance_lock(QStringLiteral("TarnRecovery"), &why);
+    if (!instance) {
+        // Another running copy is no error to report; a lock that cannot be made at all is.
+        if (!why.isEmpty())
+            std::fprintf(stderr, "tarnrecovery: %s\n", why.toLocal8Bit().constData());
         return -1;
+    }
 
     // The settings and language texts come first: the window's texts and images depend on them.
     tarn::load_settings();

@@ -29,8 +29,9 @@ std::vector<drive_item_s> list_drives(const QStringList& paths)
             break;
         drive_item_s item;
         item.path = paths[n];
-        item.size = std::uint64_t{geometry.bytes_per_sector} * geometry.sectors_per_track
-                    * geometry.tracks_per_cylinder * static_cast<std::uint64_t>(geometry.cylinders);
+        // The disk's true size: whole cylinders of the synthetic geometry would hide its last
+        // megabytes from the list and from the partition search.
+        item.size = device->size();
         item.geometry = geometry;
         list.push_back(std::move(item));
     }

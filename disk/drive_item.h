@@ -13,7 +13,7 @@ namespace tarn {
 
 struct drive_item_s {
     QString path;            // the platform's name of the disk; empty in the header entry
-    std::uint64_t size = 0;  // bytes, whole cylinders of the geometry; 0 in the header entry
+    std::uint64_t size = 0;  // bytes, the whole disk; 0 in the header entry
     std::optional<disk_geometry_s> geometry; // absent only in the header entry
 };
 

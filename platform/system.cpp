@@ -4,11 +4,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,7 +21,7 @@ namespace tarn {
 
 bool is_admin() { return ::geteuid() == 0; }
 
-std::unique_ptr<QLockFile> single_instance_lock(const QString& name)
+std::unique_ptr<QLockFile> single_instance_lock(const QString& name, QString* why)
 {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
@@ -25,9 +29,14 @@ std::unique_ptr<QLockFile> single_instance_lock(const QString& name)
     auto lock = std::make_unique<QLockFile>(dir + QLatin1Char('/') + name + QStringLiteral(".lock"));
     // A lock left by a process that died is taken over; one held by a live process is not.
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0))
-        return nullptr;
-    return lock;
+    if (lock->tryLock(0))
+        return lock;
+    if (why != nullptr && lock->error() != QLockFile::LockFailedError)
+        *why = QStringLiteral("cannot create the lock file %1: %2")
+                   .arg(lock->fileName(), lock->error() == QLockFile::PermissionError
+                                               ? QStringLiteral("permission denied")
+                                               : QString::fromLocal8Bit(std::strerror(errno)));
+    return nullptr;
 }
 
 void launch_disk_tool() {}
@@ -84,6 +93,30 @@ QString log_file_path(const QString& name)
 QString system_root() { return QDir::homePath(); }
 
 QString temp_dir() { return QDir::tempPath(); }
+
+QString private_temp_dir()
+{
+    // QTemporaryDir makes its folder with mode 0700 and removes it, contents and all, when the
+    // static object is destroyed at exit.
+    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/tarnrecovery-XXXXXX"));
+    return dir.isValid() ? dir.path() : QString();
+}
+
+QString executable_dir()
+{
+    return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
+}
+
+QString data_file_path(const QString& name)
+{
+    const QString exe = executable_dir();
+    for (const QString& dir : {QDir::currentPath(), exe, exe + QStringLiteral("/../share/tarnrecovery")}) {
+        const QString path = dir + QLatin1Char('/') + name;
+        if (QFileInfo::exists(path))
+            return QDir::cleanPath(path);
+    }
+    return name;
+}
 
 bool same_volume(const QString& folder, const QString& device)
 {

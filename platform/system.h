@@ -11,9 +11,10 @@ namespace tarn {
 
 bool is_admin();
 
-// Held for the life of the process; nullptr when another process holds it. The operating
-// system releases it when the process dies.
-std::unique_ptr<QLockFile> single_instance_lock(const QString& name);
+// Held for the life of the process; nullptr when another process holds it, or when the lock
+// cannot be taken at all (then why, when given, says so). The operating system releases it
+// when the process dies.
+std::unique_ptr<QLockFile> single_instance_lock(const QString& name, QString* why = nullptr);
 
 // The disk tool the program starts at start-up has no counterpart here.
 void launch_disk_tool();
@@ -31,6 +32,16 @@ int set_user_value(const QString& key, const QString& name, const QString& value
 QString log_file_path(const QString& name);
 QString system_root();
 QString temp_dir();
+// A folder only this user can enter (mode 0700), made on first use and removed with everything
+// in it when the process ends; empty when it cannot be made. Previews of deleted documents go
+// here, never into the shared temporary folder.
+QString private_temp_dir();
+
+// The folder of the running executable (works before any application object exists).
+QString executable_dir();
+// Where the program's data file name is found: the working directory first, then beside the
+// executable, then the installed data folder; name itself (the working directory) when none has it.
+QString data_file_path(const QString& name);
 
 // True when folder lies on the file system of the volume named by device.
 bool same_volume(const QString& folder, const QString& device);

@@ -40,8 +40,9 @@ void preview_loader_c::begin(request_s next)
 void preview_loader_c::run()
 {
     // An engine busy with the recover button's extraction is not waited for: the preview of
-    // this click stays empty rather than late.
-    if (extract_one(*current_.engine, current_.kind, current_.folder, current_.record, engine_wait_e::skip_if_busy) != 0)
+    // this click stays empty rather than late. Without a private folder there is no preview.
+    if (current_.folder.isEmpty()
+        || extract_one(*current_.engine, current_.kind, current_.folder, current_.record, engine_wait_e::skip_if_busy) != 0)
         return;
     content_ = load_preview(extraction_path(current_.folder, current_.record), current_.record.name);
 }

@@ -11,6 +11,8 @@ namespace tarn {
 
 QString status_line(const recovery_status_s& status)
 {
+    if (status.failed)
+        return language_text("scan_fs_unreadable");
     if (status.deep) {
         const auto passed = static_cast<std::uint64_t>(status.progress * static_cast<double>(status.volume_bytes));
         return language_text("raw_progress") + QLatin1Char(' ') + format_size(passed);

@@ -17,13 +17,15 @@ struct preview_content_s;
 
 struct recovery_status_s {
     bool deep = false;
+    bool failed = false;           // the scan could not read the volume at all
     double progress = 0.0;         // the engine's fraction, 0 to 1
     std::uint64_t volume_bytes = 0; // the scanned volume's size
     std::int64_t read_count = 0;
     std::int64_t found_count = 0;
 };
 
-// "Scanned: 1.50G" during a deep scan (the share of the volume passed), else "Records read: 42".
+// "Scanned: 1.50G" during a deep scan (the share of the volume passed), else "Records read: 42";
+// after a scan that could not read its volume, the sentence that says so.
 QString status_line(const recovery_status_s& status);
 // The preview box of a page of that size.
 QRect preview_box(int width, int height);

@@ -153,6 +153,11 @@ int recovery_window_c::launch()
     const int kind = choose_scanner_kind(volume_, deep_);
     if (kind < 0)
         return -1;
+    if (!scanner_available(kind)) {
+        warning_box(box_title, "engine_unavailable", QMessageBox::Ok, this);
+        return -1;
+    }
+    failure_ = scan_failure_e::none;
     kind_ = kind;
     current_ = engine_of(kind);
     reset_engine(current_);
@@ -182,6 +187,8 @@ void recovery_window_c::restart()
 
 int recovery_window_c::open_scan_file()
 {
+    // Saved scans hold the signature engine's hits, and that engine is not in this build.
+    warning_box(box_title, "engine_unavailable", QMessageBox::Ok, this);
     return -1;
 }
 
@@ -224,6 +231,7 @@ void recovery_window_c::on_thread_finished()
     }
     current_->set_progress(1.0);
     progress_.value = 1.0;
+    failure_ = current_->get_failure();
     std::unique_ptr<TreeModel> tree = build_tree(kind_, *current_);
     const bool found = tree != nullptr;
     if (found) {
@@ -273,7 +281,7 @@ void recovery_window_c::on_list_clicked(const QModelIndex& index)
     if (rows_[row].size > preview_limit)
         return;
     preview_wanted_ = rows_[row];
-    preview_loader_.request(current_, kind_, temp_dir(), rows_[row]);
+    preview_loader_.request(current_, kind_, private_temp_dir(), rows_[row]);
 }
 
 void recovery_window_c::on_preview_loaded()
@@ -411,7 +419,11 @@ void recovery_window_c::paintEvent(QPaintEvent*)
     if (!isVisible())
         return;
     QPainter painter(this);
-    const recovery_status_s status{deep_, current_->get_progress(), volume_.total_bytes, current_->get_read_count(),
+    const recovery_status_s status{deep_,
+                                   failure_ != scan_failure_e::none,
+                                   current_->get_progress(),
+                                   volume_.total_bytes,
+                                   current_->get_read_count(),
                                    current_->get_found_count()};
     paint_recovery_face(painter, width(), height(), status, progress_, preview_mark_ ? &preview_ : nullptr);
 }

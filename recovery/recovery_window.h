@@ -114,6 +114,8 @@ private:
     MyHeaderView* header_ = nullptr;
     QMovie* animation_ = nullptr;
     bool preview_mark_ = false;
+    // Why the last scan could not read its volume; the status line says so.
+    scan_failure_e failure_ = scan_failure_e::none;
     // The record of the last click whose preview is still to come.
     std::optional<recovery_item_s> preview_wanted_;
     // Declared after the engines: both use an engine and are joined before the engines go.

@@ -16,4 +16,10 @@ int choose_scanner_kind(const volume_item_s& volume, bool deep)
     return -1;
 }
 
+bool scanner_available(int kind)
+{
+    // The NTFS and signature engines are not built yet.
+    return kind == scanner_fat;
+}
+
 } // namespace tarn

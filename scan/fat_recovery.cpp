@@ -43,6 +43,17 @@ bool new_record_wins(const fat_record_s& e, const fat_record_s& n)
     return true;
 }
 
+// What a failed opening of the root folder says about the volume.
+scan_failure_e mount_failure(int result)
+{
+    switch (result) {
+    case fr_disk_err:
+    case fr_not_ready: return scan_failure_e::unreadable;
+    case fr_int_err: return scan_failure_e::damaged;
+    default: return scan_failure_e::no_file_system;
+    }
+}
+
 } // namespace
 
 fat_fs_s& fat_volume_object()
@@ -66,6 +77,7 @@ void fat_recovery_c::reset()
 {
     control_.clear();
     findings_.clear();
+    failure_ = scan_failure_e::none;
 }
 
 void fat_recovery_c::run()
@@ -74,7 +86,9 @@ void fat_recovery_c::run()
     // would lose a stop pressed while the thread was still starting.
     control_.clear_counters();
     findings_.clear();
-    locate_volume();
+    failure_ = scan_failure_e::none;
+    if (!locate_volume())
+        failure_ = scan_failure_e::volume_missing;
     f_mount(0, &fat_volume_object());
     debug_print("Start Fat Scan.\n");
     walk();
@@ -85,7 +99,7 @@ void fat_recovery_c::run()
     mark();
 }
 
-void fat_recovery_c::locate_volume()
+bool fat_recovery_c::locate_volume()
 {
     QString path = volume_.volume_path;
     if (path.endsWith(QLatin1Char('\\')))
@@ -98,19 +112,24 @@ void fat_recovery_c::locate_volume()
     if (!device || device->partition_info(info) != 0 || device->disk_extents(disk) != 0 || disk < 0 || disk > 0xFF
         || info.partition_number < 0 || info.partition_number > 0xFF
         || info.starting_offset / fat_sector_size > UINT32_MAX)
-        return;
+        return false;
     entry.drive = static_cast<std::uint8_t>(disk);
     entry.partition = static_cast<std::uint8_t>(info.partition_number);
     entry.start_sector = static_cast<std::uint32_t>(info.starting_offset / fat_sector_size);
+    return true;
 }
+
 
 // Depth first, like a recursive walk, but on an explicit stack so that a hostile volume with
 // deeply nested directories cannot exhaust the thread's stack.
 void fat_recovery_c::walk()
 {
     std::vector<frame_s> stack(1);
-    if (!open_frame(stack.back(), true)) {
+    stack.back().root = true;
+    if (const int result = open_frame(stack.back(), true); result != fr_ok) {
         debug_print("f_opendir failed 1.\n");
+        if (failure_ == scan_failure_e::none)
+            failure_ = mount_failure(result);
         return;
     }
     while (!stack.empty()) {
@@ -121,15 +140,15 @@ void fat_recovery_c::walk()
     }
 }
 
-bool fat_recovery_c::open_frame(frame_s& frame, bool root)
+int fat_recovery_c::open_frame(frame_s& frame, bool root)
 {
-    if (f_opendir(frame.dir, u"/") != fr_ok)
-        return false;
+    if (const int result = f_opendir(frame.dir, u"/"); result != fr_ok)
+        return result;
     if (!root) {
         frame.dir.sclust = frame.parent;
         frame.dir.clust = frame.parent;
     }
-    return true;
+    return fr_ok;
 }
 
 bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
@@ -141,10 +160,14 @@ bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
     fat_info_s info;
     info.lfname = lfn_.data();
     info.lfsize = lfn_.size();
-    if (f_readdir(frame.dir, &info) != fr_ok) {
+    if (const int result = f_readdir(frame.dir, &info); result != fr_ok) {
         debug_print("f_readdir failed 1.\n");
+        // A root folder that cannot be read at all is a volume that could not be scanned.
+        if (frame.root && !frame.read_any)
+            failure_ = mount_failure(result);
         return false;
     }
+    frame.read_any = true;
     if (info.fname[0] == 0)
         return false;
     if (info.sclust == 0 || info.fname[0] == u'.' || !(info.attr & (fat_attr_directory | fat_attr_deleted)))
@@ -170,7 +193,7 @@ bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
     frame_s child;
     child.parent = info.sclust;
     child.in_deleted = frame.in_deleted || deleted_entry;
-    if (!open_frame(child, false)) {
+    if (open_frame(child, false) != fr_ok) {
         debug_print("f_opendir failed 2.\n");
         return true;
     }

@@ -34,6 +34,7 @@ public:
     std::int32_t recover_file(std::uint64_t id, QString destination) override;
     std::int32_t get_file_path(std::uint64_t id, QString& path) override;
     std::int64_t get_found_count() override { return control_.found_count; }
+    scan_failure_e get_failure() const override { return failure_; }
 
     // Read after the thread has finished. Records never move, so pointers into it stay valid
     // until the next reset.
@@ -47,10 +48,14 @@ private:
         fat_dir_s dir;
         std::uint32_t parent = 0;
         bool in_deleted = false;
+        bool root = false;
+        bool read_any = false;
     };
-    void locate_volume();
+    // Points the module's volume 0 at the chosen volume; false when it cannot be located.
+    bool locate_volume();
     void walk();
-    bool open_frame(frame_s& frame, bool root);
+    // The module's result of opening the frame's folder (fr_ok when it opened).
+    int open_frame(frame_s& frame, bool root);
     // One entry of the frame's directory: false when the directory has ended; a directory to
     // walk next is pushed onto stack.
     bool read_entry(frame_s& frame, std::vector<frame_s>& stack);
@@ -61,6 +66,7 @@ private:
 
     volume_item_s volume_;
     recovery_control_s control_;
+    scan_failure_e failure_ = scan_failure_e::none;
     std::unordered_map<std::uint32_t, fat_record_s> findings_;
     std::mutex recover_mutex_; // the preview and the extraction thread may recover at once
     std::vector<char16_t> lfn_ = std::vector<char16_t>(512);

@@ -19,4 +19,23 @@ std::int64_t recovery_base_c::get_found_count()
     return 0;
 }
 
+scan_failure_e recovery_base_c::get_failure() const
+{
+    return scan_failure_e::none;
+}
+
+QString scan_failure_text(scan_failure_e failure)
+{
+    switch (failure) {
+    case scan_failure_e::none: return {};
+    case scan_failure_e::volume_missing: return QStringLiteral("the volume could not be found or opened");
+    case scan_failure_e::unreadable: return QStringLiteral("the volume could not be read");
+    case scan_failure_e::no_file_system:
+        return QStringLiteral("no file system this scan reads was found at the volume's start "
+                              "(a damaged boot sector, or sectors other than 512 bytes)");
+    case scan_failure_e::damaged: return QStringLiteral("the file system is damaged: its root folder lies outside it");
+    }
+    return {};
+}
+
 } // namespace tarn

@@ -1,5 +1,7 @@
 #include "ui/language.h"
 
+#include "platform/system.h"
+
 #include <QFile>
 
 #include <array>
@@ -137,7 +139,7 @@ int load_language_file(const QString& path, const QString& name, bool select)
 
 int load_language(const QString& name, bool select)
 {
-    return load_language_file(QStringLiteral("language.ini"), name, select);
+    return load_language_file(data_file_path(QStringLiteral("language.ini")), name, select);
 }
 
 QString& language_text(std::string_view key)

@@ -19,8 +19,8 @@ extern QStringList language_names;
 // Position of the chosen language in language_names.
 extern int language_index;
 
-// Reads "language.ini" from the current directory and loads the section called name; with
-// select, language_index becomes that section's position. 0 when the file opened (found or
+// Reads "language.ini" (from the working directory, else from beside the program) and loads
+// the section called name; with select, language_index becomes that section's position. 0 when the file opened (found or
 // not), -1 when it did not open.
 int load_language(const QString& name, bool select);
 // The same, on a file named by path.

@@ -7,16 +7,19 @@
 
 namespace tarn {
 
-inline constexpr std::array<std::string_view, 46> language_keys = {
+inline constexpr std::array<std::string_view, 57> language_keys = {
     "startup_warning", "main_warning1", "main_warning2", "back_warning", "quit_warning",
     "language_warning", "menu_help", "menu_exit", "home_text1", "home_text2", "home_text3",
     "drive_physical_drives", "btn_scan", "btn_refresh", "btn_back", "volume_logical_drives",
     "drive_size", "partition_fs", "local_disk", "recovery_free", "volume_select",
     "scan_nosel_warning", "partition_number", "partition_ss", "partition_es", "partition_text1",
-    "partition_query", "partition_finished", "partition_failed", "btn_start", "btn_stop",
+    "partition_query", "partition_finished", "partition_failed",
+    "partition_table_now", "partition_table_new", "partition_table_none", "partition_type",
+    "partition_entry_empty", "partition_entry_kept", "partition_entry_replaced", "partition_entry_lost",
+    "partition_backup", "btn_start", "btn_stop",
     "btn_repair", "recovery_name", "recovery_date1", "recovery_date2", "btn_pause", "btn_resume",
     "btn_recovery", "btn_save_result", "raw_progress", "recovery_reading",
-    "recovery_total_files", "deep_scan_query", "recovery_select", "recovery_check_warning",
+    "recovery_total_files", "deep_scan_query", "engine_unavailable", "scan_fs_unreadable", "recovery_select", "recovery_check_warning",
     "recovery_same_volume_warning",
 };
 

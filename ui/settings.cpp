@@ -18,6 +18,13 @@ namespace {
 std::unique_ptr<QSettings> settings_file;
 
 const QString settings_file_name = QStringLiteral("TarnRecovery.ini");
+
+// An existing settings file in the working directory or beside the program; a new one is made in
+// the working directory.
+QString settings_path()
+{
+    return data_file_path(settings_file_name);
+}
 const QString key_language = QStringLiteral("language");
 const QString key_recovery_folder = QStringLiteral("recovery_folder");
 
@@ -46,7 +53,7 @@ std::optional<QString> registry_language()
 
 int load_settings()
 {
-    settings_file = std::make_unique<QSettings>(settings_file_name, QSettings::IniFormat);
+    settings_file = std::make_unique<QSettings>(settings_path(), QSettings::IniFormat);
     recovery_folder = settings_file->value(key_recovery_folder).toString();
     settings_language = settings_file->value(key_language).toString();
     if (settings_language.isEmpty()) {
@@ -66,7 +73,7 @@ int load_settings()
 int save_settings()
 {
     if (!settings_file)
-        settings_file = std::make_unique<QSettings>(settings_file_name, QSettings::IniFormat);
+        settings_file = std::make_unique<QSettings>(settings_path(), QSettings::IniFormat);
     settings_file->setValue(key_recovery_folder, recovery_folder);
     settings_file->setValue(key_language, settings_language);
     settings_file->sync();

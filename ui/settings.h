@@ -1,6 +1,7 @@
 #pragma once
 // The settings kept between runs: the chosen language and a recovery folder, in
-// "TarnRecovery.ini" (INI format) in the current directory.
+// "TarnRecovery.ini" (INI format): an existing one in the working directory or beside the
+// program, else a new one in the working directory.
 
 #include <QString>
 

@@ -100,6 +100,10 @@ int run_scan(const QStringList& args, cli_context_s& ctx)
     if (row < 0)
         return cli_usage;
     const volume_item_s volume = list[static_cast<std::size_t>(row)];
+    if (volume.fs_name == QLatin1String("NTFS")) {
+        ctx.err << "tarnrecovery-cli scan: row " << row << " holds NTFS; the NTFS engine is not available in this build\n";
+        return cli_failed;
+    }
     if (!volume.fs_name.startsWith(QLatin1String("FAT"))) {
         ctx.err << "tarnrecovery-cli scan: row " << row << " holds " << (volume.fs_name.isEmpty() ? "no known" : volume.fs_name)
                 << " file system; only FAT volumes can be scanned\n";
@@ -115,6 +119,11 @@ int run_scan(const QStringList& args, cli_context_s& ctx)
     if (ctx.err_is_terminal) {
         show_progress(ctx, engine);
         ctx.err << '\n';
+    }
+    if (const scan_failure_e failure = engine.get_failure(); failure != scan_failure_e::none) {
+        ctx.err << "tarnrecovery-cli scan: row " << row << ": " << scan_failure_text(failure) << '\n';
+        disk_shutdown();
+        return cli_failed;
     }
     std::vector<file_row_s> rows;
     QStringList path;
@@ -136,7 +145,8 @@ extern const cli_command_s cli_scan_command = {
     "Scan the FAT volume of a row of 'volumes' for deleted files and folders. One line per file:\n"
     "path from the volume's root (deleted names start with \"#\"), size, modified and created\n"
     "(seconds since 1970), id. --recover writes every listed file into DIR, re-creating the\n"
-    "folders, with names made safe; the exit status is 0 only when every file was written.",
+    "folders, with names made safe; the exit status is 0 only when every file was written.\n"
+    "A volume that cannot be read is reported with its reason and exit status 1.",
     run_scan};
 
 } // namespace tarn

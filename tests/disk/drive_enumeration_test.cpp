@@ -25,7 +25,7 @@ protected:
     QTemporaryDir dir_;
 };
 
-TEST_F(DriveList, HeaderThenEachDiskWithWholeCylinders)
+TEST_F(DriveList, HeaderThenEachDiskAtItsTrueSize)
 {
     use_disks({image("a.img", 100 * cylinder_bytes + 12345), image("b.img", 3 * cylinder_bytes),
                image("c.img", cylinder_bytes - 512)});
@@ -35,9 +35,9 @@ TEST_F(DriveList, HeaderThenEachDiskWithWholeCylinders)
     EXPECT_TRUE(list[0].path.isEmpty());
     EXPECT_EQ(list[0].size, 0u);
     EXPECT_FALSE(list[0].geometry.has_value());
-    EXPECT_EQ(list[1].size, 100 * cylinder_bytes);
+    EXPECT_EQ(list[1].size, 100 * cylinder_bytes + 12345); // the true size, not whole cylinders
     EXPECT_EQ(list[2].size, 3 * cylinder_bytes);
-    EXPECT_EQ(list[3].size, 0u); // less than one cylinder
+    EXPECT_EQ(list[3].size, cylinder_bytes - 512); // less than one cylinder, still all of it
     EXPECT_EQ(list[1].path, dir_.filePath("a.img"));
     ASSERT_TRUE(list[1].geometry.has_value());
     EXPECT_EQ(list[1].geometry->bytes_per_sector, 512u);

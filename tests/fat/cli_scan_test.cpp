@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 using namespace tarn;
@@ -99,6 +101,39 @@ TEST_F(CliScan, HostileNamesStayInsideTheTargetFolder)
     }
     written.sort();
     EXPECT_EQ(written, QStringList({"#.", "#._.._evil", "#AME.TXT", "#AME.TXT~14", "#__B.TXT"}));
+}
+
+// A volume the engine cannot read is a failure with its reason, never an empty listing.
+TEST_F(CliScan, UnreadableVolumesFailWithTheirReason)
+{
+    const auto patch = [](const QString& path, qint64 at, QByteArray bytes) {
+        QFile f(path);
+        return f.open(QIODevice::ReadWrite) && f.seek(at) && f.write(bytes) == bytes.size();
+    };
+    const struct {
+        const char* label;
+        QStringList mkfs; // after "-C IMAGE"-style creation below
+        std::function<bool(const QString&)> damage;
+        const char* reason;
+    } cases[] = {
+        {"4096-byte sectors", {"-F", "16", "-S", "4096"}, [](const QString&) { return true; }, "no file system"},
+        {"root cluster beyond the volume", {"-F", "32"},
+         [&](const QString& img) { return patch(img, 44, QByteArray("\xF0\xFF\xFF\x00", 4)); }, "damaged"},
+        {"image cut inside its FAT", {"-F", "32"},
+         [](const QString& img) { return QFile::resize(img, 40 * 512); }, "could not be read"},
+    };
+    for (const auto& c : cases) {
+        const QString image = dir_.filePath(QString("cut-%1.img").arg(&c - cases));
+        ASSERT_EQ(run_tool("mkfs.fat", QStringList{"-C", "-i", "1234ABCD", "--invariant"} + c.mkfs + QStringList{image, "65536"}), 0)
+            << c.label;
+        ASSERT_TRUE(c.damage(image)) << c.label;
+        QString volumes;
+        ASSERT_EQ(cli(image, {"volumes"}, &volumes), 0);
+        ASSERT_TRUE(volumes.contains("\tFAT")) << c.label << ": " << volumes.toStdString();
+        QString output;
+        EXPECT_EQ(cli(image, {"scan", "1"}, &output), 1) << c.label;
+        EXPECT_TRUE(output.contains(c.reason)) << c.label << ": " << output.toStdString();
+    }
 }
 
 } // namespace

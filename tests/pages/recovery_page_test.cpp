@@ -33,6 +33,7 @@ private slots:
     void preview_shows_small_files_only();
     void pause_after_the_end_scans_the_same_volume_again();
     void nothing_found_offers_a_deep_scan_unless_stopped();
+    void unreadable_volume_is_a_failure_not_nothing_found();
 };
 
 void recovery_page_test::engine_follows_the_file_system()
@@ -78,8 +79,10 @@ void recovery_page_test::status_line_counts_records_or_bytes()
     test::shell_fixture fixture;
     language_text("recovery_reading") = QStringLiteral("Records read: ");
     language_text("raw_progress") = QStringLiteral("Scanned:");
-    QCOMPARE(status_line({false, 0.5, 4096, 42, 0}), QStringLiteral("Records read: 42"));
-    QCOMPARE(status_line({true, 0.5, 3221225472ull, 42, 0}), QStringLiteral("Scanned: 1.50G"));
+    language_text("scan_fs_unreadable") = QStringLiteral("Unreadable.");
+    QCOMPARE(status_line({false, false, 0.5, 4096, 42, 0}), QStringLiteral("Records read: 42"));
+    QCOMPARE(status_line({true, false, 0.5, 3221225472ull, 42, 0}), QStringLiteral("Scanned: 1.50G"));
+    QCOMPARE(status_line({false, true, 1.0, 4096, 0, 0}), QStringLiteral("Unreadable."));
 }
 
 void recovery_page_test::recover_needs_rows_and_a_checked_file()
@@ -198,16 +201,38 @@ void recovery_page_test::nothing_found_offers_a_deep_scan_unless_stopped()
     QVERIFY(driver.wait_for_scan_end());
     QVERIFY(driver.fixture().take_boxes().empty());
 
-    // Yes to the offer runs a deep scan, which itself never offers one.
+    // Yes to the offer asks for the signature engine, which this build does not have: it says
+    // so instead of running an empty scan.
     QTest::mouseClick(driver.button("btn_pause"), Qt::LeftButton);
     driver.fixture().answer_next(QMessageBox::Yes);
     QVERIFY(driver.wait_for_scan_end());
-    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"deep_scan_query"});
-    QVERIFY(driver.wait_for_scan_end());
     QTest::qWait(50);
-    QCOMPARE(driver.recovery()->scanner_kind(), int(scanner_raw));
-    QVERIFY(!driver.button("btn_filter")->isHidden());
-    QVERIFY(driver.fixture().take_boxes().empty());
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), (QStringList{"deep_scan_query", "engine_unavailable"}));
+    QVERIFY(!scan_running);
+    QVERIFY(driver.button("btn_filter")->isHidden());
+}
+
+void recovery_page_test::unreadable_volume_is_a_failure_not_nothing_found()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build(false));
+    QFile image(volume.image());
+    QVERIFY(image.open(QIODevice::ReadWrite) && image.seek(44)); // the root folder's cluster
+    QVERIFY(image.write(QByteArray("\xF0\xFF\xFF\x00", 4)) == 4);
+    image.close();
+    test::page_driver driver;
+    driver.fixture().answer_next(QMessageBox::No);
+    driver.click_scan();
+    QVERIFY(driver.wait_for_scan_end());
+    QCOMPARE(driver.recovery()->current_engine()->get_failure(), scan_failure_e::damaged);
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"deep_scan_query"});
+
+    // NTFS has no engine in this build: choosing it says so and starts nothing.
+    volume_item_s ntfs;
+    ntfs.fs_name = QStringLiteral("NTFS");
+    QCOMPARE(driver.recovery()->start_scan(ntfs, false), -1);
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"engine_unavailable"});
+    QVERIFY(!scan_running);
 }
 
 QTEST_MAIN(recovery_page_test)
