@@ -1,7 +1,6 @@
 #include "disk/drive_enumeration.h"
 
 #include "disk/volume_item.h"
-#include "platform/device.h"
 #include "platform/physical_drives.h"
 
 namespace tarn {
@@ -22,16 +21,16 @@ std::vector<drive_item_s> list_drives(const QStringList& paths)
 {
     std::vector<drive_item_s> list(1);
     for (int n = 0; n < max_drives && n < paths.size(); ++n) {
-        // A disk that cannot be opened or measured ends the list, like a gap in the numbering.
-        const auto device = device_c::open(paths[n], access_e::read);
+        // A disk that cannot be measured ends the list, like a gap in the numbering.
         disk_geometry_s geometry;
-        if (!device || device->geometry(geometry) != 0)
+        std::uint64_t size = 0;
+        if (query_disk(paths[n], size, geometry) != 0)
             break;
         drive_item_s item;
         item.path = paths[n];
         // The disk's true size: whole cylinders of the synthetic geometry would hide its last
         // megabytes from the list and from the partition search.
-        item.size = device->size();
+        item.size = size;
         item.geometry = geometry;
         list.push_back(std::move(item));
     }

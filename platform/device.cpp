@@ -19,10 +19,6 @@ namespace tarn {
 
 namespace {
 
-// Synthetic geometry, the same the system reports for modern disks.
-constexpr std::uint32_t synthetic_heads = 255;
-constexpr std::uint32_t synthetic_sectors = 63;
-
 struct file_facts_s {
     std::uint64_t size = 0;
     std::uint32_t sector_size = 512;
@@ -199,12 +195,7 @@ int device_c::geometry(disk_geometry_s& out) const
 {
     if (!check_verify())
         return -1;
-    out = {};
-    out.bytes_per_sector = sector_size_;
-    out.sectors_per_track = synthetic_sectors;
-    out.tracks_per_cylinder = synthetic_heads;
-    out.cylinders = static_cast<std::int64_t>(length_ / (std::uint64_t{synthetic_heads} * synthetic_sectors * sector_size_));
-    out.media_type = location_.removable ? media_removable : media_fixed;
+    out = synthetic_geometry(length_, sector_size_, location_.removable);
     return 0;
 }
 

@@ -18,6 +18,21 @@ struct disk_geometry_s {
 };
 static_assert(sizeof(disk_geometry_s) == 24, "disk geometry block is 24 bytes");
 
+// The geometry the system reports for modern disks: 255 heads, 63 sectors per track, and as many
+// whole cylinders as the size holds.
+inline disk_geometry_s synthetic_geometry(std::uint64_t size, std::uint32_t sector_size, bool removable)
+{
+    constexpr std::uint32_t heads = 255;
+    constexpr std::uint32_t sectors = 63;
+    disk_geometry_s g;
+    g.bytes_per_sector = sector_size;
+    g.sectors_per_track = sectors;
+    g.tracks_per_cylinder = heads;
+    g.cylinders = sector_size ? static_cast<std::int64_t>(size / (std::uint64_t{heads} * sectors * sector_size)) : 0;
+    g.media_type = removable ? media_removable : media_fixed;
+    return g;
+}
+
 // Where a volume lies on its disk.
 struct partition_info_s {
     std::int32_t partition_number = 0; // 0 for a file system on the whole disk

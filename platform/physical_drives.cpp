@@ -1,10 +1,12 @@
 #include "platform/physical_drives.h"
 
+#include "platform/device.h"
 #include "platform/partition_probe.h"
 #include "platform/sysfs.h"
 
 #include <QCollator>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 
 #include <algorithm>
@@ -77,6 +79,25 @@ QString physical_drive_path(int n)
 {
     const auto paths = physical_drive_paths();
     return n >= 0 && n < paths.size() ? paths[n] : QString();
+}
+
+int query_disk(const QString& path, std::uint64_t& size, disk_geometry_s& geometry)
+{
+    const QString name = QFileInfo(path).fileName();
+    const QString size_text = block_value(name, "size");
+    if (image_mode() || !path.startsWith(QLatin1String("/dev/")) || size_text.isEmpty()) {
+        const auto device = device_c::open(path, access_e::read);
+        if (!device || device->geometry(geometry) != 0)
+            return -1;
+        size = device->size();
+        return 0;
+    }
+    const std::uint32_t sector = block_value(name, "queue/logical_block_size").toUInt();
+    size = size_text.toULongLong() * 512; // sysfs counts 512-byte units whatever the sector size
+    if (size == 0 || size < sector)
+        return -1;
+    geometry = synthetic_geometry(size, sector ? sector : 512, block_value(name, "removable") == QLatin1String("1"));
+    return 0;
 }
 
 int physical_drive_index(const QString& path)

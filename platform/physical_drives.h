@@ -3,6 +3,8 @@
 // colon-separated list of image files or block devices) those are the disks, in that order,
 // and nothing else is listed.
 
+#include "platform/disk_geometry.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,5 +17,10 @@ QStringList physical_drive_paths();
 QString physical_drive_path(int n);
 // Position of a whole-disk path in the physical-drive order, -1 when not listed.
 int physical_drive_index(const QString& path);
+
+// What a query-only handle tells of a disk, without needing the right to read it: a system disk
+// answers from sysfs (a disk the user may not read is still a disk, and must not end the list);
+// an image file, or any path in image mode, is opened. 0 on success, -1 when there is no medium.
+int query_disk(const QString& path, std::uint64_t& size, disk_geometry_s& geometry);
 
 } // namespace tarn

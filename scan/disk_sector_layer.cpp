@@ -6,6 +6,8 @@
 #include "platform/physical_drives.h"
 #include "platform/system.h"
 
+#include <QFileInfo>
+
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -78,7 +80,9 @@ void refresh_geometry(drive_slot_s& slot)
     slot.status = status;
 }
 
-// Opens drives 0.. up to the first that fails; the caller holds io_mutex (or runs alone).
+// Opens drives 0.. up to the first gap in the numbering; the caller holds io_mutex (or runs
+// alone). A disk that is there but refuses to open (a disk this user may not read) is no gap: it
+// keeps its number, not ready, so that the disks after it keep theirs.
 int open_drives()
 {
     disk_layer_s& l = layer();
@@ -86,7 +90,7 @@ int open_drives()
     for (std::uint32_t n = 0; n < disk_max_drives; ++n) {
         const QString path = physical_drive_path(static_cast<int>(n));
         std::unique_ptr<device_c> device = path.isEmpty() ? nullptr : device_c::open(path, access_e::read);
-        if (!device)
+        if (!device && (path.isEmpty() || !QFileInfo::exists(path)))
             break;
         drive_slot_s& slot = l.drives[n];
         slot.handle = std::move(device);
