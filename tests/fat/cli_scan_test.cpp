@@ -136,4 +136,62 @@ TEST_F(CliScan, UnreadableVolumesFailWithTheirReason)
     }
 }
 
+// Two disks that are clones of each other (the same partition identifiers) are still two disks:
+// each volume has its own path and number, and each scan reads its own disk.
+TEST_F(CliScan, ClonedDisksAreScannedEachOnItsOwn)
+{
+    const QString a = dir_.filePath("a.img"), b = dir_.filePath("b.img");
+    ASSERT_EQ(make_sparse_file(a, 48ull << 20), 0);
+    ASSERT_EQ(write_partition_table(a, "label: dos\nlabel-id: 0x1234abcd\nstart=2048, size=90000, type=c\n"), 0);
+    ASSERT_EQ(format_fat(a, 2048, 90000, 32, "CLONE"), 0);
+    const QString note = dir_.filePath("note.txt"), other = dir_.filePath("other.txt");
+    for (const QString& f : {note, other}) {
+        QFile out(f);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(QByteArray(3000, f == note ? 'n' : 'o'));
+    }
+    ASSERT_EQ(run_mtools({"mcopy", "-i", a + "@@1048576", note, other, "::/"}), 0);
+    ASSERT_TRUE(QFile::copy(a, b));
+    ASSERT_EQ(run_mtools({"mdel", "-i", b + "@@1048576", "::/note.txt"}), 0);
+
+    const QString disks = a + ":" + b;
+    QString volumes;
+    ASSERT_EQ(run_tool(qEnvironmentVariable("TARN_CLI"), {"volumes"}, &volumes, {"TARN_DISKS=" + disks}), 0);
+    const QStringList rows = volumes.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 2) << volumes.toStdString();
+    const QStringList va = rows[0].split('\t'), vb = rows[1].split('\t');
+    EXPECT_EQ(va[1], a + "#1");
+    EXPECT_EQ(vb[1], b + "#1");
+    EXPECT_EQ(va[7], "0");
+    EXPECT_EQ(vb[7], "1");
+    EXPECT_NE(va[8], vb[8]); // distinct volume paths
+    QString listing;
+    ASSERT_EQ(cli(disks, {"scan", "1"}, &listing), 0) << listing.toStdString();
+    EXPECT_FALSE(listing.contains("#ote.txt")) << listing.toStdString();
+    ASSERT_EQ(cli(disks, {"scan", "2"}, &listing), 0) << listing.toStdString();
+    EXPECT_TRUE(listing.contains("#ote.txt")) << listing.toStdString();
+}
+
+// mtools reuses the first slot of a deleted long name for a new short-named file: what is left
+// of the long name has lost its end and must not be shown as the name.
+TEST_F(CliScan, ALongNameCutByANewEntryFallsBackToTheShortName)
+{
+    const QString image = dir_.filePath("lfn.img");
+    ASSERT_EQ(format_fat(image, 0, 65536, 16, "LFN"), 0);
+    const QString doc = dir_.filePath("Long File Name Document.txt"), small = dir_.filePath("b.txt");
+    for (const QString& f : {doc, small}) {
+        QFile out(f);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(QByteArray(700, 'd'));
+    }
+    ASSERT_EQ(run_mtools({"mmd", "-i", image, "::/Docs"}), 0);
+    ASSERT_EQ(run_mtools({"mcopy", "-i", image, doc, "::/Docs/"}), 0);
+    ASSERT_EQ(run_mtools({"mdel", "-i", image, "::/Docs/Long File Name Document.txt"}), 0);
+    ASSERT_EQ(run_mtools({"mcopy", "-i", image, small, "::/Docs/"}), 0);
+    QString listing;
+    ASSERT_EQ(cli(image, {"scan", "1"}, &listing), 0) << listing.toStdString();
+    EXPECT_TRUE(listing.contains("Docs/#ONGFI~1.TXT\t700")) << listing.toStdString();
+    EXPECT_FALSE(listing.contains("ong File Name")) << listing.toStdString();
+}
+
 } // namespace

@@ -136,6 +136,16 @@ bool pages_volume::build_busy()
     return builder.save(img) == 0 && use_image(img);
 }
 
+bool pages_volume::build_root_only()
+{
+    const QString img = path(QStringLiteral("root.img"));
+    const QString a = source(QStringLiteral("report.txt"), QByteArray(3000, 'r'));
+    const QString b = source(QStringLiteral("photo.jpg"), QByteArray(9000, 'p'));
+    return format_fat(img, 0, 140000, 32, QStringLiteral("ROOT")) == 0
+           && run_mtools({"mcopy", "-i", img, a, b, "::/"}) == 0
+           && run_mtools({"mdel", "-i", img, "::/report.txt", "::/photo.jpg"}) == 0 && use_image(img);
+}
+
 // Rewrites the thirteen characters of the long name "abcdefghi.txt" to "a/../../e.txt": a name
 // no tool would write, as a hostile disk may hold it (still agreeing with its alias, so that the
 // scan takes it).

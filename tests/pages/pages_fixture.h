@@ -28,6 +28,9 @@ public:
     // (no tool writes that many quickly), so that a scan of it lasts; then made disk 0.
     bool build_busy();
 
+    // A FAT32 volume whose only deleted files, report.txt and photo.jpg, lie in its root.
+    bool build_root_only();
+
     QString path(const QString& name) const { return dir_.filePath(name); }
     QString image() const { return path(QStringLiteral("fat32.img")); }
     // Contents of the files below "Photos" by the name the scan shows them under.

@@ -34,6 +34,7 @@ private slots:
     void pause_after_the_end_scans_the_same_volume_again();
     void nothing_found_offers_a_deep_scan_unless_stopped();
     void unreadable_volume_is_a_failure_not_nothing_found();
+    void deletions_in_the_root_alone_show_under_the_top_folder();
 };
 
 void recovery_page_test::engine_follows_the_file_system()
@@ -233,6 +234,23 @@ void recovery_page_test::unreadable_volume_is_a_failure_not_nothing_found()
     QCOMPARE(driver.recovery()->start_scan(ntfs, false), -1);
     QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"engine_unavailable"});
     QVERIFY(!scan_running);
+}
+
+void recovery_page_test::deletions_in_the_root_alone_show_under_the_top_folder()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build_root_only());
+    test::page_driver driver;
+    QVERIFY(driver.scan_to_end());
+    QVERIFY(driver.fixture().take_boxes().empty()); // found: no deep scan offered
+    QCOMPARE(driver.tree()->model()->rowCount(), 1);
+    const QModelIndex top = driver.tree()->model()->index(0, 0);
+    QCOMPARE(top.data().toString(), QStringLiteral("/"));
+    QCOMPARE(driver.tree()->model()->rowCount(top), 0);
+    driver.tree()->setCurrentIndex(top);
+    QTest::mouseClick(driver.tree()->viewport(), Qt::LeftButton, {}, driver.tree()->visualRect(top).center());
+    QCOMPARE(driver.table()->model()->rowCount(), 2);
+    QVERIFY(driver.row_of("#eport.txt") >= 0 && driver.row_of("#hoto.jpg") >= 0);
 }
 
 QTEST_MAIN(recovery_page_test)
