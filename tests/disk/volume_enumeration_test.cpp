@@ -35,6 +35,33 @@ protected:
     QTemporaryDir dir_;
 };
 
+// Free space is known where it can be counted (FAT12/16 tables, a FAT32 FSInfo count) and
+// unknown otherwise (NTFS unmounted, a FAT32 FSInfo that says "not known"), never a made-up 0.
+TEST_F(VolumeList, FreeSpaceIsKnownOnlyWhereItIsCounted)
+{
+    const QString disk = two_partition_disk("free.img");
+    QFile f(disk);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.seek(2048 * 512 + 512 + 488)); // FSInfo's free count
+    ASSERT_EQ(f.write(QByteArray(4, '\xFF')), 4);
+    f.close();
+    const QString ntfs = dir_.filePath("ntfs.img");
+    ASSERT_EQ(test::make_sparse_file(ntfs, 16 * mib), 0);
+    ASSERT_EQ(test::run_tool("mkntfs", {"-F", "-Q", "-q", ntfs}), 0);
+    use_disks({two_partition_disk("mbr.img"), disk, ntfs});
+    enumerate_volumes();
+    const auto& list = volume_list();
+    ASSERT_EQ(list.size(), 6u);
+    // In mount-path order: free.img#1, #2, mbr.img#1, #2, ntfs.img#0.
+    const std::array<std::pair<const char*, bool>, 5> expected{{{"FAT32", false}, {"FAT16", true}, {"FAT32", true},
+                                                                {"FAT16", true}, {"NTFS", false}}};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(list[i + 1].fs_name, expected[i].first) << i;
+        EXPECT_EQ(list[i + 1].free_known, expected[i].second) << i;
+        if (!expected[i].second)
+            EXPECT_EQ(list[i + 1].free_bytes, 0u) << i;
+    }
+}
+
 TEST_F(VolumeList, PartitionsOfAnMbrDisk)
 {
     use_disks({two_partition_disk("mbr.img")});
