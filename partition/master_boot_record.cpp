@@ -24,39 +24,31 @@ chs_s chs_encode(std::uint64_t sector, std::uint32_t sectors_per_track, std::uin
             static_cast<std::byte>(cylinder & 0xFF)};
 }
 
-namespace {
-
-void fill_entry(std::span<std::byte> entry, const partition_item_s& p, bool active, std::uint32_t sectors_per_track,
-                std::uint32_t heads)
+entry_bytes_s encode_entry(const partition_item_s& p, bool active, std::uint32_t sectors_per_track,
+                           std::uint32_t heads)
 {
     const chs_s first = chs_encode(p.start_sector, sectors_per_track, heads);
     const chs_s last = chs_encode(p.end_sector, sectors_per_track, heads);
     const auto start32 = static_cast<std::uint32_t>(p.start_sector);
     const auto end32 = static_cast<std::uint32_t>(p.end_sector);
+    entry_bytes_s entry{};
     entry[0] = active ? std::byte{0x80} : std::byte{0x00};
     std::copy(first.begin(), first.end(), entry.begin() + 1);
     entry[4] = static_cast<std::byte>(p.type & 0xFF);
     std::copy(last.begin(), last.end(), entry.begin() + 5);
     store_le32(entry, 8, start32);
     store_le32(entry, 12, end32 - start32 + 1);
+    return entry;
 }
 
-} // namespace
-
-sector_s build_master_boot_record(std::span<const std::byte, sector_bytes> current,
-                                  const std::vector<partition_item_s>& partitions,
-                                  std::uint32_t sectors_per_track, std::uint32_t heads)
+sector_s build_master_boot_record(std::span<const std::byte, sector_bytes> current, const table_entries_s& entries)
 {
     sector_s out{};
     std::copy(current.begin(), current.end(), out.begin());
     const auto code = boot_code();
     std::copy(code.begin(), code.end(), out.begin());
-    const std::span<std::byte> table{out.data() + partition_table_at, partition_entries * partition_entry_bytes};
-    std::fill(table.begin(), table.end(), std::byte{0});
-    const std::size_t used = std::min(partitions.size(), partition_entries);
-    for (std::size_t i = 0; i < used; ++i)
-        fill_entry(table.subspan(i * partition_entry_bytes, partition_entry_bytes), partitions[i], i == 0,
-                   sectors_per_track, heads);
+    for (std::size_t i = 0; i < partition_entries; ++i)
+        std::copy(entries[i].begin(), entries[i].end(), out.begin() + partition_table_at + i * partition_entry_bytes);
     out[510] = std::byte{0x55};
     out[511] = std::byte{0xAA};
     return out;

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
 
 namespace tarn {
 
@@ -18,6 +17,8 @@ inline constexpr std::size_t partition_entries = 4;
 
 using chs_s = std::array<std::byte, 3>;
 using sector_s = std::array<std::byte, sector_bytes>;
+using entry_bytes_s = std::array<std::byte, partition_entry_bytes>;
+using table_entries_s = std::array<entry_bytes_s, partition_entries>;
 
 // The three CHS bytes of a sector: head; sector number with cylinder bits 8-9 in bits 6-7;
 // cylinder bits 0-7. Only the low 32 bits of the sector count, as a signed value, and the
@@ -28,11 +29,13 @@ chs_s chs_encode(std::uint64_t sector, std::uint32_t sectors_per_track, std::uin
 // The program's 440 bytes of real-mode boot code.
 std::span<const std::byte, boot_code_bytes> boot_code();
 
+// The 16-byte table entry of a find: status 0x80 when active, CHS of its first and last
+// sector, its type code, and the low 32 bits of its start and length.
+entry_bytes_s encode_entry(const partition_item_s& p, bool active, std::uint32_t sectors_per_track,
+                           std::uint32_t heads);
+
 // Sector 0 rewritten: our boot code, the current disk signature and the two bytes after it,
-// entries from the first four partitions (the first one active, entries without a partition
-// zeroed) and the boot signature.
-sector_s build_master_boot_record(std::span<const std::byte, sector_bytes> current,
-                                  const std::vector<partition_item_s>& partitions,
-                                  std::uint32_t sectors_per_track, std::uint32_t heads);
+// the four given entries and the boot signature.
+sector_s build_master_boot_record(std::span<const std::byte, sector_bytes> current, const table_entries_s& entries);
 
 } // namespace tarn

@@ -93,27 +93,66 @@ int partition_repair_c::search_partitions(const drive_item_s& drive)
     return 0;
 }
 
+std::vector<partition_item_s> partition_repair_c::finds_to_write() const
+{
+    if (!drive_ || !drive_->geometry || isRunning())
+        return {};
+    // With nothing found there is nothing to write back, and the boot code on the disk stays.
+    return partitions();
+}
+
+std::optional<repair_preview_s> partition_repair_c::read_preview(device_c& device,
+                                                                 const std::vector<partition_item_s>& found) const
+{
+    repair_preview_s preview;
+    if (device.read_at(0, preview.current) != sector_bytes)
+        return std::nullopt;
+    const auto& geometry = *drive_->geometry;
+    preview.plan =
+        plan_partition_table(preview.current, found, geometry.sectors_per_track, geometry.tracks_per_cylinder);
+    return preview;
+}
+
+std::optional<repair_preview_s> partition_repair_c::preview_repair() const
+{
+    const auto found = finds_to_write();
+    if (found.empty())
+        return std::nullopt;
+    const auto device = device_c::open(drive_->path, access_e::read, /*uncached*/ true);
+    if (!device)
+        return std::nullopt;
+    return read_preview(*device, found);
+}
+
 int partition_repair_c::write_partition_table()
 {
+    return write_checked(nullptr);
+}
+
+int partition_repair_c::write_partition_table(const repair_preview_s& confirmed)
+{
+    return write_checked(&confirmed);
+}
+
+int partition_repair_c::write_checked(const repair_preview_s* confirmed)
+{
     backup_path_.clear();
-    if (!drive_ || !drive_->geometry || isRunning())
-        return -1;
-    const auto found = partitions();
-    // With nothing found, writing would wipe the table the disk still has.
+    const auto found = finds_to_write();
     if (found.empty())
         return -1;
     sector_s record{};
     {
-        sector_s current{};
         const auto device = device_c::open(drive_->path, access_e::read_write, /*uncached*/ true);
-        if (!device || device->read_at(0, current) != sector_bytes)
+        if (!device)
+            return -1;
+        const auto now = read_preview(*device, found);
+        if (!now || (confirmed && *now != *confirmed))
             return -1;
         QString saved_to;
-        if (save_sector_backup(drive_->path, current, saved_to) != 0)
+        if (save_sector_backup(drive_->path, now->current, saved_to) != 0)
             return -1;
         backup_path_ = saved_to;
-        const auto& geometry = *drive_->geometry;
-        record = build_master_boot_record(current, found, geometry.sectors_per_track, geometry.tracks_per_cylinder);
+        record = build_master_boot_record(now->current, now->plan.entries());
         if (device->write_at(0, record) != sector_bytes || device->flush() != 0)
             return -1;
     }

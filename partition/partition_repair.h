@@ -3,7 +3,9 @@
 // into sector 0 of the searched disk.
 
 #include "disk/drive_item.h"
+#include "partition/master_boot_record.h"
 #include "partition/partition_item.h"
+#include "partition/partition_table_plan.h"
 
 #include <QString>
 #include <QThread>
@@ -14,6 +16,15 @@
 #include <vector>
 
 namespace tarn {
+
+class device_c;
+
+// What a repair would do: sector 0 as read from the drive and the table planned from it.
+struct repair_preview_s {
+    sector_s current{};
+    partition_plan_s plan;
+    bool operator==(const repair_preview_s&) const = default;
+};
 
 class partition_repair_c : public QThread {
     Q_OBJECT
@@ -45,9 +56,16 @@ public:
     // What search_partitions returned in the last search the thread ran.
     int last_search_result() const { return search_result_.load(); }
 
-    // Rewrites sector 0 of the drive with our boot code and the first four finds, after saving
-    // the sector's old content (see backup_path()). 0 when the sector reads back as written.
+    // Reads sector 0 on the calling thread and plans the table a repair would write. Nothing
+    // when a repair would be refused: no drive, a running search, no finds, an unreadable sector.
+    std::optional<repair_preview_s> preview_repair() const;
+    // Rewrites sector 0 of the drive with our boot code and the planned table (see
+    // plan_partition_table), after saving the sector's old content (see backup_path()). 0 when
+    // the sector reads back as written.
     int write_partition_table();
+    // The same, but only while the repair would still write what the user confirmed: when
+    // sector 0 or the finds changed since that preview, -1 and nothing is written.
+    int write_partition_table(const repair_preview_s& confirmed);
     // Where the last repair saved the old sector 0; empty when none was saved.
     QString backup_path() const { return backup_path_; }
 
@@ -59,6 +77,10 @@ protected:
 
 private:
     void append(const partition_item_s& item);
+    // The finds a repair writes; none when a repair is refused.
+    std::vector<partition_item_s> finds_to_write() const;
+    std::optional<repair_preview_s> read_preview(device_c& device, const std::vector<partition_item_s>& found) const;
+    int write_checked(const repair_preview_s* confirmed);
 
     mutable std::mutex partitions_lock_;
     std::vector<partition_item_s> partitions_;

@@ -2,6 +2,7 @@
 
 #include "partition/partition_delegate.h"
 #include "partition/partition_model.h"
+#include "partition/partition_plan_text.h"
 #include "partition/ui_partition_form.h"
 #include "ui/language.h"
 #include "ui/page_button.h"
@@ -71,7 +72,7 @@ void partition_window_c::stop_search()
 
 void partition_window_c::start_pending()
 {
-    if (!pending_ || search_.isRunning() || repair_)
+    if (!pending_ || search_.isRunning() || repairing_)
         return;
     search_.set_drive(*pending_);
     pending_.reset();
@@ -129,24 +130,54 @@ void partition_window_c::on_stop_clicked()
 
 void partition_window_c::on_repair_clicked()
 {
-    if (search_.isRunning() || repair_)
+    if (search_.isRunning() || repairing_)
         return;
-    if (warning_box(box_title, "partition_query", QMessageBox::Yes | QMessageBox::No, this) != QMessageBox::Yes)
-        return;
-    // Writing sector 0 waits on the disk, so it runs beside the user-interface thread; no search
-    // starts until it has ended.
-    repair_.reset(QThread::create([this] { repair_result_ = search_.write_partition_table(); }));
-    connect(repair_.get(), &QThread::finished, this, &partition_window_c::on_repair_finished);
+    repairing_ = true;
+    run_repair_step([this] { preview_ = search_.preview_repair(); }, &partition_window_c::on_preview_read);
+}
+
+void partition_window_c::run_repair_step(std::function<void()> work, void (partition_window_c::*then)())
+{
+    repair_.reset(QThread::create(std::move(work)));
+    connect(repair_.get(), &QThread::finished, this, then);
     repair_->start();
+}
+
+void partition_window_c::on_preview_read()
+{
+    repair_->wait();
+    repair_.reset();
+    // Nothing found, or sector 0 unreadable: there is nothing to confirm.
+    if (!preview_) {
+        end_repair(-1);
+        return;
+    }
+    const warning_extra_s tables{plan_tables_html(preview_->plan), QMessageBox::No};
+    if (warning_box(box_title, "partition_query", QMessageBox::Yes | QMessageBox::No, this, tables)
+        != QMessageBox::Yes) {
+        repairing_ = false;
+        start_pending();
+        return;
+    }
+    run_repair_step([this] { repair_result_ = search_.write_partition_table(*preview_); },
+                    &partition_window_c::on_repair_finished);
 }
 
 void partition_window_c::on_repair_finished()
 {
     repair_->wait();
     repair_.reset();
-    const int result = repair_result_;
-    // A repair that wrote nothing must not be reported as done.
-    warning_box(box_title, result == 0 ? "partition_finished" : "partition_failed", QMessageBox::Ok, this);
+    end_repair(repair_result_);
+}
+
+void partition_window_c::end_repair(int result)
+{
+    // A repair that wrote nothing must not be reported as done. Where the old sector 0 was saved
+    // is told even after a failed write, which may have left the sector damaged; without a
+    // preview no write ran, and the path would be an earlier repair's.
+    const warning_extra_s backup{backup_note_html(preview_ ? search_.backup_path() : QString())};
+    warning_box(box_title, result == 0 ? "partition_finished" : "partition_failed", QMessageBox::Ok, this, backup);
+    repairing_ = false;
     emit repair_done(result);
     start_pending();
 }

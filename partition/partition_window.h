@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -53,7 +54,8 @@ public slots:
     void on_repair_clicked();
 
 signals:
-    // The repair ended and its message was answered; result as write_partition_table().
+    // The repair ended and its message was answered; result as write_partition_table(), -1
+    // also when there was nothing to repair.
     void repair_done(int result);
 
 protected:
@@ -63,7 +65,13 @@ protected:
 private:
     // Starts the waiting search unless a search or a repair still runs.
     void start_pending();
+    // Runs one step of the repair beside the user-interface thread, as it waits on the disk;
+    // then() follows on this thread once it has ended.
+    void run_repair_step(std::function<void()> work, void (partition_window_c::*then)());
+    void on_preview_read();
     void on_repair_finished();
+    // Shows the repair's outcome and lets a waiting search start.
+    void end_repair(int result);
     // Shows items through a new model and deletes the previous model and its list.
     void show_rows(std::vector<partition_item_s> items);
 
@@ -78,6 +86,10 @@ private:
     // The disk to search as soon as neither a search nor a repair runs.
     std::optional<drive_item_s> pending_;
     std::unique_ptr<QThread> repair_;
+    // From the repair button until the outcome has been shown, the question included.
+    bool repairing_ = false;
+    // What the confirmation shows, and so what the repair may write.
+    std::optional<repair_preview_s> preview_;
     int repair_result_ = -1;
 };
 

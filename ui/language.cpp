@@ -102,8 +102,10 @@ constexpr std::array<code_entry, 10> language_codes = {{
 
 } // namespace
 
-int load_language_file(const QString& path, const QString& name, bool select)
+int load_language_file(const QString& path, const QString& wanted, bool select)
 {
+    // A copy: the caller may pass one of language_names, which is emptied below.
+    const QString name = wanted;
     const std::regex section_expression(R"re(^\s*\[(.*)\]\s*$)re", std::regex::ECMAScript);
     const std::regex entry_expression(R"re(^\s*([^;].*)\s*=\s*"(.+)"\s*$)re", std::regex::ECMAScript);
 

@@ -19,14 +19,20 @@ warning_answerer& answerer()
 } // namespace
 
 QMessageBox::StandardButton warning_box(const QString& title, std::string_view key,
-                                        QMessageBox::StandardButtons buttons, QWidget* owner)
+                                        QMessageBox::StandardButtons buttons, QWidget* owner,
+                                        const warning_extra_s& extra)
 {
-    const warning_request_s request{title, std::string(key), language_text(key), buttons, owner};
+    const warning_request_s request{title, std::string(key), language_text(key), buttons, owner, extra.detail,
+                                    extra.default_button};
     if (answerer())
         return answerer()(request);
     QMessageBox box(QMessageBox::Warning, request.title, request.text, buttons, owner,
                     Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     box.setIconPixmap(QPixmap(QStringLiteral(":/images/top.ico")));
+    if (!request.detail.isEmpty())
+        box.setInformativeText(request.detail);
+    if (request.default_button != QMessageBox::NoButton)
+        box.setDefaultButton(request.default_button);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

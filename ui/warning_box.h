@@ -19,12 +19,21 @@ struct warning_request_s {
     QString text;      // the text shown, language_text(key)
     QMessageBox::StandardButtons buttons;
     QWidget* owner = nullptr;
+    QString detail;    // shown below the text, rich text allowed; empty for none
+    QMessageBox::StandardButton default_button = QMessageBox::NoButton; // NoButton: the box's own choice
+};
+
+// What some boxes add to the keyed text.
+struct warning_extra_s {
+    QString detail;
+    QMessageBox::StandardButton default_button = QMessageBox::NoButton;
 };
 
 // Shows the box and waits for the answer: the button the user chose. With no buttons
 // requested the box offers OK.
 QMessageBox::StandardButton warning_box(const QString& title, std::string_view key,
-                                        QMessageBox::StandardButtons buttons, QWidget* owner);
+                                        QMessageBox::StandardButtons buttons, QWidget* owner,
+                                        const warning_extra_s& extra = {});
 
 // Answers every box in place of the user while set; an empty function restores the real box.
 // Tests use it so that no box waits for a person.

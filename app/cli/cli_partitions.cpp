@@ -7,7 +7,6 @@
 
 #include <QTextStream>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace tarn {
@@ -75,10 +74,39 @@ void run_search(partition_repair_c& worker, cli_context_s& ctx)
         ctx.err << "\r\033[K" << Qt::flush;
 }
 
-bool confirmed(const drive_item_s& drive, std::size_t finds, cli_context_s& ctx)
+QString entry_line(std::size_t slot, const table_entry_s& entry, const QString& note)
 {
-    ctx.err << "Rewrite sector 0 of " << drive.path << " with the first " << std::min<std::size_t>(finds, 4)
-            << " partition(s) found? Its current content is saved first. [y/N] " << Qt::flush;
+    if (!entry.used())
+        return QStringLiteral("  %1  empty\n").arg(slot + 1);
+    return QStringLiteral("  %1  type 0x%2  sectors %3-%4  %5\n")
+        .arg(slot + 1)
+        .arg(entry.type(), 2, 16, QChar(u'0'))
+        .arg(entry.first_sector())
+        .arg(entry.last_sector())
+        .arg(note);
+}
+
+// The table on the disk now, what becomes of each entry, and the table that would be written.
+void print_plan(const partition_plan_s& plan, cli_context_s& ctx)
+{
+    static const char* const fates[] = {"", "kept", "replaced by a found partition", "WILL BE LOST"};
+    ctx.err << "partition table on the disk now:\n";
+    if (!plan.has_current)
+        ctx.err << "  none\n";
+    for (std::size_t i = 0; plan.has_current && i < partition_entries; ++i)
+        ctx.err << entry_line(i, plan.current[i], QString::fromLatin1(fates[static_cast<int>(plan.fate[i])]));
+    ctx.err << "partition table that would be written:\n";
+    for (std::size_t i = 0; i < partition_entries; ++i) {
+        const planned_slot_s& slot = plan.planned[i];
+        ctx.err << entry_line(i, slot.entry, slot.origin == slot_origin_e::kept ? QStringLiteral("kept") : slot.fs_name);
+    }
+}
+
+bool confirmed(const drive_item_s& drive, const repair_preview_s& preview, cli_context_s& ctx)
+{
+    print_plan(preview.plan, ctx);
+    ctx.err << "Rewrite sector 0 of " << drive.path << " with this table? Its current content is saved first. [y/N] "
+            << Qt::flush;
     QTextStream in(stdin);
     const QString answer = in.readLine().trimmed().toLower();
     return answer == QLatin1String("y") || answer == QLatin1String("yes");
@@ -86,16 +114,20 @@ bool confirmed(const drive_item_s& drive, std::size_t finds, cli_context_s& ctx)
 
 int repair(partition_repair_c& worker, const drive_item_s& drive, bool yes, cli_context_s& ctx)
 {
-    const std::size_t finds = worker.partition_count();
-    if (finds == 0) {
+    if (worker.partition_count() == 0) {
         ctx.err << "tarnrecovery-cli partitions: nothing found; the partition table is left as it is\n";
         return cli_failed;
     }
-    if (!yes && !confirmed(drive, finds, ctx)) {
+    const std::optional<repair_preview_s> preview = worker.preview_repair();
+    if (!preview) {
+        ctx.err << "tarnrecovery-cli partitions: sector 0 of " << drive.path << " could not be read; nothing written\n";
+        return cli_failed;
+    }
+    if (!yes && !confirmed(drive, *preview, ctx)) {
         ctx.err << "nothing written\n";
         return cli_failed;
     }
-    const int result = worker.write_partition_table();
+    const int result = worker.write_partition_table(*preview);
     if (ctx.json) {
         cli_print_row(ctx, {"written", "backup"}, {result == 0, worker.backup_path()});
     } else {
@@ -138,8 +170,9 @@ extern const cli_command_s cli_partitions_command = {
     "partitions", "partitions ROW [--repair [--yes]]",
     "Search the disk at ROW for lost NTFS and FAT32 partitions: index, file system, start sector,\n"
     "end sector, size in bytes; a progress line goes to standard error when it is a terminal.\n"
-    "--repair then rewrites sector 0 with the first four finds (the first one active) after a\n"
-    "confirmation (--yes skips it), saving the old sector 0 in the program's data folder.",
+    "--repair then rewrites sector 0 with the first four finds (the first one active), keeping\n"
+    "entries of the current table that no find overlaps, after a confirmation that shows both\n"
+    "tables (--yes skips it), saving the old sector 0 in the program's data folder.",
     run_partitions};
 
 } // namespace tarn

@@ -1,16 +1,21 @@
 // The partition search page on images made by real tools: stopping and restarting, a search
-// that finds nothing, the repair question answered No and a repair that has nothing to write.
+// that finds nothing, the repair question answered No, a repair that has nothing to write, and
+// a repair whose question shows both tables and whose answer tells where the backup went.
 
 #include "partition/partition_window.h"
 #include "tests/pages/page_images.h"
+#include "tests/partition/partition_fixtures.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/test_support.h"
 #include "ui/language.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QListView>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTest>
 
 #include <memory>
@@ -44,9 +49,13 @@ private slots:
     void a_new_disk_waits_for_the_stopping_search();
     void nothing_found_ends_empty_at_the_full_bar();
     void repair_answered_no_writes_nothing();
+    void repair_shows_both_tables_and_where_the_backup_went();
+    void the_real_question_shows_the_tables_and_defaults_to_no();
 
 private:
     QString image(const QString& name, std::uint64_t bytes);
+    QString searched_mixed_disk();
+    void click_repair() { QTest::mouseClick(button("btn_repair"), Qt::LeftButton); }
     int rows() const { return list()->model()->rowCount(); }
     QListView* list() const { return page_->findChild<QListView*>(QStringLiteral("lv_volumes")); }
     QPushButton* button(const char* name) const { return page_->findChild<QPushButton*>(QString::fromLatin1(name)); }
@@ -150,14 +159,14 @@ void partition_page_test::nothing_found_ends_empty_at_the_full_bar()
     QCOMPARE(rows(), 0);
     QCOMPARE(button("btn_stop")->text(), QStringLiteral("Start"));
 
-    // Nothing found: writing would wipe the table, so nothing is written and the user is told.
+    // Nothing found: there is nothing to confirm or write, and the user is told so.
     QSignalSpy done(page_.get(), &partition_window_c::repair_done);
-    fixture_->answer_next(QMessageBox::Yes);
-    QTest::mouseClick(button("btn_repair"), Qt::LeftButton);
+    click_repair();
     QTRY_COMPARE(done.size(), 1);
     QCOMPARE(done[0][0].toInt(), -1);
     const auto boxes = fixture_->take_boxes();
-    QCOMPARE(test::keys_of(boxes), (QStringList{QStringLiteral("partition_query"), QStringLiteral("partition_failed")}));
+    QCOMPARE(test::keys_of(boxes), QStringList{QStringLiteral("partition_failed")});
+    QVERIFY(boxes[0].detail.isEmpty());
     QCOMPARE(test::sector0(blank), before);
     QVERIFY(backups().isEmpty());
 }
@@ -171,17 +180,129 @@ void partition_page_test::repair_answered_no_writes_nothing()
     QTRY_VERIFY(!page_->search().isRunning());
     QTRY_COMPARE(rows(), 2);
 
-    fixture_->answer_next(QMessageBox::No);
-    QTest::mouseClick(button("btn_repair"), Qt::LeftButton);
-    const auto boxes = fixture_->take_boxes();
-    QCOMPARE(test::keys_of(boxes), QStringList{QStringLiteral("partition_query")});
-    QCOMPARE(boxes[0].title, QStringLiteral("TarnRecovery"));
-    QCOMPARE(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
-    QCOMPARE(boxes[0].owner, page_.get());
     QSignalSpy done(page_.get(), &partition_window_c::repair_done);
-    QCoreApplication::processEvents();
+    // The question can be asked again after a No.
+    for (int round = 0; round < 2; ++round) {
+        fixture_->answer_next(QMessageBox::No);
+        click_repair();
+        std::vector<warning_request_s> boxes;
+        QVERIFY(QTest::qWaitFor([&] { return !(boxes = fixture_->take_boxes()).empty(); }));
+        QCOMPARE(test::keys_of(boxes), QStringList{QStringLiteral("partition_query")});
+        QCOMPARE(boxes[0].title, QStringLiteral("TarnRecovery"));
+        QCOMPARE(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(boxes[0].default_button, QMessageBox::No);
+        QCOMPARE(boxes[0].owner, page_.get());
+        QCoreApplication::processEvents();
+    }
     QVERIFY(done.isEmpty());
     QVERIFY(fixture_->take_boxes().empty());
+    QCOMPARE(test::sector0(disk), before);
+    QVERIFY(backups().isEmpty());
+}
+
+QString partition_page_test::searched_mixed_disk()
+{
+    const QString disk = fixture_->path(QStringLiteral("mixed.img"));
+    if (test::make_intact_mixed_disk(disk) != 0)
+        return {};
+    page_->start_search(test::image_drive(disk));
+    if (!QTest::qWaitFor([this] { return !page_->search().isRunning() && rows() == 1; }))
+        return {};
+    return disk;
+}
+
+namespace {
+
+// Each row of the rich-text tables as its cells joined by '|', and each heading paragraph.
+QStringList table_lines(const QString& html)
+{
+    static const QRegularExpression line(QStringLiteral("<tr>(.*?)</tr>|<p><b>(.*?)</b></p>"));
+    static const QRegularExpression cell(QStringLiteral("<t[dh][^>]*>(.*?)</t[dh]>"));
+    QStringList out;
+    for (const auto& m : line.globalMatch(html)) {
+        if (m.hasCaptured(2)) {
+            out << m.captured(2);
+            continue;
+        }
+        QStringList cells;
+        for (const auto& c : cell.globalMatch(m.captured(1)))
+            cells << c.captured(1);
+        out << cells.join(u'|');
+    }
+    return out;
+}
+
+} // namespace
+
+void partition_page_test::repair_shows_both_tables_and_where_the_backup_went()
+{
+    const std::pair<const char*, const char*> texts[] = {
+        {"partition_table_now", "On the disk now:"}, {"partition_table_new", "To be written:"},
+        {"partition_number", "No."}, {"partition_type", "Type"}, {"partition_ss", "Start"}, {"partition_es", "End"},
+        {"drive_size", "Size"}, {"partition_entry_empty", "empty"}, {"partition_entry_kept", "kept"},
+        {"partition_entry_replaced", "replaced"}, {"partition_backup", "Old sector 0 saved to %1"},
+    };
+    for (const auto& [key, text] : texts)
+        language_text(key) = QString::fromUtf8(text);
+    const QString disk = searched_mixed_disk();
+    QVERIFY(!disk.isEmpty());
+    const QByteArray before = test::sector0(disk);
+
+    QSignalSpy done(page_.get(), &partition_window_c::repair_done);
+    fixture_->answer_next(QMessageBox::Yes);
+    click_repair();
+    QTRY_COMPARE(done.size(), 1);
+    QCOMPARE(done[0][0].toInt(), 0);
+    const auto boxes = fixture_->take_boxes();
+    QCOMPARE(test::keys_of(boxes), (QStringList{QStringLiteral("partition_query"), QStringLiteral("partition_finished")}));
+
+    const QString header = QStringLiteral("No.|Type|Start|End|Size|");
+    const QStringList expected = {
+        QStringLiteral("On the disk now:"), header,
+        QStringLiteral("1|0x0C|2048|83947|39.99M|replaced"), QStringLiteral("2|0x06|86016|126975|20.00M|kept"),
+        QStringLiteral("3|0x83|129024|149503|10.00M|kept"), QStringLiteral("4|empty"),
+        QStringLiteral("To be written:"), header,
+        QStringLiteral("1|0x0C|2048|83947|39.99M|FAT32"), QStringLiteral("2|0x06|86016|126975|20.00M|kept"),
+        QStringLiteral("3|0x83|129024|149503|10.00M|kept"), QStringLiteral("4|empty"),
+    };
+    QCOMPARE(table_lines(boxes[0].detail), expected);
+
+    // The FAT16 and Linux entries come through byte for byte.
+    const QByteArray after = test::sector0(disk);
+    QCOMPARE(after.mid(462, 32), before.mid(462, 32));
+    const QString backup = page_->search().backup_path();
+    QVERIFY(!backup.isEmpty());
+    QVERIFY2(boxes[1].detail.contains(QStringLiteral("Old sector 0 saved to ") + backup), qPrintable(boxes[1].detail));
+    QCOMPARE(test::read_file_range(backup, 0, 1024), before);
+}
+
+void partition_page_test::the_real_question_shows_the_tables_and_defaults_to_no()
+{
+    const QString disk = searched_mixed_disk();
+    QVERIFY(!disk.isEmpty());
+    const QByteArray before = test::sector0(disk);
+    set_warning_answerer({}); // the real box this time
+    QString informative;
+    QMessageBox::StandardButton default_button = QMessageBox::NoButton;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        informative = box->informativeText();
+        default_button = box->standardButton(box->defaultButton());
+        // Enter answers with the default button.
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    poll.start(20);
+    QSignalSpy done(page_.get(), &partition_window_c::repair_done);
+    click_repair();
+    QTRY_VERIFY(!informative.isEmpty());
+    QCOMPARE(default_button, QMessageBox::No);
+    QCOMPARE(table_lines(informative).size(), 12);
+    QTest::qWait(50);
+    QVERIFY(done.isEmpty());
     QCOMPARE(test::sector0(disk), before);
     QVERIFY(backups().isEmpty());
 }

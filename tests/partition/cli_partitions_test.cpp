@@ -80,6 +80,10 @@ TEST_F(cli_partitions, repair_asks_first_and_no_writes_nothing)
         EXPECT_EQ(r.exit_code, 1);
         EXPECT_TRUE(r.err.contains("[y/N]"));
         EXPECT_TRUE(r.err.contains("nothing written"));
+        // The question shows the table now and the one that would be written.
+        EXPECT_TRUE(r.err.contains("partition table on the disk now:\n")) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("that would be written:\n  1  type 0x07  sectors 2048-18431  NTFS\n"))
+            << r.err.toStdString();
     }
     EXPECT_EQ(test::read_file_range(image, 0, 512), before);
     EXPECT_TRUE(backups().isEmpty());

@@ -3,6 +3,7 @@
 #include "tests/support/test_support.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace tarn {
@@ -79,6 +80,36 @@ QByteArray read_file_range(const QString& path, std::uint64_t offset, std::uint6
 int zero_partition_table(const QString& image)
 {
     return patch_file(image, 446, QByteArray(64, '\0'));
+}
+
+int make_intact_mixed_disk(const QString& image)
+{
+    const QString table = QStringLiteral("label: dos\nlabel-id: 0x0BADF00D\n"
+                                         "start=2048, size=81900, type=c, bootable\n"
+                                         "start=86016, size=40960, type=6\n"
+                                         "start=129024, size=20480, type=83\n");
+    if (make_sparse_file(image, 200'000ull * 512) != 0 || write_partition_table(image, table) != 0)
+        return -1;
+    if (make_fat32_in_image(image, 2048, 81900) != 0)
+        return -1;
+    return format_fat(image, 86016, 40960, 16, QStringLiteral("OLD16"));
+}
+
+QStringList dump_entries(const QString& image)
+{
+    QString dump;
+    if (run_tool(QStringLiteral("sfdisk"), {QStringLiteral("--dump"), image}, &dump) != 0)
+        return {};
+    static const QRegularExpression entry(
+        QStringLiteral(R"((\d+) : start=\s*(\d+), size=\s*(\d+), type=(\w+)(, bootable)?)"));
+    QStringList out;
+    for (const QString& line : dump.split(u'\n')) {
+        const auto m = entry.match(line);
+        if (m.hasMatch())
+            out << QStringLiteral("%1 %2 %3 %4%5").arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4),
+                                                     m.hasCaptured(5) ? QStringLiteral(" *") : QString());
+    }
+    return out;
 }
 
 } // namespace tarn::test

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "partition/partition_item.h"
 
@@ -35,5 +36,14 @@ QByteArray read_file_range(const QString& path, std::uint64_t offset, std::uint6
 
 // Zeroes the four partition entries of sector 0.
 int zero_partition_table(const QString& image);
+
+// A disk of 200,000 sectors whose table is intact: FAT32 at 2048 (81900 sectors, active), FAT16
+// at 86016 (40960 sectors) and a Linux entry (type 0x83, no file system) at 129024 (20480
+// sectors). The search recognises only the FAT32 volume. 0 on success.
+int make_intact_mixed_disk(const QString& image);
+
+// The entries of `sfdisk --dump`, each as "N start size type" with " *" when active; empty
+// when sfdisk fails.
+QStringList dump_entries(const QString& image);
 
 } // namespace tarn::test

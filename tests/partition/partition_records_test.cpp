@@ -2,6 +2,7 @@
 
 #include "partition/boot_sector.h"
 #include "partition/master_boot_record.h"
+#include "partition/partition_table_plan.h"
 #include "platform/byte_source.h"
 #include "tests/partition/partition_fixtures.h"
 
@@ -179,7 +180,7 @@ TEST(master_boot_record, entries_signature_and_code)
     for (std::size_t i = 0; i < current.size(); ++i)
         current[i] = static_cast<std::byte>(i * 7);
     const std::vector<partition_item_s> found = {item("NTFS", 7, 2048, 206847), item("FAT32", 12, 206848, 411647)};
-    const auto mbr = build_master_boot_record(current, found, 63, 255);
+    const auto mbr = build_master_boot_record(current, plan_partition_table(current, found, 63, 255).entries());
     const std::span<const std::byte> s(mbr);
 
     EXPECT_TRUE(std::equal(boot_code().begin(), boot_code().end(), mbr.begin()));
@@ -213,7 +214,7 @@ TEST(master_boot_record, five_finds_and_starts_beyond_32_bits)
     for (std::uint64_t i = 0; i < 5; ++i)
         found.push_back(item("NTFS", 7, 2048 + i * 10000, 2048 + i * 10000 + 9999));
     found[3] = item("FAT32", 12, (1ull << 32) + 4096, (1ull << 32) + 4096 + 99);
-    const auto mbr = build_master_boot_record(current, found, 63, 255);
+    const auto mbr = build_master_boot_record(current, plan_partition_table(current, found, 63, 255).entries());
     const std::span<const std::byte> s(mbr);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(s[446 + 16 * i] == std::byte{0x80}, i == 0);

@@ -120,6 +120,76 @@ TEST_F(partition_repair, five_finds_four_entries_and_a_start_beyond_32_bits)
     EXPECT_FALSE(dump.contains("60000"));
 }
 
+// Each image: a table script, the file systems made under it, the table sfdisk reads after the
+// repair and the slots that must come through byte for byte.
+struct merge_case {
+    const char* name;
+    const char* table;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ntfs; // start, sectors
+    QStringList after;
+    std::vector<int> kept_slots;
+};
+
+TEST_F(partition_repair, entries_the_search_cannot_recognise_survive)
+{
+    const merge_case cases[] = {
+        {"intact table: FAT16 and Linux stay in their slots", nullptr, {},
+         {"1 2048 81900 c *", "2 86016 40960 6", "3 129024 20480 83"}, {1, 2}},
+        {"a stale Linux entry that a find overlaps is replaced", "start=2048, size=100000, type=83\n",
+         {{4096, 16384}}, {"1 4096 16384 7 *"}, {}},
+        {"more than four: the finds win and the last kept entry goes",
+         "start=100000, size=1000, type=83\nstart=110000, size=1000, type=83\nstart=120000, size=1000, type=83\n",
+         {{2048, 4096}, {20480, 4096}},
+         {"1 100000 1000 83", "2 110000 1000 83", "3 2048 4096 7 *", "4 20480 4096 7"}, {0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString image = dir.filePath("merge.img");
+        if (c.table) {
+            ASSERT_EQ(test::make_sparse_file(image, 200'000ull * 512), 0);
+            ASSERT_EQ(test::write_partition_table(image, QStringLiteral("label: dos\n") + c.table), 0);
+        } else {
+            ASSERT_EQ(test::make_intact_mixed_disk(image), 0);
+        }
+        for (const auto& [start, sectors] : c.ntfs)
+            ASSERT_EQ(test::make_ntfs_in_image(image, start, sectors), 0);
+        const auto before = sector0(image);
+
+        ASSERT_EQ(search_and_repair(image), 0);
+        EXPECT_EQ(test::dump_entries(image), c.after);
+        const auto after = sector0(image);
+        for (int slot : c.kept_slots) {
+            const auto at = before.begin() + 446 + 16 * slot;
+            EXPECT_TRUE(std::equal(at, at + 16, after.begin() + 446 + 16 * slot)) << "slot " << slot + 1;
+        }
+    }
+}
+
+TEST_F(partition_repair, a_confirmed_table_is_written_only_while_the_disk_still_matches_it)
+{
+    const QString image = dir.filePath("disk.img");
+    ASSERT_EQ(test::make_intact_mixed_disk(image), 0);
+    ASSERT_EQ(worker.set_drive(image_drive(image)), 0);
+    worker.start_search();
+    worker.wait();
+    const auto preview = worker.preview_repair();
+    ASSERT_TRUE(preview);
+    EXPECT_EQ(preview->plan.fate, (std::array{entry_fate_e::replaced, entry_fate_e::kept, entry_fate_e::kept,
+                                              entry_fate_e::empty}));
+
+    // Someone else changes the table between the question and the answer.
+    ASSERT_EQ(test::patch_file(image, 446 + 32 + 4, QByteArray(1, '\x82')), 0);
+    const auto changed = sector0(image);
+    EXPECT_EQ(worker.write_partition_table(*preview), -1);
+    EXPECT_EQ(sector0(image), changed);
+    EXPECT_TRUE(backups().isEmpty());
+
+    const auto fresh = worker.preview_repair();
+    ASSERT_TRUE(fresh);
+    ASSERT_EQ(worker.write_partition_table(*fresh), 0);
+    EXPECT_EQ(test::dump_entries(image), (QStringList{"1 2048 81900 c *", "2 86016 40960 6", "3 129024 20480 82"}));
+}
+
 TEST_F(partition_repair, refuses_without_finds_without_a_drive_or_while_searching)
 {
     const QString image = dir.filePath("disk.img");
@@ -128,8 +198,10 @@ TEST_F(partition_repair, refuses_without_finds_without_a_drive_or_while_searchin
     const auto before = sector0(image);
 
     EXPECT_EQ(worker.write_partition_table(), -1) << "no drive chosen";
+    EXPECT_FALSE(worker.preview_repair());
     // Nothing found: writing would wipe the table the disk still has.
     EXPECT_EQ(search_and_repair(image), -1);
+    EXPECT_FALSE(worker.preview_repair()) << "nothing to confirm";
     EXPECT_EQ(sector0(image), before);
     EXPECT_TRUE(backups().isEmpty());
 
