@@ -1,57 +1,21 @@
 #include "recovery/file_extraction.h"
 
 #include "app/safe_file_name.h"
-#include "recovery/scanner_kind.h"
+#include "recovery/engine_table.h"
 #include "scan/recovery_base.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <map>
-#include <memory>
 #include <mutex>
 #include <vector>
 
 namespace tarn {
 
-// One lock per engine, made on first use and kept: engines live as long as the page, and a
-// few stale entries after that cost nothing.
-std::mutex& engine_lock(const recovery_base_c* engine)
-{
-    static std::mutex table_lock;
-    static std::map<const recovery_base_c*, std::unique_ptr<std::mutex>> locks;
-    const std::lock_guard guard(table_lock);
-    auto& slot = locks[engine];
-    if (!slot)
-        slot = std::make_unique<std::mutex>();
-    return *slot;
-}
-
 namespace {
 
-// Deleted-entry mark of the NTFS engine's attribute word: clear for a file that still exists.
-constexpr std::uint32_t ntfs_deleted_mark = 0x80;
 constexpr qint64 copy_step = 0x20000;
-
-int extract_locked(recovery_base_c& engine, int kind, const QString& destination, const recovery_item_s& record)
-{
-    switch (kind) {
-    case scanner_fat:
-    case scanner_raw:
-        return engine.recover_file(record.id, destination);
-    case scanner_ntfs: {
-        if (record.attributes & ntfs_deleted_mark)
-            return engine.recover_file(record.id, destination);
-        QString source;
-        if (engine.get_file_path(record.id, source) < 0)
-            return -1;
-        return copy_live_file(source, destination);
-    }
-    default:
-        return -1;
-    }
-}
 
 } // namespace
 
@@ -63,16 +27,19 @@ QString extraction_path(const QString& folder, const recovery_item_s& record)
 int extract_to(recovery_base_c& engine, int kind, const QString& destination, const recovery_item_s& record,
                engine_wait_e wait)
 {
-    std::unique_lock lock(engine_lock(&engine), std::defer_lock);
+    const engine_entry_s* entry = engine_entry(kind);
+    if (entry == nullptr)
+        return recovery_not_found;
+    std::unique_lock lock(engine.file_lock(), std::defer_lock);
     if (wait == engine_wait_e::block)
         lock.lock();
     else if (!lock.try_lock())
-        return extract_busy;
+        return recovery_busy;
     // A link of that name (the temporary folder is everybody's) would carry the write outside
     // the folder: it is replaced like any other file, not followed.
     if (QFileInfo(destination).isSymLink() && !QFile::remove(destination))
-        return -1;
-    return extract_locked(engine, kind, destination, record);
+        return recovery_unwritable;
+    return entry->extract(engine, record, destination);
 }
 
 int extract_one(recovery_base_c& engine, int kind, const QString& folder, const recovery_item_s& record,
@@ -81,25 +48,48 @@ int extract_one(recovery_base_c& engine, int kind, const QString& folder, const 
     return extract_to(engine, kind, extraction_path(folder, record), record, wait);
 }
 
+int extract_rows(recovery_base_c& engine, int kind, const QString& folder, const recovery_rows& rows,
+                 const std::atomic<bool>* stop)
+{
+    const QDir target(folder);
+    // Two deleted files often share a name; the later one gets " (2)" rather than replacing
+    // the file recovered just before it, or one already in the folder from an earlier recovery
+    // (a dangling link or a FIFO included).
+    QSet<QString> used;
+    for (const QString& present : target.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        used.insert(present.toCaseFolded());
+    int failed = 0;
+    for (const recovery_item_s& row : rows) {
+        if (stop != nullptr && *stop)
+            break;
+        if (!row.checked)
+            continue;
+        const QString name = unique_file_name(safe_file_name(row.name), used);
+        if (extract_to(engine, kind, target.filePath(name), row) != recovery_ok)
+            ++failed;
+    }
+    return failed;
+}
+
 int copy_live_file(const QString& source, const QString& destination)
 {
     QFile in(source);
     if (!in.exists() || !in.open(QIODevice::ReadOnly))
-        return -1;
+        return recovery_not_found;
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return -1;
+        return recovery_unwritable;
     std::vector<char> buffer(copy_step);
     for (;;) {
         const qint64 got = in.read(buffer.data(), copy_step);
         if (got < 0)
-            return -2;
+            return recovery_incomplete;
         if (got == 0)
             break;
         if (out.write(buffer.data(), got) != got)
-            return -2;
+            return recovery_incomplete;
     }
-    return out.flush() ? 0 : -2;
+    return out.flush() ? recovery_ok : recovery_incomplete;
 }
 
 QString unique_file_name(const QString& name, QSet<QString>& used)

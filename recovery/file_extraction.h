@@ -1,41 +1,45 @@
 #pragma once
-// Writing one found file out of the scanned volume into a folder: through the engine that found
-// it, or, for a file that still exists on the volume, by an ordinary copy. Calls into one engine
-// are serialised, so the preview and the extraction thread can use the same engine at once.
+// Writing found files out of the scanned volume into a folder: through the engine that found
+// them (by the engine table's rule for their kind), or, for a file that still exists on the
+// volume, by an ordinary copy. Calls into one engine are serialised by its file lock, so the
+// preview, the extraction thread and the command line can share an engine.
 
+#include "recovery/recovery_rows.h"
 #include "scan/recovery_item.h"
 
 #include <QSet>
 #include <QString>
 
-#include <mutex>
+#include <atomic>
 
 namespace tarn {
 
 class recovery_base_c;
 
-// The lock that serialises calls into one engine; whoever holds it has the engine to itself.
-std::mutex& engine_lock(const recovery_base_c* engine);
-
 // What extraction does when another extraction is using the same engine.
 enum class engine_wait_e { block, skip_if_busy };
-
-inline constexpr int extract_busy = -3; // skip_if_busy and the engine was in use
 
 // The path inside folder that extract_one writes record to: its name made safe.
 QString extraction_path(const QString& folder, const recovery_item_s& record);
 
 // Extract one: writes the file of record (found by engine of the given scanner kind) to
-// extraction_path(folder, record). 0 on success, negative on failure.
+// extraction_path(folder, record). A recovery_result_e.
 int extract_one(recovery_base_c& engine, int kind, const QString& folder, const recovery_item_s& record,
                 engine_wait_e wait = engine_wait_e::block);
-// The same to a destination path the caller has made safe.
+// The same to a destination path the caller has made safe. A link waiting there is replaced,
+// never written through.
 int extract_to(recovery_base_c& engine, int kind, const QString& destination, const recovery_item_s& record,
                engine_wait_e wait = engine_wait_e::block);
 
-// Copies a live file in 128 KiB steps, replacing any file at destination. 0 when the whole
-// file was copied, -1 when either side cannot be opened, -2 when a read or write failed on the
-// way (the shorter copy stays).
+// Writes every checked row into folder, each under its safe name made unique against the
+// names already there (" (2)" before the extension, compared without case), so nothing present
+// is ever replaced. Ends early when stop is set. How many rows could not be written.
+int extract_rows(recovery_base_c& engine, int kind, const QString& folder, const recovery_rows& rows,
+                 const std::atomic<bool>* stop = nullptr);
+
+// Copies a live file in 128 KiB steps, replacing any file at destination. recovery_ok when the
+// whole file was copied, recovery_not_found or recovery_unwritable when a side cannot be opened,
+// recovery_incomplete when a read or write failed on the way (the shorter copy stays).
 int copy_live_file(const QString& source, const QString& destination);
 
 // A name not yet in used (compared without case, as a FAT or NTFS target would): name itself,

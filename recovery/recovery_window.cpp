@@ -8,8 +8,8 @@
 #include "recovery/recovery_model.h"
 #include "recovery/recovery_status.h"
 #include "recovery/recovery_delegate.h"
-#include "recovery/scanner_choice.h"
-#include "recovery/scanner_kind.h"
+#include "recovery/engine_table.h"
+#include "scan/recovery_control.h"
 #include "recovery/tree_builder.h"
 #include "recovery/tree_model.h"
 #include "recovery/ui_recovery_form.h"
@@ -92,8 +92,13 @@ void recovery_window_c::build_form()
 
 void recovery_window_c::connect_signals(QObject* receiver)
 {
-    for (recovery_base_c* engine : {engine_of(scanner_ntfs), engine_of(scanner_fat), engine_of(scanner_raw)})
-        connect(engine, &QThread::finished, this, &recovery_window_c::on_thread_finished);
+    for (int kind = 0; kind < scanner_kinds; ++kind) {
+        const engine_entry_s* entry = engine_entry(kind);
+        if (entry == nullptr || entry->make_engine == nullptr)
+            continue;
+        engines_[kind] = entry->make_engine();
+        connect(engines_[kind].get(), &QThread::finished, this, &recovery_window_c::on_thread_finished);
+    }
     connect(ui_->tv_dirtree, &QTreeView::clicked, this, &recovery_window_c::on_tree_clicked);
     connect(table_, &QTableView::clicked, this, &recovery_window_c::on_list_clicked);
     connect(ui_->btn_recovery, &QPushButton::clicked, this, &recovery_window_c::on_recovery_clicked);
@@ -111,12 +116,7 @@ void recovery_window_c::connect_signals(QObject* receiver)
 
 recovery_base_c* recovery_window_c::engine_of(int kind)
 {
-    switch (kind) {
-    case scanner_fat: return &fat_;
-    case scanner_ntfs: return &ntfs_;
-    case scanner_raw: return &raw_;
-    default: return nullptr;
-    }
+    return kind >= 0 && kind < scanner_kinds ? engines_[kind].get() : nullptr;
 }
 
 bool recovery_window_c::extraction_running() const
@@ -150,10 +150,11 @@ int recovery_window_c::start_scan(const volume_item_s& volume, bool deep)
 
 int recovery_window_c::launch()
 {
-    const int kind = choose_scanner_kind(volume_, deep_);
-    if (kind < 0)
+    const engine_entry_s* entry = choose_engine(volume_, deep_);
+    if (entry == nullptr)
         return -1;
-    if (!scanner_available(kind)) {
+    const int kind = entry->kind;
+    if (engine_of(kind) == nullptr) {
         warning_box(box_title, "engine_unavailable", QMessageBox::Ok, this);
         return -1;
     }
@@ -254,11 +255,11 @@ void recovery_window_c::offer_deep_scan()
 {
     if (warning_box(box_title, "deep_scan_query", QMessageBox::Yes | QMessageBox::No, this) != QMessageBox::Yes)
         return;
-    reset_engine(current_);
-    kind_ = scanner_raw;
-    current_ = engine_of(scanner_raw);
     deep_ = true;
     restart();
+    // A deep scan this build cannot run leaves the page's own scan as the one to start again.
+    if (!scan_running)
+        deep_ = false;
 }
 
 void recovery_window_c::on_tree_clicked(const QModelIndex& index)

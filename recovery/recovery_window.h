@@ -7,13 +7,14 @@
 #include "recovery/preview_content.h"
 #include "recovery/preview_loader.h"
 #include "recovery/recovery_rows.h"
-#include "scan/fat_recovery.h"
+#include "recovery/scanner_kind.h"
 #include "scan/recovery_stop.h"
 #include "ui/progress_bar.h"
 
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -95,11 +96,9 @@ private:
     QObject* main_window_;
     bool deep_ = false;
     volume_item_s volume_;
-    // The NTFS and signature engines are not built yet: idle engines hold their places, so a
-    // scan of either kind ends at once and finds nothing.
-    recovery_stop_c ntfs_;
-    fat_recovery_c fat_;
-    recovery_stop_c raw_;
+    // One engine of each kind the engine table can make, by scanner kind; a kind this build has
+    // no engine for stays empty and is refused as unavailable.
+    std::array<std::unique_ptr<recovery_base_c>, scanner_kinds> engines_;
     recovery_stop_c idle_;
     recovery_base_c* current_ = &idle_;
     MyQTableView* table_ = nullptr;

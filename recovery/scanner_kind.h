@@ -5,5 +5,6 @@
 namespace tarn {
 
 enum scanner_kind_e : int { scanner_fat = 0, scanner_ntfs = 1, scanner_raw = 2 };
+inline constexpr int scanner_kinds = 3;
 
 } // namespace tarn

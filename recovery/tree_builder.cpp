@@ -1,103 +1,22 @@
 #include "recovery/tree_builder.h"
 
-#include "recovery/scanner_kind.h"
-#include "scan/fat_recovery.h"
-#include "scan/fat_volume.h"
-
-#include <algorithm>
-#include <unordered_set>
-#include <utility>
+#include "recovery/engine_table.h"
 
 namespace tarn {
 
-namespace {
-
-// Folders that hold recoverable files somewhere below them. Start cluster 0 has nothing to
-// recover and no key of its own, so such a folder is never shown.
-bool shown_fat_folder(const fat_record_s& record)
-{
-    return (record.attributes & fat_attr_directory) && record.has_files && record.start_cluster != 0;
-}
-
-bool is_fat_file_row(const fat_record_s* child)
-{
-    return child != nullptr && !(child->attributes & fat_attr_directory) && child->start_cluster != 0;
-}
-
-bool lists_fat_file(const fat_record_s& folder)
-{
-    return std::any_of(folder.children.begin(), folder.children.end(), is_fat_file_row);
-}
-
-// Adds the qualifying sub-folders below top, depth first, each at most once: folders of a
-// damaged volume can name each other as parents, and such a loop must not hang the page.
-void add_fat_folders(TreeNode& top, const fat_record_s& top_record)
-{
-    std::unordered_set<const fat_record_s*> seen{&top_record};
-    std::vector<std::pair<TreeNode*, const fat_record_s*>> pending{{&top, &top_record}};
-    while (!pending.empty()) {
-        auto [node, record] = pending.back();
-        pending.pop_back();
-        for (const fat_record_s* child : record->children) {
-            if (child == nullptr || !shown_fat_folder(*child) || !seen.insert(child).second)
-                continue;
-            TreeNode* added = node->append(std::make_unique<TreeNode>(child->name, node, child));
-            pending.emplace_back(added, child);
-        }
-    }
-}
-
-} // namespace
-
-std::unique_ptr<TreeModel> build_fat_tree(const std::unordered_map<std::uint32_t, fat_record_s>& findings)
-{
-    const auto root_record = findings.find(0);
-    if (root_record == findings.end())
-        return nullptr;
-    auto model = std::make_unique<TreeModel>();
-    TreeNode& root = model->root();
-    TreeNode* top = root.append(std::make_unique<TreeNode>(QStringLiteral("/"), &root, &root_record->second));
-    add_fat_folders(*top, root_record->second);
-    // A volume whose deleted files all lie in its root still has something to show: "/" alone,
-    // which lists them when clicked.
-    if (top->children.empty() && !lists_fat_file(root_record->second))
-        return nullptr;
-    return model;
-}
-
 std::unique_ptr<TreeModel> build_tree(int kind, const recovery_base_c& engine)
 {
-    if (kind == scanner_fat) {
-        if (const auto* fat = dynamic_cast<const fat_recovery_c*>(&engine))
-            return build_fat_tree(fat->findings());
-    }
-    return nullptr;
+    const engine_entry_s* entry = engine_entry(kind);
+    return entry != nullptr && entry->build_tree != nullptr ? entry->build_tree(engine) : nullptr;
 }
 
-void list_fat_folder(const fat_record_s& folder, recovery_rows& rows)
+void list_folder(int kind, const recovery_base_c& engine, const TreeNode* node, recovery_rows& rows)
 {
     rows.clear();
-    for (const fat_record_s* child : folder.children) {
-        if (!is_fat_file_row(child))
-            continue;
-        recovery_item_s item;
-        item.name = child->name;
-        item.size = child->size;
-        item.modified = child->modified;
-        item.created = child->created;
-        item.id = child->start_cluster;
-        item.attributes = child->attributes;
-        rows.push_back(std::move(item));
-    }
-}
-
-void list_folder(int kind, const recovery_base_c&, const TreeNode* node, recovery_rows& rows)
-{
-    rows.clear();
-    if (node == nullptr || node->record == nullptr)
+    const engine_entry_s* entry = engine_entry(kind);
+    if (node == nullptr || entry == nullptr || entry->list_folder == nullptr)
         return;
-    if (kind == scanner_fat)
-        list_fat_folder(*static_cast<const fat_record_s*>(node->record), rows);
+    entry->list_folder(engine, node->record, rows);
 }
 
 } // namespace tarn

@@ -4,9 +4,21 @@
 
 namespace tarn {
 
-TreeNode::TreeNode(QString node_name, TreeNode* node_parent, const void* node_record)
+TreeNode::TreeNode(QString node_name, TreeNode* node_parent, folder_record node_record)
     : name(std::move(node_name)), parent(node_parent), record(node_record)
 {
+}
+
+TreeNode::~TreeNode()
+{
+    std::vector<std::unique_ptr<TreeNode>> pending = std::move(children);
+    while (!pending.empty()) {
+        std::unique_ptr<TreeNode> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto& child : node->children)
+            pending.push_back(std::move(child));
+        node->children.clear();
+    }
 }
 
 TreeNode* TreeNode::append(std::unique_ptr<TreeNode> child)
@@ -25,7 +37,7 @@ int TreeNode::row_of(const TreeNode* child) const
 
 TreeModel::TreeModel(QObject* parent)
     : QAbstractItemModel(parent),
-      root_(std::make_unique<TreeNode>(QStringLiteral("Title"), nullptr, nullptr)),
+      root_(std::make_unique<TreeNode>(QStringLiteral("Title"), nullptr, folder_record{})),
       folder_icon_(QStringLiteral(":/images/recovery/folder.png"))
 {
 }

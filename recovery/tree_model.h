@@ -7,17 +7,28 @@
 #include <QString>
 
 #include <memory>
+#include <variant>
 #include <vector>
 
 namespace tarn {
 
+struct fat_record_s;
+
+// The finding a folder of the tree stands for, typed by the engine that made it; nothing for the
+// root. The NTFS and signature engines add their record types here when they arrive.
+using folder_record = std::variant<std::monostate, const fat_record_s*>;
+
 struct TreeNode {
-    TreeNode(QString node_name, TreeNode* node_parent, const void* node_record);
+    TreeNode(QString node_name, TreeNode* node_parent, folder_record node_record);
+    // Takes the subtree apart without recursion: a damaged volume can nest folders thousands deep.
+    ~TreeNode();
+    TreeNode(const TreeNode&) = delete;
+    TreeNode& operator=(const TreeNode&) = delete;
 
     std::vector<std::unique_ptr<TreeNode>> children; // sub-folders, in insertion order
     QString name;
-    TreeNode* parent;   // null for the root
-    const void* record; // the engine's finding for this folder; null for the root
+    TreeNode* parent;     // null for the root
+    folder_record record; // the engine's finding for this folder
 
     // Takes child (whose parent must be this node) and returns it.
     TreeNode* append(std::unique_ptr<TreeNode> child);

@@ -1,6 +1,7 @@
 #include "scan/fat_recovery.h"
 
 #include "app/debug_print.h"
+#include "scan/diagnostic_log.h"
 #include "platform/device.h"
 #include "scan/fat_date.h"
 
@@ -92,6 +93,9 @@ void fat_recovery_c::run()
     f_mount(0, &fat_volume_object());
     debug_print("Start Fat Scan.\n");
     walk();
+    if (failure_ != scan_failure_e::none)
+        log_error("fat", __LINE__, "volume %s (disk %d, partition %d) not scanned: %s", qUtf8Printable(volume_.volume_path),
+                  volume_.disk_number, volume_.partition_number, qUtf8Printable(scan_failure_text(failure_)));
     fat_record_s root;
     root.attributes = fat_attr_directory;
     findings_.insert_or_assign(0u, std::move(root));
@@ -162,9 +166,13 @@ bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
     info.lfsize = lfn_.size();
     if (const int result = f_readdir(frame.dir, &info); result != fr_ok) {
         debug_print("f_readdir failed 1.\n");
-        // A root folder that cannot be read at all is a volume that could not be scanned.
+        // A root folder that cannot be read at all is a volume that could not be scanned; a
+        // folder that breaks off later is logged and the walk goes on with the others.
         if (frame.root && !frame.read_any)
             failure_ = mount_failure(result);
+        else
+            log_error("fat", __LINE__, "folder at cluster %u: reading stopped after entry %u (module result %d)",
+                      frame.parent, static_cast<unsigned>(frame.dir.index), result);
         return false;
     }
     frame.read_any = true;
@@ -275,8 +283,7 @@ std::int32_t fat_recovery_c::recover_file(std::uint64_t id, QString destination)
 {
     const auto it = findings_.find(static_cast<std::uint32_t>(id & 0xFFFFFFFF));
     if (it == findings_.end())
-        return -1;
-    const std::lock_guard lock(recover_mutex_);
+        return recovery_not_found;
     const fat_record_s& record = it->second;
     fat_fs_s& fs = fat_volume_object();
     fat_file_s file;
@@ -287,16 +294,22 @@ std::int32_t fat_recovery_c::recover_file(std::uint64_t id, QString destination)
     file.sclust = record.start_cluster;
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return -1;
+        return recovery_unwritable;
     std::vector<std::byte> buffer(recover_step);
     const int deleted = record.attributes & fat_attr_deleted;
     std::uint32_t got = 0;
     do {
-        f_read(file, buffer, got, deleted);
+        // What was read before a failure is still written: a partial file beats none.
+        const int result = f_read(file, buffer, got, deleted);
         if (got != 0 && out.write(reinterpret_cast<const char*>(buffer.data()), got) != got)
-            return -2;
+            return recovery_incomplete;
+        if (result != fr_ok) {
+            log_error("fat", __LINE__, "file at cluster %u: read failed at byte %u of %u (module result %d)",
+                      record.start_cluster, file.fptr, file.fsize, result);
+            return recovery_incomplete;
+        }
     } while (got != 0);
-    return file.fptr == file.fsize ? 0 : -2;
+    return file.fptr == file.fsize && out.flush() ? recovery_ok : recovery_incomplete;
 }
 
 std::int32_t fat_recovery_c::get_file_path(std::uint64_t id, QString& path)

@@ -9,7 +9,6 @@
 #include "scan/recovery_base.h"
 #include "scan/recovery_control.h"
 
-#include <mutex>
 #include <unordered_map>
 
 namespace tarn {
@@ -29,8 +28,8 @@ public:
     void set_pause(std::int32_t value) override { control_.pause = value; }
     std::int64_t get_read_count() override { return control_.read_count; }
     void reset() override;
-    // 0 when the whole file was written, -1 for an unknown id or a destination that cannot be
-    // created, -2 when the copy ended early (read or write failure; the partial file stays).
+    // recovery_ok when the whole file was written; recovery_not_found, recovery_unwritable, or
+    // recovery_incomplete when the copy ended early (a read failure is logged with its place).
     std::int32_t recover_file(std::uint64_t id, QString destination) override;
     std::int32_t get_file_path(std::uint64_t id, QString& path) override;
     std::int64_t get_found_count() override { return control_.found_count; }
@@ -68,7 +67,6 @@ private:
     recovery_control_s control_;
     scan_failure_e failure_ = scan_failure_e::none;
     std::unordered_map<std::uint32_t, fat_record_s> findings_;
-    std::mutex recover_mutex_; // the preview and the extraction thread may recover at once
     std::vector<char16_t> lfn_ = std::vector<char16_t>(512);
 };
 

@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <cstdint>
+#include <mutex>
 
 namespace tarn {
 
@@ -25,6 +26,15 @@ enum class scan_failure_e {
 // An English sentence for logs and the command line.
 QString scan_failure_text(scan_failure_e failure);
 
+// What writing one found file out gave.
+enum recovery_result_e : std::int32_t {
+    recovery_ok = 0,
+    recovery_not_found = -1,  // no such id, or no live path for it
+    recovery_incomplete = -2, // a read or write failed on the way; the shorter copy stays
+    recovery_busy = -3,       // the engine was in use and the caller would not wait
+    recovery_unwritable = -4, // the destination could not be created
+};
+
 class recovery_base_c : public QThread {
     Q_OBJECT
 public:
@@ -39,12 +49,19 @@ public:
     virtual void set_pause(std::int32_t value) = 0;
     virtual std::int64_t get_read_count() = 0;
     virtual void reset() = 0;
-    // 0 when the file's content was written to destination, negative on failure.
+    // A recovery_result_e: recovery_ok when the file's content was written to destination.
     virtual std::int32_t recover_file(std::uint64_t id, QString destination) = 0;
     virtual std::int32_t get_file_path(std::uint64_t id, QString& path);
     virtual std::int64_t get_found_count();
     // Read after the thread has finished: why the last scan could not run, if it could not.
     virtual scan_failure_e get_failure() const;
+
+    // Held by whoever writes a file out of this engine's findings (the preview, the extraction
+    // thread, the command line): one at a time.
+    std::mutex& file_lock() { return file_lock_; }
+
+private:
+    std::mutex file_lock_;
 };
 
 } // namespace tarn

@@ -1,46 +1,21 @@
-// tarnrecovery-cli scan ROW [--recover DIR]: runs the FAT engine on a volume, lists every file
-// it found and optionally writes them all into a folder.
+// tarnrecovery-cli scan ROW [--recover DIR]: runs the engine that reads a volume, lists every
+// file of the folder tree it found and optionally writes them all into a folder, as the window
+// would (the same tree, names and " (2)" for repeats).
 
 #include "app/cli/cli_commands.h"
-#include "app/safe_file_name.h"
 #include "disk/volume_enumeration.h"
+#include "recovery/engine_table.h"
+#include "recovery/tree_extraction.h"
 #include "scan/disk_sector_layer.h"
-#include "scan/fat_recovery.h"
+#include "scan/recovery_base.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSet>
-
-#include <algorithm>
+#include <memory>
 
 namespace tarn {
 
 namespace {
 
-struct file_row_s {
-    QStringList parts; // folder names from the root, then the file name, as the engine stores them
-    const fat_record_s* record;
-};
-
-void collect_files(const fat_record_s& folder, QStringList& path, std::vector<file_row_s>& rows)
-{
-    std::vector<const fat_record_s*> children(folder.children.begin(), folder.children.end());
-    std::sort(children.begin(), children.end(),
-              [](const fat_record_s* a, const fat_record_s* b) {
-                  return a->name != b->name ? a->name < b->name : a->start_cluster < b->start_cluster;
-              });
-    for (const fat_record_s* child : children) {
-        if (child->attributes & fat_attr_directory) {
-            path.append(child->name);
-            collect_files(*child, path, rows);
-            path.removeLast();
-        } else {
-            rows.push_back({path + QStringList{child->name}, child});
-        }
-    }
-}
-
-void show_progress(cli_context_s& ctx, fat_recovery_c& engine)
+void show_progress(cli_context_s& ctx, recovery_base_c& engine)
 {
     ctx.err << QStringLiteral("\rscanning: %1%, %2 entries read, %3 found")
                    .arg(static_cast<int>(engine.get_progress() * 100))
@@ -49,33 +24,37 @@ void show_progress(cli_context_s& ctx, fat_recovery_c& engine)
     ctx.err.flush();
 }
 
-// Writes every file below dir, re-creating the folders; returns how many could not be written.
-int recover_all(cli_context_s& ctx, fat_recovery_c& engine, const std::vector<file_row_s>& rows, const QString& dir)
+// One line per file of the branch: its path from the volume's root, then size, times and id.
+void print_files(cli_context_s& ctx, const std::vector<branch_folder_s>& branch)
 {
-    if (!QDir().mkpath(dir)) {
-        ctx.err << "tarnrecovery-cli scan: cannot create " << dir << '\n';
-        return static_cast<int>(rows.size());
+    for (std::size_t i = 0; i < branch.size(); ++i) {
+        if (branch[i].rows.empty())
+            continue;
+        const QStringList folders = branch_path(branch, static_cast<int>(i));
+        for (const recovery_item_s& row : branch[i].rows)
+            cli_print_row(ctx, {"path", "size", "modified", "created", "id"},
+                          {(folders + QStringList{row.name}).join(QLatin1Char('/')), qulonglong(row.size),
+                           qlonglong(row.modified), qlonglong(row.created), qulonglong(row.id)});
     }
-    const QString root = QFileInfo(dir).canonicalFilePath();
-    QSet<QString> used;
-    int failed = 0;
-    for (const file_row_s& row : rows) {
-        QStringList parts;
-        for (const QString& part : row.parts)
-            parts << safe_file_name(part);
-        QString target = root + QLatin1Char('/') + parts.join(QLatin1Char('/'));
-        if (used.contains(target) || QFileInfo::exists(target)) // deleted names often repeat
-            target += QStringLiteral("~%1").arg(row.record->start_cluster);
-        used.insert(target);
-        const QString folder = QFileInfo(target).path();
-        const QString real_folder = QDir().mkpath(folder) ? QFileInfo(folder).canonicalFilePath() : QString();
-        if (real_folder.isEmpty() || !(real_folder == root || real_folder.startsWith(root + QLatin1Char('/')))
-            || engine.recover_file(row.record->start_cluster, target) != 0) {
-            ctx.err << "tarnrecovery-cli scan: could not write " << target << '\n';
-            ++failed;
-        }
+    ctx.out.flush();
+}
+
+// Runs the engine to its end; a scan that could not read its volume says why.
+int run_engine(cli_context_s& ctx, recovery_base_c& engine, int row)
+{
+    engine.start();
+    while (!engine.wait(200))
+        if (ctx.err_is_terminal)
+            show_progress(ctx, engine);
+    if (ctx.err_is_terminal) {
+        show_progress(ctx, engine);
+        ctx.err << '\n';
     }
-    return failed;
+    if (const scan_failure_e failure = engine.get_failure(); failure != scan_failure_e::none) {
+        ctx.err << "tarnrecovery-cli scan: row " << row << ": " << scan_failure_text(failure) << '\n';
+        return cli_failed;
+    }
+    return cli_ok;
 }
 
 int run_scan(const QStringList& args, cli_context_s& ctx)
@@ -100,52 +79,49 @@ int run_scan(const QStringList& args, cli_context_s& ctx)
     if (row < 0)
         return cli_usage;
     const volume_item_s volume = list[static_cast<std::size_t>(row)];
-    if (volume.fs_name == QLatin1String("NTFS")) {
-        ctx.err << "tarnrecovery-cli scan: row " << row << " holds NTFS; the NTFS engine is not available in this build\n";
+    const engine_entry_s* entry = choose_engine(volume, false);
+    if (entry == nullptr) {
+        ctx.err << "tarnrecovery-cli scan: row " << row << " holds " << (volume.fs_name.isEmpty() ? "no known" : volume.fs_name)
+                << " file system, which no engine reads\n";
         return cli_failed;
     }
-    if (!volume.fs_name.startsWith(QLatin1String("FAT"))) {
-        ctx.err << "tarnrecovery-cli scan: row " << row << " holds " << (volume.fs_name.isEmpty() ? "no known" : volume.fs_name)
-                << " file system; only FAT volumes can be scanned\n";
+    if (entry->make_engine == nullptr) {
+        ctx.err << "tarnrecovery-cli scan: row " << row << " holds " << volume.fs_name
+                << "; the engine that reads it is not available in this build\n";
         return cli_failed;
     }
     disk_enumerate();
-    fat_recovery_c engine;
-    engine.set_volume(volume);
-    engine.start();
-    while (!engine.wait(200))
-        if (ctx.err_is_terminal)
-            show_progress(ctx, engine);
-    if (ctx.err_is_terminal) {
-        show_progress(ctx, engine);
-        ctx.err << '\n';
+    const std::unique_ptr<recovery_base_c> engine = entry->make_engine();
+    engine->set_volume(volume);
+    int result = run_engine(ctx, *engine, row);
+    if (result == cli_ok) {
+        const std::unique_ptr<TreeModel> tree = entry->build_tree(*engine);
+        // The tree's top folder "/" is the volume's root; no tree, no files.
+        std::vector<branch_folder_s> branch;
+        if (tree && !tree->root().children.empty())
+            branch = list_branch(entry->kind, *engine, *tree->root().children.front());
+        print_files(ctx, branch);
+        if (!recover_dir.isEmpty() && !branch.empty()) {
+            const int failed = extract_branch(*engine, entry->kind, branch, recover_dir);
+            if (failed != 0) {
+                ctx.err << "tarnrecovery-cli scan: " << failed << " file(s) could not be written into " << recover_dir << '\n';
+                result = cli_failed;
+            }
+        }
     }
-    if (const scan_failure_e failure = engine.get_failure(); failure != scan_failure_e::none) {
-        ctx.err << "tarnrecovery-cli scan: row " << row << ": " << scan_failure_text(failure) << '\n';
-        disk_shutdown();
-        return cli_failed;
-    }
-    std::vector<file_row_s> rows;
-    QStringList path;
-    collect_files(engine.findings().at(0), path, rows);
-    for (const file_row_s& r : rows)
-        cli_print_row(ctx, {"path", "size", "modified", "created", "id"},
-                      {r.parts.join(QLatin1Char('/')), qulonglong(r.record->size), qlonglong(r.record->modified),
-                       qlonglong(r.record->created), qulonglong(r.record->start_cluster)});
-    ctx.out.flush();
-    const int failed = recover_dir.isEmpty() ? 0 : recover_all(ctx, engine, rows, recover_dir);
     disk_shutdown();
-    return failed == 0 ? cli_ok : cli_failed;
+    return result;
 }
 
 } // namespace
 
 extern const cli_command_s cli_scan_command = {
     "scan", "scan ROW [--recover DIR]",
-    "Scan the FAT volume of a row of 'volumes' for deleted files and folders. One line per file:\n"
-    "path from the volume's root (deleted names start with \"#\"), size, modified and created\n"
-    "(seconds since 1970), id. --recover writes every listed file into DIR, re-creating the\n"
-    "folders, with names made safe; the exit status is 0 only when every file was written.\n"
+    "Scan the volume of a row of 'volumes' for deleted files and folders. One line per file of the\n"
+    "folder tree the window would show: path from the volume's root (deleted names start with\n"
+    "\"#\"), size, modified and created (seconds since 1970), id. --recover writes every listed file\n"
+    "into DIR, re-creating the folders, with names made safe and \" (2)\" before the extension of a\n"
+    "name already there; the exit status is 0 only when every file was written.\n"
     "A volume that cannot be read is reported with its reason and exit status 1.",
     run_scan};
 

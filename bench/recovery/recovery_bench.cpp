@@ -3,6 +3,7 @@
 // box, new model, repaint), each timed on the user-interface thread. A FAT directory holds at
 // most 65,536 entries, so the findings are made in memory in the engine's own form.
 
+#include "recovery/fat_tree.h"
 #include "recovery/tree_builder.h"
 #include "scan/fat_volume.h"
 #include "tests/recovery/file_table_fixture.h"
@@ -75,7 +76,7 @@ int main(int argc, char** argv)
     QElapsedTimer timer;
 
     timer.start();
-    list_fat_folder(*static_cast<const fat_record_s*>(folder->record), page.rows);
+    list_fat_folder(*std::get<const fat_record_s*>(folder->record), page.rows);
     page.replace_model();
     page.header->set_check_all_state(false);
     page.view.viewport()->repaint();

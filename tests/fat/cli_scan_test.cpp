@@ -100,7 +100,7 @@ TEST_F(CliScan, HostileNamesStayInsideTheTargetFolder)
             written << QDir(target).relativeFilePath(f);
     }
     written.sort();
-    EXPECT_EQ(written, QStringList({"#.", "#._.._evil", "#AME.TXT", "#AME.TXT~14", "#__B.TXT"}));
+    EXPECT_EQ(written, QStringList({"#.", "#._.._evil", "#AME (2).TXT", "#AME.TXT", "#__B.TXT"}));
 }
 
 // A volume the engine cannot read is a failure with its reason, never an empty listing.
@@ -192,6 +192,27 @@ TEST_F(CliScan, ALongNameCutByANewEntryFallsBackToTheShortName)
     ASSERT_EQ(cli(image, {"scan", "1"}, &listing), 0) << listing.toStdString();
     EXPECT_TRUE(listing.contains("Docs/#ONGFI~1.TXT\t700")) << listing.toStdString();
     EXPECT_FALSE(listing.contains("ong File Name")) << listing.toStdString();
+}
+
+// Folders nested 30,000 deep (a damaged or hostile volume): listed, not a crash.
+TEST_F(CliScan, FoldersNestedThirtyThousandDeepAreListed)
+{
+    constexpr std::uint32_t depth = 30000;
+    fat_builder_c image(40000, 1);
+    for (std::uint32_t level = 0; level < depth; ++level) {
+        image.put_entry(level == 0 ? 0 : level + 1, 0, {"D          ", 0x10, level + 2});
+        image.set_fat(level + 2, 0xFFFF);
+    }
+    image.put_entry(depth + 1, 0, {"\xE5" "EEP    TXT", 0x20, depth + 2, 4});
+    image.fill_cluster(depth + 2, std::byte{'z'});
+    const QString disk = dir_.filePath("deep.img");
+    ASSERT_EQ(image.save(disk), 0);
+    QString output;
+    ASSERT_EQ(cli(disk, {"scan", "1"}, &output), 0) << output.left(300).toStdString();
+    const QStringList lines = lines_of(output);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(lines[0].count("D/"), int(depth));
+    EXPECT_TRUE(lines[0].contains("/#EEP.TXT\t4\t"));
 }
 
 } // namespace

@@ -159,11 +159,11 @@ TEST_F(FatEngine, RecoverFileReadsFollowingClustersWhateverTheFatSays)
     EXPECT_EQ(data.at(0), 7);
     EXPECT_EQ(data.at(4096), 8);
     EXPECT_EQ(data.at(9999), 9);
-    EXPECT_EQ(engine_.recover_file(5001, path("short.bin")), -2);
+    EXPECT_EQ(engine_.recover_file(5001, path("short.bin")), recovery_incomplete);
     EXPECT_EQ(QFile(path("short.bin")).size(), 4096);
-    EXPECT_EQ(engine_.recover_file(12345, path("none.bin")), -1);
+    EXPECT_EQ(engine_.recover_file(12345, path("none.bin")), recovery_not_found);
     EXPECT_FALSE(QFile::exists(path("none.bin")));
-    EXPECT_EQ(engine_.recover_file(7, path("no/such/folder/x.bin")), -1);
+    EXPECT_EQ(engine_.recover_file(7, path("no/such/folder/x.bin")), recovery_unwritable);
 }
 
 TEST_F(FatEngine, UnreadableVolumeLeavesOnlyTheRoot)

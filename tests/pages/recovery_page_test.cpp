@@ -5,7 +5,7 @@
 #include "recovery/file_extraction.h"
 #include "recovery/preview_content.h"
 #include "recovery/recovery_status.h"
-#include "recovery/scanner_choice.h"
+#include "recovery/engine_table.h"
 #include "recovery/scanner_kind.h"
 #include "scan/recovery_control.h"
 #include "tests/pages/page_driver.h"
@@ -45,8 +45,9 @@ void recovery_page_test::engine_follows_the_file_system()
                                                  {"exFAT", -1},          {"", -1},             {"NTFS ", -1}};
     for (const auto& [fs, kind] : cases) {
         v.fs_name = QString::fromLatin1(fs);
-        QCOMPARE(choose_scanner_kind(v, false), kind);
-        QCOMPARE(choose_scanner_kind(v, true), int(scanner_raw)); // deep: signatures, whatever the system
+        const engine_entry_s* entry = choose_engine(v, false);
+        QCOMPARE(entry ? int(entry->kind) : -1, kind);
+        QCOMPARE(int(choose_engine(v, true)->kind), int(scanner_raw)); // deep: signatures, whatever the system
     }
 
     // A refused start has still shown the buttons and taken the volume, and starts no thread.
@@ -114,7 +115,7 @@ void recovery_page_test::second_recover_click_while_extraction_runs_is_ignored()
     QVERIFY(QDir().mkpath(target));
     {
         // The extraction waits for the engine, which the test holds until the second click is in.
-        const std::lock_guard hold(engine_lock(driver.recovery()->current_engine()));
+        const std::lock_guard hold(driver.recovery()->current_engine()->file_lock());
         test::answer_folder_dialog(target);
         QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
         test::answer_folder_dialog(target);

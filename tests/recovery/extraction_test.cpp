@@ -10,6 +10,7 @@
 #include "scan/recovery_base.h"
 #include "tests/fat/fat_builder.h"
 #include "tests/recovery/recovery_fixture.h"
+#include "tests/support/test_support.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -213,10 +214,10 @@ void extraction_test::live_files_are_copied_whole()
     QCOMPARE(copy_live_file(src, dst), 0);
     QCOMPARE(QFileInfo(dst).size(), 0);
 
-    QCOMPARE(copy_live_file(dir_->filePath("missing"), dir_->filePath("never")), -1);
+    QCOMPARE(copy_live_file(dir_->filePath("missing"), dir_->filePath("never")), int(recovery_not_found));
     QVERIFY(!QFile::exists(dir_->filePath("never")));
-    QCOMPARE(copy_live_file(src, dir_->filePath("no/such/folder/x")), -1);
-    QCOMPARE(copy_live_file(dir_->path(), dst), -1); // a folder is no file to copy
+    QCOMPARE(copy_live_file(src, dir_->filePath("no/such/folder/x")), int(recovery_unwritable));
+    QCOMPARE(copy_live_file(dir_->path(), dst), int(recovery_not_found)); // a folder is no file to copy
 }
 
 void extraction_test::extract_one_goes_to_the_engine_of_its_kind()
@@ -257,7 +258,7 @@ void extraction_test::preview_and_extraction_take_turns_on_one_engine()
     QCOMPARE(thread.start_extraction(&engine, scanner_fat, out, {row("a", 1), row("b", 2)}), 0);
     QVERIFY(engine.entered_.tryAcquire(1, 10000)); // the thread is inside the engine
     // The preview does not wait for a busy engine (the page's thread must not block) ...
-    QCOMPARE(extract_one(engine, scanner_fat, out, row("p", 9), engine_wait_e::skip_if_busy), extract_busy);
+    QCOMPARE(extract_one(engine, scanner_fat, out, row("p", 9), engine_wait_e::skip_if_busy), int(recovery_busy));
     // ... and one that waits gets its turn after the thread's file.
     std::atomic<int> waited{1};
     std::thread preview([&] { waited = extract_one(engine, scanner_fat, out, row("p", 9)); });
@@ -347,6 +348,14 @@ void extraction_test::a_folder_of_a_real_volume_is_recovered_byte_exact()
     QCOMPARE(read_all(out + "/#ild.jpg"), fixture.originals()["Bild.jpg"]);
     const QSet<QByteArray> pair = {read_all(out + "/#aar.txt"), read_all(out + "/#aar (2).txt")};
     QCOMPARE(pair, QSet<QByteArray>({fixture.originals()["Baar.txt"], fixture.originals()["Caar.txt"]}));
+
+    // The command line recovers the same folder under the same names, byte for byte.
+    const QString cli_out = dir_->filePath("cli");
+    QString output;
+    QCOMPARE(test::run_tool(qEnvironmentVariable("TARN_CLI"), {"scan", "1", "--recover", cli_out}, &output), 0);
+    QCOMPARE(files_below(cli_out + "/Fotos"), files_below(out));
+    for (const QString& name : files_below(out))
+        QVERIFY2(read_all(cli_out + "/Fotos/" + name) == read_all(out + "/" + name), qPrintable(name));
 }
 
 void extraction_test::a_crafted_name_lands_inside_the_target()

@@ -2,6 +2,7 @@
 // cannot be made to show on demand) and over the FAT engine's findings of an mtools volume.
 
 #include "recovery/scanner_kind.h"
+#include "recovery/fat_tree.h"
 #include "recovery/tree_builder.h"
 #include "scan/fat_recovery.h"
 #include "scan/fat_volume.h"
@@ -132,7 +133,7 @@ void tree_test::listing_takes_files_with_a_start_cluster_only()
     const auto model = build_fat_tree(f);
     QVERIFY(model);
     const TreeNode* node = TreeModel::node(model->index(0, 0, model->index(0, 0)));
-    QVERIFY(node && node->record == &folder);
+    QVERIFY(node && node->record == folder_record{&folder});
 
     recovery_rows rows = {recovery_item_s{"stale", 1, 0, 0, 1, 0, true}};
     fat_recovery_c engine;

@@ -1,0 +1,35 @@
+#pragma once
+// A whole branch of the folder tree at once: every file at and below a folder, listed with the
+// folders that hold it, and written out re-creating those folders. The command line recovers a
+// volume this way; the walk keeps its own stack, so folders nested thousands deep are no risk.
+
+#include "recovery/recovery_rows.h"
+#include "recovery/tree_model.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace tarn {
+
+class recovery_base_c;
+
+struct branch_folder_s {
+    int parent = -1; // index of the folder that holds this one; -1 for the branch's own folder
+    QString name;    // as the engine found it; empty for the branch's own folder
+    recovery_rows rows;
+};
+
+// The folders at and below node (node first, then depth first in tree order) with their files,
+// every row checked.
+std::vector<branch_folder_s> list_branch(int kind, const recovery_base_c& engine, const TreeNode& node);
+// The names of the folders from the branch's own folder down to folder index, as found.
+QStringList branch_path(const std::vector<branch_folder_s>& branch, int index);
+
+// Writes every file of the branch into target, each folder under its safe name; files of a
+// folder that cannot be made, or that would lie outside target (a link waiting there), are not
+// written. How many files could not be written.
+int extract_branch(recovery_base_c& engine, int kind, const std::vector<branch_folder_s>& branch, const QString& target);
+
+} // namespace tarn
