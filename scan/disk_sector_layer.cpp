@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -25,11 +26,15 @@ using namespace std::chrono_literals;
 
 constexpr std::uint32_t sector_bytes = 512;
 
+// A drive: any byte source (a device opened by its path, or a buffer put there by a test or a
+// fuzzer), with what its medium reported when it was put in the slot.
 struct drive_slot_s {
     std::atomic<std::uint8_t> status{disk_status_not_ready};
     std::uint16_t sector_size = 0;
     std::uint32_t sector_count = 0;
-    std::unique_ptr<device_c> handle;
+    std::unique_ptr<byte_source_c> source;
+    std::uint32_t logical_sector = sector_bytes;
+    bool writable = false;
 };
 
 struct disk_layer_s {
@@ -65,13 +70,18 @@ disk_layer_s& layer()
     return instance;
 }
 
+bool medium_present(const drive_slot_s& slot)
+{
+    return slot.source && slot.source->size() >= slot.logical_sector;
+}
+
 // Refreshes a slot's geometry and status; the caller holds io_mutex.
 void refresh_geometry(drive_slot_s& slot)
 {
-    disk_geometry_s geometry;
-    const bool medium = slot.handle && slot.handle->check_verify();
-    const int result = medium ? slot.handle->geometry(geometry) : -1;
-    const std::uint8_t status = disk_status_from(medium, result, geometry, medium && slot.handle->is_writable());
+    const bool medium = medium_present(slot);
+    const disk_geometry_s geometry =
+        medium ? synthetic_geometry(slot.source->size(), slot.logical_sector, false) : disk_geometry_s{};
+    const std::uint8_t status = disk_status_from(medium, medium ? 0 : -1, geometry, medium && slot.writable);
     if (!(status & disk_status_not_ready)) {
         slot.sector_size = static_cast<std::uint16_t>(geometry.bytes_per_sector);
         slot.sector_count = static_cast<std::uint32_t>(static_cast<std::uint64_t>(geometry.cylinders))
@@ -93,7 +103,10 @@ int open_drives()
         if (!device && (path.isEmpty() || !QFileInfo::exists(path)))
             break;
         drive_slot_s& slot = l.drives[n];
-        slot.handle = std::move(device);
+        disk_geometry_s geometry;
+        slot.logical_sector = device && device->geometry(geometry) == 0 ? geometry.bytes_per_sector : sector_bytes;
+        slot.writable = device && device->is_writable();
+        slot.source = std::move(device);
         refresh_geometry(slot);
         QString line = QString::asprintf("Disk# %u <== %s", n, path.toUtf8().constData());
         if (slot.status & disk_status_not_ready)
@@ -112,7 +125,7 @@ int open_drives()
 void close_drives()
 {
     for (drive_slot_s& slot : layer().drives) {
-        slot.handle.reset();
+        slot.source.reset();
         slot.status = disk_status_not_ready;
         slot.sector_size = 0;
         slot.sector_count = 0;
@@ -141,7 +154,7 @@ void watch_media()
             std::unique_lock lock(l.io_mutex, 100ms);
             if (!lock.owns_lock())
                 continue;
-            if (slot.handle && !slot.handle->check_verify())
+            if (!medium_present(slot))
                 slot.status = slot.status.load() | disk_status_not_ready;
             lock.unlock();
             if (watcher_sleep(100ms))
@@ -179,6 +192,28 @@ int disk_enumerate()
     }
     l.watcher = std::thread(watch_media);
     return l.drive_count;
+}
+
+int disk_attach(std::uint32_t drive, std::unique_ptr<byte_source_c> source)
+{
+    disk_layer_s& l = layer();
+    if (drive >= disk_max_drives || !source)
+        return -1;
+    std::lock_guard lock(l.io_mutex);
+    if (!l.io_buffer) {
+        l.io_buffer = std::make_unique<aligned_buffer_c>(disk_bounce_size);
+        if (!l.io_buffer->valid()) {
+            l.io_buffer.reset();
+            return -1;
+        }
+    }
+    drive_slot_s& slot = l.drives[drive];
+    slot.source = std::move(source);
+    slot.logical_sector = sector_bytes;
+    slot.writable = false;
+    refresh_geometry(slot);
+    l.drive_count = std::max<int>(l.drive_count.load(), static_cast<int>(drive) + 1);
+    return 0;
 }
 
 int disk_rescan()
@@ -238,10 +273,10 @@ int disk_read(std::uint32_t drive, std::span<std::byte> out, std::uint64_t secto
     const std::uint64_t bytes = static_cast<std::uint64_t>(count) * sector_bytes;
     if (bytes > disk_bounce_size || bytes > out.size())
         return disk_parameter_error;
-    if (!slot.handle || !l.io_buffer || sector > UINT64_MAX / sector_bytes)
+    if (!slot.source || !l.io_buffer || sector > UINT64_MAX / sector_bytes)
         return disk_error;
     std::span<std::byte> bounce = l.io_buffer->span().first(bytes);
-    if (slot.handle->read_at(sector * sector_bytes, bounce) != static_cast<std::int64_t>(bytes))
+    if (slot.source->read_at(sector * sector_bytes, bounce) != static_cast<std::int64_t>(bytes))
         return disk_error;
     std::memcpy(out.data(), bounce.data(), bytes);
     return disk_ok;

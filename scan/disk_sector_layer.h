@@ -3,7 +3,10 @@
 // reads under one process-wide lock, plus a background watcher that notices removed media.
 // It never writes to a disk.
 
+#include "platform/byte_source.h"
+
 #include <cstdint>
+#include <memory>
 #include <span>
 
 namespace tarn {
@@ -32,6 +35,11 @@ std::uint8_t disk_status(std::uint32_t drive);
 int disk_read(std::uint32_t drive, std::span<std::byte> out, std::uint64_t sector, std::uint32_t count);
 
 int disk_drive_count();
+
+// Puts source into drive slot `drive` (0 to 9) in place of whatever it held, read-only: tests
+// and fuzzers read volumes straight from memory this way. Drives below it that were never
+// opened count as not ready. 0 on success, -1 for a bad slot or no source.
+int disk_attach(std::uint32_t drive, std::unique_ptr<byte_source_c> source);
 
 struct disk_geometry_s;
 // The status a drive gets from its medium and geometry answers: not ready without a medium or

@@ -38,6 +38,7 @@ public:
     void put_raw(std::uint32_t dir_cluster, std::uint32_t index, const std::byte* bytes32);
     void fill_cluster(std::uint32_t cluster, std::byte value);
     std::vector<std::byte>& bytes() { return image_; }
+    const std::vector<std::byte>& bytes() const { return image_; }
     // Writes a partition table with one entry of type 0x0C when the volume starts later.
     void add_mbr();
     int save(const QString& path) const;

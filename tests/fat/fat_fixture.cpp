@@ -1,5 +1,7 @@
 #include "tests/fat/fat_fixture.h"
 
+#include "platform/memory_source.h"
+
 #include <QDir>
 
 namespace tarn::test {
@@ -23,6 +25,11 @@ int fat_fixture_c::use_image(fat_builder_c& image)
     if (image.save(file) != 0)
         return -1;
     return use_disks({file});
+}
+
+int fat_fixture_c::use_memory(const fat_builder_c& image)
+{
+    return disk_attach(0, std::make_unique<memory_source_c>(image.bytes())) == 0 ? disk_drive_count() : -1;
 }
 
 int fat_fixture_c::mount(fat_fs_s& fs, fat_dir_s& dir, std::uint8_t partition, std::uint32_t start)

@@ -30,6 +30,9 @@ protected:
     // Makes the listed files disks 0, 1, ... and enumerates them.
     int use_disks(const QStringList& paths);
     int use_image(fat_builder_c& image);
+    // Puts the image's bytes into drive slot 0 straight from memory: no file, no environment.
+    // The number of drives, as use_image.
+    int use_memory(const fat_builder_c& image);
     // Registers fs as volume 0 on drive 0 at the given partition and opens its root.
     int mount(fat_fs_s& fs, fat_dir_s& dir, std::uint8_t partition = 0, std::uint32_t start = 0);
     // Every entry of the directory, read until the empty name; result in *status.

@@ -1,4 +1,5 @@
-// The FAT module on hand-made volumes: cases real formatting tools cannot produce.
+// The FAT module on hand-made volumes read straight from memory: cases real formatting tools
+// cannot produce.
 
 #include "scan/fat_name.h"
 #include "tests/fat/fat_fixture.h"
@@ -20,7 +21,7 @@ TEST_F(FatModule, TypeFollowsTheClusterCountAtEachBoundary)
     } cases[] = {{4085, fat_12}, {4086, fat_16}, {65525, fat_16}, {65526, fat_32}};
     for (const auto& c : cases) {
         fat_builder_c image(c.clusters, 1);
-        ASSERT_EQ(use_image(image), 1);
+        ASSERT_EQ(use_memory(image), 1);
         fat_fs_s fs;
         fat_dir_s dir;
         ASSERT_EQ(mount(fs, dir), fr_ok) << c.clusters;
@@ -37,7 +38,7 @@ TEST_F(FatModule, DeletedShortEntryGetsPlaceholderAndNoLongName)
     fat_builder_c image(5000, 1);
     image.put_entry(0, 0, {"\xE5" "BCD    TXT", 0x20, 7, 100});
     image.put_entry(0, 1, {"LIVE    TXT", 0x20, 9, 5});
-    ASSERT_EQ(use_image(image), 1);
+    ASSERT_EQ(use_memory(image), 1);
     fat_fs_s fs;
     fat_dir_s dir;
     ASSERT_EQ(mount(fs, dir), fr_ok);
@@ -56,7 +57,7 @@ TEST_F(FatModule, ZeroEntryEndsTheDirectory)
     fat_builder_c image(5000, 1);
     image.put_entry(0, 0, {"A       TXT", 0x20, 5, 1});
     image.put_entry(0, 2, {"B       TXT", 0x20, 6, 1}); // entry 1 stays all zero
-    ASSERT_EQ(use_image(image), 1);
+    ASSERT_EQ(use_memory(image), 1);
     fat_fs_s fs;
     fat_dir_s dir;
     ASSERT_EQ(mount(fs, dir), fr_ok);
@@ -87,7 +88,7 @@ TEST_F(FatModule, NamesLowerCaseFlagsCodePage936AndLongNames)
     // A long name whose checksum does not match its short entry is not used.
     image.put_raw(0, 9, long_name_entry(u"wrong", 0x41, static_cast<std::uint8_t>(sum + 1)).data());
     image.put_entry(0, 10, {sfn, 0x20, 10, 1});
-    ASSERT_EQ(use_image(image), 1);
+    ASSERT_EQ(use_memory(image), 1);
     fat_fs_s fs;
     fat_dir_s dir;
     ASSERT_EQ(mount(fs, dir), fr_ok);
@@ -135,7 +136,7 @@ TEST_F(FatModule, DeletedLongNamesAreTakenOnlyWhole)
         std::string deleted_alias = c.alias;
         deleted_alias[0] = '\xE5';
         image.put_entry(0, slot, {deleted_alias.c_str(), 0x20, 7, 100});
-        ASSERT_EQ(use_image(image), 1);
+        ASSERT_EQ(use_memory(image), 1);
         fat_fs_s fs;
         fat_dir_s dir;
         ASSERT_EQ(mount(fs, dir), fr_ok);
@@ -153,7 +154,7 @@ TEST_F(FatModule, DeletedFileReadsFollowingClustersLiveFileFollowsItsChain)
     image.set_fat(100, 200);
     image.set_fat(200, 300);
     image.set_fat(300, 0xFFFF);
-    ASSERT_EQ(use_image(image), 1);
+    ASSERT_EQ(use_memory(image), 1);
     fat_fs_s fs;
     fat_dir_s dir;
     ASSERT_EQ(mount(fs, dir), fr_ok);
@@ -192,7 +193,7 @@ TEST_F(FatModule, LiveChainWithRunsIsReadInChainOrder)
     }
     image.fill_cluster(103, std::byte{0xEE});
     image.fill_cluster(402, std::byte{0xEE});
-    ASSERT_EQ(use_image(image), 1);
+    ASSERT_EQ(use_memory(image), 1);
     fat_fs_s fs;
     fat_dir_s dir;
     ASSERT_EQ(mount(fs, dir), fr_ok);
@@ -217,7 +218,7 @@ TEST_F(FatModule, LiveChainWithRunsIsReadInChainOrder)
 TEST_F(FatModule, ReadPastTheVolumeOrIntoFreeChainFails)
 {
     fat_builder_c image(5000, 1);
-    ASSERT_EQ(use_image(image), 1);
+    ASSERT_EQ(use_memory(image), 1);
     fat_fs_s fs;
     fat_dir_s dir;
     ASSERT_EQ(mount(fs, dir), fr_ok);
@@ -246,7 +247,7 @@ TEST_F(FatModule, LoopingDirectoryChainEnds)
     image.set_fat(10, 10);
     for (std::uint32_t i = 0; i < 16; ++i)
         image.put_entry(10, i, {"X       BIN", 0x20, 20, 1});
-    ASSERT_EQ(use_image(image), 1);
+    ASSERT_EQ(use_memory(image), 1);
     fat_fs_s fs;
     fat_dir_s dir;
     ASSERT_EQ(mount(fs, dir), fr_ok);
@@ -265,7 +266,7 @@ TEST_F(FatModule, MountsFromSectorZeroOrFromThePartitionStart)
 {
     fat_builder_c bare(5000, 2);
     bare.put_entry(0, 0, {"BARE    TXT", 0x20, 5, 1});
-    ASSERT_EQ(use_image(bare), 1);
+    ASSERT_EQ(use_memory(bare), 1);
     fat_fs_s fs;
     fat_dir_s dir;
     ASSERT_EQ(mount(fs, dir, 0, 0), fr_ok);
@@ -275,7 +276,7 @@ TEST_F(FatModule, MountsFromSectorZeroOrFromThePartitionStart)
     fat_builder_c part(70000, 1, 2048);
     part.put_entry(0, 0, {"PART    TXT", 0x20, 5, 1});
     part.add_mbr();
-    ASSERT_EQ(use_image(part), 1);
+    ASSERT_EQ(use_memory(part), 1);
     fat_fs_s fs2;
     fat_dir_s dir2;
     ASSERT_EQ(mount(fs2, dir2, 1, 2048), fr_ok);
@@ -309,7 +310,7 @@ TEST_F(FatModule, DamagedBootSectorsAreRefused)
             store_le16(b, 19, 0);
             store_le32(b, c.at, c.value);
         }
-        ASSERT_EQ(use_image(image), 1);
+        ASSERT_EQ(use_memory(image), 1);
         fat_fs_s fs;
         fat_dir_s dir;
         EXPECT_EQ(mount(fs, dir), fr_no_filesystem) << c.what;
@@ -336,7 +337,7 @@ TEST_F(FatModule, OpensSubdirectoriesByPath)
     image.put_entry(0, 1, {"FILE    TXT", 0x20, 11, 1});
     image.set_fat(10, 0xFFFF);
     image.put_entry(10, 0, {"INNER   TXT", 0x20, 12, 1});
-    ASSERT_EQ(use_image(image), 1);
+    ASSERT_EQ(use_memory(image), 1);
     fat_fs_s fs;
     fat_dir_s dir;
     ASSERT_EQ(mount(fs, dir), fr_ok);
