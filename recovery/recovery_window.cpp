@@ -111,7 +111,7 @@ void recovery_window_c::connect_signals(QObject* receiver)
     connect(&timer_, &QTimer::timeout, this, &recovery_window_c::on_timer);
     connect(header_, &MyHeaderView::check_all, this, &recovery_window_c::on_check_all);
     connect(header_, &MyHeaderView::sort_column, this, &recovery_window_c::on_sort_column);
-    connect(&preview_loader_, &QThread::finished, this, &recovery_window_c::on_preview_loaded);
+    connect(&preview_loader_, &preview_loader_c::loaded, this, &recovery_window_c::on_preview_loaded);
 }
 
 recovery_base_c* recovery_window_c::engine_of(int kind)
@@ -285,18 +285,14 @@ void recovery_window_c::on_list_clicked(const QModelIndex& index)
     preview_loader_.request(current_, kind_, private_temp_dir(), rows_[row]);
 }
 
-void recovery_window_c::on_preview_loaded()
+void recovery_window_c::on_preview_loaded(const recovery_item_s& fetched, const preview_content_s& content)
 {
-    // A later click waited behind this fetch: only its result is wanted.
-    if (preview_loader_.start_waiting() || preview_loader_.content().empty() || !preview_wanted_)
-        return;
-    // A fetch that ends after another click (a big file, say) is no longer wanted.
-    const recovery_item_s& fetched = preview_loader_.record();
-    if (fetched.id != preview_wanted_->id || fetched.name != preview_wanted_->name)
+    // A fetch that ends after another click (a big file, a folder) is no longer wanted.
+    if (content.empty() || !preview_wanted_ || fetched.id != preview_wanted_->id || fetched.name != preview_wanted_->name)
         return;
     preview_wanted_.reset();
     preview_record_ = fetched;
-    preview_ = preview_loader_.content();
+    preview_ = content;
     preview_mark_ = true;
     update();
 }

@@ -72,7 +72,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private slots:
-    void on_preview_loaded();
+    void on_preview_loaded(const tarn::recovery_item_s& fetched, const tarn::preview_content_s& content);
 
 private:
     void build_form();
