@@ -1,6 +1,6 @@
 #include "app/init.h"
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "disk/drive_enumeration.h"
 #include "disk/volume_enumeration.h"
 #include "platform/system.h"

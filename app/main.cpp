@@ -5,7 +5,7 @@
 #include "platform/system.h"
 #include "scan/disk_sector_layer.h"
 #include "ui/main_window.h"
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 #include <QApplication>
 #include <QLockFile>

@@ -5,8 +5,8 @@
 #include "disk/drive_model.h"
 #include "disk/ui_drive_form.h"
 #include "platform/physical_drives.h"
-#include "ui/language.h"
-#include "ui/page_button.h"
+#include "settings/language.h"
+#include "widgets/page_button.h"
 
 #include <QItemSelectionModel>
 #include <QPainter>

@@ -1,9 +1,9 @@
 #include "disk/volume_delegate.h"
 
-#include "app/format_size.h"
+#include "common/format_size.h"
 #include "disk/volume_item.h"
-#include "ui/language.h"
-#include "ui/list_row_painter.h"
+#include "settings/language.h"
+#include "widgets/list_row_painter.h"
 
 #include <QPainter>
 

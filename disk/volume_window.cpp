@@ -6,9 +6,9 @@
 #include "disk/ui_volume_form.h"
 #include "platform/system.h"
 #include "scan/disk_sector_layer.h"
-#include "ui/language.h"
-#include "ui/page_button.h"
-#include "ui/warning_box.h"
+#include "settings/language.h"
+#include "widgets/page_button.h"
+#include "widgets/warning_box.h"
 
 #include <QPainter>
 #include <QThread>

@@ -1,8 +1,8 @@
 #include "partition/partition_delegate.h"
 
-#include "app/format_size.h"
+#include "common/format_size.h"
 #include "partition/partition_item.h"
-#include "ui/list_row_painter.h"
+#include "widgets/list_row_painter.h"
 
 #include <QPainter>
 

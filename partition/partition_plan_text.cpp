@@ -1,7 +1,7 @@
 #include "partition/partition_plan_text.h"
 
-#include "app/format_size.h"
-#include "ui/language.h"
+#include "common/format_size.h"
+#include "settings/language.h"
 
 #include <QStringList>
 

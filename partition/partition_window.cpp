@@ -4,9 +4,9 @@
 #include "partition/partition_model.h"
 #include "partition/partition_plan_text.h"
 #include "partition/ui_partition_form.h"
-#include "ui/language.h"
-#include "ui/page_button.h"
-#include "ui/warning_box.h"
+#include "settings/language.h"
+#include "widgets/page_button.h"
+#include "widgets/warning_box.h"
 
 #include <QItemSelectionModel>
 #include <QPainter>

@@ -6,7 +6,7 @@
 #include "disk/drive_item.h"
 #include "partition/partition_item.h"
 #include "partition/partition_repair.h"
-#include "ui/progress_bar.h"
+#include "widgets/progress_bar.h"
 
 #include <QTimer>
 #include <QWidget>

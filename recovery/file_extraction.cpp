@@ -1,6 +1,6 @@
 #include "recovery/file_extraction.h"
 
-#include "app/safe_file_name.h"
+#include "common/safe_file_name.h"
 #include "recovery/engine_table.h"
 #include "scan/recovery_base.h"
 

@@ -1,7 +1,7 @@
 #include "recovery/my_header_view.h"
 
 #include "recovery/recovery_model.h"
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include <QMouseEvent>
 #include <QPainter>

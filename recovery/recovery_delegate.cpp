@@ -1,6 +1,6 @@
 #include "recovery/recovery_delegate.h"
 
-#include "app/format_size.h"
+#include "common/format_size.h"
 #include "recovery/recovery_model.h"
 #include "scan/recovery_item.h"
 

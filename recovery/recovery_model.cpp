@@ -1,6 +1,6 @@
 #include "recovery/recovery_model.h"
 
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include <algorithm>
 

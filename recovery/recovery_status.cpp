@@ -1,9 +1,9 @@
 #include "recovery/recovery_status.h"
 
-#include "app/format_size.h"
+#include "common/format_size.h"
 #include "recovery/preview_content.h"
-#include "ui/language.h"
-#include "ui/progress_bar.h"
+#include "settings/language.h"
+#include "widgets/progress_bar.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
 #include "recovery/recovery_window.h"
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "platform/system.h"
 #include "recovery/my_header_view.h"
 #include "recovery/my_qtable_view.h"
@@ -13,9 +13,9 @@
 #include "recovery/tree_builder.h"
 #include "recovery/tree_model.h"
 #include "recovery/ui_recovery_form.h"
-#include "ui/language.h"
-#include "ui/page_button.h"
-#include "ui/warning_box.h"
+#include "settings/language.h"
+#include "widgets/page_button.h"
+#include "widgets/warning_box.h"
 
 #include <QFileDialog>
 #include <QMovie>

@@ -9,7 +9,7 @@
 #include "recovery/recovery_rows.h"
 #include "recovery/scanner_kind.h"
 #include "scan/recovery_stop.h"
-#include "ui/progress_bar.h"
+#include "widgets/progress_bar.h"
 
 #include <QTimer>
 #include <QWidget>

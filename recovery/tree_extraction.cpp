@@ -1,6 +1,6 @@
 #include "recovery/tree_extraction.h"
 
-#include "app/safe_file_name.h"
+#include "common/safe_file_name.h"
 #include "recovery/file_extraction.h"
 #include "recovery/tree_builder.h"
 

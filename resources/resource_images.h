@@ -1,6 +1,6 @@
 #pragma once
 // Every fixed image path the program's pages and frame use. The per-language images are
-// built by the path builders of ui/language.h.
+// built by the path builders of settings/language.h.
 
 #include <array>
 #include <string_view>

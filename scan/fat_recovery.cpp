@@ -1,6 +1,6 @@
 #include "scan/fat_recovery.h"
 
-#include "app/debug_print.h"
+#include "common/debug_print.h"
 #include "scan/diagnostic_log.h"
 #include "platform/device.h"
 #include "scan/fat_date.h"

@@ -1,6 +1,6 @@
 #include "ui/home_window.h"
 
-#include "ui/language.h"
+#include "settings/language.h"
 #include "ui/main_window.h"
 #include "ui/ui_home_form.h"
 

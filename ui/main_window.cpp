@@ -1,16 +1,16 @@
 #include "ui/main_window.h"
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "disk/drive_window.h"
 #include "disk/volume_window.h"
 #include "partition/partition_window.h"
 #include "platform/shell_open.h"
 #include "recovery/recovery_window.h"
 #include "ui/home_window.h"
-#include "ui/language.h"
-#include "ui/settings.h"
+#include "settings/language.h"
+#include "settings/settings.h"
 #include "ui/ui_main_form.h"
-#include "ui/warning_box.h"
+#include "widgets/warning_box.h"
 
 #include <QAction>
 #include <QCoreApplication>

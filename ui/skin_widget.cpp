@@ -1,7 +1,7 @@
 #include "ui/skin_widget.h"
 
 #include "platform/layered_window.h"
-#include "ui/language.h"
+#include "settings/language.h"
 #include "ui/skin_widget_resize_handler.h"
 #include "ui/system_button.h"
 #include "ui/top_button.h"

@@ -1,4 +1,4 @@
-#include "app/format_size.h"
+#include "common/format_size.h"
 
 #include <gtest/gtest.h>
 

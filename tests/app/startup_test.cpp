@@ -1,6 +1,6 @@
 // The start-up worker, the single-instance rule and the command-line tool, run for real.
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "app/init.h"
 #include "disk/drive_enumeration.h"
 #include "disk/volume_enumeration.h"

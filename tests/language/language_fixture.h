@@ -2,7 +2,7 @@
 // A fresh working directory and empty language tables for each test; the per-user store is
 // pointed into the same temporary directory so no test touches the real home.
 
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The language file loader: sections, entries, escapes and the odd lines real files contain.
 
 #include "tests/language/language_fixture.h"
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include <string>
 

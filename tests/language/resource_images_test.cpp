@@ -2,7 +2,7 @@
 // pages are laid out for.
 
 #include "resources/resource_images.h"
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include <QDirIterator>
 #include <QGuiApplication>

@@ -2,8 +2,8 @@
 
 #include "platform/system.h"
 #include "tests/language/language_fixture.h"
-#include "ui/language.h"
-#include "ui/settings.h"
+#include "settings/language.h"
+#include "settings/settings.h"
 
 #include <QFileInfo>
 #include <QSettings>

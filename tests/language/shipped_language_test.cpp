@@ -1,8 +1,8 @@
 // The language file that ships with the program, read from beside the built executables.
 
 #include "tests/language/language_fixture.h"
-#include "ui/language.h"
-#include "ui/language_keys.h"
+#include "settings/language.h"
+#include "settings/language_keys.h"
 
 #include <QFileInfo>
 

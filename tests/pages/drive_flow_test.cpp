@@ -1,7 +1,7 @@
 // From the drive list to the repaired disk in the main window, under real clicks: the scan
 // refusals, refreshing, leaving a running search, and a lost partition table written back.
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "disk/drive_enumeration.h"
 #include "disk/drive_window.h"
 #include "disk/volume_enumeration.h"
@@ -9,7 +9,7 @@
 #include "tests/pages/page_images.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/test_support.h"
-#include "ui/language.h"
+#include "settings/language.h"
 #include "ui/main_window.h"
 
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "tests/pages/page_driver.h"
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "recovery/recovery_status.h"
 #include "scan/recovery_item.h"
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include <QListView>
 #include <QPushButton>

@@ -6,8 +6,8 @@
 #include "partition/partition_delegate.h"
 #include "partition/partition_model.h"
 #include "tests/pages/text_recorder.h"
-#include "ui/language.h"
-#include "ui/progress_bar.h"
+#include "settings/language.h"
+#include "widgets/progress_bar.h"
 
 #include <QAbstractItemModelTester>
 #include <QImage>

@@ -7,7 +7,7 @@
 #include "tests/partition/partition_fixtures.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/test_support.h"
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include <QApplication>
 #include <QDir>

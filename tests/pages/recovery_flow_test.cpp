@@ -3,7 +3,7 @@
 // every file byte-exact and a hand-made "../" name kept inside that folder. Also: the window
 // keeps painting while a scan runs.
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "recovery/my_header_view.h"
 #include "scan/recovery_item.h"
 #include "tests/pages/page_driver.h"

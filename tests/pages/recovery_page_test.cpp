@@ -1,7 +1,7 @@
 // The recovery page on FAT32 volumes made by mkfs.fat and mtools: engine choice, the recover
 // button's guards, the preview, pause after the end, stop and the deep-scan offer.
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "recovery/file_extraction.h"
 #include "recovery/preview_content.h"
 #include "recovery/recovery_status.h"
@@ -10,7 +10,7 @@
 #include "scan/recovery_control.h"
 #include "tests/pages/page_driver.h"
 #include "tests/pages/pages_fixture.h"
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include <QFile>
 #include <QPushButton>

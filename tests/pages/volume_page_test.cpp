@@ -1,13 +1,13 @@
 // The volume page: its rows as painted (fill bars, names), its model, and the scan request
 // through the main window from the button and from a double-click.
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "disk/volume_delegate.h"
 #include "disk/volume_enumeration.h"
 #include "disk/volume_model.h"
 #include "disk/volume_window.h"
 #include "tests/pages/page_driver.h"
-#include "ui/language.h"
+#include "settings/language.h"
 #include "ui/main_window.h"
 
 #include <QAbstractItemModelTester>

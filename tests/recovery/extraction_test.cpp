@@ -1,7 +1,7 @@
 // Extraction: safe and distinct names, the live-file copy, the engine lock shared by the preview
 // and the extraction thread, and whole folders recovered byte-exact from mtools volumes.
 
-#include "app/safe_file_name.h"
+#include "common/safe_file_name.h"
 #include "platform/shell_open.h"
 #include "recovery/file_extraction.h"
 #include "recovery/recovery_file.h"

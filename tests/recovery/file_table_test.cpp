@@ -3,7 +3,7 @@
 
 #include "recovery/recovery_delegate.h"
 #include "tests/recovery/file_table_fixture.h"
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include <QAbstractItemModelTester>
 #include <QPainter>

@@ -2,10 +2,10 @@
 // start-up and running-scan guards, the boxes with their titles, buttons and owners, the
 // language menu, help and closing.
 
-#include "app/app_state.h"
+#include "common/app_state.h"
 #include "disk/drive_enumeration.h"
 #include "tests/shell/shell_fixture.h"
-#include "ui/language.h"
+#include "settings/language.h"
 #include "ui/main_window.h"
 
 #include <QFile>

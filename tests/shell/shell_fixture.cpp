@@ -1,8 +1,8 @@
 #include "tests/shell/shell_fixture.h"
 
 #include "platform/shell_open.h"
-#include "ui/language.h"
-#include "ui/settings.h"
+#include "settings/language.h"
+#include "settings/settings.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // settings loaded from it, message boxes answered in place of a person and a desktop shell that
 // only records what it was asked to open.
 
-#include "ui/warning_box.h"
+#include "widgets/warning_box.h"
 
 #include <QMessageBox>
 #include <QStringList>

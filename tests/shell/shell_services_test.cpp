@@ -2,7 +2,7 @@
 
 #include "platform/shell_open.h"
 #include "tests/shell/shell_fixture.h"
-#include "ui/warning_box.h"
+#include "widgets/warning_box.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "ui/page_button.h"
+#include "widgets/page_button.h"
 
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include <QPushButton>
 

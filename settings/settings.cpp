@@ -1,7 +1,7 @@
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 #include "platform/system.h"
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include <QSettings>
 

@@ -1,4 +1,4 @@
-#include "ui/progress_bar.h"
+#include "widgets/progress_bar.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "ui/list_row_painter.h"
+#include "widgets/list_row_painter.h"
 
 #include <QPainter>
 #include <QStyleOptionViewItem>

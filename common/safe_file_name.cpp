@@ -1,4 +1,4 @@
-#include "app/safe_file_name.h"
+#include "common/safe_file_name.h"
 
 namespace tarn {
 

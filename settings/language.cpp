@@ -1,4 +1,4 @@
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include "platform/system.h"
 

@@ -1,6 +1,6 @@
-#include "ui/warning_box.h"
+#include "widgets/warning_box.h"
 
-#include "ui/language.h"
+#include "settings/language.h"
 
 #include <QPixmap>
 

@@ -1,4 +1,4 @@
-#include "app/debug_print.h"
+#include "common/debug_print.h"
 
 #include "platform/system.h"
 
