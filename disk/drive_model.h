@@ -3,24 +3,19 @@
 // entry). It does not copy the list; a changed list gets a new model.
 
 #include "disk/drive_item.h"
-
-#include <QAbstractListModel>
+#include "widgets/record_list_model.h"
 
 #include <vector>
 
 namespace tarn {
 
-class drive_model_c : public QAbstractListModel {
-    Q_OBJECT
+class drive_model_c : public record_list_model_c<drive_item_s> {
 public:
-    drive_model_c(const std::vector<drive_item_s>& drives, QObject* parent = nullptr);
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    // A copy of the row's drive_item_s for the display role, nothing for any other role.
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-
-private:
-    const std::vector<drive_item_s>& drives_;
+    // Views and testers that ask for the display text get the drive's path.
+    explicit drive_model_c(const std::vector<drive_item_s>& drives, QObject* parent = nullptr)
+        : record_list_model_c(drives, [](const drive_item_s& d) { return d.path; }, parent)
+    {
+    }
 };
 
 } // namespace tarn

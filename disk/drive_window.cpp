@@ -7,6 +7,7 @@
 #include "platform/physical_drives.h"
 #include "settings/language.h"
 #include "widgets/page_button.h"
+#include "widgets/page_painting.h"
 
 #include <QItemSelectionModel>
 #include <QPainter>
@@ -72,21 +73,15 @@ void drive_window_c::on_refresh_finished()
 
 void drive_window_c::set_model()
 {
-    auto* old_model = model_;
-    QItemSelectionModel* old_selection = ui_->lv_drives->selectionModel();
+    auto* previous = model_;
     model_ = new drive_model_c(drive_list(), this);
-    ui_->lv_drives->setModel(model_);
-    delete old_selection;
-    delete old_model;
+    replace_view_model(*ui_->lv_drives, model_, previous);
 }
 
 void drive_window_c::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const QPixmap background(QStringLiteral(":/images/background/bai.png"));
-    painter.fillRect(QRect(0, 0, width(), background.height()), QBrush(background));
-    painter.setFont(QFont(QStringLiteral("Arial"), 12));
-    painter.drawText(23, 30, language_text("volume_select"));
+    paint_page_band(painter, width(), language_text("volume_select"));
 }
 
 void drive_window_c::resizeEvent(QResizeEvent*)

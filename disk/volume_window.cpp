@@ -1,13 +1,14 @@
 #include "disk/volume_window.h"
 
+#include "disk/ui_volume_form.h"
 #include "disk/volume_delegate.h"
 #include "disk/volume_enumeration.h"
 #include "disk/volume_model.h"
-#include "disk/ui_volume_form.h"
 #include "platform/system.h"
 #include "scan/disk_sector_layer.h"
 #include "settings/language.h"
 #include "widgets/page_button.h"
+#include "widgets/page_painting.h"
 #include "widgets/warning_box.h"
 
 #include <QPainter>
@@ -58,8 +59,7 @@ void volume_window_c::show_volumes()
 {
     volume_model_c* previous = model_;
     model_ = new volume_model_c(this);
-    ui_->lv_volumes->setModel(model_);
-    delete previous;
+    replace_view_model(*ui_->lv_volumes, model_, previous);
 }
 
 void volume_window_c::refresh_volumes()
@@ -105,10 +105,7 @@ void volume_window_c::resizeEvent(QResizeEvent*)
 void volume_window_c::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const QPixmap background(QStringLiteral(":/images/background/bai.png"));
-    painter.fillRect(QRect(0, 0, width(), background.height()), QBrush(background));
-    painter.setFont(QFont(QStringLiteral("Arial"), 12));
-    painter.drawText(23, 30, language_text("volume_select"));
+    paint_page_band(painter, width(), language_text("volume_select"));
 }
 
 } // namespace tarn

@@ -3,24 +3,19 @@
 // a list it does not own; a changed list gets a new model.
 
 #include "partition/partition_item.h"
-
-#include <QAbstractListModel>
+#include "widgets/record_list_model.h"
 
 #include <vector>
 
 namespace tarn {
 
-class partition_model_c : public QAbstractListModel {
-    Q_OBJECT
+class partition_model_c : public record_list_model_c<partition_item_s> {
 public:
-    partition_model_c(const std::vector<partition_item_s>& partitions, QObject* parent = nullptr);
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    // A copy of the row's partition_item_s for the display role, nothing for any other role.
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-
-private:
-    const std::vector<partition_item_s>& partitions_;
+    // Views and testers that ask for the display text get the partition's file-system name.
+    explicit partition_model_c(const std::vector<partition_item_s>& partitions, QObject* parent = nullptr)
+        : record_list_model_c(partitions, [](const partition_item_s& p) { return p.fs_name; }, parent)
+    {
+    }
 };
 
 } // namespace tarn

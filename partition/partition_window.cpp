@@ -6,6 +6,7 @@
 #include "partition/ui_partition_form.h"
 #include "settings/language.h"
 #include "widgets/page_button.h"
+#include "widgets/page_painting.h"
 #include "widgets/warning_box.h"
 
 #include <QItemSelectionModel>
@@ -186,10 +187,7 @@ void partition_window_c::show_rows(std::vector<partition_item_s> items)
 {
     auto rows = std::make_unique<std::vector<partition_item_s>>(std::move(items));
     auto* model = new partition_model_c(*rows, this);
-    QItemSelectionModel* old_selection = ui_->lv_volumes->selectionModel();
-    ui_->lv_volumes->setModel(model);
-    delete old_selection;
-    delete model_;
+    replace_view_model(*ui_->lv_volumes, model, model_);
     model_ = model;
     rows_ = std::move(rows);
 }
@@ -198,8 +196,7 @@ void partition_window_c::paintEvent(QPaintEvent*)
 {
     const int w = width();
     QPainter painter(this);
-    const QPixmap background(QStringLiteral(":/images/background/bai.png"));
-    painter.fillRect(QRect(0, 0, w, background.height()), QBrush(background));
+    paint_page_band(painter, w);
     painter.drawPixmap(45, 30, QPixmap(QStringLiteral(":/images/partition_search/icon_found1.png")));
     painter.setPen(QColor(139, 184, 241));
     painter.drawRect(QRect(25, 12, w - 50, 92));

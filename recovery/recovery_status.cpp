@@ -3,6 +3,7 @@
 #include "common/format_size.h"
 #include "recovery/preview_content.h"
 #include "settings/language.h"
+#include "widgets/page_painting.h"
 #include "widgets/progress_bar.h"
 
 #include <QPainter>
@@ -28,8 +29,7 @@ QRect preview_box(int width, int height)
 void paint_recovery_face(QPainter& painter, int width, int height, const recovery_status_s& status,
                          const progress_bar_c& bar, const preview_content_s* preview)
 {
-    const QPixmap band(QStringLiteral(":/images/background/bai.png"));
-    painter.fillRect(QRect(0, 0, width, band.height()), QBrush(band));
+    paint_page_band(painter, width);
     const QRect box = preview_box(width, height);
     painter.setPen(QColor(139, 184, 241));
     painter.drawRect(10, 13, width - 20, 60);

@@ -2,19 +2,20 @@
 
 #include "common/app_state.h"
 #include "platform/system.h"
+#include "recovery/engine_table.h"
 #include "recovery/my_header_view.h"
 #include "recovery/my_qtable_view.h"
+#include "recovery/recovery_delegate.h"
 #include "recovery/recovery_file.h"
 #include "recovery/recovery_model.h"
 #include "recovery/recovery_status.h"
-#include "recovery/recovery_delegate.h"
-#include "recovery/engine_table.h"
-#include "scan/recovery_control.h"
 #include "recovery/tree_builder.h"
 #include "recovery/tree_model.h"
 #include "recovery/ui_recovery_form.h"
+#include "scan/recovery_control.h"
 #include "settings/language.h"
 #include "widgets/page_button.h"
+#include "widgets/page_painting.h"
 #include "widgets/warning_box.h"
 
 #include <QFileDialog>
@@ -377,17 +378,15 @@ void recovery_window_c::set_tree(TreeModel* model)
 {
     TreeModel* previous = tree_model_;
     tree_model_ = model;
-    ui_->tv_dirtree->setModel(model);
-    delete previous;
+    replace_view_model(*ui_->tv_dirtree, model, previous);
 }
 
 void recovery_window_c::renew_file_model()
 {
     recovery_model_c* previous = file_model_;
     file_model_ = new recovery_model_c(&rows_, this);
-    table_->setModel(file_model_);
+    replace_view_model(*table_, file_model_, previous);
     size_columns();
-    delete previous;
 }
 
 void recovery_window_c::size_columns()
