@@ -9,7 +9,6 @@
 #include "widgets/page_button.h"
 #include "widgets/page_painting.h"
 
-#include <QItemSelectionModel>
 #include <QPainter>
 #include <QThread>
 

@@ -9,7 +9,6 @@
 #include "widgets/page_painting.h"
 #include "widgets/warning_box.h"
 
-#include <QItemSelectionModel>
 #include <QPainter>
 #include <QThread>
 
