@@ -14,5 +14,8 @@ namespace tarn {
 
 void replace_volume_registry(std::vector<std::pair<QString, device_location_s>> names);
 std::optional<device_location_s> find_registered_volume(const QString& name);
+// The volume path ("\\?\Volume{ID}\") of partition `partition` of physical disk `disk` in the last
+// enumeration; empty when there is none.
+QString registered_volume_path(int disk, int partition);
 
 } // namespace tarn

@@ -1,0 +1,188 @@
+#include "libs/ntfs_scan/ntfs_scan.h"
+
+#include "libs/ntfs_scan/ntfs_record_fill.h"
+#include "libs/ntfs_scan/ntfs_scan_source.h"
+#include "libs/ntfs_scan/tsk_byte_image.h"
+#include "platform/device.h"
+#include "platform/volume_facts.h"
+#include "platform/volume_registry.h"
+
+#include <QFile>
+#include <QString>
+
+#include <cstring>
+#include <vector>
+
+namespace tarn {
+
+namespace {
+
+constexpr std::uint32_t open_mark = 0x5346544E; // "NTFS"
+constexpr std::size_t state_at = 16;
+constexpr std::size_t copy_step = 1 << 20;
+
+struct fs_closer {
+    void operator()(TSK_FS_INFO* fs) const { tsk_fs_close(fs); }
+};
+struct file_closer {
+    void operator()(TSK_FS_FILE* file) const { tsk_fs_file_close(file); }
+};
+
+// What the library keeps between calls; the context block points at it.
+struct scan_state_s {
+    tsk_image_ptr image;
+    std::unique_ptr<TSK_FS_INFO, fs_closer> fs;
+    TSK_INUM_T next = 0;
+    std::uint32_t examined = 0;
+};
+
+std::byte* bytes_of(void* block) { return static_cast<std::byte*>(block); }
+
+scan_state_s* state_of(void* context)
+{
+    if (context == nullptr)
+        return nullptr;
+    std::uint32_t mark = 0;
+    std::memcpy(&mark, context, sizeof mark);
+    if (mark != open_mark)
+        return nullptr;
+    scan_state_s* state = nullptr;
+    std::memcpy(&state, bytes_of(context) + state_at, sizeof state);
+    return state;
+}
+
+void put_u32(void* block, std::size_t at, std::uint32_t value)
+{
+    std::memcpy(bytes_of(block) + at, &value, sizeof value);
+}
+
+// "/dev/hdXN": disk X - 'a', partition N; the volume the last enumeration found there.
+QString volume_for_device_name(const char* name)
+{
+    const QString text = QString::fromLocal8Bit(name);
+    if (!text.startsWith(QLatin1String("/dev/hd")) || text.size() < 9)
+        return {};
+    const int disk = text.at(7).unicode() - u'a';
+    bool ok = false;
+    const int partition = text.mid(8).toInt(&ok);
+    if (!ok || disk < 0 || disk > 25 || partition < 0)
+        return {};
+    QString path = registered_volume_path(disk, partition);
+    if (path.isEmpty()) {
+        enumerate_volume_facts(); // the table may predate this volume
+        path = registered_volume_path(disk, partition);
+    }
+    if (path.endsWith(QLatin1Char('\\')))
+        path.chop(1);
+    return path;
+}
+
+int copy_data(TSK_FS_FILE* file, QFile& out, std::uint32_t* detail)
+{
+    const TSK_FS_ATTR* data = tsk_fs_file_attr_get(file);
+    if (data == nullptr)
+        return file->meta != nullptr && file->meta->size == 0 ? 0 : NTFS_SCAN_NO_RECORD;
+    std::vector<char> buffer(copy_step);
+    TSK_OFF_T done = 0;
+    while (done < data->size) {
+        const auto want = static_cast<size_t>(std::min<TSK_OFF_T>(copy_step, data->size - done));
+        const ssize_t got = tsk_fs_attr_read(data, done, buffer.data(), want, TSK_FS_FILE_READ_FLAG_NONE);
+        if (got <= 0 || out.write(buffer.data(), got) != got)
+            break;
+        done += got;
+        if (detail != nullptr)
+            *detail = static_cast<std::uint32_t>(std::min<TSK_OFF_T>(done, UINT32_MAX));
+    }
+    return done == data->size ? 0 : NTFS_SCAN_SHORT;
+}
+
+} // namespace
+
+int ntfs_scan_startup_source(std::unique_ptr<byte_source_c> source, void* context)
+{
+    if (context == nullptr)
+        return NTFS_SCAN_BAD_ARGUMENT;
+    tsk_image_ptr image = open_tsk_image(std::move(source));
+    if (!image)
+        return NTFS_SCAN_NO_DEVICE;
+    std::unique_ptr<TSK_FS_INFO, fs_closer> fs(tsk_fs_open_img(image.get(), 0, TSK_FS_TYPE_NTFS));
+    if (!fs)
+        return NTFS_SCAN_NOT_NTFS;
+    auto* state = new scan_state_s{std::move(image), std::move(fs)};
+    std::memset(context, 0, NTFS_SCAN_CONTEXT_BYTES);
+    put_u32(context, 0, open_mark);
+    const std::uint64_t total = state->fs->last_inum + 1;
+    std::memcpy(bytes_of(context) + NTFS_SCAN_CONTEXT_TOTAL, &total, sizeof total);
+    std::memcpy(bytes_of(context) + state_at, &state, sizeof state);
+    return 0;
+}
+
+} // namespace tarn
+
+using namespace tarn;
+
+extern "C" int32_t ntfs_scan_startup(const char* device_name, void* context)
+{
+    if (device_name == nullptr || context == nullptr)
+        return NTFS_SCAN_BAD_ARGUMENT;
+    const QString volume = volume_for_device_name(device_name);
+    std::unique_ptr<byte_source_c> device = volume.isEmpty() ? nullptr : device_c::open(volume, access_e::read);
+    if (!device)
+        return NTFS_SCAN_NO_DEVICE;
+    return ntfs_scan_startup_source(std::move(device), context);
+}
+
+extern "C" int32_t ntfs_scan_next(void* context, void* record)
+{
+    scan_state_s* state = state_of(context);
+    if (state == nullptr || record == nullptr)
+        return 0;
+    // Entries that never held a file (no record signature) are skipped; every other one, in use
+    // or freed, is delivered.
+    while (state->next <= state->fs->last_inum) {
+        const TSK_INUM_T inum = state->next++;
+        put_u32(context, NTFS_SCAN_CONTEXT_C3, ++state->examined);
+        std::unique_ptr<TSK_FS_FILE, file_closer> file(tsk_fs_file_open_meta(state->fs.get(), nullptr, inum));
+        if (!file || file->meta == nullptr) {
+            tsk_error_reset();
+            continue;
+        }
+        if (fill_ntfs_record(*file->meta, static_cast<std::byte*>(record)))
+            return 1;
+    }
+    return 0;
+}
+
+extern "C" void ntfs_scan_cleanup(void* context)
+{
+    scan_state_s* state = state_of(context);
+    delete state;
+    if (context != nullptr)
+        put_u32(context, 0, 0);
+}
+
+extern "C" int32_t ntfs_scan_recover(void* context, uint32_t record_low, uint32_t record_high, const char* destination,
+                                     uint32_t* detail)
+{
+    scan_state_s* state = state_of(context);
+    if (state == nullptr)
+        return NTFS_SCAN_NOT_OPEN;
+    if (destination == nullptr)
+        return NTFS_SCAN_BAD_ARGUMENT;
+    if (detail != nullptr)
+        *detail = 0;
+    const TSK_INUM_T inum = static_cast<TSK_INUM_T>(record_high) << 32 | record_low;
+    if (inum > state->fs->last_inum)
+        return NTFS_SCAN_NO_RECORD;
+    std::unique_ptr<TSK_FS_FILE, file_closer> file(tsk_fs_file_open_meta(state->fs.get(), nullptr, inum));
+    if (!file || file->meta == nullptr) {
+        tsk_error_reset();
+        return NTFS_SCAN_NO_RECORD;
+    }
+    QFile out(QFile::decodeName(destination));
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return NTFS_SCAN_UNWRITABLE;
+    const int result = copy_data(file.get(), out, detail);
+    tsk_error_reset();
+    return result == 0 && !out.flush() ? NTFS_SCAN_SHORT : result;
+}

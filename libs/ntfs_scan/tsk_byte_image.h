@@ -1,0 +1,21 @@
+#pragma once
+// The Sleuth Kit's image layer over one of the program's byte sources, so that image files, real
+// devices and buffers in memory all reach the NTFS reader the same way.
+
+#include "platform/byte_source.h"
+
+#include <tsk/libtsk.h>
+
+#include <memory>
+
+namespace tarn {
+
+struct tsk_image_closer {
+    void operator()(TSK_IMG_INFO* image) const { tsk_img_close(image); }
+};
+using tsk_image_ptr = std::unique_ptr<TSK_IMG_INFO, tsk_image_closer>;
+
+// An image that owns source and reads through it; null when the image layer refuses it.
+tsk_image_ptr open_tsk_image(std::unique_ptr<byte_source_c> source);
+
+} // namespace tarn
