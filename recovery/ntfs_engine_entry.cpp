@@ -1,10 +1,9 @@
-// The NTFS engine in the engine table. This build has no NTFS engine yet: the entry says which
-// volumes it would take and how its rows are written out, and choosing it reports the engine as
-// unavailable.
+// The NTFS engine in the engine table.
 
 #include "recovery/engine_table.h"
 #include "recovery/file_extraction.h"
-#include "scan/recovery_base.h"
+#include "recovery/ntfs_tree.h"
+#include "scan/ntfs_recovery.h"
 
 namespace tarn {
 
@@ -16,6 +15,25 @@ constexpr std::uint32_t ntfs_deleted_mark = 0x80;
 bool takes_ntfs(const volume_item_s& volume, bool deep)
 {
     return !deep && volume.fs_name == QLatin1String("NTFS");
+}
+
+std::unique_ptr<recovery_base_c> make_ntfs_engine()
+{
+    return std::make_unique<ntfs_recovery_c>();
+}
+
+// The table pairs kind and engine; an engine of another class finds nothing.
+std::unique_ptr<TreeModel> build_ntfs_engine_tree(const recovery_base_c& engine)
+{
+    const auto* ntfs = dynamic_cast<const ntfs_recovery_c*>(&engine);
+    return ntfs != nullptr ? build_ntfs_tree(ntfs->findings(), ntfs->orphans()) : nullptr;
+}
+
+void list_ntfs_engine_folder(const recovery_base_c&, const folder_record& record, recovery_rows& rows)
+{
+    rows.clear();
+    if (const auto* folder = std::get_if<const ntfs_record_s*>(&record); folder != nullptr && *folder != nullptr)
+        list_ntfs_folder(**folder, rows);
 }
 
 // A file that still exists is copied from its live path; a deleted one comes from the engine.
@@ -31,6 +49,7 @@ int extract_ntfs_row(recovery_base_c& engine, const recovery_item_s& row, const 
 
 } // namespace
 
-const engine_entry_s ntfs_engine_entry{scanner_ntfs, takes_ntfs, nullptr, nullptr, nullptr, extract_ntfs_row};
+const engine_entry_s ntfs_engine_entry{scanner_ntfs,           takes_ntfs,           make_ntfs_engine,
+                                       build_ntfs_engine_tree, list_ntfs_engine_folder, extract_ntfs_row};
 
 } // namespace tarn

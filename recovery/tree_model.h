@@ -13,10 +13,11 @@
 namespace tarn {
 
 struct fat_record_s;
+struct ntfs_record_s;
 
 // The finding a folder of the tree stands for, typed by the engine that made it; nothing for the
-// root. The NTFS and signature engines add their record types here when they arrive.
-using folder_record = std::variant<std::monostate, const fat_record_s*>;
+// root. The signature engine adds its record type here when it arrives.
+using folder_record = std::variant<std::monostate, const fat_record_s*, const ntfs_record_s*>;
 
 struct TreeNode {
     TreeNode(QString node_name, TreeNode* node_parent, folder_record node_record);

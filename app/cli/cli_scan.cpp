@@ -3,6 +3,7 @@
 // would (the same tree, names and " (2)" for repeats).
 
 #include "app/cli/cli_commands.h"
+#include "common/safe_file_name.h"
 #include "disk/volume_enumeration.h"
 #include "recovery/engine_table.h"
 #include "recovery/tree_extraction.h"
@@ -24,13 +25,14 @@ void show_progress(cli_context_s& ctx, recovery_base_c& engine)
     ctx.err.flush();
 }
 
-// One line per file of the branch: its path from the volume's root, then size, times and id.
-void print_files(cli_context_s& ctx, const std::vector<branch_folder_s>& branch)
+// One line per file of the branch: its path from the volume's root (prefix first, for a top folder
+// other than the root), then size, times and id.
+void print_files(cli_context_s& ctx, const std::vector<branch_folder_s>& branch, const QStringList& prefix)
 {
     for (std::size_t i = 0; i < branch.size(); ++i) {
         if (branch[i].rows.empty())
             continue;
-        const QStringList folders = branch_path(branch, static_cast<int>(i));
+        const QStringList folders = prefix + branch_path(branch, static_cast<int>(i));
         for (const recovery_item_s& row : branch[i].rows)
             cli_print_row(ctx, {"path", "size", "modified", "created", "id"},
                           {(folders + QStringList{row.name}).join(QLatin1Char('/')), qulonglong(row.size),
@@ -55,6 +57,29 @@ int run_engine(cli_context_s& ctx, recovery_base_c& engine, int row)
         return cli_failed;
     }
     return cli_ok;
+}
+
+// Every top folder of the tree: "/" is the volume's root, any other (the orphans of an NTFS
+// volume) keeps its name as the first folder of its files' paths. How many files could not be
+// written when recovering.
+int list_and_recover(cli_context_s& ctx, const engine_entry_s& entry, recovery_base_c& engine, const QString& recover_dir)
+{
+    const std::unique_ptr<TreeModel> tree = entry.build_tree(engine);
+    if (!tree)
+        return 0;
+    int failed = 0;
+    for (const auto& top : tree->root().children) {
+        const bool root = top.get() == tree->root().children.front().get();
+        const QStringList prefix = root ? QStringList() : QStringList{top->name};
+        const std::vector<branch_folder_s> branch = list_branch(entry.kind, engine, *top);
+        print_files(ctx, branch, prefix);
+        if (!recover_dir.isEmpty())
+            failed += extract_branch(engine, entry.kind, branch,
+                                     root ? recover_dir : recover_dir + QLatin1Char('/') + safe_file_name(top->name));
+    }
+    if (failed != 0)
+        ctx.err << "tarnrecovery-cli scan: " << failed << " file(s) could not be written into " << recover_dir << '\n';
+    return failed;
 }
 
 int run_scan(const QStringList& args, cli_context_s& ctx)
@@ -94,21 +119,8 @@ int run_scan(const QStringList& args, cli_context_s& ctx)
     const std::unique_ptr<recovery_base_c> engine = entry->make_engine();
     engine->set_volume(volume);
     int result = run_engine(ctx, *engine, row);
-    if (result == cli_ok) {
-        const std::unique_ptr<TreeModel> tree = entry->build_tree(*engine);
-        // The tree's top folder "/" is the volume's root; no tree, no files.
-        std::vector<branch_folder_s> branch;
-        if (tree && !tree->root().children.empty())
-            branch = list_branch(entry->kind, *engine, *tree->root().children.front());
-        print_files(ctx, branch);
-        if (!recover_dir.isEmpty() && !branch.empty()) {
-            const int failed = extract_branch(*engine, entry->kind, branch, recover_dir);
-            if (failed != 0) {
-                ctx.err << "tarnrecovery-cli scan: " << failed << " file(s) could not be written into " << recover_dir << '\n';
-                result = cli_failed;
-            }
-        }
-    }
+    if (result == cli_ok && list_and_recover(ctx, *entry, *engine, recover_dir) != 0)
+        result = cli_failed;
     disk_shutdown();
     return result;
 }

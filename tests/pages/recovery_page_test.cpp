@@ -229,12 +229,16 @@ void recovery_page_test::unreadable_volume_is_a_failure_not_nothing_found()
     QCOMPARE(driver.recovery()->current_engine()->get_failure(), scan_failure_e::damaged);
     QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"deep_scan_query"});
 
-    // NTFS has no engine in this build: choosing it says so and starts nothing.
+    // An NTFS volume that is not there: the scan fails as such, and a deep scan is offered.
     volume_item_s ntfs;
     ntfs.fs_name = QStringLiteral("NTFS");
-    QCOMPARE(driver.recovery()->start_scan(ntfs, false), -1);
-    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"engine_unavailable"});
-    QVERIFY(!scan_running);
+    ntfs.disk_number = 7;
+    ntfs.partition_number = 3;
+    driver.fixture().answer_next(QMessageBox::No);
+    QCOMPARE(driver.recovery()->start_scan(ntfs, false), 0);
+    QVERIFY(driver.wait_for_scan_end());
+    QCOMPARE(driver.recovery()->current_engine()->get_failure(), scan_failure_e::volume_missing);
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"deep_scan_query"});
 }
 
 void recovery_page_test::deletions_in_the_root_alone_show_under_the_top_folder()

@@ -8,6 +8,8 @@
 //     weave PATH1 PATH2 SIZE STEP two files of SIZE bytes written STEP bytes at a time in turn,
 //                                 so that their clusters interleave (fragmented files)
 //     rm PATH                     delete a file or an empty folder
+//     remount                     close the volume and open it again (a fresh mount allocates
+//                                 records from the start again, reusing freed ones)
 // Exit status 0 when every command worked.
 
 #include <sys/stat.h>
@@ -177,6 +179,14 @@ int main(int argc, char** argv)
     }
     int status = 0;
     for (int at = 2; at < argc;) {
+        if (std::strcmp(argv[at], "remount") == 0) {
+            ntfs_umount(vol, FALSE);
+            vol = ntfs_mount(argv[1], NTFS_MNT_NONE);
+            if (vol == nullptr)
+                return 1;
+            ++at;
+            continue;
+        }
         const int used = run(vol, argc, argv, at);
         if (used == 0) {
             std::fprintf(stderr, "tarn-ntfs-edit: %s %s failed\n", argv[at], at + 1 < argc ? argv[at + 1] : "");

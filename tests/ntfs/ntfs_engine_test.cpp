@@ -1,0 +1,172 @@
+// The NTFS engine on a volume written and deleted by libntfs-3g: the deleted set and its paths
+// against fls -r -d, every recovered file against icat, the tree's rules, orphans, and the start-up
+// failure on a volume that is not NTFS.
+
+#include "disk/volume_enumeration.h"
+#include "recovery/engine_table.h"
+#include "recovery/ntfs_tree.h"
+#include "recovery/tree_builder.h"
+#include "recovery/tree_extraction.h"
+#include "scan/ntfs_recovery.h"
+#include "tests/ntfs/ntfs_volume.h"
+#include "tests/support/test_support.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarn;
+using namespace tarn::test;
+
+namespace {
+
+QByteArray sha_of_file(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+}
+
+class NtfsEngine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("XDG_STATE_HOME", dir_.filePath("state").toUtf8());
+        image_ = dir_.filePath("ntfs.img");
+        // Resident and non-resident, fragmented (woven), Unicode names; a deleted folder with its
+        // files, deleted files in a live folder, a live folder with nothing deleted, and a folder
+        // whose record is reused by a new file after its deletion (its file becomes an orphan).
+        // A fresh mount allocates the lowest free record, so "reuses-old.bin" takes the record of
+        // the folder "Old" deleted just before, while the rest is deleted only afterwards.
+        ASSERT_EQ(make_ntfs_volume(image_, 96ll << 20,
+                                   {"mkdir", "/Fotos", "mkdir", "/Fotos/Urlaub 2023",
+                                    "fill", "/Fotos/Urlaub 2023/Strand.jpg", "900000", "2",
+                                    "fill", "/Fotos/Urlaub 2023/klein.txt", "300", "3",
+                                    "fill", "/Fotos/Überblick – 概要.pdf", "120000", "4",
+                                    "weave", "/Fotos/a.bin", "/Fotos/b.bin", "400000", "4096",
+                                    "mkdir", "/Keep", "fill", "/Keep/live.txt", "50", "5",
+                                    "mkdir", "/Old", "fill", "/Old/orphan.bin", "7000", "9", "rm", "/Old/orphan.bin",
+                                    "rm", "/Old", "remount", "fill", "/reuses-old.bin", "100", "1",
+                                    "rm", "/Fotos/Urlaub 2023/Strand.jpg", "rm", "/Fotos/Urlaub 2023/klein.txt",
+                                    "rm", "/Fotos/Urlaub 2023", "rm", "/Fotos/Überblick – 概要.pdf", "rm", "/Fotos/a.bin"}),
+                  0);
+        qputenv("TARN_DISKS", image_.toUtf8());
+        enumerate_volumes();
+        ASSERT_EQ(volume_list().size(), 2u);
+        volume_ = volume_list()[1];
+    }
+    void TearDown() override { qunsetenv("TARN_DISKS"); }
+
+    void scan(ntfs_recovery_c& engine, const volume_item_s& volume)
+    {
+        engine.reset();
+        engine.set_volume(volume);
+        engine.start();
+        ASSERT_TRUE(engine.wait(60000));
+    }
+
+    // Deleted regular files fls places, by record number, with their paths ($OrphanFiles for
+    // those it cannot place); its nameless reserved entries left out.
+    QMap<quint64, QString> fls_deleted_files()
+    {
+        QString out;
+        EXPECT_EQ(run_tool("fls", {"-r", "-d", "-p", image_}, &out), 0);
+        QMap<quint64, QString> files;
+        for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
+            if (!line.startsWith("-/r * ") || line.contains("OrphanFile-"))
+                continue;
+            const QString address = line.section(' ', 2, 2).section('-', 0, 0).remove(':');
+            files.insert(address.toULongLong(), line.section('\t', 1));
+        }
+        return files;
+    }
+
+    QTemporaryDir dir_;
+    QString image_;
+    volume_item_s volume_;
+};
+
+TEST_F(NtfsEngine, DeletedFilesAgreeWithFlsAndComeBackByteExact)
+{
+    ntfs_recovery_c engine;
+    scan(engine, volume_);
+    ASSERT_EQ(engine.get_failure(), scan_failure_e::none);
+    EXPECT_DOUBLE_EQ(engine.get_progress(), 1.0);
+    const auto tree = build_tree(scanner_ntfs, engine);
+    ASSERT_TRUE(tree);
+    // Our listing: every file of every top folder, with its path.
+    QMap<quint64, QString> ours;
+    const QString out = dir_.filePath("out");
+    for (const auto& top : tree->root().children) {
+        const bool root = top.get() == tree->root().children.front().get();
+        const auto branch = list_branch(scanner_ntfs, engine, *top);
+        for (std::size_t i = 0; i < branch.size(); ++i)
+            for (const recovery_item_s& row : branch[i].rows)
+                ours.insert(row.id, ((root ? QStringList() : QStringList{"$OrphanFiles"})
+                                     + branch_path(branch, static_cast<int>(i)) + QStringList{row.name})
+                                        .join('/'));
+        EXPECT_EQ(extract_branch(engine, scanner_ntfs, branch, root ? out : out + "/orphans"), 0);
+    }
+    EXPECT_EQ(ours, fls_deleted_files());
+    EXPECT_TRUE(ours.values().contains("Fotos/Urlaub 2023/Strand.jpg"));
+    EXPECT_TRUE(ours.values().contains("$OrphanFiles/orphan.bin"));
+    for (auto it = ours.begin(); it != ours.end(); ++it) {
+        QString icat;
+        const QString copy = dir_.filePath("icat.bin");
+        ASSERT_EQ(run_tool("sh", {"-c", QString("icat '%1' %2 > '%3'").arg(image_).arg(it.key()).arg(copy)}), 0);
+        const QString mine = it.value().startsWith("$OrphanFiles/") ? out + "/orphans/" + it.value().mid(13)
+                                                                    : out + "/" + it.value();
+        EXPECT_EQ(sha_of_file(mine), sha_of_file(copy)) << it.value().toStdString();
+    }
+}
+
+TEST_F(NtfsEngine, TreeShowsOnlyFoldersAboveDeletedFilesAndNoSystemRecords)
+{
+    ntfs_recovery_c engine;
+    scan(engine, volume_);
+    scan(engine, volume_); // a second scan closes the first context before opening its own
+    const auto tree = build_tree(scanner_ntfs, engine);
+    ASSERT_TRUE(tree);
+    ASSERT_EQ(tree->root().children.size(), 2u);
+    const TreeNode& top = *tree->root().children[0];
+    EXPECT_EQ(top.name, "/");
+    ASSERT_EQ(top.children.size(), 1u); // "Fotos"; "Keep" holds nothing deleted
+    EXPECT_EQ(top.children[0]->name, "Fotos");
+    ASSERT_EQ(top.children[0]->children.size(), 1u);
+    EXPECT_EQ(top.children[0]->children[0]->name, "Urlaub 2023");
+    EXPECT_EQ(tree->root().children[1]->name, orphan_folder_name());
+    recovery_rows rows;
+    list_folder(scanner_ntfs, engine, &top, rows);
+    for (const recovery_item_s& row : rows)
+        EXPECT_GT(row.id, 11u) << row.name.toStdString();
+    const auto* holiday = std::get<const ntfs_record_s*>(top.children[0]->children[0]->record);
+    QString path;
+    ASSERT_EQ(engine.get_file_path(holiday->record_number(), path), 0);
+    EXPECT_TRUE(path.endsWith("/Fotos/Urlaub 2023")) << path.toStdString();
+}
+
+TEST_F(NtfsEngine, AVolumeThatIsNoNtfsFailsWithOneLogEntry)
+{
+    const QString fat = dir_.filePath("fat.img");
+    ASSERT_EQ(format_fat(fat, 0, 65536, 16, "NOTNTFS"), 0);
+    qputenv("TARN_DISKS", fat.toUtf8());
+    enumerate_volumes();
+    ASSERT_EQ(volume_list().size(), 2u);
+    volume_item_s volume = volume_list()[1];
+    volume.fs_name = "NTFS";
+    ntfs_recovery_c engine;
+    scan(engine, volume);
+    EXPECT_EQ(engine.get_failure(), scan_failure_e::no_file_system);
+    EXPECT_TRUE(engine.findings().empty());
+    EXPECT_FALSE(build_tree(scanner_ntfs, engine));
+    QFile log(dir_.filePath("state/Velloran.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QStringList entries = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_TRUE(entries[0].endsWith("[ntfs_recovery:105] ntfs_scan_startup failed with return value (-2)"));
+}
+
+} // namespace
