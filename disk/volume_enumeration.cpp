@@ -1,5 +1,6 @@
 #include "disk/volume_enumeration.h"
 
+#include "libs/ntfs_scan/ntfs_scan_source.h"
 #include "platform/device.h"
 #include "platform/system.h"
 
@@ -39,6 +40,20 @@ bool well_formed(const QString& volume_path)
     return volume_path.startsWith(QLatin1String("\\\\?\\")) && volume_path.endsWith(QLatin1Char('\\'));
 }
 
+// An unmounted NTFS volume keeps no free count the probe can read cheaply: it is counted from
+// the volume's cluster bitmap.
+void count_ntfs_free(volume_record_s& record)
+{
+    QString name = record.item.volume_path;
+    name.chop(1);
+    std::uint64_t free_bytes = 0;
+    auto device = device_c::open(name, access_e::read);
+    if (device && ntfs_count_free(std::move(device), free_bytes) == 0 && free_bytes <= record.item.total_bytes) {
+        record.item.free_bytes = free_bytes;
+        record.item.free_known = true;
+    }
+}
+
 volume_record_s make_record(const volume_facts_s& f)
 {
     volume_record_s record;
@@ -58,6 +73,8 @@ volume_record_s make_record(const volume_facts_s& f)
         }
     }
     ask_volume_numbers(record);
+    if (record.item.fs_name == QLatin1String("NTFS") && !record.item.free_known && record.item.total_bytes != 0)
+        count_ntfs_free(record);
     return record;
 }
 

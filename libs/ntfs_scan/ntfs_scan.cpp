@@ -117,6 +117,38 @@ int ntfs_scan_startup_source(std::unique_ptr<byte_source_c> source, void* contex
     return 0;
 }
 
+int ntfs_count_free(std::unique_ptr<byte_source_c> source, std::uint64_t& free_bytes)
+{
+    constexpr TSK_INUM_T bitmap_record = 6;
+    tsk_image_ptr image = open_tsk_image(std::move(source));
+    if (!image)
+        return NTFS_SCAN_NO_DEVICE;
+    std::unique_ptr<TSK_FS_INFO, fs_closer> fs(tsk_fs_open_img(image.get(), 0, TSK_FS_TYPE_NTFS));
+    std::unique_ptr<TSK_FS_FILE, file_closer> file(fs ? tsk_fs_file_open_meta(fs.get(), nullptr, bitmap_record) : nullptr);
+    const TSK_FS_ATTR* bits = file ? tsk_fs_file_attr_get(file.get()) : nullptr;
+    tsk_error_reset();
+    if (!fs || bits == nullptr)
+        return NTFS_SCAN_NOT_NTFS;
+    // One bit per cluster; bits past the last cluster pad the last byte and are not counted.
+    std::vector<char> buffer(copy_step);
+    std::uint64_t free_clusters = 0;
+    TSK_OFF_T done = 0;
+    const auto clusters = static_cast<std::uint64_t>(fs->block_count);
+    while (done < bits->size && static_cast<std::uint64_t>(done) * 8 < clusters) {
+        const auto want = static_cast<size_t>(std::min<TSK_OFF_T>(copy_step, bits->size - done));
+        const ssize_t got = tsk_fs_attr_read(bits, done, buffer.data(), want, TSK_FS_FILE_READ_FLAG_NONE);
+        if (got <= 0)
+            return NTFS_SCAN_SHORT;
+        for (ssize_t i = 0; i < got; ++i)
+            for (unsigned bit = 0; bit < 8; ++bit)
+                if ((static_cast<std::uint64_t>(done + i) * 8 + bit) < clusters && !((buffer[static_cast<size_t>(i)] >> bit) & 1))
+                    ++free_clusters;
+        done += got;
+    }
+    free_bytes = free_clusters * fs->block_size;
+    return 0;
+}
+
 } // namespace tarn
 
 using namespace tarn;

@@ -4,11 +4,16 @@
 
 #include "platform/byte_source.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace tarn {
 
 // As ntfs_scan_startup, on source. 0 on success, a negative NTFS_SCAN_ result on failure.
 int ntfs_scan_startup_source(std::unique_ptr<byte_source_c> source, void* context);
+
+// The free space of the NTFS volume on source, counted from its cluster bitmap ($Bitmap): 0 and
+// free_bytes set, or a negative NTFS_SCAN_ result.
+int ntfs_count_free(std::unique_ptr<byte_source_c> source, std::uint64_t& free_bytes);
 
 } // namespace tarn

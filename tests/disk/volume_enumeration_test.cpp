@@ -3,6 +3,7 @@
 #include "tests/support/test_support.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -35,8 +36,9 @@ protected:
     QTemporaryDir dir_;
 };
 
-// Free space is known where it can be counted (FAT12/16 tables, a FAT32 FSInfo count) and
-// unknown otherwise (NTFS unmounted, a FAT32 FSInfo that says "not known"), never a made-up 0.
+// Free space is known where it can be counted (FAT12/16 tables, a FAT32 FSInfo count, an NTFS
+// cluster bitmap, checked against ntfsinfo) and unknown otherwise (a FAT32 FSInfo that says "not
+// known"), never a made-up 0.
 TEST_F(VolumeList, FreeSpaceIsKnownOnlyWhereItIsCounted)
 {
     const QString disk = two_partition_disk("free.img");
@@ -53,13 +55,19 @@ TEST_F(VolumeList, FreeSpaceIsKnownOnlyWhereItIsCounted)
     ASSERT_EQ(list.size(), 6u);
     // In mount-path order: free.img#1, #2, mbr.img#1, #2, ntfs.img#0.
     const std::array<std::pair<const char*, bool>, 5> expected{{{"FAT32", false}, {"FAT16", true}, {"FAT32", true},
-                                                                {"FAT16", true}, {"NTFS", false}}};
+                                                                {"FAT16", true}, {"NTFS", true}}};
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(list[i + 1].fs_name, expected[i].first) << i;
         EXPECT_EQ(list[i + 1].free_known, expected[i].second) << i;
         if (!expected[i].second)
             EXPECT_EQ(list[i + 1].free_bytes, 0u) << i;
     }
+    QString info;
+    ASSERT_EQ(test::run_tool("ntfsinfo", {"-m", ntfs}, &info), 0);
+    const auto number_after = [&info](const QString& label) {
+        return QRegularExpression(label + QStringLiteral("\\s*(\\d+)")).match(info).captured(1).toULongLong();
+    };
+    EXPECT_EQ(list[5].free_bytes, number_after("Free Clusters:") * number_after("Cluster Size:"));
 }
 
 TEST_F(VolumeList, PartitionsOfAnMbrDisk)
