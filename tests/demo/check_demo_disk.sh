@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# check_demo_disk.sh MAKE_DEMO_DISK FILES_TOOL: builds the demo disk and checks its partition
-# table, both file systems, the live and deleted names and contents, and the whole files in the
-# unpartitioned space, each with a tool other than the ones that made it.
+# check_demo_disk.sh MAKE_DEMO_DISK FILES_TOOL NTFS_TOOL: builds the demo disk and checks its
+# partition table, its file systems, the live and deleted names and contents, and the whole files
+# in the unpartitioned space, each with a tool other than the ones that made it.
 set -euo pipefail
-make_disk=$1 files_tool=$2
+make_disk=$1 files_tool=$2 ntfs_tool=$3
 
 export LC_ALL=C.UTF-8
 work=$(mktemp -d)
@@ -12,7 +12,7 @@ img=$work/demo.img
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-"$make_disk" --files-tool "$files_tool" "$img" >"$work/summary"
+"$make_disk" --files-tool "$files_tool" --ntfs-tool "$ntfs_tool" "$img" >"$work/summary"
 cat "$work/summary"
 "$files_tool" "$work/samples" >/dev/null 2>&1
 
@@ -22,8 +22,10 @@ size=$(stat -c %s "$img")
 # The partitions the summary reports are the ones in the table, with FAT32 LBA and FAT16 types.
 read -r p1_start p1_sectors < <(sed -nE 's/^partition 1: .*start sector ([0-9]+), ([0-9]+) sectors$/\1 \2/p' "$work/summary")
 read -r p2_start p2_sectors < <(sed -nE 's/^partition 2: .*start sector ([0-9]+), ([0-9]+) sectors$/\1 \2/p' "$work/summary")
+read -r p3_start p3_sectors < <(sed -nE 's/^partition 3: .*start sector ([0-9]+), ([0-9]+) sectors$/\1 \2/p' "$work/summary")
 sfdisk -d "$img" | sed -nE 's/^.*: start= *([0-9]+), size= *([0-9]+), type=([0-9a-f]+).*$/\1 \2 \3/p' >"$work/table"
-printf '%s %s c\n%s %s 6\n' "$p1_start" "$p1_sectors" "$p2_start" "$p2_sectors" | diff - "$work/table" \
+printf '%s %s c\n%s %s 6\n%s %s 7\n' "$p1_start" "$p1_sectors" "$p2_start" "$p2_sectors" "$p3_start" "$p3_sectors" \
+  | diff - "$work/table" \
   || fail "partition table differs from the summary"
 
 # check_fat START SECTORS LABEL TYPE: fsck.fat finds no fault and the label and type are right.
@@ -45,6 +47,10 @@ listing() {
 }
 listing "$p1_start" >"$work/fat32"
 listing "$p2_start" >"$work/fat16"
+listing "$p3_start" >"$work/ntfs"
+fsstat -o "$p3_start" "$img" >"$work/ntfs-fsstat"
+grep -q "^File System Type: NTFS$" "$work/ntfs-fsstat" || fail "no NTFS at sector $p3_start"
+grep -q "^Volume Name: DEMONTFS$" "$work/ntfs-fsstat" || fail "NTFS volume name"
 
 # expect LISTING LINE...: each line is in the listing.
 expect() {
@@ -67,6 +73,11 @@ expect fat32 \
 expect fat16 \
   "live r/r KATALOG.TXT" "live r/r Bericht.pdf" "live r/r Daten/Übersicht.txt" \
   "deleted r/r altes Foto.jpg" "deleted r/r _RCHIV/Grafik.png"
+expect ntfs \
+  "live r/r Bilder/Reise/Berge.jpg" "live r/r Dokumente/Jahresbericht.pdf" "live r/r Projekte/teil-b.bin" \
+  "deleted -/r Bilder/Reise/海滩.jpg" "deleted -/r Bilder/Sonnenuntergang.jpg" "deleted -/r Dokumente/notiz.txt" \
+  "deleted -/r Projekte/teil-a.bin" "deleted -/d Projekte/Entwurf" "deleted -/r Projekte/Entwurf/图表.png" \
+  "deleted -/r Projekte/Entwurf/Übersicht.txt"
 
 # same_content LISTING START PATH SAMPLE: the file's bytes, read by The Sleuth Kit, are the
 # sample's. For deleted files this shows that no later write took their clusters. (PDFs are
@@ -82,6 +93,9 @@ same_content fat32 "$p1_start" "旧照片.jpg" holiday.jpg
 same_content fat32 "$p1_start" "Textur.png" texture.png
 same_content fat32 "$p1_start" "旧文件/说明.txt" readme_zh.txt
 same_content fat16 "$p2_start" "altes Foto.jpg" beach.jpg
+same_content ntfs "$p3_start" "Bilder/Reise/海滩.jpg" beach.jpg
+same_content ntfs "$p3_start" "Dokumente/notiz.txt" notes_en.txt
+same_content ntfs "$p3_start" "Projekte/Entwurf/图表.png" chart.png
 
 # The whole files in the unpartitioned space: past the last partition, starting with their
 # format's signature and holding exactly the sample's bytes (a PDF: its size and its end mark).
@@ -90,7 +104,8 @@ declare -A magic=([jpeg]=ffd8ff [png]=89504e470d0a1a0a [pdf]=255044462d)
 raw_count=0
 while read -r _ type sector bytes name; do
   raw_count=$((raw_count + 1))
-  [ "$sector" -ge "$free_start" ] || fail "$name at sector $sector lies inside a partition"
+  [ "$sector" -ge "$free_start" ] && [ $((sector + (bytes + 511) / 512)) -le "$p3_start" ] \
+    || fail "$name at sector $sector lies inside a partition"
   [ $((sector * 512 + bytes)) -le "$size" ] || fail "$name runs past the end of the image"
   head_hex=$(od -An -tx1 -N8 -j $((sector * 512)) "$img" | tr -d ' \n')
   [[ $head_hex == "${magic[$type]}"* ]] || fail "$name at sector $sector starts with $head_hex, not $type"
@@ -109,7 +124,7 @@ done
 
 # A second run gives the same image byte for byte: no clock, random id or uninitialised pixel
 # leaks into it.
-"$make_disk" --files-tool "$files_tool" "$work/again.img" >/dev/null
+"$make_disk" --files-tool "$files_tool" --ntfs-tool "$ntfs_tool" "$work/again.img" >/dev/null
 cmp -s "$img" "$work/again.img" || fail "a second run made a different image"
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
