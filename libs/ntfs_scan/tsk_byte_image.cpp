@@ -43,6 +43,11 @@ void describe_source(TSK_IMG_INFO*, FILE* out)
 
 } // namespace
 
+byte_source_c& tsk_image_source(TSK_IMG_INFO* image)
+{
+    return *reinterpret_cast<byte_image_s*>(image)->source;
+}
+
 tsk_image_ptr open_tsk_image(std::unique_ptr<byte_source_c> source)
 {
     if (!source || source->size() == 0)

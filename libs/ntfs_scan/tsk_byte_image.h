@@ -17,5 +17,8 @@ using tsk_image_ptr = std::unique_ptr<TSK_IMG_INFO, tsk_image_closer>;
 
 // An image that owns source and reads through it; null when the image layer refuses it.
 tsk_image_ptr open_tsk_image(std::unique_ptr<byte_source_c> source);
+// The byte source under an image made by open_tsk_image: large reads go to it directly, past the
+// image layer's cache of small blocks.
+byte_source_c& tsk_image_source(TSK_IMG_INFO* image);
 
 } // namespace tarn
