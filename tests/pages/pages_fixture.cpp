@@ -3,6 +3,7 @@
 #include "disk/volume_enumeration.h"
 #include "scan/disk_sector_layer.h"
 #include "tests/fat/fat_builder.h"
+#include "tests/ntfs/ntfs_volume.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -144,6 +145,16 @@ bool pages_volume::build_root_only()
     return format_fat(img, 0, 140000, 32, QStringLiteral("ROOT")) == 0
            && run_mtools({"mcopy", "-i", img, a, b, "::/"}) == 0
            && run_mtools({"mdel", "-i", img, "::/report.txt", "::/photo.jpg"}) == 0 && use_image(img);
+}
+
+bool pages_volume::build_ntfs()
+{
+    const QString img = path(QStringLiteral("ntfs.img"));
+    return make_ntfs_volume(img, 16ll << 20,
+                            {"mkdir", "/Alt", "mkdir", "/Neu", "fill", "/Alt/brief.txt", "5000", "3", "fill",
+                             "/Neu/live.txt", "10", "4", "rm", "/Alt/brief.txt", "rm", "/Alt"})
+               == 0
+           && use_image(img);
 }
 
 // Rewrites the thirteen characters of the long name "abcdefghi.txt" to "a/../../e.txt": a name

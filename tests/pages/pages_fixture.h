@@ -30,6 +30,9 @@ public:
 
     // A FAT32 volume whose only deleted files, report.txt and photo.jpg, lie in its root.
     bool build_root_only();
+    // An NTFS volume (mkntfs, libntfs-3g) with the deleted folder "Alt" holding "brief.txt" (5000
+    // bytes of seed 3) beside the live folder "Neu".
+    bool build_ntfs();
 
     QString path(const QString& name) const { return dir_.filePath(name); }
     QString image() const { return path(QStringLiteral("fat32.img")); }

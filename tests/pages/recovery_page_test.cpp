@@ -12,7 +12,9 @@
 #include "tests/pages/pages_fixture.h"
 #include "settings/language.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTest>
 
@@ -35,6 +37,7 @@ private slots:
     void nothing_found_offers_a_deep_scan_unless_stopped();
     void unreadable_volume_is_a_failure_not_nothing_found();
     void deletions_in_the_root_alone_show_under_the_top_folder();
+    void an_ntfs_volume_is_scanned_and_recovered();
 };
 
 void recovery_page_test::engine_follows_the_file_system()
@@ -256,6 +259,26 @@ void recovery_page_test::deletions_in_the_root_alone_show_under_the_top_folder()
     QTest::mouseClick(driver.tree()->viewport(), Qt::LeftButton, {}, driver.tree()->visualRect(top).center());
     QCOMPARE(driver.table()->model()->rowCount(), 2);
     QVERIFY(driver.row_of("#eport.txt") >= 0 && driver.row_of("#hoto.jpg") >= 0);
+}
+
+void recovery_page_test::an_ntfs_volume_is_scanned_and_recovered()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build_ntfs());
+    test::page_driver driver;
+    QVERIFY(driver.scan_to_end());
+    QCOMPARE(driver.recovery()->scanner_kind(), int(scanner_ntfs));
+    QVERIFY(driver.fixture().take_boxes().empty());
+    QVERIFY(driver.folder("Alt").isValid());
+    QVERIFY(!driver.folder("Neu").isValid()); // nothing deleted there
+    driver.click_folder("Alt");
+    const int row = driver.row_of("brief.txt");
+    QVERIFY(row >= 0);
+    const QString out = volume.path("out");
+    QVERIFY(QDir().mkpath(out));
+    const auto file = driver.table()->model()->index(row, 0).data().value<recovery_item_s>();
+    QCOMPARE(extract_one(*driver.recovery()->current_engine(), scanner_ntfs, out, file), 0);
+    QCOMPARE(QFileInfo(out + "/brief.txt").size(), 5000);
 }
 
 QTEST_MAIN(recovery_page_test)
