@@ -1,10 +1,9 @@
 #include "recovery/fat_tree.h"
 
+#include "recovery/tree_folders.h"
 #include "scan/fat_volume.h"
 
 #include <algorithm>
-#include <unordered_set>
-#include <utility>
 
 namespace tarn {
 
@@ -27,24 +26,6 @@ bool lists_fat_file(const fat_record_s& folder)
     return std::any_of(folder.children.begin(), folder.children.end(), is_fat_file_row);
 }
 
-// Adds the qualifying sub-folders below top, depth first, each at most once: folders of a
-// damaged volume can name each other as parents, and such a loop must not hang the page.
-void add_fat_folders(TreeNode& top, const fat_record_s& top_record)
-{
-    std::unordered_set<const fat_record_s*> seen{&top_record};
-    std::vector<std::pair<TreeNode*, const fat_record_s*>> pending{{&top, &top_record}};
-    while (!pending.empty()) {
-        auto [node, record] = pending.back();
-        pending.pop_back();
-        for (const fat_record_s* child : record->children) {
-            if (child == nullptr || !shown_fat_folder(*child) || !seen.insert(child).second)
-                continue;
-            TreeNode* added = node->append(std::make_unique<TreeNode>(child->name, node, child));
-            pending.emplace_back(added, child);
-        }
-    }
-}
-
 } // namespace
 
 std::unique_ptr<TreeModel> build_fat_tree(const std::unordered_map<std::uint32_t, fat_record_s>& findings)
@@ -55,7 +36,7 @@ std::unique_ptr<TreeModel> build_fat_tree(const std::unordered_map<std::uint32_t
     auto model = std::make_unique<TreeModel>();
     TreeNode& root = model->root();
     TreeNode* top = root.append(std::make_unique<TreeNode>(QStringLiteral("/"), &root, &root_record->second));
-    add_fat_folders(*top, root_record->second);
+    add_tree_folders(*top, root_record->second, shown_fat_folder, [](const fat_record_s& r) { return r.name; });
     // A volume whose deleted files all lie in its root still has something to show: "/" alone,
     // which lists them when clicked.
     if (top->children.empty() && !lists_fat_file(root_record->second))

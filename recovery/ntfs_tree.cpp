@@ -1,8 +1,8 @@
 #include "recovery/ntfs_tree.h"
 
+#include "recovery/tree_folders.h"
 #include "settings/language.h"
 
-#include <unordered_set>
 #include <utility>
 
 namespace tarn {
@@ -14,27 +14,14 @@ bool shown_ntfs_folder(const ntfs_record_s& record)
     return record.is_directory() && record.has_files && record.record_number() > ntfs_last_system_record;
 }
 
+QString ntfs_name(const ntfs_record_s& record)
+{
+    return record.name();
+}
+
 bool is_ntfs_file_row(const ntfs_record_s* child)
 {
     return child != nullptr && child->is_file() && child->record_number() > ntfs_last_system_record;
-}
-
-// The qualifying folders below top, depth first, each once: a damaged MFT can name folders as
-// each other's parents.
-void add_ntfs_folders(TreeNode& top, const ntfs_record_s& top_record)
-{
-    std::unordered_set<const ntfs_record_s*> seen{&top_record};
-    std::vector<std::pair<TreeNode*, const ntfs_record_s*>> pending{{&top, &top_record}};
-    while (!pending.empty()) {
-        auto [node, record] = pending.back();
-        pending.pop_back();
-        for (const ntfs_record_s* child : record->children) {
-            if (child == nullptr || !shown_ntfs_folder(*child) || !seen.insert(child).second)
-                continue;
-            TreeNode* added = node->append(std::make_unique<TreeNode>(child->name(), node, child));
-            pending.emplace_back(added, child);
-        }
-    }
 }
 
 bool lists_files(const ntfs_record_s& folder)
@@ -61,13 +48,13 @@ std::unique_ptr<TreeModel> build_ntfs_tree(const std::unordered_map<std::uint64_
     TreeNode& root = model->root();
     if (const auto top_record = findings.find(ntfs_root_record); top_record != findings.end()) {
         TreeNode* top = root.append(std::make_unique<TreeNode>(QStringLiteral("/"), &root, &top_record->second));
-        add_ntfs_folders(*top, top_record->second);
+        add_tree_folders(*top, top_record->second, shown_ntfs_folder, ntfs_name);
         if (top->children.empty() && !lists_files(top_record->second))
             root.children.clear();
     }
     if (orphans.has_files) {
         TreeNode* lost = root.append(std::make_unique<TreeNode>(orphan_folder_name(), &root, &orphans));
-        add_ntfs_folders(*lost, orphans);
+        add_tree_folders(*lost, orphans, shown_ntfs_folder, ntfs_name);
     }
     return root.children.empty() ? nullptr : std::move(model);
 }

@@ -69,11 +69,6 @@ fat_recovery_c::~fat_recovery_c()
     wait();
 }
 
-void fat_recovery_c::set_volume(const volume_item_s& volume)
-{
-    volume_ = volume;
-}
-
 void fat_recovery_c::reset()
 {
     control_.clear();
@@ -323,12 +318,7 @@ std::int32_t fat_recovery_c::get_file_path(std::uint64_t id, QString& path)
         names.prepend(it->second.name);
         at = it->second.parent_cluster;
     } while (at != 0);
-    QString out = volume_.mount_path;
-    if (out.endsWith(QLatin1Char('/')) || out.endsWith(QLatin1Char('\\')))
-        out.chop(1);
-    for (const QString& name : names)
-        out += QLatin1Char('/') + name;
-    path = out;
+    path = live_path(names);
     return 0;
 }
 

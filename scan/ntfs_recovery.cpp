@@ -159,12 +159,7 @@ std::int32_t ntfs_recovery_c::get_file_path(std::uint64_t id, QString& path)
         names.prepend(it->second.name());
         at = it->second.parent_number();
     }
-    QString out = volume_.mount_path;
-    if (out.endsWith(QLatin1Char('/')) || out.endsWith(QLatin1Char('\\')))
-        out.chop(1);
-    for (const QString& name : names)
-        out += QLatin1Char('/') + name;
-    path = out;
+    path = live_path(names);
     return 0;
 }
 
