@@ -76,9 +76,9 @@ void image_volumes(int disk_number, const QString& image, std::vector<found_volu
         entries.push_back({0, 0, disk_size, {}});
     const QString disk_identity = table.id.isEmpty() ? QFileInfo(image).canonicalFilePath() : table.id;
     for (const auto& entry : entries) {
+        // A whole image with neither a table nor a file system is still offered: a deep scan can
+        // reach it.
         const auto fs = probe_filesystem(image, entry.start, entry.size);
-        if (entry.number == 0 && !fs)
-            continue;
         found_volume_s v;
         v.location.file = image;
         v.location.offset = entry.start;
@@ -114,8 +114,6 @@ void system_volume(const mount_table_c& mounts, const QString& node, const devic
                    std::uint64_t size, const QString& identity, std::vector<found_volume_s>& out)
 {
     const auto fs = probe_filesystem(node, 0, size);
-    if (location.partition_number == 0 && !fs)
-        return;
     found_volume_s v;
     v.location = location;
     v.facts.device = node;

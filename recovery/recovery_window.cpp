@@ -12,6 +12,7 @@
 #include "recovery/tree_builder.h"
 #include "recovery/tree_model.h"
 #include "recovery/ui_recovery_form.h"
+#include "scan/raw_recovery.h"
 #include "scan/recovery_control.h"
 #include "settings/language.h"
 #include "widgets/page_button.h"
@@ -44,7 +45,7 @@ recovery_window_c::recovery_window_c(QObject* receiver)
     connect_signals(receiver);
     timer_.start();
     progress_.prepare(QStringLiteral(":/images/partition_search/loding_on.png"), QColor(226, 240, 253));
-    // The signature engine would be handed its configuration file here once it exists.
+    configure_carving();
 }
 
 recovery_window_c::~recovery_window_c()

@@ -14,10 +14,11 @@ namespace tarn {
 
 struct fat_record_s;
 struct ntfs_record_s;
+struct raw_category_s;
 
 // The finding a folder of the tree stands for, typed by the engine that made it; nothing for the
-// root. The signature engine adds its record type here when it arrives.
-using folder_record = std::variant<std::monostate, const fat_record_s*, const ntfs_record_s*>;
+// root and for the deep scan's top folder.
+using folder_record = std::variant<std::monostate, const fat_record_s*, const ntfs_record_s*, const raw_category_s*>;
 
 struct TreeNode {
     TreeNode(QString node_name, TreeNode* node_parent, folder_record node_record);

@@ -10,6 +10,7 @@ extern const cli_command_s cli_drives_command;
 extern const cli_command_s cli_volumes_command;
 extern const cli_command_s cli_scan_command;
 extern const cli_command_s cli_partitions_command;
+extern const cli_command_s cli_carve_command;
 
 std::span<const cli_command_s> cli_commands()
 {
@@ -17,6 +18,7 @@ std::span<const cli_command_s> cli_commands()
         cli_drives_command,
         cli_volumes_command,
         cli_scan_command,
+        cli_carve_command,
         cli_partitions_command,
     };
     return commands;
@@ -35,6 +37,20 @@ void cli_print_row(cli_context_s& ctx, const QStringList& keys, const QVariantLi
     for (const auto& value : values)
         texts << value.toString();
     ctx.out << texts.join(QLatin1Char('\t')) << '\n';
+}
+
+int cli_take_option(cli_context_s& ctx, QStringList& args, const char* command, const char* option, QString& value)
+{
+    const qsizetype at = args.indexOf(QLatin1String(option));
+    if (at < 0)
+        return 0;
+    if (at + 1 >= args.size()) {
+        ctx.err << "tarnrecovery-cli " << command << ": " << option << " needs a value\n";
+        return -1;
+    }
+    value = args.at(at + 1);
+    args.remove(at, 2);
+    return 1;
 }
 
 int cli_parse_row(cli_context_s& ctx, const QString& text, std::size_t list_size)

@@ -17,4 +17,8 @@ void cli_print_row(cli_context_s& ctx, const QStringList& keys, const QVariantLi
 // when the text is not such a row.
 int cli_parse_row(cli_context_s& ctx, const QString& text, std::size_t list_size);
 
+// Takes "option VALUE" out of args into value: 1 when taken, 0 when absent, -1 (and a message
+// on err) when the option has no value.
+int cli_take_option(cli_context_s& ctx, QStringList& args, const char* command, const char* option, QString& value);
+
 } // namespace tarn

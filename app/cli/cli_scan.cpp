@@ -3,6 +3,7 @@
 // would (the same tree, names and " (2)" for repeats).
 
 #include "app/cli/cli_commands.h"
+#include "app/cli/cli_engine.h"
 #include "common/safe_file_name.h"
 #include "disk/volume_enumeration.h"
 #include "recovery/engine_table.h"
@@ -15,15 +16,6 @@
 namespace tarn {
 
 namespace {
-
-void show_progress(cli_context_s& ctx, recovery_base_c& engine)
-{
-    ctx.err << QStringLiteral("\rscanning: %1%, %2 entries read, %3 found")
-                   .arg(static_cast<int>(engine.get_progress() * 100))
-                   .arg(engine.get_read_count())
-                   .arg(engine.get_found_count());
-    ctx.err.flush();
-}
 
 // One line per file of the branch: its path from the volume's root (prefix first, for a top folder
 // other than the root), then size, times and id.
@@ -39,24 +31,6 @@ void print_files(cli_context_s& ctx, const std::vector<branch_folder_s>& branch,
                            qlonglong(row.modified), qlonglong(row.created), qulonglong(row.id)});
     }
     ctx.out.flush();
-}
-
-// Runs the engine to its end; a scan that could not read its volume says why.
-int run_engine(cli_context_s& ctx, recovery_base_c& engine, int row)
-{
-    engine.start();
-    while (!engine.wait(200))
-        if (ctx.err_is_terminal)
-            show_progress(ctx, engine);
-    if (ctx.err_is_terminal) {
-        show_progress(ctx, engine);
-        ctx.err << '\n';
-    }
-    if (const scan_failure_e failure = engine.get_failure(); failure != scan_failure_e::none) {
-        ctx.err << "tarnrecovery-cli scan: row " << row << ": " << scan_failure_text(failure) << '\n';
-        return cli_failed;
-    }
-    return cli_ok;
 }
 
 // Every top folder of the tree: "/" is the volume's root, any other (the orphans of an NTFS
@@ -86,14 +60,8 @@ int run_scan(const QStringList& args, cli_context_s& ctx)
 {
     QStringList rest = args;
     QString recover_dir;
-    if (const qsizetype at = rest.indexOf(QStringLiteral("--recover")); at >= 0) {
-        if (at + 1 >= rest.size()) {
-            ctx.err << "tarnrecovery-cli scan: --recover needs a folder\n";
-            return cli_usage;
-        }
-        recover_dir = rest.at(at + 1);
-        rest.remove(at, 2);
-    }
+    if (cli_take_option(ctx, rest, "scan", "--recover", recover_dir) < 0)
+        return cli_usage;
     if (rest.size() != 1) {
         ctx.err << "tarnrecovery-cli scan: usage: scan ROW [--recover DIR]\n";
         return cli_usage;
@@ -118,7 +86,7 @@ int run_scan(const QStringList& args, cli_context_s& ctx)
     disk_enumerate();
     const std::unique_ptr<recovery_base_c> engine = entry->make_engine();
     engine->set_volume(volume);
-    int result = run_engine(ctx, *engine, row);
+    int result = cli_run_engine(ctx, *engine, "scan", row);
     if (result == cli_ok && list_and_recover(ctx, *entry, *engine, recover_dir) != 0)
         result = cli_failed;
     disk_shutdown();

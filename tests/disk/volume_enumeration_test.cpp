@@ -156,7 +156,11 @@ TEST_F(VolumeList, GptBareAndEmptyDisksSortedByMountPath)
     use_disks({gpt, blank, bare});
     enumerate_volumes();
     const auto& list = volume_list();
-    ASSERT_EQ(list.size(), 3u);
+    ASSERT_EQ(list.size(), 4u);
+    // A disk with neither a table nor a file system is a volume of no known file system, for the
+    // deep scan.
+    EXPECT_EQ(list[3].mount_path, blank + "#0");
+    EXPECT_TRUE(list[3].fs_name.isEmpty());
     EXPECT_EQ(list[1].label, "FLOPPY"); // "a-bare.img#0" sorts before "b-gpt.img#1"
     EXPECT_EQ(list[1].fs_name, "FAT12");
     EXPECT_EQ(list[1].partition_number, 0);

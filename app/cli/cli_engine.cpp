@@ -1,0 +1,37 @@
+#include "app/cli/cli_engine.h"
+
+#include "scan/recovery_base.h"
+
+namespace tarn {
+
+namespace {
+
+void show_progress(cli_context_s& ctx, recovery_base_c& engine)
+{
+    ctx.err << QStringLiteral("\rscanning: %1%, %2 entries read, %3 found")
+                   .arg(static_cast<int>(engine.get_progress() * 100))
+                   .arg(engine.get_read_count())
+                   .arg(engine.get_found_count());
+    ctx.err.flush();
+}
+
+} // namespace
+
+int cli_run_engine(cli_context_s& ctx, recovery_base_c& engine, const char* command, int row)
+{
+    engine.start();
+    while (!engine.wait(200))
+        if (ctx.err_is_terminal)
+            show_progress(ctx, engine);
+    if (ctx.err_is_terminal) {
+        show_progress(ctx, engine);
+        ctx.err << '\n';
+    }
+    if (const scan_failure_e failure = engine.get_failure(); failure != scan_failure_e::none) {
+        ctx.err << "tarnrecovery-cli " << command << ": row " << row << ": " << scan_failure_text(failure) << '\n';
+        return cli_failed;
+    }
+    return cli_ok;
+}
+
+} // namespace tarn

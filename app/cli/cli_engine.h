@@ -1,0 +1,14 @@
+#pragma once
+// Running a scanning engine from the command line: its progress on a terminal, its failure said.
+
+#include "app/cli/cli_command.h"
+
+namespace tarn {
+
+class recovery_base_c;
+
+// Runs the engine to its end; cli_ok, or cli_failed with the reason on standard error when the
+// scan could not read its volume. command names the command in the message.
+int cli_run_engine(cli_context_s& ctx, recovery_base_c& engine, const char* command, int row);
+
+} // namespace tarn

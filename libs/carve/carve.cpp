@@ -1,0 +1,94 @@
+#include "libs/carve/carve.h"
+
+#include "libs/carve/carve_config.h"
+#include "libs/carve/carver.h"
+#include "platform/device.h"
+
+#include <QFile>
+
+#include <cstring>
+
+namespace tarn {
+
+namespace {
+
+std::byte* field(void* block, std::size_t at)
+{
+    return static_cast<std::byte*>(block) + at;
+}
+
+// A volume opened for reading through carve_open, with its position.
+struct volume_handle_s {
+    std::unique_ptr<device_c> device;
+    std::uint64_t position = 0;
+};
+
+} // namespace
+
+} // namespace tarn
+
+using namespace tarn;
+
+extern "C" int32_t carve_configure(const char* path)
+{
+    return path == nullptr ? -1 : load_carve_config(QFile::decodeName(path));
+}
+
+extern "C" int32_t carve_scan(void* block, const char* volume_path)
+{
+    if (block == nullptr || volume_path == nullptr)
+        return -1;
+    const auto device = device_c::open(QFile::decodeName(volume_path), access_e::read);
+    if (!device)
+        return -1;
+    void* user = nullptr;
+    carve_hit_fn callback = nullptr;
+    std::memcpy(&user, field(block, 0), sizeof user);
+    std::memcpy(&callback, field(block, CARVE_BLOCK_CALLBACK), sizeof callback);
+    const carve_progress_s control{reinterpret_cast<double*>(field(block, CARVE_BLOCK_PROGRESS)),
+                                   reinterpret_cast<std::int32_t*>(field(block, CARVE_BLOCK_PAUSE)),
+                                   reinterpret_cast<std::int32_t*>(field(block, CARVE_BLOCK_STOP))};
+    carve_source(*device, carve_types(), control, [&](const carve_format_s& format, std::uint64_t offset, std::uint64_t size) {
+        if (callback != nullptr)
+            callback(user, format.extension, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(offset >> 32),
+                     static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size >> 32));
+    });
+    return 0;
+}
+
+extern "C" uintptr_t carve_open(const char* volume_path)
+{
+    if (volume_path == nullptr)
+        return 0;
+    auto device = device_c::open(QFile::decodeName(volume_path), access_e::read);
+    if (!device)
+        return 0;
+    return reinterpret_cast<uintptr_t>(new volume_handle_s{std::move(device), 0});
+}
+
+extern "C" int32_t carve_seek(uintptr_t handle, uint32_t offset_low, uint32_t offset_high, int32_t origin)
+{
+    auto* volume = reinterpret_cast<volume_handle_s*>(handle);
+    const std::uint64_t offset = std::uint64_t{offset_high} << 32 | offset_low;
+    if (volume == nullptr || origin != 0 || offset > volume->device->size())
+        return -1;
+    volume->position = offset;
+    return 0;
+}
+
+extern "C" int32_t carve_read(uintptr_t handle, void* buffer, uint32_t length)
+{
+    auto* volume = reinterpret_cast<volume_handle_s*>(handle);
+    if (volume == nullptr || buffer == nullptr)
+        return -1;
+    const auto got = volume->device->read_at(volume->position,
+                                             std::span<std::byte>(static_cast<std::byte*>(buffer), std::min<uint32_t>(length, CARVE_READ_STEP)));
+    if (got > 0)
+        volume->position += static_cast<std::uint64_t>(got);
+    return static_cast<int32_t>(got);
+}
+
+extern "C" void carve_close(uintptr_t handle)
+{
+    delete reinterpret_cast<volume_handle_s*>(handle);
+}

@@ -1,0 +1,31 @@
+#pragma once
+// One file format the carver knows: where it may start, how large it may be, and where it ends,
+// decided from its own structure. One small file per format defines its descriptor.
+
+#include "libs/carve/carve_reader.h"
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace tarn {
+
+struct carve_format_s {
+    const char* extension;
+    std::vector<std::string_view> headers; // byte patterns a file of this type starts with
+    std::uint64_t largest;                  // default largest size, bytes
+    // The size of the file that starts at start, read from its structure, at most limit; 0 when
+    // the bytes there are no valid file of this type (the candidate is skipped, never emitted).
+    std::uint64_t (*measure)(carve_reader_c& in, std::uint64_t start, std::uint64_t limit);
+};
+
+// Every built-in format, in a fixed order.
+const std::vector<const carve_format_s*>& carve_formats();
+
+extern const carve_format_s carve_jpeg;
+extern const carve_format_s carve_png;
+extern const carve_format_s carve_gif;
+extern const carve_format_s carve_bmp;
+extern const carve_format_s carve_pdf;
+
+} // namespace tarn

@@ -1,0 +1,26 @@
+#pragma once
+// The scan itself: the volume read once, front to back, in large blocks; at every byte offset the
+// formats whose header starts with that byte are tried; a file found is reported and skipped
+// whole (nothing inside a carved file is reported again). Memory stays flat whatever the size.
+
+#include "libs/carve/carve_config.h"
+#include "platform/byte_source.h"
+
+#include <functional>
+
+namespace tarn {
+
+// The scan block's fields the scan reads and writes (another thread sets pause and stop).
+struct carve_progress_s {
+    double* progress;
+    std::int32_t* pause;
+    std::int32_t* stop;
+};
+
+using carve_sink = std::function<void(const carve_format_s& format, std::uint64_t offset, std::uint64_t size)>;
+
+// Scans source for the enabled types. Blocks that cannot be read are passed over.
+void carve_source(byte_source_c& source, const std::vector<carve_type_s>& types, const carve_progress_s& control,
+                  const carve_sink& sink);
+
+} // namespace tarn

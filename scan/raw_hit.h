@@ -1,0 +1,25 @@
+#pragma once
+// One carved file of the deep scan: 32 bytes, the record of the scan file too.
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace tarn {
+
+struct raw_hit_s {
+    std::uint64_t sequence = 0; // position in the engine's hit list
+    std::uint64_t offset = 0;   // first byte on the volume
+    std::uint64_t size = 0;
+    char extension[8]{};        // at most 7 characters, zero-padded
+};
+static_assert(sizeof(raw_hit_s) == 32, "a hit is 32 bytes");
+
+// The hits of one file type, in the order they were found.
+struct raw_category_s {
+    QString extension;
+    std::vector<std::uint64_t> sequences;
+};
+
+} // namespace tarn

@@ -1,0 +1,141 @@
+#include "scan/raw_recovery.h"
+
+#include "libs/carve/carve.h"
+#include "scan/diagnostic_log.h"
+
+#include <QFile>
+
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+namespace tarn {
+
+namespace {
+
+void on_hit(void* user, const char* extension, uint32_t offset_low, uint32_t offset_high, uint32_t size_low,
+            uint32_t size_high)
+{
+    static_cast<raw_recovery_c*>(user)->add_hit(extension, std::uint64_t{offset_high} << 32 | offset_low,
+                                                std::uint64_t{size_high} << 32 | size_low);
+}
+
+// Closes a carve_open handle whatever happens.
+struct volume_reader_s {
+    uintptr_t handle;
+    ~volume_reader_s()
+    {
+        if (handle != 0)
+            carve_close(handle);
+    }
+};
+
+} // namespace
+
+void configure_carving(const QString& path)
+{
+    carve_configure(QFile::encodeName(path).constData());
+}
+
+raw_recovery_c::~raw_recovery_c()
+{
+    set_stop(2);
+    wait();
+}
+
+std::int32_t* raw_recovery_c::block_int(std::size_t at)
+{
+    return reinterpret_cast<std::int32_t*>(block_.data() + at);
+}
+
+void raw_recovery_c::set_volume(const volume_item_s& volume)
+{
+    volume_ = volume;
+    device_path_ = volume.volume_path;
+    if (device_path_.endsWith(QLatin1Char('\\')))
+        device_path_.chop(1);
+}
+
+double raw_recovery_c::get_progress()
+{
+    return std::atomic_ref<double>(*reinterpret_cast<double*>(block_.data() + CARVE_BLOCK_PROGRESS)).load();
+}
+
+void raw_recovery_c::set_progress(double value)
+{
+    std::atomic_ref<double>(*reinterpret_cast<double*>(block_.data() + CARVE_BLOCK_PROGRESS)).store(value);
+}
+
+void raw_recovery_c::set_stop(std::int32_t code) { std::atomic_ref<std::int32_t>(*block_int(CARVE_BLOCK_STOP)).store(code); }
+std::int32_t raw_recovery_c::get_stop() { return std::atomic_ref<std::int32_t>(*block_int(CARVE_BLOCK_STOP)).load(); }
+std::int32_t raw_recovery_c::get_pause() { return std::atomic_ref<std::int32_t>(*block_int(CARVE_BLOCK_PAUSE)).load(); }
+void raw_recovery_c::set_pause(std::int32_t value) { std::atomic_ref<std::int32_t>(*block_int(CARVE_BLOCK_PAUSE)).store(value); }
+
+void raw_recovery_c::reset()
+{
+    block_.fill(std::byte{0});
+    hits_.clear();
+    categories_.clear();
+    failure_ = scan_failure_e::none;
+}
+
+void raw_recovery_c::add_hit(const char* extension, std::uint64_t offset, std::uint64_t size)
+{
+    raw_hit_s hit;
+    hit.sequence = hits_.size();
+    hit.offset = offset;
+    hit.size = size;
+    std::strncpy(hit.extension, extension != nullptr ? extension : "", sizeof hit.extension - 1);
+    hits_.push_back(hit);
+    const QString type = QString::fromLatin1(hit.extension);
+    auto category = std::find_if(categories_.begin(), categories_.end(),
+                                 [&type](const raw_category_s& c) { return c.extension == type; });
+    if (category == categories_.end())
+        category = categories_.insert(categories_.end(), raw_category_s{type, {}});
+    category->sequences.push_back(hit.sequence);
+}
+
+void raw_recovery_c::run()
+{
+    // The page reset the engine before starting it: a stop or pause pressed meanwhile stays.
+    hits_.clear();
+    categories_.clear();
+    failure_ = scan_failure_e::none;
+    raw_recovery_c* self = this;
+    carve_hit_fn callback = on_hit;
+    std::memcpy(block_.data(), &self, sizeof self);
+    std::memcpy(block_.data() + CARVE_BLOCK_CALLBACK, &callback, sizeof callback);
+    if (carve_scan(block_.data(), QFile::encodeName(device_path_).constData()) != 0) {
+        failure_ = scan_failure_e::volume_missing;
+        log_error("raw_recovery", __LINE__, "volume %s could not be opened for the deep scan", qUtf8Printable(device_path_));
+    }
+}
+
+std::int32_t raw_recovery_c::recover_file(std::uint64_t id, QString destination)
+{
+    if (id >= hits_.size())
+        return recovery_not_found;
+    const raw_hit_s& hit = hits_[static_cast<std::size_t>(id)];
+    const volume_reader_s volume{carve_open(QFile::encodeName(device_path_).constData())};
+    // The hit's own offset and its whole 64-bit size: rounding down to a sector would put foreign
+    // bytes in front of the file and cut as many from its end.
+    if (volume.handle == 0 || carve_seek(volume.handle, static_cast<std::uint32_t>(hit.offset),
+                                         static_cast<std::uint32_t>(hit.offset >> 32), 0) < 0)
+        return recovery_not_found;
+    QFile out(destination);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return recovery_unwritable;
+    std::vector<char> buffer(CARVE_READ_STEP);
+    for (std::uint64_t left = hit.size; left > 0;) {
+        const int32_t got = carve_read(volume.handle, buffer.data(), CARVE_READ_STEP);
+        if (got <= 0)
+            return recovery_incomplete;
+        const auto take = static_cast<qint64>(std::min<std::uint64_t>(static_cast<std::uint64_t>(got), left));
+        if (out.write(buffer.data(), take) != take)
+            return recovery_incomplete;
+        left -= static_cast<std::uint64_t>(take);
+    }
+    return out.flush() ? recovery_ok : recovery_incomplete;
+}
+
+} // namespace tarn

@@ -1,0 +1,58 @@
+#pragma once
+// The deep-scan engine: lets the carving library search the whole volume for file signatures,
+// keeps every hit and groups them by type, and copies a hit's bytes out of the volume.
+
+#include "disk/volume_item.h"
+#include "scan/raw_hit.h"
+#include "scan/recovery_base.h"
+
+#include <array>
+#include <vector>
+
+namespace tarn {
+
+class raw_recovery_c final : public recovery_base_c {
+    Q_OBJECT
+public:
+    using recovery_base_c::recovery_base_c;
+    ~raw_recovery_c() override;
+
+    void set_volume(const volume_item_s& volume) override;
+    double get_progress() override;
+    void set_progress(double value) override;
+    void set_stop(std::int32_t code) override;
+    std::int32_t get_stop() override;
+    std::int32_t get_pause() override;
+    void set_pause(std::int32_t value) override;
+    // The deep scan counts bytes, not records: both counters stay 0.
+    std::int64_t get_read_count() override { return 0; }
+    void reset() override;
+    // Copies the hit's bytes from its own offset (a recovery_result_e).
+    std::int32_t recover_file(std::uint64_t id, QString destination) override;
+    scan_failure_e get_failure() const override { return failure_; }
+
+    // Read after the thread has finished.
+    const std::vector<raw_hit_s>& hits() const { return hits_; }
+    // One category per type, in the order of each type's first hit.
+    const std::vector<raw_category_s>& categories() const { return categories_; }
+    // Adds a hit as the library reports it (the scan's callback; also the scan-file reader).
+    void add_hit(const char* extension, std::uint64_t offset, std::uint64_t size);
+
+protected:
+    void run() override;
+
+private:
+    std::int32_t* block_int(std::size_t at);
+
+    alignas(8) std::array<std::byte, 32> block_{};
+    volume_item_s volume_;
+    QString device_path_;
+    scan_failure_e failure_ = scan_failure_e::none;
+    std::vector<raw_hit_s> hits_;
+    std::vector<raw_category_s> categories_;
+};
+
+// Reads "./Tarnrecovery.conf" (or the file given) into the carving library once.
+void configure_carving(const QString& path = QStringLiteral("./Tarnrecovery.conf"));
+
+} // namespace tarn
