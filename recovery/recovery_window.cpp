@@ -190,8 +190,8 @@ void recovery_window_c::restart()
 
 int recovery_window_c::open_scan_file()
 {
-    // Saved scans hold the signature engine's hits, and that engine is not in this build.
-    warning_box(box_title, "engine_unavailable", QMessageBox::Ok, this);
+    // Scan files are not read yet.
+    warning_box(box_title, "scan_file_unavailable", QMessageBox::Ok, this);
     return -1;
 }
 
@@ -354,8 +354,8 @@ void recovery_window_c::on_pause_clicked()
 
 void recovery_window_c::on_save_result_clicked()
 {
-    // Saved scans hold the signature engine's hits; that engine is not built yet, so a deep scan
-    // has nothing to save.
+    // Scan files are not written yet: the button says so rather than doing nothing.
+    warning_box(box_title, "scan_file_unavailable", QMessageBox::Ok, this);
 }
 
 void recovery_window_c::on_check_all(bool state)

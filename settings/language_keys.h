@@ -7,7 +7,7 @@
 
 namespace tarn {
 
-inline constexpr std::array<std::string_view, 58> language_keys = {
+inline constexpr std::array<std::string_view, 59> language_keys = {
     "startup_warning", "main_warning1", "main_warning2", "back_warning", "quit_warning",
     "language_warning", "menu_help", "menu_exit", "home_text1", "home_text2", "home_text3",
     "drive_physical_drives", "btn_scan", "btn_refresh", "btn_back", "volume_logical_drives",
@@ -19,7 +19,7 @@ inline constexpr std::array<std::string_view, 58> language_keys = {
     "partition_backup", "btn_start", "btn_stop",
     "btn_repair", "recovery_name", "recovery_date1", "recovery_date2", "btn_pause", "btn_resume",
     "btn_recovery", "btn_save_result", "raw_progress", "recovery_reading",
-    "recovery_total_files", "deep_scan_query", "engine_unavailable", "scan_fs_unreadable", "orphan_files", "recovery_select", "recovery_check_warning",
+    "recovery_total_files", "deep_scan_query", "engine_unavailable", "scan_fs_unreadable", "orphan_files", "scan_file_unavailable", "recovery_select", "recovery_check_warning",
     "recovery_same_volume_warning",
 };
 

@@ -202,8 +202,8 @@ void main_window_test::recovery_back_and_resume()
     QCOMPARE(page_index(), 1);
     QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList(2, QStringLiteral("back_warning")));
 
-    // Without a scan, back asks nothing; opening a saved scan needs the signature engine, which
-    // this build lacks: it says so and stays home.
+    // Without a scan, back asks nothing; opening a saved scan is not in this build yet: it says so
+    // and stays home.
     scan_running = false;
     window_->showPage(main_window_c::recovery_page);
     window_->on_click_recovery_back();
@@ -211,7 +211,7 @@ void main_window_test::recovery_back_and_resume()
     window_->on_click_volume_back();
     click_home("btn_resume");
     QCOMPARE(page_index(), 0);
-    QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{"engine_unavailable"});
+    QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{"scan_file_unavailable"});
 }
 
 void main_window_test::choosing_a_language_saves_it_for_the_next_start()
