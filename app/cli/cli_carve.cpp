@@ -3,7 +3,7 @@
 
 #include "app/cli/cli_commands.h"
 #include "app/cli/cli_engine.h"
-#include "disk/volume_enumeration.h"
+#include "disk/volume_item.h"
 #include "libs/carve/carve_config.h"
 #include "recovery/engine_table.h"
 #include "recovery/file_extraction.h"
@@ -44,24 +44,16 @@ int recover_hits(cli_context_s& ctx, raw_recovery_c& engine, const QString& dir)
 
 int run_carve(const QStringList& args, cli_context_s& ctx)
 {
-    QStringList rest = args;
-    if (rest == QStringList{QStringLiteral("--types")})
+    if (args == QStringList{QStringLiteral("--types")})
         return print_types(ctx);
+    volume_item_s volume;
     QString recover_dir;
-    if (cli_take_option(ctx, rest, "carve", "--recover", recover_dir) < 0)
-        return cli_usage;
-    if (rest.size() != 1) {
-        ctx.err << "tarnrecovery-cli carve: usage: carve ROW [--recover DIR] | carve --types\n";
-        return cli_usage;
-    }
-    enumerate_volumes();
-    const auto& list = volume_list();
-    const int row = cli_parse_row(ctx, rest.front(), list.size());
+    const int row = cli_volume_arguments(ctx, args, "carve", "carve ROW [--recover DIR] | carve --types", volume, recover_dir);
     if (row < 0)
         return cli_usage;
     configure_carving();
     raw_recovery_c engine;
-    engine.set_volume(list[static_cast<std::size_t>(row)]);
+    engine.set_volume(volume);
     if (cli_run_engine(ctx, engine, "carve", row) != cli_ok)
         return cli_failed;
     for (const raw_hit_s& hit : engine.hits())

@@ -1,5 +1,7 @@
 #include "app/cli/cli_engine.h"
 
+#include "app/cli/cli_commands.h"
+#include "disk/volume_enumeration.h"
 #include "scan/recovery_base.h"
 
 namespace tarn {
@@ -16,6 +18,24 @@ void show_progress(cli_context_s& ctx, recovery_base_c& engine)
 }
 
 } // namespace
+
+int cli_volume_arguments(cli_context_s& ctx, const QStringList& args, const char* command, const char* usage,
+                         volume_item_s& volume, QString& recover_dir)
+{
+    QStringList rest = args;
+    if (cli_take_option(ctx, rest, command, "--recover", recover_dir) < 0)
+        return -1;
+    if (rest.size() != 1) {
+        ctx.err << "tarnrecovery-cli " << command << ": usage: " << usage << '\n';
+        return -1;
+    }
+    enumerate_volumes();
+    const auto& list = volume_list();
+    const int row = cli_parse_row(ctx, rest.front(), list.size());
+    if (row >= 0)
+        volume = list[static_cast<std::size_t>(row)];
+    return row;
+}
 
 int cli_run_engine(cli_context_s& ctx, recovery_base_c& engine, const char* command, int row)
 {

@@ -6,6 +6,12 @@
 namespace tarn {
 
 class recovery_base_c;
+struct volume_item_s;
+
+// The arguments "ROW [--recover DIR]" of a scanning command: the row of 'volumes' (its volume in
+// volume, the folder in recover_dir), or -1 after a message on err (bad usage).
+int cli_volume_arguments(cli_context_s& ctx, const QStringList& args, const char* command, const char* usage,
+                         volume_item_s& volume, QString& recover_dir);
 
 // Runs the engine to its end; cli_ok, or cli_failed with the reason on standard error when the
 // scan could not read its volume. command names the command in the message.

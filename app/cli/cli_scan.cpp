@@ -4,8 +4,8 @@
 
 #include "app/cli/cli_commands.h"
 #include "app/cli/cli_engine.h"
+#include "disk/volume_item.h"
 #include "common/safe_file_name.h"
-#include "disk/volume_enumeration.h"
 #include "recovery/engine_table.h"
 #include "recovery/tree_extraction.h"
 #include "scan/disk_sector_layer.h"
@@ -58,20 +58,11 @@ int list_and_recover(cli_context_s& ctx, const engine_entry_s& entry, recovery_b
 
 int run_scan(const QStringList& args, cli_context_s& ctx)
 {
-    QStringList rest = args;
+    volume_item_s volume;
     QString recover_dir;
-    if (cli_take_option(ctx, rest, "scan", "--recover", recover_dir) < 0)
-        return cli_usage;
-    if (rest.size() != 1) {
-        ctx.err << "tarnrecovery-cli scan: usage: scan ROW [--recover DIR]\n";
-        return cli_usage;
-    }
-    enumerate_volumes();
-    const auto& list = volume_list();
-    const int row = cli_parse_row(ctx, rest.front(), list.size());
+    const int row = cli_volume_arguments(ctx, args, "scan", "scan ROW [--recover DIR]", volume, recover_dir);
     if (row < 0)
         return cli_usage;
-    const volume_item_s volume = list[static_cast<std::size_t>(row)];
     const engine_entry_s* entry = choose_engine(volume, false);
     if (entry == nullptr) {
         ctx.err << "tarnrecovery-cli scan: row " << row << " holds " << (volume.fs_name.isEmpty() ? "no known" : volume.fs_name)
