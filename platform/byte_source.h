@@ -46,4 +46,10 @@ inline void store_le32(std::span<std::byte> b, std::size_t at, std::uint32_t v)
     store_le16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
+inline void store_le64(std::span<std::byte> b, std::size_t at, std::uint64_t v)
+{
+    store_le32(b, at, static_cast<std::uint32_t>(v & 0xFFFFFFFF));
+    store_le32(b, at + 4, static_cast<std::uint32_t>(v >> 32));
+}
+
 } // namespace tarn

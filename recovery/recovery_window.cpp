@@ -12,9 +12,11 @@
 #include "recovery/tree_builder.h"
 #include "recovery/tree_model.h"
 #include "recovery/ui_recovery_form.h"
+#include "disk/volume_enumeration.h"
 #include "scan/raw_recovery.h"
 #include "scan/recovery_control.h"
 #include "settings/language.h"
+#include "widgets/file_chooser.h"
 #include "widgets/page_button.h"
 #include "widgets/page_painting.h"
 #include "widgets/warning_box.h"
@@ -190,9 +192,37 @@ void recovery_window_c::restart()
 
 int recovery_window_c::open_scan_file()
 {
-    // Scan files are not read yet.
-    warning_box(box_title, "scan_file_unavailable", QMessageBox::Ok, this);
-    return -1;
+    if (scan_running || extraction_running())
+        return -1;
+    reset_tree();
+    rows_.clear();
+    renew_file_model();
+    reset_engine(current_);
+    progress_.value = 0.0;
+    timer_.stop();
+    const QString path = choose_scan_file(this, file_choice_e::open);
+    if (path.isEmpty())
+        return -1;
+    auto* raw = static_cast<raw_recovery_c*>(engine_of(scanner_raw));
+    const QString device = raw->load_results(path);
+    // The volume the scan was made of must be here now: its hits are read from it.
+    const auto& volumes = volume_list();
+    const auto volume = std::find_if(volumes.begin(), volumes.end(), [&device](const volume_item_s& v) {
+        return !device.isEmpty() && v.volume_path.startsWith(device);
+    });
+    if (volume == volumes.end()) {
+        warning_box(box_title, "scan_file_failed", QMessageBox::Ok, this);
+        return -1;
+    }
+    volume_ = *volume;
+    deep_ = true;
+    kind_ = scanner_raw;
+    current_ = raw;
+    current_->set_volume(volume_);
+    on_thread_finished();
+    ui_->btn_pause->hide();
+    ui_->btn_filter->hide();
+    return 0;
 }
 
 void recovery_window_c::abandon_scan()
@@ -354,8 +384,13 @@ void recovery_window_c::on_pause_clicked()
 
 void recovery_window_c::on_save_result_clicked()
 {
-    // Scan files are not written yet: the button says so rather than doing nothing.
-    warning_box(box_title, "scan_file_unavailable", QMessageBox::Ok, this);
+    const QString path = choose_scan_file(this, file_choice_e::save);
+    if (path.isEmpty())
+        return;
+    // A result that was not saved is said so; a silent failure would lose the scan later.
+    const auto* raw = static_cast<const raw_recovery_c*>(engine_of(scanner_raw));
+    if (raw->save_results(path) != 0)
+        warning_box(box_title, "scan_file_failed", QMessageBox::Ok, this);
 }
 
 void recovery_window_c::on_check_all(bool state)

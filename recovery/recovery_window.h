@@ -43,7 +43,8 @@ public:
     // Scans volume, by signature when deep. 0 when the scan started; -1 while a scan or an
     // extraction runs, or when no engine reads the volume's file system.
     int start_scan(const volume_item_s& volume, bool deep);
-    // Shows the results of a saved deep scan. Scan files are not read yet: it says so and gives -1.
+    // Asks for a scan file and shows its results (0), when the volume it was made of is listed;
+    // else -1 (a file refused or a volume not here is said so).
     int open_scan_file();
     // Stops a running scan because the page is being left; its end arrives later.
     void abandon_scan();

@@ -2,6 +2,7 @@
 
 #include "libs/carve/carve.h"
 #include "scan/diagnostic_log.h"
+#include "scan/raw_scan_file.h"
 
 #include <QFile>
 
@@ -93,6 +94,25 @@ void raw_recovery_c::add_hit(const char* extension, std::uint64_t offset, std::u
     if (category == categories_.end())
         category = categories_.insert(categories_.end(), raw_category_s{type, {}});
     category->sequences.push_back(hit.sequence);
+}
+
+int raw_recovery_c::save_results(const QString& path) const
+{
+    return save_scan_file(path, device_path_, hits_);
+}
+
+QString raw_recovery_c::load_results(const QString& path)
+{
+    std::vector<raw_hit_s> loaded;
+    const QString device = load_scan_file(path, loaded);
+    if (device.isEmpty())
+        return {};
+    hits_.clear();
+    categories_.clear();
+    for (const raw_hit_s& hit : loaded)
+        add_hit(hit.extension, hit.offset, hit.size);
+    device_path_ = device;
+    return device;
 }
 
 void raw_recovery_c::run()

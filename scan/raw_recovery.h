@@ -35,8 +35,13 @@ public:
     const std::vector<raw_hit_s>& hits() const { return hits_; }
     // One category per type, in the order of each type's first hit.
     const std::vector<raw_category_s>& categories() const { return categories_; }
-    // Adds a hit as the library reports it (the scan's callback; also the scan-file reader).
+    // Adds a hit as the library reports it (the scan's callback).
     void add_hit(const char* extension, std::uint64_t offset, std::uint64_t size);
+    // Writes the hits to a scan file (0, or -1 when nothing was found or it cannot be written).
+    int save_results(const QString& path) const;
+    // Replaces the hits and categories with a scan file's; the volume path it names, empty when
+    // the file is refused (then nothing changes).
+    QString load_results(const QString& path);
 
 protected:
     void run() override;

@@ -19,7 +19,7 @@ inline constexpr std::array<std::string_view, 59> language_keys = {
     "partition_backup", "btn_start", "btn_stop",
     "btn_repair", "recovery_name", "recovery_date1", "recovery_date2", "btn_pause", "btn_resume",
     "btn_recovery", "btn_save_result", "raw_progress", "recovery_reading",
-    "recovery_total_files", "deep_scan_query", "engine_unavailable", "scan_fs_unreadable", "orphan_files", "scan_file_unavailable", "recovery_select", "recovery_check_warning",
+    "recovery_total_files", "deep_scan_query", "engine_unavailable", "scan_fs_unreadable", "orphan_files", "scan_file_failed", "recovery_select", "recovery_check_warning",
     "recovery_same_volume_warning",
 };
 

@@ -179,22 +179,6 @@ bool pages_volume::craft_dot_dot_name()
     return file.seek(0) && file.write(bytes) == bytes.size();
 }
 
-void answer_folder_dialog(const QString& folder)
-{
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, folder] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        dialog->setDirectory(folder);
-        QMetaObject::invokeMethod(dialog, "accept");
-    });
-    timer->start();
-}
-
 QStringList files_below(const QString& root)
 {
     QStringList out;

@@ -48,8 +48,6 @@ private:
     QMap<QString, QByteArray> photos_;
 };
 
-// Answers the next folder dialog with folder as soon as it is shown.
-void answer_folder_dialog(const QString& folder);
 
 // Every file below root, as paths relative to it, sorted.
 QStringList files_below(const QString& root);

@@ -11,6 +11,7 @@
 #include "tests/pages/page_driver.h"
 #include "tests/pages/pages_fixture.h"
 #include "settings/language.h"
+#include "widgets/file_chooser.h"
 
 #include <QDir>
 #include <QFile>
@@ -215,6 +216,33 @@ void recovery_page_test::nothing_found_offers_a_deep_scan_unless_stopped()
     QTest::qWait(50);
     QCOMPARE(driver.recovery()->scanner_kind(), int(scanner_raw));
     QVERIFY(!driver.button("btn_filter")->isHidden());
+    QVERIFY(driver.fixture().take_boxes().empty());
+
+    // Save the results, open them again: the same type folders, names and sizes, and no buttons.
+    const auto listing = [&driver] {
+        QStringList out;
+        const QModelIndex top = driver.tree()->model()->index(0, 0);
+        for (int r = 0; r < driver.tree()->model()->rowCount(top); ++r) {
+            const QString folder = driver.tree()->model()->index(r, 0, top).data().toString();
+            driver.click_folder(folder);
+            for (int row = 0; row < driver.table()->model()->rowCount(); ++row) {
+                const auto item = driver.table()->model()->index(row, 0).data().value<recovery_item_s>();
+                out << folder + "/" + item.name + " " + QString::number(item.size);
+            }
+        }
+        return out;
+    };
+    const QStringList before = listing();
+    QVERIFY(!before.isEmpty());
+    const QString saved = volume.path("deep.sav");
+    set_file_chooser([&saved](file_choice_e) { return saved; });
+    QTest::mouseClick(driver.button("btn_filter"), Qt::LeftButton);
+    QVERIFY(QFileInfo(saved).size() > 256);
+    driver.recovery()->clear();
+    QCOMPARE(driver.recovery()->open_scan_file(), 0);
+    set_file_chooser({});
+    QCOMPARE(listing(), before);
+    QVERIFY(driver.button("btn_pause")->isHidden() && driver.button("btn_filter")->isHidden());
     QVERIFY(driver.fixture().take_boxes().empty());
 }
 

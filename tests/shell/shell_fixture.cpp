@@ -4,7 +4,10 @@
 #include "settings/language.h"
 #include "settings/settings.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QTimer>
 #include <QFile>
 
 namespace tarn::test {
@@ -71,6 +74,22 @@ shell_fixture::~shell_fixture()
 std::vector<warning_request_s> shell_fixture::take_boxes()
 {
     return std::exchange(boxes_, {});
+}
+
+void answer_folder_dialog(const QString& folder)
+{
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, folder] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        dialog->setDirectory(folder);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    timer->start();
 }
 
 QStringList keys_of(const std::vector<warning_request_s>& boxes)

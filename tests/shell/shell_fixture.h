@@ -40,6 +40,9 @@ private:
     std::vector<QUrl> opened_;
 };
 
+// Answers the next folder dialog with folder as soon as it is shown.
+void answer_folder_dialog(const QString& folder);
+
 // The keys of the boxes, for short comparisons.
 QStringList keys_of(const std::vector<warning_request_s>& boxes);
 
