@@ -3,7 +3,7 @@
 
 #include "app/cli/cli_commands.h"
 #include "app/cli/cli_engine.h"
-#include "disk/volume_item.h"
+#include "disk/volume_enumeration.h"
 #include "libs/carve/carve_config.h"
 #include "recovery/engine_table.h"
 #include "recovery/file_extraction.h"
@@ -42,13 +42,37 @@ int recover_hits(cli_context_s& ctx, raw_recovery_c& engine, const QString& dir)
     return extract_rows(engine, scanner_raw, dir, rows);
 }
 
+void print_hits(cli_context_s& ctx, const raw_recovery_c& engine)
+{
+    for (const raw_hit_s& hit : engine.hits())
+        cli_print_row(ctx, {"sequence", "offset", "size", "extension"},
+                      {qulonglong(hit.sequence), qulonglong(hit.offset), qulonglong(hit.size), QString::fromLatin1(hit.extension)});
+    ctx.out.flush();
+}
+
+int finish(cli_context_s& ctx, raw_recovery_c& engine, const char* command, const QString& recover_dir)
+{
+    print_hits(ctx, engine);
+    if (recover_dir.isEmpty())
+        return cli_ok;
+    const int failed = recover_hits(ctx, engine, recover_dir);
+    if (failed != 0)
+        ctx.err << "tarnrecovery-cli " << command << ": " << failed << " file(s) could not be written into " << recover_dir << '\n';
+    return failed == 0 ? cli_ok : cli_failed;
+}
+
 int run_carve(const QStringList& args, cli_context_s& ctx)
 {
     if (args == QStringList{QStringLiteral("--types")})
         return print_types(ctx);
+    QStringList rest = args;
+    QString save;
+    if (cli_take_option(ctx, rest, "carve", "--save", save) < 0)
+        return cli_usage;
     volume_item_s volume;
     QString recover_dir;
-    const int row = cli_volume_arguments(ctx, args, "carve", "carve ROW [--recover DIR] | carve --types", volume, recover_dir);
+    const int row = cli_volume_arguments(ctx, rest, "carve", "carve ROW [--recover DIR] [--save FILE] | carve --types",
+                                         volume, recover_dir);
     if (row < 0)
         return cli_usage;
     configure_carving();
@@ -56,25 +80,55 @@ int run_carve(const QStringList& args, cli_context_s& ctx)
     engine.set_volume(volume);
     if (cli_run_engine(ctx, engine, "carve", row) != cli_ok)
         return cli_failed;
-    for (const raw_hit_s& hit : engine.hits())
-        cli_print_row(ctx, {"sequence", "offset", "size", "extension"},
-                      {qulonglong(hit.sequence), qulonglong(hit.offset), qulonglong(hit.size), QString::fromLatin1(hit.extension)});
-    ctx.out.flush();
-    if (recover_dir.isEmpty())
-        return cli_ok;
-    const int failed = recover_hits(ctx, engine, recover_dir);
-    if (failed != 0)
-        ctx.err << "tarnrecovery-cli carve: " << failed << " file(s) could not be written into " << recover_dir << '\n';
-    return failed == 0 ? cli_ok : cli_failed;
+    if (!save.isEmpty() && engine.save_results(save) != 0) {
+        ctx.err << "tarnrecovery-cli carve: the results could not be saved to " << save
+                << (engine.hits().empty() ? " (nothing was found)" : "") << '\n';
+        print_hits(ctx, engine);
+        return cli_failed;
+    }
+    return finish(ctx, engine, "carve", recover_dir);
+}
+
+// The hits of a scan file, printed as the carve that saved them printed them, and recovered from
+// the volume the file names when it is here.
+int run_resume(const QStringList& args, cli_context_s& ctx)
+{
+    QStringList rest = args;
+    QString recover_dir;
+    if (cli_take_option(ctx, rest, "resume", "--recover", recover_dir) < 0 || rest.size() != 1) {
+        ctx.err << "tarnrecovery-cli resume: usage: resume FILE [--recover DIR]\n";
+        return cli_usage;
+    }
+    raw_recovery_c engine;
+    const QString device = engine.load_results(rest.front());
+    if (device.isEmpty()) {
+        ctx.err << "tarnrecovery-cli resume: " << rest.front() << " is no scan file that can be read\n";
+        return cli_failed;
+    }
+    enumerate_volumes();
+    for (const volume_item_s& volume : volume_list())
+        if (!volume.volume_path.isEmpty() && volume.volume_path.startsWith(device)) {
+            engine.set_volume(volume);
+            return finish(ctx, engine, "resume", recover_dir);
+        }
+    ctx.err << "tarnrecovery-cli resume: the volume " << device << " of " << rest.front() << " is not here\n";
+    return cli_failed;
 }
 
 } // namespace
 
+extern const cli_command_s cli_resume_command = {
+    "resume", "resume FILE [--recover DIR]",
+    "The hits of a scan file saved by 'carve --save' (or the window), printed as carve printed them;\n"
+    "--recover writes them from the volume the file names, which must be here.",
+    run_resume};
+
 extern const cli_command_s cli_carve_command = {
-    "carve", "carve ROW [--recover DIR] | carve --types",
+    "carve", "carve ROW [--recover DIR] [--save FILE] | carve --types",
     "Deep scan of the volume of a row of 'volumes': files found by their signatures at any byte\n"
     "offset, their ends decided from their formats. One line per file: sequence, offset, size,\n"
-    "extension. --recover writes them into DIR as 00000000.jpg, 00000001.png, ... --types lists\n"
+    "extension. --recover writes them into DIR as 00000000.jpg, 00000001.png, ... --save keeps the\n"
+    "results in a scan file for 'resume'. --types lists\n"
     "the types (extension, on, largest size) as ./Tarnrecovery.conf leaves them.",
     run_carve};
 

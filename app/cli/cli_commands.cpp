@@ -11,6 +11,7 @@ extern const cli_command_s cli_volumes_command;
 extern const cli_command_s cli_scan_command;
 extern const cli_command_s cli_partitions_command;
 extern const cli_command_s cli_carve_command;
+extern const cli_command_s cli_resume_command;
 
 std::span<const cli_command_s> cli_commands()
 {
@@ -19,6 +20,7 @@ std::span<const cli_command_s> cli_commands()
         cli_volumes_command,
         cli_scan_command,
         cli_carve_command,
+        cli_resume_command,
         cli_partitions_command,
     };
     return commands;

@@ -5,14 +5,17 @@
 #include "disk/volume_enumeration.h"
 #include "libs/carve/carve_config.h"
 #include "scan/raw_recovery.h"
+#include "scan/raw_scan_file.h"
 #include "tests/support/test_support.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 using namespace tarn;
@@ -128,6 +131,62 @@ TEST_F(Carve, TheTypeListTurnsTypesOffAndSkipsBadLines)
     EXPECT_EQ(found.count("jpg"), 1); // sunset.jpg only
     EXPECT_EQ(found.count("pdf"), 2);
     configure_carving(dir_.filePath("none.conf"));
+}
+
+// The command line: carve saves its results, resume prints them exactly as carve did and recovers
+// the same bytes from the volume the file names.
+TEST_F(Carve, ResumeRepeatsWhatCarveSaved)
+{
+    const QString cli = qEnvironmentVariable("TARN_CLI");
+    const QString saved = dir_.filePath("carve.sav");
+    QString carved, resumed;
+    ASSERT_EQ(test::run_tool(cli, {"carve", "1", "--save", saved, "--recover", dir_.filePath("a")}, &carved), 0) << carved.toStdString();
+    ASSERT_EQ(test::run_tool(cli, {"resume", saved, "--recover", dir_.filePath("b")}, &resumed), 0) << resumed.toStdString();
+    EXPECT_EQ(carved.split('\n', Qt::SkipEmptyParts).size(), static_cast<int>(planted_.size()));
+    EXPECT_EQ(resumed, carved);
+    for (std::size_t i = 0; i < planted_.size(); ++i) {
+        const QString name = QString::asprintf("%08zu.", i) + planted_[i].name.section('.', -1);
+        EXPECT_TRUE(read_all(dir_.filePath("b/" + name)) == planted_[i].bytes) << name.toStdString();
+    }
+}
+
+// Scan files: what is written reads back; lengths that are not 256 + 32 N (N at least 1) and
+// sequence numbers that are not 0, 1, 2, ... are refused, never half read.
+TEST(ScanFile, WrittenHitsReadBackAndBadFilesAreRefused)
+{
+    QTemporaryDir dir;
+    std::vector<raw_hit_s> hits(3);
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        hits[i].sequence = i;
+        hits[i].offset = 1000 + i * (1ull << 33); // beyond 32 bits
+        hits[i].size = 3ull << 30;
+        std::strcpy(hits[i].extension, i == 1 ? "png" : "jpg");
+    }
+    const QString path = dir.filePath("scan.sav");
+    const QString volume = "\\\\?\\Volume{0be0d093-4796-9dcb-baa4-90df3018f6a1}";
+    ASSERT_EQ(save_scan_file(path, volume, hits), 0);
+    EXPECT_EQ(QFileInfo(path).size(), 256 + 3 * 32);
+    EXPECT_EQ(save_scan_file(dir.filePath("none.sav"), volume, {}), -1);
+    std::vector<raw_hit_s> read;
+    ASSERT_EQ(load_scan_file(path, read), volume);
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[2].offset, hits[2].offset);
+    EXPECT_EQ(read[2].size, hits[2].size);
+    EXPECT_STREQ(read[1].extension, "png");
+
+    const QByteArray whole = read_all(path);
+    const auto write = [&dir](const QByteArray& bytes) {
+        QFile f(dir.filePath("bad.sav"));
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return f.fileName();
+    };
+    QByteArray shuffled = whole;
+    shuffled[256 + 32] = 7; // the second record claims sequence 7
+    for (const QByteArray& bad : {whole.left(256), whole.left(256 + 31), whole.left(256 + 32 + 5), shuffled})
+        EXPECT_TRUE(load_scan_file(write(bad), read).isEmpty()) << bad.size();
+    EXPECT_EQ(load_scan_file(write(whole.left(256 + 32)), read), volume);
+    EXPECT_EQ(read.size(), 1u);
 }
 
 } // namespace
