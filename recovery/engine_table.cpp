@@ -27,10 +27,4 @@ const engine_entry_s* choose_engine(const volume_item_s& volume, bool deep)
     return nullptr;
 }
 
-bool engine_available(int kind)
-{
-    const engine_entry_s* entry = engine_entry(kind);
-    return entry != nullptr && entry->make_engine != nullptr;
-}
-
 } // namespace tarn

@@ -37,9 +37,6 @@ const engine_entry_s* engine_entry(int kind);
 // The entry that scans volume, first match wins (signatures when deep, then the file system's
 // own engine); null when none reads its file system.
 const engine_entry_s* choose_engine(const volume_item_s& volume, bool deep);
-// Whether this build has an engine of that kind: a kind without one is said to be unavailable,
-// never run as an empty scan.
-bool engine_available(int kind);
 
 // The entries, each defined in the files of its own engine.
 extern const engine_entry_s fat_engine_entry;

@@ -49,7 +49,7 @@ void list_raw_folder(const recovery_base_c& engine, const folder_record& record,
             continue;
         const raw_hit_s& hit = raw->hits()[static_cast<std::size_t>(sequence)];
         recovery_item_s item;
-        item.name = QString::asprintf("%08llu.%s", static_cast<unsigned long long>(hit.sequence), hit.extension);
+        item.name = raw_hit_name(hit);
         item.size = hit.size;
         item.id = hit.sequence;
         rows.push_back(std::move(item));

@@ -203,8 +203,8 @@ int recovery_window_c::open_scan_file()
     const QString path = choose_scan_file(this, file_choice_e::open);
     if (path.isEmpty())
         return -1;
-    auto* raw = static_cast<raw_recovery_c*>(engine_of(scanner_raw));
-    const QString device = raw->load_results(path);
+    auto* raw = dynamic_cast<raw_recovery_c*>(engine_of(scanner_raw));
+    const QString device = raw != nullptr ? raw->load_results(path) : QString();
     // The volume the scan was made of must be here now: its hits are read from it.
     const auto& volumes = volume_list();
     const auto volume = std::find_if(volumes.begin(), volumes.end(), [&device](const volume_item_s& v) {
@@ -388,8 +388,8 @@ void recovery_window_c::on_save_result_clicked()
     if (path.isEmpty())
         return;
     // A result that was not saved is said so; a silent failure would lose the scan later.
-    const auto* raw = static_cast<const raw_recovery_c*>(engine_of(scanner_raw));
-    if (raw->save_results(path) != 0)
+    const auto* raw = dynamic_cast<const raw_recovery_c*>(engine_of(scanner_raw));
+    if (raw == nullptr || raw->save_results(path) != 0)
         warning_box(box_title, "scan_file_failed", QMessageBox::Ok, this);
 }
 

@@ -96,9 +96,11 @@ void refresh_geometry(drive_slot_s& slot)
 int open_drives()
 {
     disk_layer_s& l = layer();
+    // Listed once: the listing reads sysfs and probes loop devices.
+    const QStringList paths = physical_drive_paths();
     int count = 0;
     for (std::uint32_t n = 0; n < disk_max_drives; ++n) {
-        const QString path = physical_drive_path(static_cast<int>(n));
+        const QString path = paths.value(static_cast<qsizetype>(n));
         std::unique_ptr<device_c> device = path.isEmpty() ? nullptr : device_c::open(path, access_e::read);
         if (!device && (path.isEmpty() || !QFileInfo::exists(path)))
             break;

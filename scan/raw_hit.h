@@ -16,6 +16,13 @@ struct raw_hit_s {
 };
 static_assert(sizeof(raw_hit_s) == 32, "a hit is 32 bytes");
 
+// The name a hit is shown and recovered under: its sequence in eight digits and its extension
+// ("00000012.jpg").
+inline QString raw_hit_name(const raw_hit_s& hit)
+{
+    return QString::asprintf("%08llu.%s", static_cast<unsigned long long>(hit.sequence), hit.extension);
+}
+
 // The hits of one file type, in the order they were found.
 struct raw_category_s {
     QString extension;

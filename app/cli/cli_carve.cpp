@@ -34,7 +34,7 @@ int recover_hits(cli_context_s& ctx, raw_recovery_c& engine, const QString& dir)
     recovery_rows rows;
     for (const raw_hit_s& hit : engine.hits()) {
         recovery_item_s row;
-        row.name = QString::asprintf("%08llu.%s", static_cast<unsigned long long>(hit.sequence), hit.extension);
+        row.name = raw_hit_name(hit);
         row.id = hit.sequence;
         row.checked = true;
         rows.push_back(row);

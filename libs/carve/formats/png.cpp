@@ -2,9 +2,8 @@
 
 #include "libs/carve/carve_format.h"
 
-#include <QByteArray>
-
-#include <vector>
+#include <algorithm>
+#include <array>
 #include <zlib.h>
 
 namespace tarn {
@@ -17,12 +16,21 @@ constexpr std::uint32_t chunk_type(const char (&t)[5])
            | std::uint32_t(std::uint8_t(t[2])) << 8 | std::uint8_t(t[3]);
 }
 
+// The CRC runs over the chunk's type and data; read in steps, so that a chunk claiming a huge
+// length costs no memory.
 bool crc_matches(carve_reader_c& in, std::uint64_t at, std::uint32_t length)
 {
-    std::vector<std::byte> data(std::size_t{length} + 4);
-    bool ok = in.read(at + 4, data);
+    std::array<std::byte, 1 << 16> step{};
+    uLong crc = crc32(0, nullptr, 0);
+    for (std::uint64_t done = 0, total = std::uint64_t{length} + 4; done < total;) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(step.size(), total - done));
+        if (!in.read(at + 4 + done, std::span<std::byte>(step.data(), want)))
+            return false;
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(step.data()), static_cast<uInt>(want));
+        done += want;
+    }
+    bool ok = true;
     const std::uint32_t stored = in.be32(at + 8 + length, ok);
-    const auto crc = crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
     return ok && crc == stored;
 }
 
