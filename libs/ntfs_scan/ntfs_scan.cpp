@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace tarn {
@@ -94,9 +95,15 @@ bool plain_runs(const TSK_FS_ATTR* data)
 int copy_runs(TSK_FS_FILE* file, const TSK_FS_ATTR* data, QFile& out, std::uint32_t* detail)
 {
     const TSK_OFF_T block = file->fs_info->block_size;
+    if (block <= 0)
+        return NTFS_SCAN_SHORT;
+    // Run addresses come from the disk: one whose byte offset would not fit is damage.
+    const auto largest_block = static_cast<TSK_DADDR_T>(std::numeric_limits<TSK_OFF_T>::max() / block / 4);
     std::vector<char> buffer(copy_step);
     TSK_OFF_T done = 0;
     for (const TSK_FS_ATTR_RUN* run = data->nrd.run; run != nullptr && done < data->size; run = run->next) {
+        if (run->addr > largest_block || run->len > largest_block || run->offset > largest_block)
+            return NTFS_SCAN_SHORT;
         if (static_cast<TSK_OFF_T>(run->offset) * block != done)
             return NTFS_SCAN_SHORT; // runs out of order: let nothing pretend to be whole
         const TSK_OFF_T run_end = std::min<TSK_OFF_T>(done + static_cast<TSK_OFF_T>(run->len) * block, data->size);
