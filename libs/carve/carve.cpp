@@ -48,9 +48,9 @@ extern "C" int32_t carve_scan(void* block, const char* volume_path)
     const carve_progress_s control{reinterpret_cast<double*>(field(block, CARVE_BLOCK_PROGRESS)),
                                    reinterpret_cast<std::int32_t*>(field(block, CARVE_BLOCK_PAUSE)),
                                    reinterpret_cast<std::int32_t*>(field(block, CARVE_BLOCK_STOP))};
-    carve_source(*device, carve_types(), control, [&](const carve_format_s& format, std::uint64_t offset, std::uint64_t size) {
+    carve_source(*device, carve_types(), control, [&](const char* extension, std::uint64_t offset, std::uint64_t size) {
         if (callback != nullptr)
-            callback(user, format.extension, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(offset >> 32),
+            callback(user, extension, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(offset >> 32),
                      static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size >> 32));
     });
     return 0;

@@ -17,6 +17,11 @@ struct carve_format_s {
     // The size of the file that starts at start, read from its structure, at most limit; 0 when
     // the bytes there are no valid file of this type (the candidate is skipped, never emitted).
     std::uint64_t (*measure)(carve_reader_c& in, std::uint64_t start, std::uint64_t limit);
+    // The extension of the file measured at start, for containers whose members tell what they
+    // are (a ZIP holding a document); none means extension.
+    const char* (*name)(carve_reader_c& in, std::uint64_t start, std::uint64_t size) = nullptr;
+    // How far into the file the header patterns sit (a box size before its type, say).
+    std::uint32_t header_at = 0;
 };
 
 // Every built-in format, in a fixed order.

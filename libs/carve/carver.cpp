@@ -1,35 +1,16 @@
 #include "libs/carve/carver.h"
 
-#include <array>
+#include "libs/carve/read_ahead.h"
+
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <thread>
-#include <utility>
 
 namespace tarn {
 
 namespace {
 
 constexpr std::size_t block_bytes = 4 << 20;
-constexpr std::size_t longest_header = 16;
-
-struct candidate_s {
-    const carve_type_s* type;
-    std::string_view header;
-};
-using first_byte_table = std::array<std::vector<candidate_s>, 256>;
-
-first_byte_table index_headers(const std::vector<carve_type_s>& types)
-{
-    first_byte_table table;
-    for (const carve_type_s& type : types)
-        if (type.enabled)
-            for (std::string_view header : type.format->headers)
-                if (!header.empty() && header.size() <= longest_header)
-                    table[static_cast<std::uint8_t>(header[0])].push_back({&type, header});
-    return table;
-}
 
 std::int32_t load(std::int32_t* field)
 {
@@ -44,55 +25,74 @@ bool keep_going(const carve_progress_s& control)
     return load(control.stop) == 0;
 }
 
-// The hit starting at block offset i, if any: its size, 0 when none of the candidates is valid.
-std::uint64_t try_offset(const first_byte_table& table, std::span<const std::byte> block, std::size_t i,
-                         std::uint64_t at, std::uint64_t size, carve_reader_c& reader, const carve_sink& sink)
-{
-    for (const candidate_s& c : table[std::to_integer<std::uint8_t>(block[i])]) {
-        if (i + c.header.size() > block.size() || std::memcmp(block.data() + i, c.header.data(), c.header.size()) != 0)
-            continue;
-        const std::uint64_t found = c.type->format->measure(reader, at, std::min(c.type->largest, size - at));
-        if (found != 0) {
-            sink(*c.type->format, at, found);
-            return found;
+// The walk over one block's candidates in volume order. A file found is reported and everything
+// before its end is passed over: nothing inside a carved file is reported again.
+class block_walk_c {
+public:
+    block_walk_c(carve_reader_c& reader, const carve_sink& sink) : reader_(reader), sink_(sink) {}
+    std::uint64_t carved_end() const { return carved_end_; }
+
+    void walk(const carve_block_s& block, const header_index_c& index)
+    {
+        for (const header_match_s& match : block.matches)
+            try_match(block, match);
+        // A block dense with patterns: the rest is searched here, a batch at a time.
+        std::vector<header_match_s> more;
+        for (std::size_t from = block.matched_to; from < block.scan;) {
+            more.clear();
+            from = index.find(std::span<const std::byte>(block.bytes.data(), block.have), from, block.scan, more,
+                              read_ahead_c::match_room);
+            for (const header_match_s& match : more)
+                try_match(block, match);
         }
     }
-    return 0;
-}
+
+private:
+    void try_match(const carve_block_s& block, const header_match_s& match)
+    {
+        const carve_type_s& type = *match.candidate->type;
+        const carve_format_s& format = *type.format;
+        const std::uint64_t at = block.at + match.at;
+        if (at < format.header_at)
+            return;
+        const std::uint64_t start = at - format.header_at;
+        const std::uint64_t size = reader_.size();
+        if (start < carved_end_ || start >= size)
+            return;
+        const std::uint64_t found = format.measure(reader_, start, std::min(type.largest, size - start));
+        if (found == 0)
+            return;
+        const char* named = format.name != nullptr ? format.name(reader_, start, found) : nullptr;
+        sink_(named != nullptr ? named : format.extension, start, found);
+        carved_end_ = start + found;
+    }
+
+    carve_reader_c& reader_;
+    const carve_sink& sink_;
+    std::uint64_t carved_end_ = 0;
+};
 
 } // namespace
 
 void carve_source(byte_source_c& source, const std::vector<carve_type_s>& types, const carve_progress_s& control,
                   const carve_sink& sink)
 {
-    const first_byte_table table = index_headers(types);
+    const header_index_c index(types);
     carve_reader_c reader(source);
+    block_walk_c walk(reader, sink);
+    read_ahead_c ahead(source, index, block_bytes);
     const std::uint64_t size = source.size();
-    std::vector<std::byte> block(block_bytes + longest_header);
-    std::uint64_t pos = 0;
-    while (pos < size && keep_going(control)) {
-        const auto got = source.read_at(pos, block);
-        const std::size_t have = got > 0 ? static_cast<std::size_t>(got) : 0;
-        const std::size_t scan = std::min(have, block_bytes);
+    for (std::uint64_t next = 0; keep_going(control);) {
+        const carve_block_s* block = ahead.take(next);
+        if (block == nullptr)
+            break;
         // An unreadable block is passed over; the scan goes on with the next one.
-        std::uint64_t next = pos + (scan != 0 ? scan : block_bytes);
-        for (std::size_t i = 0; i < scan;) {
-            const std::uint64_t found =
-                try_offset(table, std::span<const std::byte>(block.data(), have), i, pos + i, size, reader, sink);
-            if (found == 0) {
-                ++i;
-                continue;
-            }
-            // Nothing inside a carved file is looked at again: on after its end.
-            if (i + found >= scan) {
-                next = pos + i + found;
-                break;
-            }
-            i += static_cast<std::size_t>(found);
-        }
-        pos = next;
+        walk.walk(*block, index);
+        ahead.release(block);
+        next = std::max(next + 1, walk.carved_end() / block_bytes);
+        const std::uint64_t done = std::max(next * block_bytes, walk.carved_end());
         std::atomic_ref<double>(*control.progress)
-            .store(std::min(1.0, static_cast<double>(pos) / static_cast<double>(size)), std::memory_order_relaxed);
+            .store(std::min(1.0, static_cast<double>(done) / static_cast<double>(size)), std::memory_order_relaxed);
     }
 }
 

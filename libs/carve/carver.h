@@ -17,7 +17,7 @@ struct carve_progress_s {
     std::int32_t* stop;
 };
 
-using carve_sink = std::function<void(const carve_format_s& format, std::uint64_t offset, std::uint64_t size)>;
+using carve_sink = std::function<void(const char* extension, std::uint64_t offset, std::uint64_t size)>;
 
 // Scans source for the enabled types. Blocks that cannot be read are passed over.
 void carve_source(byte_source_c& source, const std::vector<carve_type_s>& types, const carve_progress_s& control,
