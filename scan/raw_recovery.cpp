@@ -143,17 +143,22 @@ std::int32_t raw_recovery_c::recover_file(std::uint64_t id, QString destination)
                                          static_cast<std::uint32_t>(hit.offset >> 32), 0) < 0)
         return recovery_not_found;
     QFile out(destination);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return recovery_unwritable;
-    std::vector<char> buffer(CARVE_READ_STEP);
+    // Read in the library's steps, written a megabyte at a time.
+    std::vector<char> buffer(1 << 20);
     for (std::uint64_t left = hit.size; left > 0;) {
-        const int32_t got = carve_read(volume.handle, buffer.data(), CARVE_READ_STEP);
-        if (got <= 0)
+        std::size_t filled = 0;
+        while (left > 0 && buffer.size() - filled >= CARVE_READ_STEP) {
+            const int32_t got = carve_read(volume.handle, buffer.data() + filled, CARVE_READ_STEP);
+            if (got <= 0)
+                return recovery_incomplete;
+            const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(got), left));
+            filled += take;
+            left -= take;
+        }
+        if (out.write(buffer.data(), static_cast<qint64>(filled)) != static_cast<qint64>(filled))
             return recovery_incomplete;
-        const auto take = static_cast<qint64>(std::min<std::uint64_t>(static_cast<std::uint64_t>(got), left));
-        if (out.write(buffer.data(), take) != take)
-            return recovery_incomplete;
-        left -= static_cast<std::uint64_t>(take);
     }
     return out.flush() ? recovery_ok : recovery_incomplete;
 }

@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <cstring>
+#include <vector>
 
 namespace tarn {
 
@@ -17,10 +18,30 @@ std::byte* field(void* block, std::size_t at)
     return static_cast<std::byte*>(block) + at;
 }
 
-// A volume opened for reading through carve_open, with its position.
+// A volume opened for reading through carve_open, with its position. Callers read in small
+// steps; the volume is read a megabyte at a time behind them.
 struct volume_handle_s {
     std::unique_ptr<device_c> device;
     std::uint64_t position = 0;
+    std::vector<std::byte> buffer = std::vector<std::byte>(1 << 20);
+    std::uint64_t buffer_at = 0;
+    std::size_t buffer_len = 0;
+
+    std::int64_t read(std::span<std::byte> out)
+    {
+        if (position < buffer_at || position >= buffer_at + buffer_len) {
+            const auto got = device->read_at(position, buffer);
+            if (got <= 0)
+                return got;
+            buffer_at = position;
+            buffer_len = static_cast<std::size_t>(got);
+        }
+        const auto skip = static_cast<std::size_t>(position - buffer_at);
+        const std::size_t n = std::min(out.size(), buffer_len - skip);
+        std::memcpy(out.data(), buffer.data() + skip, n);
+        position += n;
+        return static_cast<std::int64_t>(n);
+    }
 };
 
 } // namespace
@@ -81,11 +102,8 @@ extern "C" int32_t carve_read(uintptr_t handle, void* buffer, uint32_t length)
     auto* volume = reinterpret_cast<volume_handle_s*>(handle);
     if (volume == nullptr || buffer == nullptr)
         return -1;
-    const auto got = volume->device->read_at(volume->position,
-                                             std::span<std::byte>(static_cast<std::byte*>(buffer), std::min<uint32_t>(length, CARVE_READ_STEP)));
-    if (got > 0)
-        volume->position += static_cast<std::uint64_t>(got);
-    return static_cast<int32_t>(got);
+    return static_cast<int32_t>(
+        volume->read(std::span<std::byte>(static_cast<std::byte*>(buffer), std::min<uint32_t>(length, CARVE_READ_STEP))));
 }
 
 extern "C" void carve_close(uintptr_t handle)

@@ -1,6 +1,8 @@
 #pragma once
 // The header patterns of the enabled formats, indexed by their first two bytes, and the search
-// for every offset of a block where one of them starts. Most bytes cost one bit test.
+// for every offset of a block where one of them starts. Sixteen offsets at a time are tested
+// against the patterns' first two bytes by their nibbles (where the processor can), then each
+// offset that passes against the exact two-byte set, and only then against the patterns.
 
 #include "libs/carve/carve_config.h"
 
@@ -22,6 +24,14 @@ struct header_match_s {
     const header_candidate_s* candidate;
 };
 
+// For each nibble of a pattern's first and second byte, the groups of patterns that allow it.
+struct nibble_tables_s {
+    alignas(16) std::uint8_t first_low[16]{};
+    alignas(16) std::uint8_t first_high[16]{};
+    alignas(16) std::uint8_t second_low[16]{};
+    alignas(16) std::uint8_t second_high[16]{};
+};
+
 class header_index_c {
 public:
     static constexpr std::size_t longest = 16;
@@ -34,8 +44,13 @@ public:
                      std::vector<header_match_s>& out, std::size_t room) const;
 
 private:
+    bool pair_known(unsigned pair) const { return (pairs_[pair / 64] >> (pair % 64) & 1) != 0; }
+    // The first offset from i before stop whose two bytes may begin a pattern; stop when none.
+    std::size_t next_pair(std::span<const std::byte> block, std::size_t i, std::size_t stop) const;
+
     std::array<std::vector<header_candidate_s>, 256> by_first_;
     std::vector<std::uint64_t> pairs_ = std::vector<std::uint64_t>(65536 / 64); // first two bytes seen
+    nibble_tables_s nibbles_;
 };
 
 } // namespace tarn

@@ -1,0 +1,217 @@
+// Deep-scan speed and fidelity: an image of real files of many types, planted at sector starts
+// and at odd offsets between random bytes, carved by our command line and by PhotoRec in the
+// same run (cold page cache for each). Reports the throughput ratio, the files recovered
+// byte-exact by each, the outputs that match no planted file (junk), and our peak memory on the
+// image and on a larger one.
+//   carve_bench [MiB [large-GiB]]      defaults: 512 and 4; 0 GiB skips the large image
+
+#include "bench_process.h"
+#include "tests/support/test_support.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QHash>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+using namespace tarn;
+
+namespace {
+
+struct sample_s {
+    QString name;
+    QByteArray bytes;
+};
+
+// The real files planted: what the sample tool makes, plus pictures ImageMagick makes.
+std::vector<sample_s> make_samples(const QString& dir)
+{
+    std::vector<sample_s> samples;
+    if (test::run_tool(TARN_DEMO_FILES, {dir}) != 0)
+        return samples;
+    test::run_tool("convert", {"-size", "320x200", "gradient:red-blue", dir + "/gradient.gif"});
+    test::run_tool("convert", {"-size", "200x150", "plasma:fractal", "-seed", "3", dir + "/plasma.bmp"});
+    for (const QString& name : QDir(dir).entryList(QDir::Files, QDir::Name)) {
+        if (name.endsWith(".txt") || name.endsWith(".log"))
+            continue; // text has no signature to carve by
+        QFile f(dir + "/" + name);
+        if (f.open(QIODevice::ReadOnly))
+            samples.push_back({name, f.readAll()});
+    }
+    return samples;
+}
+
+class filler_c {
+public:
+    QByteArray bytes(qsizetype n)
+    {
+        QByteArray out(n, Qt::Uninitialized);
+        for (char& c : out)
+            c = static_cast<char>(next() >> 56);
+        return out;
+    }
+    std::uint64_t next()
+    {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+
+private:
+    std::uint64_t state_ = 12345;
+};
+
+QByteArray sha(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+// Writes an image of about mib MiB: random filler of 2 to 64 KiB, then a sample, alternately at
+// a sector start and at an odd offset. The planted files' hashes with their counts.
+QHash<QByteArray, int> make_image(const QString& path, qint64 mib, const std::vector<sample_s>& samples, int& planted)
+{
+    QHash<QByteArray, int> expected;
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || samples.empty())
+        return expected;
+    filler_c random;
+    const qint64 total = mib << 20;
+    planted = 0;
+    for (std::size_t i = 0; out.pos() < total; ++i) {
+        out.write(random.bytes(2048 + static_cast<qsizetype>(random.next() % (62 * 1024))));
+        const qint64 misalign = out.pos() % 512;
+        if (i % 2 == 0 && misalign != 0)
+            out.write(random.bytes(512 - misalign));
+        else if (i % 2 == 1 && misalign == 0)
+            out.write(random.bytes(1 + static_cast<qsizetype>(random.next() % 511)));
+        const sample_s& s = samples[i % samples.size()];
+        if (out.pos() + s.bytes.size() > total)
+            break;
+        out.write(s.bytes);
+        ++expected[sha(s.bytes)];
+        ++planted;
+    }
+    out.write(random.bytes(total - out.pos()));
+    return expected;
+}
+
+struct outcome_s {
+    int exact = 0;
+    int junk = 0;
+};
+
+outcome_s compare(const QString& dir, QHash<QByteArray, int> expected)
+{
+    outcome_s outcome;
+    for (QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        if (path.endsWith("report.xml"))
+            continue;
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        int& left = expected[sha(f.readAll())];
+        if (left > 0) {
+            --left;
+            ++outcome.exact;
+        } else {
+            ++outcome.junk;
+        }
+    }
+    return outcome;
+}
+
+void drop_cached(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd >= 0) {
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+}
+
+bench_run_s run_ours(const QString& image, const QString& out)
+{
+    drop_cached(image);
+    return run_measured(TARN_CLI, {"carve", "1", "--recover", out}, {"TARN_DISKS=" + image});
+}
+
+// A larger image: the first one copied to its start, middle and end, sparse between.
+bool make_large(const QString& path, const QString& from, qint64 gib)
+{
+    QFile in(from);
+    QFile out(path);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly) || !out.resize(gib << 30))
+        return false;
+    for (const qint64 at : {qint64{0}, (gib << 30) / 2, (gib << 30) - in.size()}) {
+        in.seek(0);
+        out.seek(at);
+        while (!in.atEnd())
+            if (out.write(in.read(8 << 20)) < 0)
+                return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const qint64 mib = argc > 1 ? QByteArray(argv[1]).toLongLong() : 512;
+    const qint64 large_gib = argc > 2 ? QByteArray(argv[2]).toLongLong() : 4;
+    QTemporaryDir dir(QDir::tempPath() + "/carve-bench-XXXXXX");
+    const std::vector<sample_s> samples = make_samples(dir.filePath("samples"));
+    int planted = 0;
+    const QString image = dir.filePath("carve.img");
+    const QHash<QByteArray, int> expected = make_image(image, mib, samples, planted);
+    if (expected.isEmpty()) {
+        std::fprintf(stderr, "could not make the image\n");
+        return 1;
+    }
+    std::printf("image: %lld MiB, %d files of %zu kinds planted (half at odd offsets)\n", mib, planted, samples.size());
+
+    const bench_run_s ours = run_ours(image, dir.filePath("ours"));
+    const outcome_s ours_found = compare(dir.filePath("ours"), expected);
+    std::printf("ours:     %7.2f s  %7.1f MB/s  exact %5d  junk %4d  peak %ld KiB  (exit %d)\n", ours.seconds,
+                static_cast<double>(mib << 20) / 1e6 / ours.seconds, ours_found.exact, ours_found.junk, ours.peak_kib,
+                ours.status);
+
+    const QString photorec = QStandardPaths::findExecutable("photorec");
+    if (photorec.isEmpty()) {
+        std::printf("photorec: not installed (package testdisk), no comparison\n");
+    } else {
+        QDir().mkpath(dir.filePath("photorec"));
+        drop_cached(image);
+        const bench_run_s theirs = run_measured(
+            photorec, {"/d", dir.filePath("photorec/out"), "/cmd", image,
+                       "partition_none,options,paranoid,fileopt,everything,enable,wholespace,search"});
+        const outcome_s theirs_found = compare(dir.filePath("photorec"), expected);
+        std::printf("photorec: %7.2f s  %7.1f MB/s  exact %5d  junk %4d  peak %ld KiB  (exit %d)\n", theirs.seconds,
+                    static_cast<double>(mib << 20) / 1e6 / theirs.seconds, theirs_found.exact, theirs_found.junk,
+                    theirs.peak_kib, theirs.status);
+        std::printf("throughput ratio (ours / photorec): %.2f x\n", theirs.seconds / ours.seconds);
+    }
+
+    if (large_gib > 0) {
+        const QString large = dir.filePath("large.img");
+        if (!make_large(large, image, large_gib)) {
+            std::fprintf(stderr, "could not make the %lld GiB image\n", large_gib);
+            return 1;
+        }
+        QFile::remove(image);
+        const bench_run_s big = run_ours(large, dir.filePath("ours-large"));
+        std::printf("ours on %lld GiB: %7.2f s  %7.1f MB/s  peak %ld KiB (on %lld MiB: %ld KiB)\n", large_gib,
+                    big.seconds, static_cast<double>(large_gib << 30) / 1e6 / big.seconds, big.peak_kib, mib,
+                    ours.peak_kib);
+    }
+    return 0;
+}
