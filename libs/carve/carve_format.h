@@ -24,6 +24,13 @@ struct carve_format_s {
     std::uint32_t header_at = 0;
 };
 
+// A four-character tag (chunk, box or list type) as a big-endian 32-bit load reads it.
+constexpr std::uint32_t carve_tag(const char (&t)[5])
+{
+    return std::uint32_t(std::uint8_t(t[0])) << 24 | std::uint32_t(std::uint8_t(t[1])) << 16
+           | std::uint32_t(std::uint8_t(t[2])) << 8 | std::uint8_t(t[3]);
+}
+
 // Every built-in format, in a fixed order.
 const std::vector<const carve_format_s*>& carve_formats();
 
@@ -32,5 +39,14 @@ extern const carve_format_s carve_png;
 extern const carve_format_s carve_gif;
 extern const carve_format_s carve_bmp;
 extern const carve_format_s carve_pdf;
+extern const carve_format_s carve_zip;
+extern const carve_format_s carve_gzip;
+extern const carve_format_s carve_sqlite;
+extern const carve_format_s carve_mp3;
+extern const carve_format_s carve_wav;
+extern const carve_format_s carve_avi;
+extern const carve_format_s carve_mp4;
+extern const carve_format_s carve_mov;
+extern const carve_format_s carve_elf;
 
 } // namespace tarn

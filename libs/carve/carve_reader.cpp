@@ -44,11 +44,31 @@ std::uint32_t carve_reader_c::be32(std::uint64_t offset, bool& ok)
     return high << 16 | be16(offset + 2, ok);
 }
 
+std::uint64_t carve_reader_c::be64(std::uint64_t offset, bool& ok)
+{
+    const std::uint64_t high = be32(offset, ok);
+    return high << 32 | be32(offset + 4, ok);
+}
+
+std::uint16_t carve_reader_c::le16(std::uint64_t offset, bool& ok)
+{
+    std::byte b[2]{};
+    ok = ok && read(offset, b);
+    return load_le16(b, 0);
+}
+
 std::uint32_t carve_reader_c::le32(std::uint64_t offset, bool& ok)
 {
     std::byte b[4]{};
     ok = ok && read(offset, b);
     return load_le32(b, 0);
+}
+
+std::uint64_t carve_reader_c::le64(std::uint64_t offset, bool& ok)
+{
+    std::byte b[8]{};
+    ok = ok && read(offset, b);
+    return load_le64(b, 0);
 }
 
 } // namespace tarn

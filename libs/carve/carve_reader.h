@@ -19,7 +19,10 @@ public:
     int byte_at(std::uint64_t offset);
     std::uint32_t be32(std::uint64_t offset, bool& ok);
     std::uint16_t be16(std::uint64_t offset, bool& ok);
+    std::uint64_t be64(std::uint64_t offset, bool& ok);
+    std::uint16_t le16(std::uint64_t offset, bool& ok);
     std::uint32_t le32(std::uint64_t offset, bool& ok);
+    std::uint64_t le64(std::uint64_t offset, bool& ok);
 
 private:
     bool fill(std::uint64_t offset);

@@ -1,9 +1,12 @@
 // The deep scan over an image of real files (pictures and documents made by the demo sample tool
-// and by ImageMagick) planted at aligned and unaligned offsets between random bytes: every file is
-// found at its offset with its size and recovered byte-exact, and nothing else is reported.
+// and by ImageMagick; archives, a database, sound, video and programs made by the tools that write
+// them) planted at aligned and unaligned offsets between random bytes: every file is found at its
+// offset with its size and type and recovered byte-exact, and nothing else is reported.
 
 #include "disk/volume_enumeration.h"
 #include "libs/carve/carve_config.h"
+#include "libs/carve/carver.h"
+#include "platform/memory_source.h"
 #include "scan/raw_recovery.h"
 #include "scan/raw_scan_file.h"
 #include "tests/support/test_support.h"
@@ -16,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 
 using namespace tarn;
@@ -34,33 +38,52 @@ QByteArray read_all(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The files one after the other with random bytes before each, every second one at a sector
+// start and the others at odd offsets; sets each file's offset.
+QByteArray plant(std::vector<planted_s>& files)
+{
+    std::mt19937 random(7);
+    QByteArray image;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        QByteArray filler(20000 + static_cast<int>(random() % 30000), '\0');
+        for (char& c : filler)
+            c = static_cast<char>(random());
+        image += filler;
+        if (i % 2 == 0)
+            image += QByteArray(static_cast<int>((512 - image.size() % 512) % 512), '\0');
+        else if (image.size() % 512 == 0)
+            image += "x";
+        files[i].offset = static_cast<std::uint64_t>(image.size());
+        image += files[i].bytes;
+    }
+    return image + QByteArray(4096, '\0');
+}
+
+// Pictures and documents, then a file of every other type, some types more than once in different
+// shapes (a ZIP whose sizes follow the data, a Zip64 one, an MP3 without tags, ELF programs and
+// objects of both widths and byte orders).
+const QStringList sample_names = {
+    "beach.jpg", "chart.png", "report_de.pdf", "pic.gif", "pic.bmp", "sunset.jpg", "chart_small.png",
+    "report_zh.pdf", "holiday.jpg", "archive.zip", "report.docx", "numbers.gz", "shop.sqlite", "tone.mp3",
+    "chime.wav", "clip.avi", "clip.mp4", "clip.mov", "true.elf", "budget.xlsx", "letter.odt", "tools.jar",
+    "game.apk", "streamed.zip", "large64.zip", "bare.mp3", "exit32.elf", "noise32be.elf", "noise64be.elf"};
+
 class Carve : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const QString samples = dir_.filePath("samples");
-        ASSERT_EQ(test::run_tool(qEnvironmentVariable("TARN_DEMO_FILES"), {samples}), 0);
-        ASSERT_EQ(test::run_tool("convert", {"-size", "64x48", "gradient:red-blue", samples + "/pic.gif"}), 0);
-        ASSERT_EQ(test::run_tool("convert", {"-size", "33x21", "plasma:fractal", "-seed", "7", samples + "/pic.bmp"}), 0);
-        // Pictures and documents at sector starts and at odd offsets, random bytes between them.
-        const QStringList names = {"beach.jpg", "chart.png", "report_de.pdf", "pic.gif", "pic.bmp",
-                                   "sunset.jpg", "chart_small.png", "report_zh.pdf", "holiday.jpg"};
-        std::mt19937 random(7);
-        QByteArray image;
-        for (int i = 0; i < names.size(); ++i) {
-            QByteArray filler(20000 + static_cast<int>(random() % 30000), '\0');
-            for (char& c : filler)
-                c = static_cast<char>(random());
-            image += filler;
-            if (i % 2 == 0)
-                image += QByteArray(static_cast<int>((512 - image.size() % 512) % 512), '\0');
-            else if (image.size() % 512 == 0)
-                image += "x";
-            planted_.push_back({names[i], static_cast<std::uint64_t>(image.size()), read_all(samples + "/" + names[i])});
-            ASSERT_FALSE(planted_.back().bytes.isEmpty()) << names[i].toStdString();
-            image += planted_.back().bytes;
+        samples_ = dir_.filePath("samples");
+        ASSERT_EQ(test::run_tool(qEnvironmentVariable("TARN_DEMO_FILES"), {samples_}), 0);
+        ASSERT_EQ(test::run_tool("convert", {"-size", "64x48", "gradient:red-blue", samples_ + "/pic.gif"}), 0);
+        ASSERT_EQ(test::run_tool("convert", {"-size", "33x21", "plasma:fractal", "-seed", "7", samples_ + "/pic.bmp"}), 0);
+        QString made;
+        ASSERT_EQ(test::run_tool("bash", {qEnvironmentVariable("TARN_CARVE_SAMPLES"), samples_}, &made), 0)
+            << made.toStdString();
+        for (const QString& name : sample_names) {
+            planted_.push_back({name, 0, read_all(samples_ + "/" + name)});
+            ASSERT_FALSE(planted_.back().bytes.isEmpty()) << name.toStdString();
         }
-        image += QByteArray(4096, '\0');
+        const QByteArray image = plant(planted_);
         image_ = dir_.filePath("carve.img");
         QFile out(image_);
         ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(image) == image.size());
@@ -82,6 +105,7 @@ protected:
     }
 
     QTemporaryDir dir_;
+    QString samples_;
     QString image_;
     std::vector<planted_s> planted_;
 };
@@ -93,7 +117,10 @@ TEST_F(Carve, EveryPlantedFileIsFoundWholeAndNothingElse)
     EXPECT_DOUBLE_EQ(engine.get_progress(), 1.0);
     EXPECT_EQ(engine.get_read_count(), 0);
     EXPECT_EQ(engine.get_found_count(), 0);
-    ASSERT_EQ(engine.hits().size(), planted_.size());
+    std::string found;
+    for (const raw_hit_s& hit : engine.hits())
+        found += std::to_string(hit.offset) + " " + std::to_string(hit.size) + " " + hit.extension + "\n";
+    ASSERT_EQ(engine.hits().size(), planted_.size()) << found;
     for (std::size_t i = 0; i < planted_.size(); ++i) {
         const raw_hit_s& hit = engine.hits()[i];
         const planted_s& file = planted_[i];
@@ -106,10 +133,13 @@ TEST_F(Carve, EveryPlantedFileIsFoundWholeAndNothingElse)
         EXPECT_TRUE(read_all(out) == file.bytes) << file.name.toStdString() << " at " << file.offset;
     }
     // One category per type, in the order of each type's first hit.
-    QStringList types;
+    QStringList types, first_seen;
     for (const raw_category_s& c : engine.categories())
         types << c.extension;
-    EXPECT_EQ(types, (QStringList{"jpg", "png", "pdf", "gif", "bmp"}));
+    for (const planted_s& file : planted_)
+        if (!first_seen.contains(file.name.section('.', -1)))
+            first_seen << file.name.section('.', -1);
+    EXPECT_EQ(types.join(' ').toStdString(), first_seen.join(' ').toStdString());
     EXPECT_EQ(engine.categories()[0].sequences, (std::vector<std::uint64_t>{0, 5, 8}));
     EXPECT_EQ(engine.recover_file(planted_.size(), dir_.filePath("none")), recovery_not_found);
 }
@@ -118,7 +148,7 @@ TEST_F(Carve, TheTypeListTurnsTypesOffAndSkipsBadLines)
 {
     QFile conf(dir_.filePath("types.conf"));
     ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
-    conf.write("# extension on|off largest-bytes\npng off\njpg on 100000\nnonsense here\nzip on\n");
+    conf.write("# extension on|off largest-bytes\npng off\njpg on 100000\nnonsense here\nrar on\n");
     conf.close();
     configure_carving(conf.fileName());
     raw_recovery_c engine;
@@ -147,6 +177,86 @@ TEST_F(Carve, ResumeRepeatsWhatCarveSaved)
     for (std::size_t i = 0; i < planted_.size(); ++i) {
         const QString name = QString::asprintf("%08zu.", i) + planted_[i].name.section('.', -1);
         EXPECT_TRUE(read_all(dir_.filePath("b/" + name)) == planted_[i].bytes) << name.toStdString();
+    }
+}
+
+void put_le32(QByteArray& b, qsizetype at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+void put_be32(QByteArray& b, qsizetype at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<char>(v >> (24 - 8 * i));
+}
+
+struct crafted_s {
+    const char* name;
+    // Bytes a cut file's hit may run past the cut: the last MP3 frame's data cannot tell that it
+    // was cut.
+    std::uint64_t slack;
+    // The size is only stated up front (a database's page count, a RIFF size): a cut file keeps
+    // the size it states.
+    bool stated;
+    std::function<void(QByteArray&)> make_huge;
+};
+
+// Every file cut in half, and whole with a size field set huge, among random bytes: each is
+// either not found or found no larger than what is there of it (bar the cases above), and no
+// hit comes from the random bytes alone.
+TEST_F(Carve, CutAndCraftedFilesAreNeverReportedPastTheirBytes)
+{
+    const auto end_record = [](QByteArray& b) { put_le32(b, b.size() - 22 + 12, 0x7FFFFFF0); };
+    const auto media = [](QByteArray& b) { put_be32(b, b.indexOf("mdat") - 4, 0x7FFFFFF0); };
+    const std::vector<crafted_s> table = {
+        {"archive.zip", 0, false, end_record},
+        {"report.docx", 0, false, end_record},
+        {"streamed.zip", 0, false, end_record},
+        {"large64.zip", 0, false, [](QByteArray& b) { put_le32(b, b.lastIndexOf("PK\6\6") + 40, 0x7FFFFFF0); }},
+        {"numbers.gz", 0, false, [](QByteArray& b) { put_le32(b, b.size() - 4, 0x7FFFFFF0); }},
+        {"shop.sqlite", 0, true, [](QByteArray& b) { put_be32(b, 28, 0x7FFFFFF0); }},
+        {"tone.mp3", 1441, false, [](QByteArray& b) { put_be32(b, 6, 0x7F7F7F7F); }},
+        {"chime.wav", 0, true, [](QByteArray& b) { put_le32(b, 4, 0x7FFFFFF0); }},
+        {"clip.avi", 0, true, [](QByteArray& b) { put_le32(b, 4, 0x7FFFFFF0); }},
+        {"clip.mp4", 0, false, media},
+        {"clip.mov", 0, false, media},
+        {"true.elf", 0, false, [](QByteArray& b) { put_le32(b, 44, 0x7FFF); }}, // section table offset
+        {"noise32be.elf", 0, false, [](QByteArray& b) { put_be32(b, 32, 0x7FFFFFF0); }},
+    };
+    std::vector<planted_s> files;
+    for (const crafted_s& row : table) {
+        const QByteArray whole = read_all(samples_ + "/" + row.name);
+        QByteArray huge = whole;
+        row.make_huge(huge);
+        files.push_back({row.name, 0, whole.left(whole.size() / 2)});
+        files.push_back({row.name, 0, huge});
+    }
+    const QByteArray image = plant(files);
+    const auto* first = reinterpret_cast<const std::byte*>(image.constData());
+    memory_source_c source(std::vector<std::byte>(first, first + image.size()));
+    double progress = 0;
+    std::int32_t pause = 0, stop = 0;
+    struct found_s {
+        std::uint64_t offset, size;
+    };
+    std::vector<found_s> hits;
+    carve_source(source, carve_types(), {&progress, &pause, &stop},
+                 [&](const char*, std::uint64_t offset, std::uint64_t size) { hits.push_back({offset, size}); });
+    EXPECT_EQ(progress, 1.0);
+    for (const found_s& hit : hits) {
+        const auto file = std::find_if(files.begin(), files.end(), [&](const planted_s& f) {
+            return hit.offset < f.offset + f.bytes.size() && hit.offset + hit.size > f.offset;
+        });
+        ASSERT_NE(file, files.end()) << "a hit in the random bytes at " << hit.offset;
+        const crafted_s& row = table[static_cast<std::size_t>(file - files.begin()) / 2];
+        const bool cut = (file - files.begin()) % 2 == 0;
+        const std::uint64_t there = file->offset + file->bytes.size() + (cut ? row.slack : 0);
+        const bool stated_size = cut && row.stated && hit.offset == file->offset
+                                 && hit.size == static_cast<std::uint64_t>(read_all(samples_ + "/" + row.name).size());
+        EXPECT_TRUE((hit.offset >= file->offset && hit.offset + hit.size <= there) || stated_size)
+            << row.name << (cut ? " cut" : " crafted") << ": " << hit.size << " bytes at " << hit.offset - file->offset;
     }
 }
 

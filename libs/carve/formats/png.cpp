@@ -10,12 +10,6 @@ namespace tarn {
 
 namespace {
 
-constexpr std::uint32_t chunk_type(const char (&t)[5])
-{
-    return std::uint32_t(std::uint8_t(t[0])) << 24 | std::uint32_t(std::uint8_t(t[1])) << 16
-           | std::uint32_t(std::uint8_t(t[2])) << 8 | std::uint8_t(t[3]);
-}
-
 // The CRC runs over the chunk's type and data; read in steps, so that a chunk claiming a huge
 // length costs no memory.
 bool crc_matches(carve_reader_c& in, std::uint64_t at, std::uint32_t length)
@@ -43,12 +37,12 @@ std::uint64_t measure_png(carve_reader_c& in, std::uint64_t start, std::uint64_t
         const std::uint32_t type = in.be32(at + 4, ok);
         if (!ok || length > (1u << 30) || at + 12 + length > start + limit)
             return 0;
-        if (chunks == 0 && (type != chunk_type("IHDR") || length != 13))
+        if (chunks == 0 && (type != carve_tag("IHDR") || length != 13))
             return 0;
         if (!crc_matches(in, at, length))
             return 0;
         at += 12 + std::uint64_t{length};
-        if (type == chunk_type("IEND"))
+        if (type == carve_tag("IEND"))
             return at - start;
     }
     return 0;

@@ -1,0 +1,187 @@
+// ZIP and the formats built on it. The file ends with its end-of-central-directory record. A walk
+// over the local entries whose sizes are known reaches the central directory at once; an entry
+// whose sizes follow its data (a data descriptor), or bytes between the entries and the directory
+// (a signing block), make the search look ahead for the end record instead. An end record counts
+// only when the directory it names starts with a "PK\1\2" record where it says, its entries fill
+// it exactly, and its offset and size add up to the end record's own position (the Zip64 record's
+// when there is one). A ZIP stored inside a ZIP has its own end record, which fails that test from
+// the outer file's start and is passed over.
+
+#include "libs/carve/formats/zip_directory.h"
+
+#include <array>
+#include <cstring>
+#include <string_view>
+
+namespace tarn {
+
+namespace {
+
+constexpr std::uint32_t local_sig = 0x04034B50;
+constexpr std::uint32_t end_sig = 0x06054B50;
+constexpr std::uint32_t end64_sig = 0x06064B50;
+constexpr std::uint32_t locator_sig = 0x07064B50;
+constexpr std::uint64_t end_bytes = 22;
+constexpr int most_members = 1 << 20;
+
+// Compression methods in use: the classic ones, deflate64, bzip2, LZMA, zstd, xz, JPEG, WavPack,
+// PPMd and AES encryption.
+bool known_method(unsigned method)
+{
+    return method <= 20 || (method >= 93 && method <= 99);
+}
+
+// A local header that a writer could have made: a known method, a sane version and a name that is
+// text. Most false "PK\3\4" in other data fail here after a few bytes.
+bool plausible_local(carve_reader_c& in, std::uint64_t at)
+{
+    bool ok = true;
+    const unsigned version = in.le16(at + 4, ok);
+    const unsigned method = in.le16(at + 8, ok);
+    const unsigned name_length = in.le16(at + 26, ok);
+    if (!ok || (version & 0xFF) > 100 || !known_method(method) || name_length == 0 || name_length > 4096)
+        return false;
+    std::array<std::uint8_t, 32> name{};
+    const std::size_t look = std::min<std::size_t>(name.size(), name_length);
+    if (!in.read(at + 30, std::as_writable_bytes(std::span<std::uint8_t>(name.data(), look))))
+        return false;
+    for (std::size_t i = 0; i < look; ++i)
+        if (name[i] < 0x20 || name[i] == 0x7F)
+            return false;
+    return true;
+}
+
+// The end of the local entries walked from start: the central directory's offset when the walk
+// reached it, else where the walk stopped (an entry of unknown size or foreign bytes) with
+// reached false; 0 when the first entry is no entry or an entry runs past stop.
+std::uint64_t walk_entries(carve_reader_c& in, std::uint64_t start, std::uint64_t stop, bool& reached)
+{
+    reached = false;
+    std::uint64_t at = start;
+    for (int members = 0; members < most_members; ++members) {
+        bool ok = true;
+        const std::uint32_t sig = in.le32(at, ok);
+        if (ok && sig == zip_central_sig) {
+            reached = true;
+            return at;
+        }
+        if (!ok || sig != local_sig || !plausible_local(in, at))
+            return at == start ? 0 : at;
+        const unsigned flags = in.le16(at + 6, ok);
+        const std::uint32_t packed = in.le32(at + 18, ok);
+        const unsigned name_length = in.le16(at + 26, ok);
+        const unsigned extra_length = in.le16(at + 28, ok);
+        if (!ok || (flags & 8) != 0 || packed == 0xFFFFFFFF)
+            return at;
+        const std::uint64_t next = at + 30 + name_length + extra_length + packed;
+        if (next > stop)
+            return 0;
+        at = next;
+    }
+    return 0;
+}
+
+// The directory named by a Zip64 end record, found through the locator just before the classic
+// end record at end_at.
+bool read_zip64(carve_reader_c& in, std::uint64_t start, std::uint64_t end_at, zip_directory_s& dir)
+{
+    if (end_at < start + 20)
+        return false;
+    const std::uint64_t locator = end_at - 20;
+    bool ok = true;
+    if (in.le32(locator, ok) != locator_sig || in.le32(locator + 4, ok) != 0 || in.le32(locator + 16, ok) > 1)
+        return false;
+    const std::uint64_t record = in.le64(locator + 8, ok);
+    if (!ok || record >= locator - start)
+        return false;
+    const std::uint64_t at = start + record;
+    const std::uint64_t length = in.le64(at + 4, ok);
+    if (!ok || in.le32(at, ok) != end64_sig || length < 44 || length != locator - at - 12)
+        return false;
+    const std::uint64_t here = in.le64(at + 24, ok);
+    dir.entries = in.le64(at + 32, ok);
+    dir.size = in.le64(at + 40, ok);
+    dir.at = in.le64(at + 48, ok);
+    dir.records_end = at;
+    return ok && in.le32(at + 16, ok) == 0 && in.le32(at + 20, ok) == 0 && here == dir.entries;
+}
+
+// The archive whose end record sits at end_at, if that record is this archive's: see the top.
+bool read_end(carve_reader_c& in, std::uint64_t start, std::uint64_t end_at, std::uint64_t stop, zip_directory_s& dir)
+{
+    bool ok = true;
+    const unsigned disk = in.le16(end_at + 4, ok);
+    const unsigned directory_disk = in.le16(end_at + 6, ok);
+    const unsigned here = in.le16(end_at + 8, ok);
+    const unsigned total = in.le16(end_at + 10, ok);
+    const std::uint32_t size = in.le32(end_at + 12, ok);
+    const std::uint32_t offset = in.le32(end_at + 16, ok);
+    const unsigned comment = in.le16(end_at + 20, ok);
+    dir.end_at = end_at;
+    dir.end = end_at + end_bytes + comment;
+    if (!ok || dir.end > stop)
+        return false;
+    if (total == 0xFFFF || size == 0xFFFFFFFF || offset == 0xFFFFFFFF) {
+        if (!read_zip64(in, start, end_at, dir))
+            return false;
+    } else {
+        if (disk != 0 || directory_disk != 0 || here != total)
+            return false;
+        dir.at = offset;
+        dir.size = size;
+        dir.entries = total;
+        dir.records_end = end_at;
+    }
+    if (dir.entries == 0 || dir.at > dir.records_end - start || dir.size != dir.records_end - start - dir.at)
+        return false;
+    dir.at += start;
+    return zip_each_entry(in, dir, [](std::uint64_t, unsigned) {});
+}
+
+// The first valid end record of the archive at start, searched from at up to stop; when want_at
+// is not 0 its directory must start there (the walk reached it). Found sets dir.
+bool find_end(carve_reader_c& in, std::uint64_t start, std::uint64_t at, std::uint64_t stop, std::uint64_t want_at,
+              zip_directory_s& dir)
+{
+    std::array<char, 1 << 16> chunk{};
+    constexpr std::string_view mark("PK\5\6", 4);
+    while (at + end_bytes <= stop) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), stop - at));
+        if (!in.read(at, std::as_writable_bytes(std::span<char>(chunk.data(), want))))
+            return false;
+        const std::string_view text(chunk.data(), want);
+        for (auto found = text.find(mark); found != std::string_view::npos; found = text.find(mark, found + 1))
+            if (read_end(in, start, at + found, stop, dir) && (want_at == 0 || dir.at == want_at))
+                return true;
+        at += want - (mark.size() - 1);
+    }
+    return false;
+}
+
+std::uint64_t measure_zip(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+{
+    const std::uint64_t stop = start + limit;
+    bool reached = false;
+    const std::uint64_t walked = walk_entries(in, start, stop, reached);
+    zip_directory_s dir;
+    if (walked == 0 || !find_end(in, start, walked, stop, reached ? walked : 0, dir))
+        return 0;
+    return dir.end - start;
+}
+
+} // namespace
+
+bool zip_directory(carve_reader_c& in, std::uint64_t start, std::uint64_t size, zip_directory_s& dir)
+{
+    // The end record lies within its largest comment of the end.
+    const std::uint64_t back = end_bytes + 0xFFFF;
+    const std::uint64_t from = size > back ? start + size - back : start;
+    for (std::uint64_t at = from; find_end(in, start, at, start + size, 0, dir); at = dir.end_at + 1)
+        if (dir.end == start + size)
+            return true;
+    return false;
+}
+
+const carve_format_s carve_zip{"zip", {std::string_view("PK\3\4", 4)}, 2ull << 30, measure_zip, name_zip};
+
+} // namespace tarn
