@@ -1,5 +1,7 @@
 #include "libs/carve/carve_reader.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace tarn {
@@ -69,6 +71,57 @@ std::uint64_t carve_reader_c::le64(std::uint64_t offset, bool& ok)
     std::byte b[8]{};
     ok = ok && read(offset, b);
     return load_le64(b, 0);
+}
+
+std::uint64_t carve_reader_c::find(std::uint64_t from, std::uint64_t stop, std::string_view pattern)
+{
+    if (pattern.empty() || pattern.size() > 16)
+        return stop;
+    if (pattern != memo_.pattern || from < memo_.from || from > memo_.to)
+        memo_ = {std::string(pattern), from, from, {}};
+    auto at = std::lower_bound(memo_.found.begin(), memo_.found.end(), from);
+    if (at == memo_.found.end()) {
+        search_on(from, stop);
+        at = std::lower_bound(memo_.found.begin(), memo_.found.end(), from);
+    }
+    return at != memo_.found.end() && *at + pattern.size() <= stop ? *at : stop;
+}
+
+// Drops the offsets before from, which the search that asks has passed; false when there are none.
+bool carve_reader_c::make_room(std::uint64_t from)
+{
+    const auto passed = std::lower_bound(memo_.found.begin(), memo_.found.end(), from);
+    if (passed == memo_.found.begin())
+        return false;
+    memo_.from = *(passed - 1) + 1;
+    memo_.found.erase(memo_.found.begin(), passed);
+    return true;
+}
+
+void carve_reader_c::search_on(std::uint64_t from, std::uint64_t stop)
+{
+    std::array<char, 1 << 16> chunk{};
+    const std::string_view pattern = memo_.pattern;
+    while (memo_.to + pattern.size() <= stop) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), stop - memo_.to));
+        if (!read(memo_.to, std::as_writable_bytes(std::span<char>(chunk.data(), want)))) {
+            memo_ = {};
+            return;
+        }
+        const std::string_view text(chunk.data(), want);
+        bool reached = false;
+        for (auto i = text.find(pattern); i != std::string_view::npos; i = text.find(pattern, i + 1)) {
+            if (memo_.found.size() == most_kept && !make_room(from)) {
+                memo_.to = memo_.found.back() + 1; // what follows is searched again when asked for
+                return;
+            }
+            memo_.found.push_back(memo_.to + i);
+            reached |= memo_.to + i >= from;
+        }
+        memo_.to += want - pattern.size() + 1;
+        if (reached)
+            return;
+    }
 }
 
 } // namespace tarn

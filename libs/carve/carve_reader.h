@@ -5,6 +5,8 @@
 #include "platform/byte_source.h"
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarn {
@@ -23,14 +25,33 @@ public:
     std::uint16_t le16(std::uint64_t offset, bool& ok);
     std::uint32_t le32(std::uint64_t offset, bool& ok);
     std::uint64_t le64(std::uint64_t offset, bool& ok);
+    // The first offset at or after from where pattern (at most 16 bytes) lies wholly before stop;
+    // stop when there is none or on a read failure. The offsets seen are remembered: every member
+    // of a damaged archive looks ahead over the same bytes, and only the first reads them.
+    std::uint64_t find(std::uint64_t from, std::uint64_t stop, std::string_view pattern);
 
 private:
     bool fill(std::uint64_t offset);
+    // Searches the bytes from memo_.to on, at least up to from, until an offset at or after from
+    // is found or stop is reached.
+    void search_on(std::uint64_t from, std::uint64_t stop);
+    bool make_room(std::uint64_t from);
+    static constexpr std::size_t most_kept = 4096;
+
+    // The offsets where memo_.pattern starts among the starts memo_.from up to (not including)
+    // memo_.to; at most a few thousand are kept.
+    struct search_memo_s {
+        std::string pattern;
+        std::uint64_t from = 0;
+        std::uint64_t to = 0;
+        std::vector<std::uint64_t> found;
+    };
 
     byte_source_c& source_;
     std::vector<std::byte> window_ = std::vector<std::byte>(1 << 16);
     std::uint64_t window_at_ = 0;
     std::size_t window_len_ = 0;
+    search_memo_s memo_;
 };
 
 } // namespace tarn

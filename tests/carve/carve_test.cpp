@@ -5,6 +5,7 @@
 
 #include "disk/volume_enumeration.h"
 #include "libs/carve/carve_config.h"
+#include "libs/carve/carve_reader.h"
 #include "libs/carve/carver.h"
 #include "platform/memory_source.h"
 #include "scan/raw_recovery.h"
@@ -257,6 +258,33 @@ TEST_F(Carve, CutAndCraftedFilesAreNeverReportedPastTheirBytes)
                                  && hit.size == static_cast<std::uint64_t>(read_all(samples_ + "/" + row.name).size());
         EXPECT_TRUE((hit.offset >= file->offset && hit.offset + hit.size <= there) || stated_size)
             << row.name << (cut ? " cut" : " crafted") << ": " << hit.size << " bytes at " << hit.offset - file->offset;
+    }
+}
+
+// The look-ahead search remembers what it has seen; in any order of queries it finds what a plain
+// search finds, across its 64 KiB steps and after it dropped old offsets.
+TEST(CarveReader, FindAgreesWithAPlainSearch)
+{
+    std::mt19937 random(5);
+    std::vector<std::byte> bytes(300000);
+    for (std::byte& b : bytes)
+        b = static_cast<std::byte>(random() % 4 == 0 ? 'P' : random());
+    const std::string mark("PK\5\6", 4);
+    for (std::size_t at : {std::size_t{0}, std::size_t{65534}, std::size_t{65535}, std::size_t{131070}, bytes.size() - 4})
+        std::memcpy(bytes.data() + at, mark.data(), mark.size());
+    for (std::size_t i = 0; i < 9000; ++i) // more offsets than the search keeps
+        std::memcpy(bytes.data() + 200000 + 8 * i % 90000, mark.data(), mark.size());
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    memory_source_c source(bytes);
+    carve_reader_c reader(source);
+    std::uint64_t from = 0;
+    for (int query = 0; query < 3000; ++query) {
+        from = random() % 8 == 0 ? random() % bytes.size() : std::min<std::uint64_t>(from + random() % 3000, bytes.size());
+        const std::uint64_t stop = std::min<std::uint64_t>(bytes.size(), from + random() % 200000);
+        const std::string_view pattern = query % 50 == 49 ? std::string_view("PK") : std::string_view(mark);
+        const auto plain = text.substr(0, stop).find(pattern, from);
+        const std::uint64_t expected = from > stop || plain == std::string_view::npos ? stop : plain;
+        ASSERT_EQ(reader.find(from, stop, pattern), expected) << "query " << query << " from " << from << " to " << stop;
     }
 }
 

@@ -10,7 +10,6 @@
 #include "libs/carve/formats/zip_directory.h"
 
 #include <array>
-#include <cstring>
 #include <string_view>
 
 namespace tarn {
@@ -139,23 +138,18 @@ bool read_end(carve_reader_c& in, std::uint64_t start, std::uint64_t end_at, std
 }
 
 // The first valid end record of the archive at start, searched from at up to stop; when want_at
-// is not 0 its directory must start there (the walk reached it). Found sets dir.
+// is not 0 its directory must start there (the walk reached it). Found sets dir. Each try moves
+// on, so the tries are bounded by the bytes searched.
 bool find_end(carve_reader_c& in, std::uint64_t start, std::uint64_t at, std::uint64_t stop, std::uint64_t want_at,
               zip_directory_s& dir)
 {
-    std::array<char, 1 << 16> chunk{};
-    constexpr std::string_view mark("PK\5\6", 4);
-    while (at + end_bytes <= stop) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), stop - at));
-        if (!in.read(at, std::as_writable_bytes(std::span<char>(chunk.data(), want))))
+    for (;; ++at) {
+        at = in.find(at, stop, std::string_view("PK\5\6", 4));
+        if (at == stop)
             return false;
-        const std::string_view text(chunk.data(), want);
-        for (auto found = text.find(mark); found != std::string_view::npos; found = text.find(mark, found + 1))
-            if (read_end(in, start, at + found, stop, dir) && (want_at == 0 || dir.at == want_at))
-                return true;
-        at += want - (mark.size() - 1);
+        if (read_end(in, start, at, stop, dir) && (want_at == 0 || dir.at == want_at))
+            return true;
     }
-    return false;
 }
 
 std::uint64_t measure_zip(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
