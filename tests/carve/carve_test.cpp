@@ -60,6 +60,26 @@ QByteArray plant(std::vector<planted_s>& files)
     return image + QByteArray(4096, '\0');
 }
 
+struct hit_s {
+    std::string extension;
+    std::uint64_t offset;
+    std::uint64_t size;
+};
+
+// The carving library's hits in image, scanned from memory with the types in force.
+std::vector<hit_s> carve_memory(const QByteArray& image)
+{
+    const auto* first = reinterpret_cast<const std::byte*>(image.constData());
+    memory_source_c source(std::vector<std::byte>(first, first + image.size()));
+    double progress = 0;
+    std::int32_t pause = 0, stop = 0;
+    std::vector<hit_s> hits;
+    carve_source(source, carve_types(), {&progress, &pause, &stop},
+                 [&](const char* extension, std::uint64_t offset, std::uint64_t size) { hits.push_back({extension, offset, size}); });
+    EXPECT_EQ(progress, 1.0);
+    return hits;
+}
+
 // Pictures and documents, then a file of every other type, some types more than once in different
 // shapes (a ZIP whose sizes follow the data, a Zip64 one, an MP3 without tags, ELF programs and
 // objects of both widths and byte orders).
@@ -234,19 +254,8 @@ TEST_F(Carve, CutAndCraftedFilesAreNeverReportedPastTheirBytes)
         files.push_back({row.name, 0, whole.left(whole.size() / 2)});
         files.push_back({row.name, 0, huge});
     }
-    const QByteArray image = plant(files);
-    const auto* first = reinterpret_cast<const std::byte*>(image.constData());
-    memory_source_c source(std::vector<std::byte>(first, first + image.size()));
-    double progress = 0;
-    std::int32_t pause = 0, stop = 0;
-    struct found_s {
-        std::uint64_t offset, size;
-    };
-    std::vector<found_s> hits;
-    carve_source(source, carve_types(), {&progress, &pause, &stop},
-                 [&](const char*, std::uint64_t offset, std::uint64_t size) { hits.push_back({offset, size}); });
-    EXPECT_EQ(progress, 1.0);
-    for (const found_s& hit : hits) {
+    const std::vector<hit_s> hits = carve_memory(plant(files));
+    for (const hit_s& hit : hits) {
         const auto file = std::find_if(files.begin(), files.end(), [&](const planted_s& f) {
             return hit.offset < f.offset + f.bytes.size() && hit.offset + hit.size > f.offset;
         });
@@ -258,6 +267,25 @@ TEST_F(Carve, CutAndCraftedFilesAreNeverReportedPastTheirBytes)
                                  && hit.size == static_cast<std::uint64_t>(read_all(samples_ + "/" + row.name).size());
         EXPECT_TRUE((hit.offset >= file->offset && hit.offset + hit.size <= there) || stated_size)
             << row.name << (cut ? " cut" : " crafted") << ": " << hit.size << " bytes at " << hit.offset - file->offset;
+    }
+}
+
+// Files that start the volume or end it exactly are found whole.
+TEST_F(Carve, FilesAtTheVolumesEdgesAreFoundWhole)
+{
+    std::vector<planted_s> files;
+    QByteArray image;
+    for (const QString& name : {"streamed.zip", "clip.avi", "tone.mp3"}) {
+        image += QByteArray(image.isEmpty() ? 0 : 1001, 'f');
+        files.push_back({name, static_cast<std::uint64_t>(image.size()), read_all(samples_ + "/" + name)});
+        image += files.back().bytes;
+    }
+    const std::vector<hit_s> hits = carve_memory(image);
+    ASSERT_EQ(hits.size(), files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(hits[i].offset, files[i].offset);
+        EXPECT_EQ(hits[i].size, static_cast<std::uint64_t>(files[i].bytes.size()));
+        EXPECT_EQ(hits[i].extension, files[i].name.section('.', -1).toStdString());
     }
 }
 

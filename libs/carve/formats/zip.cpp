@@ -50,34 +50,36 @@ bool plausible_local(carve_reader_c& in, std::uint64_t at)
     return true;
 }
 
-// The end of the local entries walked from start: the central directory's offset when the walk
-// reached it, else where the walk stopped (an entry of unknown size or foreign bytes) with
-// reached false; 0 when the first entry is no entry or an entry runs past stop.
-std::uint64_t walk_entries(carve_reader_c& in, std::uint64_t start, std::uint64_t stop, bool& reached)
+struct walked_s {
+    std::uint64_t at = 0; // the central directory when reached, else where the walk stopped
+    bool reached = false;
+    bool valid = false; // false when the first entry is no entry or an entry runs past stop
+};
+
+// The local entries walked from start, as far as their sizes are known (an entry whose sizes
+// follow its data, or foreign bytes, stop the walk).
+walked_s walk_entries(carve_reader_c& in, std::uint64_t start, std::uint64_t stop)
 {
-    reached = false;
     std::uint64_t at = start;
     for (int members = 0; members < most_members; ++members) {
         bool ok = true;
         const std::uint32_t sig = in.le32(at, ok);
-        if (ok && sig == zip_central_sig) {
-            reached = true;
-            return at;
-        }
+        if (ok && sig == zip_central_sig)
+            return {at, true, true};
         if (!ok || sig != local_sig || !plausible_local(in, at))
-            return at == start ? 0 : at;
+            return {at, false, at != start};
         const unsigned flags = in.le16(at + 6, ok);
         const std::uint32_t packed = in.le32(at + 18, ok);
         const unsigned name_length = in.le16(at + 26, ok);
         const unsigned extra_length = in.le16(at + 28, ok);
         if (!ok || (flags & 8) != 0 || packed == 0xFFFFFFFF)
-            return at;
+            return {at, false, true};
         const std::uint64_t next = at + 30 + name_length + extra_length + packed;
         if (next > stop)
-            return 0;
+            return {};
         at = next;
     }
-    return 0;
+    return {};
 }
 
 // The directory named by a Zip64 end record, found through the locator just before the classic
@@ -155,10 +157,9 @@ bool find_end(carve_reader_c& in, std::uint64_t start, std::uint64_t at, std::ui
 std::uint64_t measure_zip(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     const std::uint64_t stop = start + limit;
-    bool reached = false;
-    const std::uint64_t walked = walk_entries(in, start, stop, reached);
+    const walked_s walked = walk_entries(in, start, stop);
     zip_directory_s dir;
-    if (walked == 0 || !find_end(in, start, walked, stop, reached ? walked : 0, dir))
+    if (!walked.valid || !find_end(in, start, walked.at, stop, walked.reached ? walked.at : 0, dir))
         return 0;
     return dir.end - start;
 }
