@@ -82,12 +82,13 @@ std::vector<hit_s> carve_memory(const QByteArray& image)
 
 // Pictures and documents, then a file of every other type, some types more than once in different
 // shapes (a ZIP whose sizes follow the data, a Zip64 one, an MP3 without tags, ELF programs and
-// objects of both widths and byte orders).
+// objects of both widths and byte orders, a QuickTime movie without a file type box).
 const QStringList sample_names = {
     "beach.jpg", "chart.png", "report_de.pdf", "pic.gif", "pic.bmp", "sunset.jpg", "chart_small.png",
     "report_zh.pdf", "holiday.jpg", "archive.zip", "report.docx", "numbers.gz", "shop.sqlite", "tone.mp3",
     "chime.wav", "clip.avi", "clip.mp4", "clip.mov", "true.elf", "budget.xlsx", "letter.odt", "tools.jar",
-    "game.apk", "streamed.zip", "large64.zip", "bare.mp3", "exit32.elf", "noise32be.elf", "noise64be.elf"};
+    "game.apk", "streamed.zip", "large64.zip", "bare.mp3", "exit32.elf", "noise32be.elf", "noise64be.elf",
+    "legacy.mov"};
 
 class Carve : public ::testing::Test {
 protected:
@@ -275,7 +276,7 @@ TEST_F(Carve, FilesAtTheVolumesEdgesAreFoundWhole)
 {
     std::vector<planted_s> files;
     QByteArray image;
-    for (const QString& name : {"streamed.zip", "clip.avi", "tone.mp3"}) {
+    for (const char* name : {"streamed.zip", "clip.avi", "tone.mp3"}) {
         image += QByteArray(image.isEmpty() ? 0 : 1001, 'f');
         files.push_back({name, static_cast<std::uint64_t>(image.size()), read_all(samples_ + "/" + name)});
         image += files.back().bytes;

@@ -12,6 +12,7 @@ trap 'rm -rf "$work"' EXIT
 seq 1 4000 > "$work/numbers.txt"
 head -c 6000 /dev/urandom > "$work/noise.bin"
 (cd "$work" && zip -q -X "$out/archive.zip" numbers.txt noise.bin)
+echo "numbers and noise" | zip -q -z archive.zip
 # Written to a pipe, so every entry's sizes follow its data in a descriptor.
 (cd "$work" && zip -q -X - numbers.txt noise.bin | cat > "$out/streamed.zip")
 (cd "$work" && zip -q -X -fz "$out/large64.zip" numbers.txt noise.bin)
@@ -64,6 +65,8 @@ media -f lavfi -i "sine=frequency=330:duration=0.5" -ar 8000 -c:a pcm_s16le chim
 media -f lavfi -i "testsrc=size=64x48:rate=10:duration=1" -c:v mpeg4 -q:v 8 clip.avi
 media -f lavfi -i "testsrc=size=64x48:rate=10:duration=1" -c:v mpeg4 -q:v 8 clip.mp4
 media -f lavfi -i "testsrc=size=64x48:rate=10:duration=1" -c:v mpeg4 -q:v 8 clip.mov
+# Older QuickTime files have no "ftyp" box: the same movie from its "wide" box on.
+tail -c +$(( $(od -An -N4 -tu1 clip.mov | awk '{print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4}') + 1 )) clip.mov > legacy.mov
 
 cp /usr/bin/true true.elf
 # A 32-bit program made by the assembler and linker, and big-endian objects made by objcopy.

@@ -82,7 +82,8 @@ std::uint64_t measure_avi(carve_reader_c& in, std::uint64_t start, std::uint64_t
 
 } // namespace
 
-const carve_format_s carve_wav{"wav", {"RIFF"}, 4ull << 30, measure_wav};
+// A RIFF size counts from byte 8 and is 32 bits.
+const carve_format_s carve_wav{"wav", {"RIFF"}, (4ull << 30) + 8, measure_wav};
 const carve_format_s carve_avi{"avi", {"RIFF"}, 16ull << 30, measure_avi};
 
 } // namespace tarn
