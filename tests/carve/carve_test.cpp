@@ -82,13 +82,14 @@ std::vector<hit_s> carve_memory(const QByteArray& image)
 
 // Pictures and documents, then a file of every other type, some types more than once in different
 // shapes (a ZIP whose sizes follow the data, a Zip64 one, an MP3 without tags, ELF programs and
-// objects of both widths and byte orders, a QuickTime movie without a file type box).
+// objects of both widths and byte orders, a QuickTime movie without a file type box, an MP4 with a
+// 64-bit box size).
 const QStringList sample_names = {
     "beach.jpg", "chart.png", "report_de.pdf", "pic.gif", "pic.bmp", "sunset.jpg", "chart_small.png",
     "report_zh.pdf", "holiday.jpg", "archive.zip", "report.docx", "numbers.gz", "shop.sqlite", "tone.mp3",
     "chime.wav", "clip.avi", "clip.mp4", "clip.mov", "true.elf", "budget.xlsx", "letter.odt", "tools.jar",
     "game.apk", "streamed.zip", "large64.zip", "bare.mp3", "exit32.elf", "noise32be.elf", "noise64be.elf",
-    "legacy.mov"};
+    "legacy.mov", "large.mp4"};
 
 class Carve : public ::testing::Test {
 protected:

@@ -65,6 +65,16 @@ media -f lavfi -i "sine=frequency=330:duration=0.5" -ar 8000 -c:a pcm_s16le chim
 media -f lavfi -i "testsrc=size=64x48:rate=10:duration=1" -c:v mpeg4 -q:v 8 clip.avi
 media -f lavfi -i "testsrc=size=64x48:rate=10:duration=1" -c:v mpeg4 -q:v 8 clip.mp4
 media -f lavfi -i "testsrc=size=64x48:rate=10:duration=1" -c:v mpeg4 -q:v 8 clip.mov
+# The same MP4 with its media box's size in 64 bits, written over the "free" box that writers
+# leave before it for that purpose (every offset in the file stays as it was).
+python3 - <<'PY'
+import struct
+b = open("clip.mp4", "rb").read()
+ftyp = struct.unpack(">I", b[:4])[0]
+assert b[ftyp:ftyp + 8] == b"\0\0\0\x08free" and b[ftyp + 12:ftyp + 16] == b"mdat"
+media = struct.unpack(">I", b[ftyp + 8:ftyp + 12])[0]
+open("large.mp4", "wb").write(b[:ftyp] + struct.pack(">I4sQ", 1, b"mdat", media + 8) + b[ftyp + 16:])
+PY
 # Older QuickTime files have no "ftyp" box: the same movie from its "wide" box on.
 tail -c +$(( $(od -An -N4 -tu1 clip.mov | awk '{print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4}') + 1 )) clip.mov > legacy.mov
 
