@@ -17,7 +17,6 @@ namespace tarn {
 namespace {
 
 constexpr std::uint32_t local_sig = 0x04034B50;
-constexpr std::uint32_t end_sig = 0x06054B50;
 constexpr std::uint32_t end64_sig = 0x06064B50;
 constexpr std::uint32_t locator_sig = 0x07064B50;
 constexpr std::uint64_t end_bytes = 22;
@@ -122,10 +121,9 @@ bool read_end(carve_reader_c& in, std::uint64_t start, std::uint64_t end_at, std
     dir.end = end_at + end_bytes + comment;
     if (!ok || dir.end > stop)
         return false;
-    if (total == 0xFFFF || size == 0xFFFFFFFF || offset == 0xFFFFFFFF) {
-        if (!read_zip64(in, start, end_at, dir))
-            return false;
-    } else {
+    // A field at its largest value points to the Zip64 record, though 65,535 entries may be just that.
+    const bool zip64 = total == 0xFFFF || size == 0xFFFFFFFF || offset == 0xFFFFFFFF;
+    if (!zip64 || !read_zip64(in, start, end_at, dir)) {
         if (disk != 0 || directory_disk != 0 || here != total)
             return false;
         dir.at = offset;
