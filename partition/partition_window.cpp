@@ -152,7 +152,9 @@ void partition_window_c::on_preview_read()
         end_repair(-1);
         return;
     }
-    const warning_extra_s tables{plan_tables_html(preview_->plan), QMessageBox::No};
+    warning_extra_s tables;
+    tables.detail = plan_tables_html(preview_->plan);
+    tables.default_button = QMessageBox::No;
     if (warning_box(box_title, "partition_query", QMessageBox::Yes | QMessageBox::No, this, tables)
         != QMessageBox::Yes) {
         repairing_ = false;
@@ -175,7 +177,8 @@ void partition_window_c::end_repair(int result)
     // A repair that wrote nothing must not be reported as done. Where the old sector 0 was saved
     // is told even after a failed write, which may have left the sector damaged; without a
     // preview no write ran, and the path would be an earlier repair's.
-    const warning_extra_s backup{backup_note_html(preview_ ? search_.backup_path() : QString())};
+    warning_extra_s backup;
+    backup.detail = backup_note_html(preview_ ? search_.backup_path() : QString());
     warning_box(box_title, result == 0 ? "partition_finished" : "partition_failed", QMessageBox::Ok, this, backup);
     repairing_ = false;
     emit repair_done(result);

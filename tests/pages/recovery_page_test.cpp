@@ -86,9 +86,20 @@ void recovery_page_test::status_line_counts_records_or_bytes()
     language_text("recovery_reading") = QStringLiteral("Records read: ");
     language_text("raw_progress") = QStringLiteral("Scanned:");
     language_text("scan_fs_unreadable") = QStringLiteral("Unreadable.");
-    QCOMPARE(status_line({false, false, 0.5, 4096, 42, 0}), QStringLiteral("Records read: 42"));
-    QCOMPARE(status_line({true, false, 0.5, 3221225472ull, 42, 0}), QStringLiteral("Scanned: 1.50G"));
-    QCOMPARE(status_line({false, true, 1.0, 4096, 0, 0}), QStringLiteral("Unreadable."));
+    language_text("scan_stopped") = QStringLiteral("Stopped.");
+    language_text("scan_nothing_found") = QStringLiteral("Nothing.");
+    const auto status = [](bool deep, bool failed, double progress, std::uint64_t bytes, bool stopped = false,
+                           bool nothing = false, const QString& extraction = {}) {
+        return status_line({deep, failed, progress, bytes, 42, 0, stopped, nothing, extraction});
+    };
+    QCOMPARE(status(false, false, 0.5, 4096), QStringLiteral("Records read: 42"));
+    QCOMPARE(status(true, false, 0.5, 3221225472ull), QStringLiteral("Scanned: 1.50G"));
+    QCOMPARE(status(false, true, 1.0, 4096), QStringLiteral("Unreadable."));
+    // A stopped scan says so before what it reached; one that found nothing says that.
+    QCOMPARE(status(true, false, 0.25, 3221225472ull, true), QStringLiteral("Stopped. Scanned: 768.00M"));
+    QCOMPARE(status(false, false, 1.0, 4096, false, true), QStringLiteral("Nothing."));
+    QCOMPARE(status(false, false, 1.0, 4096, true, true, "3 files recovered, 0 failed."),
+             QStringLiteral("3 files recovered, 0 failed."));
 }
 
 void recovery_page_test::recover_needs_rows_and_a_checked_file()
