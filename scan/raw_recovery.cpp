@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace tarn {
@@ -146,18 +147,19 @@ std::int32_t raw_recovery_c::recover_file(std::uint64_t id, QString destination)
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return recovery_unwritable;
     // Read in the library's steps, written a megabyte at a time.
-    std::vector<char> buffer(1 << 20);
+    constexpr std::size_t buffer_bytes = 1 << 20;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(buffer_bytes);
     for (std::uint64_t left = hit.size; left > 0;) {
         std::size_t filled = 0;
-        while (left > 0 && buffer.size() - filled >= CARVE_READ_STEP) {
-            const int32_t got = carve_read(volume.handle, buffer.data() + filled, CARVE_READ_STEP);
+        while (left > 0 && buffer_bytes - filled >= CARVE_READ_STEP) {
+            const int32_t got = carve_read(volume.handle, buffer.get() + filled, CARVE_READ_STEP);
             if (got <= 0)
                 return recovery_incomplete;
             const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(got), left));
             filled += take;
             left -= take;
         }
-        if (out.write(buffer.data(), static_cast<qint64>(filled)) != static_cast<qint64>(filled))
+        if (out.write(buffer.get(), static_cast<qint64>(filled)) != static_cast<qint64>(filled))
             return recovery_incomplete;
     }
     return out.flush() ? recovery_ok : recovery_incomplete;

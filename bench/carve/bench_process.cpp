@@ -49,6 +49,8 @@ bench_run_s run_measured(const QString& program, const QStringList& args, const 
         return run;
     run.seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     run.peak_kib = usage.ru_maxrss;
+    run.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+                      + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }

@@ -7,7 +7,8 @@
 
 struct bench_run_s {
     int status = -1;      // exit status, -1 when it did not run or did not exit
-    double seconds = 0;
+    double seconds = 0;     // wall time
+    double cpu_seconds = 0; // user and system time of the child and its threads
     long peak_kib = 0;
 };
 

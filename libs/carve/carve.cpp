@@ -19,18 +19,24 @@ std::byte* field(void* block, std::size_t at)
 }
 
 // A volume opened for reading through carve_open, with its position. Callers read in small
-// steps; the volume is read a megabyte at a time behind them.
+// steps; the volume is read in larger ones behind them, growing from 64 KiB to 1 MiB while the
+// reads stay sequential, so that a small file costs no more than its own bytes.
 struct volume_handle_s {
+    static constexpr std::size_t first_fill = 1 << 16;
+    static constexpr std::size_t buffer_bytes = 1 << 20;
+
     std::unique_ptr<device_c> device;
     std::uint64_t position = 0;
-    std::vector<std::byte> buffer = std::vector<std::byte>(1 << 20);
+    std::unique_ptr<std::byte[]> buffer = std::make_unique_for_overwrite<std::byte[]>(buffer_bytes);
     std::uint64_t buffer_at = 0;
     std::size_t buffer_len = 0;
+    std::size_t fill = first_fill;
 
     std::int64_t read(std::span<std::byte> out)
     {
         if (position < buffer_at || position >= buffer_at + buffer_len) {
-            const auto got = device->read_at(position, buffer);
+            fill = position == buffer_at + buffer_len ? std::min(fill * 2, buffer_bytes) : first_fill;
+            const auto got = device->read_at(position, std::span<std::byte>(buffer.get(), fill));
             if (got <= 0)
                 return got;
             buffer_at = position;
@@ -38,7 +44,7 @@ struct volume_handle_s {
         }
         const auto skip = static_cast<std::size_t>(position - buffer_at);
         const std::size_t n = std::min(out.size(), buffer_len - skip);
-        std::memcpy(out.data(), buffer.data() + skip, n);
+        std::memcpy(out.data(), buffer.get() + skip, n);
         position += n;
         return static_cast<std::int64_t>(n);
     }
