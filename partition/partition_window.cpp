@@ -1,5 +1,6 @@
 #include "partition/partition_window.h"
 
+#include "common/format_size.h"
 #include "partition/partition_delegate.h"
 #include "partition/partition_model.h"
 #include "partition/partition_plan_text.h"
@@ -77,6 +78,7 @@ void partition_window_c::start_pending()
     search_.set_drive(*pending_);
     pending_.reset();
     stopping_ = false;
+    outcome_ = outcome_e::none;
     show_rows({});
     bar_.value = 0.0;
     // After a finished search the button reads "Start"; a running search offers its stop.
@@ -97,6 +99,7 @@ void partition_window_c::on_thread_finished()
         return;
     const bool stopped = std::exchange(stopping_, false);
     show_rows(search_.partitions());
+    outcome_ = stopped ? outcome_e::stopped : rows_->empty() ? outcome_e::nothing_found : outcome_e::found;
     bar_.value = search_.progress();
     update();
     if (pending_) {
@@ -104,7 +107,7 @@ void partition_window_c::on_thread_finished()
         return;
     }
     if (!stopped)
-        ui_->btn_stop->setText(QStringLiteral("Start"));
+        ui_->btn_stop->setText(language_text("btn_start"));
 }
 
 void partition_window_c::on_timer()
@@ -203,11 +206,29 @@ void partition_window_c::paintEvent(QPaintEvent*)
     painter.setPen(QColor(139, 184, 241));
     painter.drawRect(QRect(25, 12, w - 50, 92));
     bar_.paint(&painter, progress_rect());
-    if (search_.isRunning()) {
-        painter.setPen(Qt::black);
-        painter.setFont(QFont(QStringLiteral("Verdana"), 10));
-        painter.drawText(120, 40, language_text("partition_text1"));
+    painter.setPen(Qt::black);
+    painter.setFont(QFont(QStringLiteral("Verdana"), 10));
+    painter.drawText(120, 40, status_text());
+    // The disk being searched, so that the user knows which one the results belong to.
+    if (const auto drive = search_.drive())
+        painter.drawText(120, 85, language_text("partition_drive")
+                                      .arg(drive->path + QStringLiteral(" (") + format_size(drive->size) + QLatin1Char(')')));
+}
+
+QString partition_window_c::status_text() const
+{
+    if (search_.isRunning())
+        return language_text("partition_text1");
+    switch (outcome_) {
+    case outcome_e::stopped:
+        return language_text("partition_search_stopped");
+    case outcome_e::nothing_found:
+        return language_text("partition_nothing_found");
+    case outcome_e::none:
+    case outcome_e::found:
+        break;
     }
+    return {};
 }
 
 void partition_window_c::resizeEvent(QResizeEvent*)
