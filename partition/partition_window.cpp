@@ -6,6 +6,7 @@
 #include "partition/partition_plan_text.h"
 #include "partition/ui_partition_form.h"
 #include "settings/language.h"
+#include "widgets/list_row_painter.h"
 #include "widgets/page_button.h"
 #include "widgets/page_painting.h"
 #include "widgets/warning_box.h"
@@ -18,6 +19,8 @@ namespace tarn {
 namespace {
 
 const QString box_title = QStringLiteral("TarnRecovery");
+// The list starts below the row of its column captions.
+constexpr int list_top = 114 + list_row_height;
 
 } // namespace
 
@@ -28,6 +31,7 @@ partition_window_c::partition_window_c(QObject* receiver)
     show_rows({});
     ui_->lv_volumes->setItemDelegate(new partition_delegate_c(this));
     ui_->lv_volumes->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    ui_->lv_volumes->setResizeMode(QListView::Adjust);
     prepare_page_button(ui_->btn_repair, "btn_repair");
     prepare_page_button(ui_->btn_back, "btn_back");
     prepare_page_button(ui_->btn_stop, "btn_stop");
@@ -205,6 +209,7 @@ void partition_window_c::paintEvent(QPaintEvent*)
     painter.drawPixmap(45, 30, QPixmap(QStringLiteral(":/images/partition_search/icon_found1.png")));
     painter.setPen(QColor(139, 184, 241));
     painter.drawRect(QRect(25, 12, w - 50, 92));
+    paint_partition_captions(painter, QRect(25, list_top - list_row_height, w - 50, list_row_height));
     bar_.paint(&painter, progress_rect());
     painter.setPen(Qt::black);
     painter.setFont(QFont(QStringLiteral("Verdana"), 10));
@@ -238,7 +243,7 @@ void partition_window_c::resizeEvent(QResizeEvent*)
     ui_->btn_back->move(200, h - 54);
     ui_->btn_repair->move(w - 300, h - 54);
     ui_->btn_stop->move(w - 168, 42);
-    ui_->lv_volumes->setGeometry(25, 120, w - 50, h - 180);
+    ui_->lv_volumes->setGeometry(25, list_top, w - 50, h - list_top - 60);
 }
 
 } // namespace tarn

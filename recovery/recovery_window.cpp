@@ -330,9 +330,13 @@ void recovery_window_c::on_list_clicked(const QModelIndex& index)
         file_model_->set_checked(index.row(), !rows_[row].checked);
         checks_.set(kind_, rows_[row], rows_[row].checked);
     }
-    // Big files would keep the engine busy for a picture that small.
-    if (rows_[row].size > preview_limit)
+    // Big files would keep the engine busy for a picture that small: their type and size only.
+    if (rows_[row].size > preview_limit) {
+        preview_ = {QImage(), describe_file(rows_[row].name, rows_[row].size)};
+        preview_mark_ = true;
+        update();
         return;
+    }
     preview_wanted_ = rows_[row];
     preview_loader_.request(current_, kind_, private_temp_dir(), rows_[row]);
 }
@@ -527,6 +531,8 @@ void recovery_window_c::size_columns()
     // A new model lays the header's sections out afresh.
     header_->resizeSection(column_check, 33);
     header_->resizeSection(column_name, 235);
+    // The name takes what the other columns leave, so a wide window shows long names whole.
+    header_->setSectionResizeMode(column_name, QHeaderView::Stretch);
 }
 
 void recovery_window_c::resizeEvent(QResizeEvent*)

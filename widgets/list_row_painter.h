@@ -22,7 +22,8 @@ inline const QColor list_selected_row_colour{81, 149, 206};
 inline const QColor list_header_colour{232, 246, 255};
 inline const QColor list_separator_colour{211, 231, 255};
 
-// The option rectangle's width, one row high.
+// The width of the view the row is shown in (the option rectangle's without one), one row high.
+// Views that use it re-lay their rows out when resized (QListView::Adjust).
 QSize list_row_size(const QStyleOptionViewItem& option);
 
 // The row's ground: the tint on even rows, then the selection colour when the row is selected.

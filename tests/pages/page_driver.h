@@ -37,7 +37,7 @@ public:
     bool wait_for_scan_end();
     // click_scan(), then wait_for_scan_end().
     bool scan_to_end();
-    // The tree row named name below the top folder "/", invalid when there is none.
+    // The tree row named name at any depth below the top folder "/", invalid when there is none.
     QModelIndex folder(const QString& name) const;
     void click_folder(const QString& name);
     // Row of the file table whose record is named name, -1 when none.
@@ -45,6 +45,8 @@ public:
     void click_cell(int row, int column);
     // The preview box as painted now: true when every pixel inside its outline is white.
     bool preview_is_white();
+    // The texts the recovery page paints now (status line, preview text, …).
+    QStringList painted_texts() const;
 
 private:
     std::unique_ptr<shell_fixture> fixture_;

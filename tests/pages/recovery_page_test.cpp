@@ -15,14 +15,32 @@
 
 #include <QDir>
 #include <QFile>
+#include <QApplication>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <mutex>
 
 
 using namespace tarn;
+
+namespace {
+
+// The keys of the next boxes the page shows, waiting up to five seconds for them.
+QStringList next_boxes(test::page_driver& driver)
+{
+    QStringList keys;
+    for (int waited = 0; waited < 5000 && keys.isEmpty(); waited += 10) {
+        QTest::qWait(10);
+        keys = test::keys_of(driver.fixture().take_boxes());
+    }
+    return keys;
+}
+
+} // namespace
 
 class recovery_page_test : public QObject {
     Q_OBJECT
@@ -34,6 +52,7 @@ private slots:
     void recover_needs_rows_and_a_checked_file();
     void second_recover_click_while_extraction_runs_is_ignored();
     void preview_shows_small_files_only();
+    void ticks_survive_folders_and_every_recovery_reports_its_result();
     void pause_after_the_end_scans_the_same_volume_again();
     void nothing_found_offers_a_deep_scan_unless_stopped();
     void unreadable_volume_is_a_failure_not_nothing_found();
@@ -154,23 +173,74 @@ void recovery_page_test::preview_shows_small_files_only()
     test::scanned_page page;
     QVERIFY(page.ready);
     auto& driver = page.driver;
+    language_text("preview_size") = QStringLiteral("Size:");
+    const QString big_size = QStringLiteral("Size: 6.00M");
     driver.click_folder("#hotos");
     QVERIFY(driver.preview_is_white());
     driver.click_cell(driver.row_of("#otes.txt"), 1);
-    QTRY_VERIFY(!driver.preview_is_white());
-    // The 6 MiB file is not fetched: the box turns white and stays so.
+    QTRY_VERIFY(driver.painted_texts().join('\n').contains(QStringLiteral("Day 1: the lake.")));
+    // The 6 MiB file is not fetched: its type and size are shown from its record.
     driver.click_cell(driver.row_of("#ig.bin"), 1);
-    QVERIFY(driver.preview_is_white());
+    QVERIFY(driver.painted_texts().join('\n').contains(big_size));
     QTest::qWait(200);
-    QVERIFY(driver.preview_is_white());
     QVERIFY(!QFile::exists(QDir::temp().filePath("#ig.bin")));
     driver.click_cell(driver.row_of("#oliday.png"), 1);
-    QTRY_VERIFY(!driver.preview_is_white());
-    // A fetch still under way when the big file is clicked does not paint over the white box.
+    QTRY_VERIFY(!driver.preview_is_white() && !driver.painted_texts().join('\n').contains(big_size));
+    // A fetch still under way when the big file is clicked does not paint over what it shows.
     driver.click_cell(driver.row_of("#otes.txt"), 1);
     driver.click_cell(driver.row_of("#ig.bin"), 1);
     QTest::qWait(200);
-    QVERIFY(driver.preview_is_white());
+    QVERIFY(driver.painted_texts().join('\n').contains(big_size));
+}
+
+void recovery_page_test::ticks_survive_folders_and_every_recovery_reports_its_result()
+{
+    test::scanned_page page;
+    QVERIFY(page.ready);
+    auto& driver = page.driver;
+    language_text("recovery_summary") = QStringLiteral("%1 recovered, %2 failed.");
+    const auto checked = [&driver](const QString& name) {
+        const int row = driver.row_of(name);
+        return row >= 0 && driver.table()->model()->index(row, 0).data().value<recovery_item_s>().checked;
+    };
+    // Ticks in two folders, then back to the first: its ticks are still there.
+    driver.click_folder("#hotos");
+    driver.click_cell(driver.row_of("#otes.txt"), 0);
+    driver.click_cell(driver.row_of("#oliday.png"), 0);
+    driver.click_folder("#etters");
+    QCOMPARE(driver.table()->model()->rowCount(), 1);
+    driver.click_cell(0, 0);
+    driver.click_folder("#hotos");
+    QVERIFY(checked("#otes.txt") && checked("#oliday.png") && !checked("#ig.bin"));
+
+    // One recovery writes the ticks of both folders and ends with its summary.
+    const QString ticked = page.volume.path("ticked");
+    QVERIFY(QDir().mkpath(ticked));
+    test::answer_folder_dialog(ticked);
+    QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
+    QCOMPARE(next_boxes(driver), QStringList{"recovery_summary"});
+    QCOMPARE(test::files_below(ticked), (QStringList{"#etter.txt", "#oliday.png", "#otes.txt"}));
+    QVERIFY(driver.painted_texts().contains(QStringLiteral("3 recovered, 0 failed.")));
+
+    // "Recover this folder" writes the folder with everything below it, under its own name.
+    const QString whole = page.volume.path("whole");
+    QVERIFY(QDir().mkpath(whole));
+    QTimer::singleShot(50, [] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        }
+    });
+    test::answer_folder_dialog(whole);
+    const QModelIndex docs = driver.folder("#ocs");
+    emit driver.tree()->customContextMenuRequested(driver.tree()->visualRect(docs).center());
+    QCOMPARE(next_boxes(driver), QStringList{"recovery_summary"});
+    QCOMPARE(test::files_below(whole), QStringList{"#ocs/#etters/#etter.txt"});
+
+    // A folder nothing can be written to is refused before anything starts.
+    test::answer_folder_dialog(QStringLiteral("/proc"));
+    QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
+    QCOMPARE(next_boxes(driver), QStringList{"recovery_target_unwritable"});
 }
 
 void recovery_page_test::pause_after_the_end_scans_the_same_volume_again()
