@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <zlib.h>
 
 namespace tarn {
 
@@ -95,6 +96,21 @@ bool carve_reader_c::make_room(std::uint64_t from)
         return false;
     memo_.from = *(passed - 1) + 1;
     memo_.found.erase(memo_.found.begin(), passed);
+    return true;
+}
+
+bool carve_reader_c::crc32(std::uint64_t offset, std::uint64_t length, std::uint32_t& crc)
+{
+    std::array<std::byte, 1 << 16> step{};
+    uLong sum = crc;
+    for (std::uint64_t done = 0; done < length;) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(step.size(), length - done));
+        if (!read(offset + done, std::span<std::byte>(step.data(), want)))
+            return false;
+        sum = ::crc32(sum, reinterpret_cast<const Bytef*>(step.data()), static_cast<uInt>(want));
+        done += want;
+    }
+    crc = static_cast<std::uint32_t>(sum);
     return true;
 }
 

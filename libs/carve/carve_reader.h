@@ -11,6 +11,8 @@
 
 namespace tarn {
 
+struct carve_type_s;
+
 class carve_reader_c {
 public:
     explicit carve_reader_c(byte_source_c& source) : source_(source) {}
@@ -29,6 +31,16 @@ public:
     // stop when there is none or on a read failure. The offsets seen are remembered: every member
     // of a damaged archive looks ahead over the same bytes, and only the first reads them.
     std::uint64_t find(std::uint64_t from, std::uint64_t stop, std::string_view pattern);
+    // The CRC-32 of length bytes at offset, continued from crc (0 to start), read in steps so that
+    // a length read from disk costs no memory; false when the bytes cannot all be read.
+    bool crc32(std::uint64_t offset, std::uint64_t length, std::uint32_t& crc);
+
+    // The types of the scan, for the formats that look at the files around their own (a fragment's
+    // end is where another file starts); none outside a scan. nested counts the measures of
+    // other files in progress, so that such a look never goes deeper than one file.
+    void set_types(const std::vector<carve_type_s>* types) { types_ = types; }
+    const std::vector<carve_type_s>* types() const { return types_; }
+    int nested = 0;
 
 private:
     bool fill(std::uint64_t offset);
@@ -52,6 +64,7 @@ private:
     std::uint64_t window_at_ = 0;
     std::size_t window_len_ = 0;
     search_memo_s memo_;
+    const std::vector<carve_type_s>* types_ = nullptr;
 };
 
 } // namespace tarn

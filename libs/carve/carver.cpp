@@ -2,8 +2,10 @@
 
 #include "libs/carve/read_ahead.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 
 namespace tarn {
@@ -26,7 +28,8 @@ bool keep_going(const carve_progress_s& control)
 }
 
 // The walk over one block's candidates in volume order. A file found is reported and everything
-// before its end is passed over: nothing inside a carved file is reported again.
+// before its end is passed over: nothing inside a carved file is reported again. A joined file's
+// second fragment, further on, is passed over when the walk gets there.
 class block_walk_c {
 public:
     block_walk_c(carve_reader_c& reader, const carve_sink& sink) : reader_(reader), sink_(sink) {}
@@ -34,42 +37,80 @@ public:
 
     void walk(const carve_block_s& block, const header_index_c& index)
     {
-        for (const header_match_s& match : block.matches)
+        std::size_t sector = 0;
+        // Sector candidates come after the patterns found at the same offset.
+        const auto sectors_before = [&](std::uint64_t at) {
+            for (; sector < block.sectors.size() && block.sectors[sector].at < at; ++sector)
+                try_start(block.at + block.sectors[sector].at, *block.sectors[sector].type);
+        };
+        for (const header_match_s& match : block.matches) {
+            sectors_before(match.at);
             try_match(block, match);
+        }
         // A block dense with patterns: the rest is searched here, a batch at a time.
         std::vector<header_match_s> more;
         for (std::size_t from = block.matched_to; from < block.scan;) {
             more.clear();
             from = index.find(std::span<const std::byte>(block.bytes.data(), block.have), from, block.scan, more,
                               read_ahead_c::match_room);
-            for (const header_match_s& match : more)
+            for (const header_match_s& match : more) {
+                sectors_before(match.at);
                 try_match(block, match);
+            }
         }
+        sectors_before(UINT64_MAX);
     }
 
 private:
     void try_match(const carve_block_s& block, const header_match_s& match)
     {
-        const carve_type_s& type = *match.candidate->type;
-        const carve_format_s& format = *type.format;
         const std::uint64_t at = block.at + match.at;
-        if (at < format.header_at)
-            return;
-        const std::uint64_t start = at - format.header_at;
-        const std::uint64_t size = reader_.size();
-        if (start < carved_end_ || start >= size)
-            return;
-        const std::uint64_t found = format.measure(reader_, start, std::min(type.largest, size - start));
-        if (found == 0)
-            return;
-        const char* named = format.name != nullptr ? format.name(reader_, start, found) : nullptr;
-        sink_(named != nullptr ? named : format.extension, start, found);
-        carved_end_ = start + found;
+        const carve_type_s& type = *match.candidate->type;
+        if (at >= type.format->header_at)
+            try_start(at - type.format->header_at, type);
     }
+
+    // Whether start lies in a joined file's second fragment; fragments passed are forgotten.
+    bool claimed(std::uint64_t start)
+    {
+        std::erase_if(claims_, [start](const claim_s& c) { return c.end <= start; });
+        return std::any_of(claims_.begin(), claims_.end(), [start](const claim_s& c) { return start >= c.at; });
+    }
+
+    void try_start(std::uint64_t start, const carve_type_s& type)
+    {
+        const carve_format_s& format = *type.format;
+        const std::uint64_t size = reader_.size();
+        if (start < carved_end_ || start >= size || claimed(start))
+            return;
+        const carve_found_s found = format.measure(reader_, start, std::min(type.largest, size - start));
+        if (found.size == 0)
+            return;
+        const char* named = format.name != nullptr && !found.partial && found.tail_size == 0
+                                ? format.name(reader_, start, found.size)
+                                : nullptr;
+        std::string extension = named != nullptr ? named : format.extension;
+        // The mark of a partial or joined file must fit the extension's seven characters.
+        if (found.partial || found.tail_size != 0) {
+            extension += found.partial ? carve_partial_mark : carve_joined_mark;
+            if (extension.size() > 7)
+                return;
+        }
+        sink_(extension.c_str(), start, found.total());
+        carved_end_ = start + found.size;
+        if (found.tail_size != 0)
+            claims_.push_back({found.tail_at, found.tail_at + found.tail_size});
+    }
+
+    struct claim_s {
+        std::uint64_t at;
+        std::uint64_t end;
+    };
 
     carve_reader_c& reader_;
     const carve_sink& sink_;
     std::uint64_t carved_end_ = 0;
+    std::vector<claim_s> claims_;
 };
 
 } // namespace
@@ -79,6 +120,7 @@ void carve_source(byte_source_c& source, const std::vector<carve_type_s>& types,
 {
     const header_index_c index(types);
     carve_reader_c reader(source);
+    reader.set_types(&types);
     block_walk_c walk(reader, sink);
     read_ahead_c ahead(source, index, block_bytes);
     const std::uint64_t size = source.size();

@@ -17,6 +17,11 @@ struct carve_progress_s {
     std::int32_t* stop;
 };
 
+// The marks an extension gets for a file cut at its last valid point and for a file joined from
+// two fragments ("jpg~p", "zip~j").
+constexpr const char* carve_partial_mark = "~p";
+constexpr const char* carve_joined_mark = "~j";
+
 using carve_sink = std::function<void(const char* extension, std::uint64_t offset, std::uint64_t size)>;
 
 // Scans source for the enabled types. Blocks that cannot be read are passed over.

@@ -51,6 +51,8 @@ header_index_c::header_index_c(const std::vector<carve_type_s>& types)
     for (const carve_type_s& type : types) {
         if (!type.enabled)
             continue;
+        if (type.format->sector_test != nullptr)
+            sector_types_.push_back(&type);
         for (std::string_view header : type.format->headers) {
             if (header.size() < 2 || header.size() > longest)
                 continue;
@@ -104,6 +106,17 @@ std::size_t header_index_c::find(std::span<const std::byte> block, std::size_t f
             }
     }
     return std::max(end, from);
+}
+
+void header_index_c::find_sectors(std::span<const std::byte> block, std::size_t end, std::vector<sector_match_s>& out) const
+{
+    if (sector_types_.empty())
+        return;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(block.data());
+    for (std::size_t at = 0; at < end && at + carve_sector_probe <= block.size(); at += carve_sector)
+        for (const carve_type_s* type : sector_types_)
+            if (type->format->sector_test(bytes + at, carve_sector_probe))
+                out.push_back({static_cast<std::uint32_t>(at), type});
 }
 
 } // namespace tarn

@@ -24,6 +24,12 @@ struct header_match_s {
     const header_candidate_s* candidate;
 };
 
+// A sector start where a format without header patterns may begin.
+struct sector_match_s {
+    std::uint32_t at; // block offset, a multiple of the sector size
+    const carve_type_s* type;
+};
+
 // For each nibble of a pattern's first and second byte, the groups of patterns that allow it.
 struct nibble_tables_s {
     alignas(16) std::uint8_t first_low[16]{};
@@ -43,6 +49,10 @@ public:
     std::size_t find(std::span<const std::byte> block, std::size_t from, std::size_t end,
                      std::vector<header_match_s>& out, std::size_t room) const;
 
+    // Appends the sector starts before end (offsets of a block that starts on a sector) whose first
+    // bytes pass a sector test of an enabled type.
+    void find_sectors(std::span<const std::byte> block, std::size_t end, std::vector<sector_match_s>& out) const;
+
 private:
     bool pair_known(unsigned pair) const { return (pairs_[pair / 64] >> (pair % 64) & 1) != 0; }
     // The first offset from i before stop whose two bytes may begin a pattern; stop when none.
@@ -51,6 +61,7 @@ private:
     std::array<std::vector<header_candidate_s>, 256> by_first_;
     std::vector<std::uint64_t> pairs_ = std::vector<std::uint64_t>(65536 / 64); // first two bytes seen
     nibble_tables_s nibbles_;
+    std::vector<const carve_type_s*> sector_types_;
 };
 
 } // namespace tarn

@@ -29,6 +29,8 @@ void read_ahead_c::fill(carve_block_s& block, std::uint64_t index)
     block.matches.clear();
     block.matched_to = index_.find(std::span<const std::byte>(block.bytes.data(), block.have), 0, block.scan,
                                    block.matches, match_room);
+    block.sectors.clear();
+    index_.find_sectors(std::span<const std::byte>(block.bytes.data(), block.have), block.scan, block.sectors);
 }
 
 void read_ahead_c::run(std::stop_token stop)

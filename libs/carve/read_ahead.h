@@ -20,6 +20,7 @@ struct carve_block_s {
     std::size_t scan = 0;           // bytes of the block itself (less at the volume's end)
     std::vector<header_match_s> matches;
     std::size_t matched_to = 0;     // matches holds every pattern before this block offset
+    std::vector<sector_match_s> sectors; // sector starts that formats without patterns may begin at
 };
 
 class read_ahead_c {

@@ -66,7 +66,7 @@ std::uint64_t table_end(const table_s& t)
     return t.offset > UINT64_MAX - bytes ? UINT64_MAX : t.offset + bytes;
 }
 
-std::uint64_t measure_elf(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+carve_found_s measure_elf(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     const int word_class = in.byte_at(start + 4);
     const int order = in.byte_at(start + 5);

@@ -90,7 +90,7 @@ bool inflate_stream(carve_reader_c& in, std::uint64_t at, std::uint64_t stop, in
     return rc == Z_STREAM_END;
 }
 
-std::uint64_t measure_gzip(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+carve_found_s measure_gzip(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     const std::uint64_t stop = start + limit;
     const std::uint64_t data = past_header(in, start);

@@ -38,7 +38,7 @@ bool segment_marker(unsigned m)
     return (m >= 0xC0 && m <= 0xFE) && m != 0xD8 && !(m >= 0xD0 && m <= 0xD7);
 }
 
-std::uint64_t measure_jpeg(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+carve_found_s measure_jpeg(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     const std::uint64_t end = start + limit;
     std::uint64_t at = start + 2;

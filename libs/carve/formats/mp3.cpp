@@ -61,7 +61,7 @@ std::uint64_t id3v2_length(carve_reader_c& in, std::uint64_t at)
     return 10 + body + (footer ? 10 : 0);
 }
 
-std::uint64_t measure_mp3(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+carve_found_s measure_mp3(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     const std::uint64_t stop = start + limit;
     std::uint64_t at = start;

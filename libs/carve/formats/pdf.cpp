@@ -50,7 +50,7 @@ bool update_follows(carve_reader_c& in, std::uint64_t at)
     return (head[0] >= '1' && head[0] <= '9') || std::string_view(head.data(), 4) == "xref";
 }
 
-std::uint64_t measure_pdf(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+carve_found_s measure_pdf(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     const int major = in.byte_at(start + 5);
     if (major != '1' && major != '2')

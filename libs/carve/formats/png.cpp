@@ -2,33 +2,21 @@
 
 #include "libs/carve/carve_format.h"
 
-#include <algorithm>
-#include <array>
-#include <zlib.h>
 
 namespace tarn {
 
 namespace {
 
-// The CRC runs over the chunk's type and data; read in steps, so that a chunk claiming a huge
-// length costs no memory.
+// The CRC runs over the chunk's type and data.
 bool crc_matches(carve_reader_c& in, std::uint64_t at, std::uint32_t length)
 {
-    std::array<std::byte, 1 << 16> step{};
-    uLong crc = crc32(0, nullptr, 0);
-    for (std::uint64_t done = 0, total = std::uint64_t{length} + 4; done < total;) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(step.size(), total - done));
-        if (!in.read(at + 4 + done, std::span<std::byte>(step.data(), want)))
-            return false;
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(step.data()), static_cast<uInt>(want));
-        done += want;
-    }
-    bool ok = true;
+    std::uint32_t crc = 0;
+    bool ok = in.crc32(at + 4, std::uint64_t{length} + 4, crc);
     const std::uint32_t stored = in.be32(at + 8 + length, ok);
     return ok && crc == stored;
 }
 
-std::uint64_t measure_png(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+carve_found_s measure_png(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     std::uint64_t at = start + 8;
     for (int chunks = 0; chunks < 1000000; ++chunks) {

@@ -2,7 +2,7 @@
 // chunks, walked one by one, fill it exactly and include the ones the form needs. An AVI larger
 // than a RIFF can hold goes on in "AVIX" RIFF lists that follow the first.
 
-#include "libs/carve/carve_format.h"
+#include "libs/carve/formats/riff_chunks.h"
 
 #include <array>
 
@@ -21,10 +21,40 @@ bool printable_id(std::uint32_t id)
     return true;
 }
 
-// Walks the chunks of the RIFF list at at, of the given form, ending no further than stop. Returns
-// the list's end and sets found to the needed chunks seen (bit i for needs[i]; a "LIST" chunk is
-// named by its list type); 0 when it is no such list or the chunks do not fill it.
-std::uint64_t walk_riff(carve_reader_c& in, std::uint64_t at, std::uint64_t stop, std::uint32_t form,
+bool all_found(unsigned found, std::size_t needs)
+{
+    return found == (1u << needs) - 1;
+}
+
+carve_found_s measure_wav(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+{
+    static constexpr std::array<std::uint32_t, 2> needs{carve_tag("fmt "), carve_tag("data")};
+    unsigned found = 0;
+    const std::uint64_t end = riff_walk(in, start, start + limit, carve_tag("WAVE"), needs, found);
+    return end != 0 && all_found(found, needs.size()) ? end - start : 0;
+}
+
+carve_found_s measure_avi(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+{
+    static constexpr std::array<std::uint32_t, 2> needs{carve_tag("hdrl"), carve_tag("movi")};
+    static constexpr std::array<std::uint32_t, 1> extension_needs{carve_tag("movi")};
+    const std::uint64_t stop = start + limit;
+    unsigned found = 0;
+    std::uint64_t end = riff_walk(in, start, stop, carve_tag("AVI "), needs, found);
+    if (end == 0 || !all_found(found, needs.size()))
+        return 0;
+    for (int extensions = 0; extensions < most_extensions; ++extensions) {
+        const std::uint64_t next = riff_walk(in, end, stop, carve_tag("AVIX"), extension_needs, found);
+        if (next == 0 || !all_found(found, extension_needs.size()))
+            break;
+        end = next;
+    }
+    return end - start;
+}
+
+} // namespace
+
+std::uint64_t riff_walk(carve_reader_c& in, std::uint64_t at, std::uint64_t stop, std::uint32_t form,
                         std::span<const std::uint32_t> needs, unsigned& found)
 {
     bool ok = true;
@@ -48,39 +78,6 @@ std::uint64_t walk_riff(carve_reader_c& in, std::uint64_t at, std::uint64_t stop
     // Some writers leave the pad byte of an odd last chunk out of the RIFF size.
     return chunk == end || chunk == end + 1 ? end : 0;
 }
-
-bool all_found(unsigned found, std::size_t needs)
-{
-    return found == (1u << needs) - 1;
-}
-
-std::uint64_t measure_wav(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
-{
-    static constexpr std::array<std::uint32_t, 2> needs{carve_tag("fmt "), carve_tag("data")};
-    unsigned found = 0;
-    const std::uint64_t end = walk_riff(in, start, start + limit, carve_tag("WAVE"), needs, found);
-    return end != 0 && all_found(found, needs.size()) ? end - start : 0;
-}
-
-std::uint64_t measure_avi(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
-{
-    static constexpr std::array<std::uint32_t, 2> needs{carve_tag("hdrl"), carve_tag("movi")};
-    static constexpr std::array<std::uint32_t, 1> extension_needs{carve_tag("movi")};
-    const std::uint64_t stop = start + limit;
-    unsigned found = 0;
-    std::uint64_t end = walk_riff(in, start, stop, carve_tag("AVI "), needs, found);
-    if (end == 0 || !all_found(found, needs.size()))
-        return 0;
-    for (int extensions = 0; extensions < most_extensions; ++extensions) {
-        const std::uint64_t next = walk_riff(in, end, stop, carve_tag("AVIX"), extension_needs, found);
-        if (next == 0 || !all_found(found, extension_needs.size()))
-            break;
-        end = next;
-    }
-    return end - start;
-}
-
-} // namespace
 
 // A RIFF size counts from byte 8 and is 32 bits.
 const carve_format_s carve_wav{"wav", {"RIFF"}, (4ull << 30) + 8, measure_wav};

@@ -8,7 +8,7 @@ namespace tarn {
 
 namespace {
 
-std::uint64_t measure_sqlite(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+carve_found_s measure_sqlite(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     bool ok = true;
     const std::uint32_t stored_page = in.be16(start + 16, ok);

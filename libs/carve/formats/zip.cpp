@@ -152,7 +152,7 @@ bool find_end(carve_reader_c& in, std::uint64_t start, std::uint64_t at, std::ui
     }
 }
 
-std::uint64_t measure_zip(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+carve_found_s measure_zip(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     const std::uint64_t stop = start + limit;
     const walked_s walked = walk_entries(in, start, stop);
