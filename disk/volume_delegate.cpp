@@ -5,6 +5,7 @@
 #include "settings/language.h"
 #include "widgets/list_row_painter.h"
 
+#include <QAbstractItemView>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QToolTip>

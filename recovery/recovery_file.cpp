@@ -86,7 +86,7 @@ void recovery_file_c::run()
             ++summary_.written;
         else if (summary_.failed.size() < failed_names_kept)
             summary_.failed << record.name;
-        if (since.elapsed() >= progress_interval_ms || files_done == files_total) {
+        if (files_done == 1 || since.elapsed() >= progress_interval_ms || files_done == files_total) {
             since.restart();
             emit progress(files_done, files_total, bytes_done, bytes_total);
         }

@@ -48,8 +48,8 @@ public:
     const extraction_summary_s& summary() const { return summary_; }
 
 signals:
-    // Files and bytes done so far of the run's whole; at most ten times a second, and once at
-    // the end.
+    // Files and bytes done so far of the run's whole: after the first file, then at most ten
+    // times a second, and once at the end.
     void progress(int files_done, int files_total, quint64 bytes_done, quint64 bytes_total);
 
 protected:

@@ -14,10 +14,11 @@
 
 namespace tarn::test {
 
-page_driver::page_driver(const QString& language_file) : fixture_(std::make_unique<shell_fixture>())
+page_driver::page_driver(const QString& language_file, const QString& section)
+    : fixture_(std::make_unique<shell_fixture>())
 {
     if (!language_file.isEmpty())
-        load_language_file(language_file, QStringLiteral("English"), true);
+        load_language_file(language_file, section, true);
     else
         for (const char* key : {"btn_start", "btn_pause", "btn_resume", "btn_stop", "btn_recovery", "btn_back",
                                 "btn_save_result", "recovery_name", "drive_size", "recovery_date1", "recovery_date2"})

@@ -20,8 +20,8 @@ namespace tarn::test {
 class page_driver {
 public:
     // The main window shown, start-up finished, the volume page current. With a language file
-    // the window speaks its English section; without one, short made-up texts.
-    explicit page_driver(const QString& language_file = {});
+    // the window speaks its section (English unless named); without one, short made-up texts.
+    explicit page_driver(const QString& language_file = {}, const QString& section = QStringLiteral("English"));
     ~page_driver();
 
     main_window_c& window() { return *window_; }
