@@ -6,6 +6,8 @@
 #include "disk/drive_enumeration.h"
 #include "tests/shell/shell_fixture.h"
 #include "settings/language.h"
+#include "platform/shell_open.h"
+#include "ui/help_window.h"
 #include "ui/main_window.h"
 #include "widgets/file_chooser.h"
 
@@ -15,6 +17,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBrowser>
 
 #include <memory>
 
@@ -33,6 +36,8 @@ private slots:
     void recovery_back_and_resume();
     void choosing_a_language_saves_it_for_the_next_start();
     void help_opens_the_shipped_page();
+    void help_shows_in_a_window_of_its_own_without_a_desktop_handler();
+    void right_to_left_mirrors_the_home_page_and_the_title_band();
     void closing_asks_only_while_a_scan_runs();
     void home_buttons_sit_at_117_in_a_496_pixel_page();
     void the_first_page_row_still_drags_the_window();
@@ -62,6 +67,7 @@ void main_window_test::cleanup()
     fixture_.reset();
     scan_running = false;
     drive_list().clear();
+    QGuiApplication::setLayoutDirection(Qt::LeftToRight);
 }
 
 void main_window_test::click_tab(int tab)
@@ -224,13 +230,24 @@ void main_window_test::choosing_a_language_saves_it_for_the_next_start()
     QCOMPARE(english->text(), QStringLiteral("English"));
     QCOMPARE(deutsch->text(), QStringLiteral("Deutsch"));
 
+    const auto ticked = [languages] {
+        QStringList names;
+        for (const QAction* entry : languages->actions())
+            if (entry->isChecked())
+                names << entry->text();
+        return names;
+    };
+    QCOMPARE(ticked(), QStringList{QStringLiteral("English")});
+
     english->trigger();
     QVERIFY(fixture_->take_boxes().empty());
     QVERIFY(!QFile::exists(fixture_->path(QStringLiteral("TarnRecovery.ini"))));
+    QCOMPARE(ticked(), QStringList{QStringLiteral("English")});
 
     deutsch->trigger();
     QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{QStringLiteral("language_warning")});
     QCOMPARE(language_index, 1);
+    QCOMPARE(ticked(), QStringList{QStringLiteral("Deutsch")});
     QSettings saved(fixture_->path(QStringLiteral("TarnRecovery.ini")), QSettings::IniFormat);
     QCOMPARE(saved.value(QStringLiteral("language")).toString(), QStringLiteral("Deutsch"));
     // Nothing on screen changes until the next start; only new image paths use the new code.
@@ -250,6 +267,56 @@ void main_window_test::help_opens_the_shipped_page()
     QVERIFY(url.isLocalFile());
     QCOMPARE(url.toLocalFile(), help_page_path());
     QVERIFY(url.toLocalFile().endsWith(QStringLiteral("/help/index.html")));
+}
+
+void main_window_test::help_shows_in_a_window_of_its_own_without_a_desktop_handler()
+{
+    int asked = 0;
+    set_shell_opener([&asked](const QUrl&) {
+        ++asked;
+        return -1;
+    });
+    QAction* help = window_->settingsMenu()->actions().at(2);
+    help->trigger();
+    help->trigger();
+    QCOMPARE(asked, 2);
+    // One window, shown again on the second request, over the page beside the program.
+    const auto windows = window_->findChildren<help_window_c*>();
+    QCOMPARE(windows.size(), 1);
+    help_window_c* shown = windows[0];
+    QVERIFY(shown->isVisible());
+    QCOMPARE(shown->windowTitle(), QStringLiteral("Help"));
+    QCOMPARE(shown->browser()->source(), QUrl::fromLocalFile(help_page_path()));
+    QCOMPARE(shown->browser()->documentTitle(), QStringLiteral("TarnRecovery help"));
+    QVERIFY(shown->browser()->toPlainText().contains(QStringLiteral("tarnrecovery-cli")));
+    shown->close();
+    QTRY_VERIFY(window_->findChildren<help_window_c*>().isEmpty());
+
+    // Without the page beside the program, the copy compiled into it is shown.
+    help_window_c builtin(QStringLiteral("/nonexistent/help/index.html"), nullptr);
+    QCOMPARE(builtin.browser()->source(), QUrl(QStringLiteral("qrc:/help/index.html")));
+    QCOMPARE(builtin.browser()->documentTitle(), QStringLiteral("TarnRecovery help"));
+}
+
+void main_window_test::right_to_left_mirrors_the_home_page_and_the_title_band()
+{
+    // The direction is the application's for the whole run: cleanup() sets it back.
+    QGuiApplication::setLayoutDirection(Qt::RightToLeft);
+    window_ = std::make_unique<main_window_c>();
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QWidget* home = window_->page(main_window_c::home_page);
+    QVERIFY(home->isRightToLeft());
+    const int w = home->width();
+    // Each button keeps its distance from the right edge that it has from the left edge left to
+    // right; the home page's start button now stands at the right.
+    QCOMPARE(home->findChild<QPushButton*>(QStringLiteral("btn_start"))->x(), w - 40 - 330);
+    QCOMPARE(home->findChild<QPushButton*>(QStringLiteral("btn_resume"))->x(), w - 425 - 323);
+    // Tab 1 sits at the right end of the title band, the close button at the left end.
+    QTest::mouseClick(window_.get(), Qt::LeftButton, {}, QPoint(window_->width() - 1 - 50, 60));
+    QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{QStringLiteral("startup_warning")});
+    QTest::mouseClick(window_.get(), Qt::LeftButton, {}, QPoint(10, 10));
+    QVERIFY(!window_->isVisible());
 }
 
 void main_window_test::closing_asks_only_while_a_scan_runs()
