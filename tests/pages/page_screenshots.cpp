@@ -4,6 +4,7 @@
 // scripts/screenshots-pages:
 //   page_screenshots LANGUAGE_FILE SECTION OUT_DIR
 
+#include "disk/drive_enumeration.h"
 #include "recovery/recovery_window.h"
 #include "tests/pages/page_driver.h"
 #include "tests/pages/pages_fixture.h"
@@ -82,6 +83,8 @@ int run(const QString& language_file, const QString& section, const QString& out
     driver.click_cell(driver.row_of(QStringLiteral("#oliday.png")), 0);
     if (!shoot_window(driver, out + QStringLiteral("/recovery.png")) || !shoot_recovery(driver, volume, out))
         return 1;
+    enumerate_drives();
+    driver.window().on_init_finished();
     driver.window().showPage(main_window_c::drive_page);
     driver.window().showMaximized();
     QTest::qWait(500);
