@@ -2,10 +2,12 @@
 
 #include "libs/carve/carve_config.h"
 #include "libs/carve/carver.h"
+#include "libs/carve/formats/fragments.h"
 #include "platform/device.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -81,6 +83,27 @@ extern "C" int32_t carve_scan(void* block, const char* volume_path)
                      static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size >> 32));
     });
     return 0;
+}
+
+extern "C" int32_t carve_pieces(const char* volume_path, uint32_t offset_low, uint32_t offset_high, uint32_t size_low,
+                                uint32_t size_high, uint64_t* pieces, int32_t room)
+{
+    if (volume_path == nullptr || pieces == nullptr)
+        return -1;
+    const auto device = device_c::open(QFile::decodeName(volume_path), access_e::read);
+    if (!device)
+        return -1;
+    carve_reader_c reader(*device);
+    reader.set_types(&carve_types());
+    const std::vector<carve_piece_s> found = carve_pieces(reader, std::uint64_t{offset_high} << 32 | offset_low,
+                                                          std::uint64_t{size_high} << 32 | size_low);
+    if (found.empty() || found.size() > static_cast<std::size_t>(std::max(room, 0)))
+        return -1;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        pieces[2 * i] = found[i].at;
+        pieces[2 * i + 1] = found[i].size;
+    }
+    return static_cast<int32_t>(found.size());
 }
 
 extern "C" uintptr_t carve_open(const char* volume_path)

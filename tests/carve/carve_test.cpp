@@ -310,6 +310,81 @@ TEST_F(Carve, CutAndCraftedFilesAreNeverReportedPastTheirBytes)
     }
 }
 
+struct split_s {
+    const char* name;  // the file split in two
+    const char* other; // the whole file written between its fragments
+    bool rest_there;   // whether its second fragment follows (else it is lost)
+    const char* found; // the extension its hit must have
+};
+
+// Files split in two on a sector boundary, another whole file in between and its cluster's slack
+// zero-filled, as a file system leaves a fragmented file: each is joined byte-exact where its
+// format can check the join, and cut where the other file starts and marked partial where not;
+// the file between them is found whole, and nothing else.
+TEST_F(Carve, SplitFilesAreJoinedOrMarkedPartial)
+{
+    const std::vector<split_s> table = {
+        {"beach.jpg", "pic.gif", true, "jpg~j"},
+        {"holiday.jpg", "tone.mp3", false, "jpg~p"},
+    };
+    std::mt19937 random(11);
+    QByteArray image;
+    const auto filler = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            image += static_cast<char>(random());
+    };
+    const auto to_cluster = [&] { image += QByteArray(static_cast<int>((4096 - image.size() % 4096) % 4096), '\0'); };
+    struct expect_s {
+        std::uint64_t offset;
+        QByteArray bytes;
+        std::string extension;
+    };
+    std::vector<expect_s> expected;
+    for (const split_s& row : table) {
+        const QByteArray whole = read_all(samples_ + "/" + row.name);
+        const QByteArray other = read_all(samples_ + "/" + row.other);
+        ASSERT_FALSE(whole.isEmpty() || other.isEmpty()) << row.name;
+        filler(5000);
+        to_cluster();
+        const int first = whole.size() / 2 / 512 * 512;
+        const auto at = static_cast<std::uint64_t>(image.size());
+        image += whole.left(first);
+        expected.push_back({at, row.rest_there ? whole : whole.left(first), row.found});
+        expected.push_back({static_cast<std::uint64_t>(image.size()), other, QString(row.other).section('.', -1).toStdString()});
+        image += other;
+        to_cluster();
+        if (row.rest_there)
+            image += whole.mid(first);
+    }
+    filler(5000);
+    QFile file(dir_.filePath("split.img"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
+    file.close();
+    qputenv("TARN_DISKS", file.fileName().toUtf8());
+    enumerate_volumes();
+    raw_recovery_c engine;
+    scan(engine);
+    std::string found;
+    for (const raw_hit_s& hit : engine.hits())
+        found += std::to_string(hit.offset) + " " + std::to_string(hit.size) + " " + hit.extension + "\n";
+    ASSERT_EQ(engine.hits().size(), expected.size()) << found;
+    // A saved scan keeps the joined files: their pieces are found again from the volume.
+    ASSERT_EQ(engine.save_results(dir_.filePath("split.sav")), 0);
+    raw_recovery_c resumed;
+    ASSERT_FALSE(resumed.load_results(dir_.filePath("split.sav")).isEmpty());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const raw_hit_s& hit = engine.hits()[i];
+        EXPECT_EQ(hit.offset, expected[i].offset) << found;
+        EXPECT_EQ(hit.size, static_cast<std::uint64_t>(expected[i].bytes.size())) << found;
+        EXPECT_STREQ(hit.extension, expected[i].extension.c_str()) << found;
+        for (raw_recovery_c* from : {&engine, &resumed}) {
+            const QString out = dir_.filePath(QString("split%1").arg(i));
+            ASSERT_EQ(from->recover_file(i, out), 0) << expected[i].extension;
+            EXPECT_TRUE(read_all(out) == expected[i].bytes) << expected[i].extension << " at " << expected[i].offset;
+        }
+    }
+}
+
 // Files that start the volume or end it exactly are found whole.
 TEST_F(Carve, FilesAtTheVolumesEdgesAreFoundWhole)
 {
