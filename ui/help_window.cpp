@@ -4,15 +4,16 @@
 #include "ui/ui_help_form.h"
 
 #include <QFileInfo>
-#include <QPushButton>
 #include <QUrl>
 
 namespace tarn {
 
-QString builtin_help_page()
-{
-    return QStringLiteral(":/help/index.html");
-}
+namespace {
+
+// The copy of the help page compiled into the program.
+const QString builtin_help_page = QStringLiteral("qrc:/help/index.html");
+
+} // namespace
 
 help_window_c::help_window_c(const QString& page, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::HelpForm>())
@@ -20,8 +21,10 @@ help_window_c::help_window_c(const QString& page, QWidget* parent)
     ui_->setupUi(this);
     setWindowTitle(language_text("menu_help"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // The page is written in English, left to right, whatever the window's language.
+    ui_->tb_help->setLayoutDirection(Qt::LeftToRight);
     const bool on_disk = QFileInfo(page).isFile();
-    ui_->tb_help->setSource(on_disk ? QUrl::fromLocalFile(page) : QUrl(QStringLiteral("qrc") + builtin_help_page()));
+    ui_->tb_help->setSource(on_disk ? QUrl::fromLocalFile(page) : QUrl(builtin_help_page));
     connect(ui_->bb_close, &QDialogButtonBox::rejected, this, &QDialog::close);
 }
 

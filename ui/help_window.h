@@ -27,7 +27,4 @@ private:
     std::unique_ptr<Ui::HelpForm> ui_;
 };
 
-// The copy of the help page compiled into the program.
-QString builtin_help_page();
-
 } // namespace tarn
