@@ -16,6 +16,9 @@ echo "numbers and noise" | zip -q -z archive.zip
 # Written to a pipe, so every entry's sizes follow its data in a descriptor.
 (cd "$work" && zip -q -X - numbers.txt noise.bin | cat > "$out/streamed.zip")
 (cd "$work" && zip -q -X -fz "$out/large64.zip" numbers.txt noise.bin)
+# A small first member before the larger ones.
+printf 'What is in this archive: random bytes, then numbers.\n' > "$work/readme.txt"
+(cd "$work" && zip -q -X "$out/mixed.zip" readme.txt noise.bin numbers.txt)
 
 python3 - <<'PY'
 import zipfile

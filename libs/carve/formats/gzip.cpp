@@ -2,19 +2,13 @@
 // where it ends), then the trailer, whose CRC-32 and length of the inflated data must match.
 // Random bytes after a header fail within a few bytes of inflating.
 
-#include "libs/carve/carve_format.h"
-
-#include <array>
-#include <zlib.h>
+#include "libs/carve/formats/deflate.h"
 
 namespace tarn {
 
 namespace {
 
 constexpr int text_flag = 1, header_crc = 2, extra = 4, file_name = 8, comment = 16;
-// Deflate expands at most about 1032 times; a stream that claims more than this is given up
-// rather than inflated for minutes.
-constexpr std::uint64_t most_inflated = 64ull << 30;
 
 // The offset just past the zero that ends the text at at, 0 when none within longest bytes.
 std::uint64_t past_text(carve_reader_c& in, std::uint64_t at, std::uint64_t longest)
@@ -49,53 +43,12 @@ std::uint64_t past_header(carve_reader_c& in, std::uint64_t start)
     return (flags & header_crc) != 0 ? at + 2 : at;
 }
 
-struct inflated_s {
-    std::uint64_t used = 0; // compressed bytes of the stream
-    std::uint32_t crc = 0;
-    std::uint64_t length = 0;
-};
-
-// Inflates the raw deflate stream at at, reading no further than stop; false unless it ends.
-bool inflate_stream(carve_reader_c& in, std::uint64_t at, std::uint64_t stop, inflated_s& result)
-{
-    z_stream zs{};
-    if (inflateInit2(&zs, -MAX_WBITS) != Z_OK)
-        return false;
-    std::array<Bytef, 1 << 16> input{};
-    std::array<Bytef, 1 << 16> output{};
-    uLong crc = crc32(0, nullptr, 0);
-    std::uint64_t read_to = at;
-    int rc = Z_OK;
-    while (rc != Z_STREAM_END && result.length <= most_inflated) {
-        if (zs.avail_in == 0) {
-            const auto want = static_cast<uInt>(std::min<std::uint64_t>(input.size(), stop - read_to));
-            if (want == 0 || !in.read(read_to, std::as_writable_bytes(std::span<Bytef>(input.data(), want))))
-                break;
-            zs.next_in = input.data();
-            zs.avail_in = want;
-            read_to += want;
-        }
-        zs.next_out = output.data();
-        zs.avail_out = static_cast<uInt>(output.size());
-        rc = inflate(&zs, Z_NO_FLUSH);
-        const uInt produced = static_cast<uInt>(output.size()) - zs.avail_out;
-        crc = crc32(crc, output.data(), produced);
-        result.length += produced;
-        if (rc != Z_OK && rc != Z_STREAM_END && !(rc == Z_BUF_ERROR && zs.avail_in == 0))
-            break;
-    }
-    inflateEnd(&zs);
-    result.used = read_to - zs.avail_in - at;
-    result.crc = static_cast<std::uint32_t>(crc);
-    return rc == Z_STREAM_END;
-}
-
 carve_found_s measure_gzip(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     const std::uint64_t stop = start + limit;
     const std::uint64_t data = past_header(in, start);
     inflated_s stream;
-    if (data == 0 || data >= stop || !inflate_stream(in, data, stop, stream))
+    if (data == 0 || data >= stop || !inflate_stream(in, {}, data, stop, stream))
         return 0;
     const std::uint64_t trailer = data + stream.used;
     bool ok = true;

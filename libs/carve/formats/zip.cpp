@@ -157,8 +157,10 @@ carve_found_s measure_zip(carve_reader_c& in, std::uint64_t start, std::uint64_t
     const std::uint64_t stop = start + limit;
     const walked_s walked = walk_entries(in, start, stop);
     zip_directory_s dir;
-    if (!walked.valid || !find_end(in, start, walked.at, stop, walked.reached ? walked.at : 0, dir))
+    if (!walked.valid)
         return 0;
+    if (!find_end(in, start, walked.at, stop, walked.reached ? walked.at : 0, dir))
+        return zip_join_or_cut(in, start, walked.at, stop);
     return dir.end - start;
 }
 

@@ -45,6 +45,10 @@ bool zip_each_entry(carve_reader_c& in, const zip_directory_s& dir, Visit visit)
     return at == stop;
 }
 
+// The archive at start whose structure broke at from, before its end record: joined across another
+// file when its directory and its CRCs say so, else cut after its last sound member (partial).
+carve_found_s zip_join_or_cut(carve_reader_c& in, std::uint64_t start, std::uint64_t from, std::uint64_t stop);
+
 // The extension a ZIP's members give it (docx, odt, jar, ...), none for a plain ZIP.
 const char* name_zip(carve_reader_c& in, std::uint64_t start, std::uint64_t size);
 
