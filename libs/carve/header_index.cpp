@@ -19,9 +19,11 @@ unsigned pair_at(std::span<const std::byte> block, std::size_t i)
 
 #ifdef TARN_NIBBLE_SEARCH
 // Sixteen offsets at a time: a lane stays set when both of its bytes' nibbles belong to one
-// group of patterns. The exact test comes after.
-__attribute__((target("ssse3"))) std::size_t next_pair_ssse3(const nibble_tables_s& t, const unsigned char* bytes,
-                                                              std::size_t i, std::size_t stop, std::size_t size)
+// group of patterns. The lanes that pass are tested against the exact two-byte set here, so a
+// false pass costs a table look-up, not another round of the vector test.
+__attribute__((target("ssse3"))) std::size_t next_pair_ssse3(const nibble_tables_s& t, const std::uint64_t* pairs,
+                                                              const unsigned char* bytes, std::size_t i, std::size_t stop,
+                                                              std::size_t size)
 {
     const __m128i low_mask = _mm_set1_epi8(0x0F);
     const __m128i first_low = _mm_load_si128(reinterpret_cast<const __m128i*>(t.first_low));
@@ -35,9 +37,13 @@ __attribute__((target("ssse3"))) std::size_t next_pair_ssse3(const nibble_tables
                                        _mm_shuffle_epi8(first_high, _mm_and_si128(_mm_srli_epi16(x, 4), low_mask)));
         groups = _mm_and_si128(groups, _mm_shuffle_epi8(second_low, _mm_and_si128(y, low_mask)));
         groups = _mm_and_si128(groups, _mm_shuffle_epi8(second_high, _mm_and_si128(_mm_srli_epi16(y, 4), low_mask)));
-        const unsigned lanes = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(groups, _mm_setzero_si128()))) & 0xFFFF;
-        if (lanes != 0)
-            return std::min(stop, i + static_cast<std::size_t>(__builtin_ctz(lanes)));
+        unsigned lanes = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(groups, _mm_setzero_si128()))) & 0xFFFF;
+        for (; lanes != 0; lanes &= lanes - 1) {
+            const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(lanes));
+            const unsigned pair = bytes[at] | unsigned{bytes[at + 1]} << 8;
+            if (at >= stop || (pairs[pair / 64] >> (pair % 64) & 1) != 0)
+                return std::min(stop, at);
+        }
     }
     return i;
 }
@@ -78,7 +84,7 @@ std::size_t header_index_c::next_pair(std::span<const std::byte> block, std::siz
 #ifdef TARN_NIBBLE_SEARCH
     static const bool wide = __builtin_cpu_supports("ssse3");
     if (wide) {
-        i = next_pair_ssse3(nibbles_, reinterpret_cast<const unsigned char*>(block.data()), i, stop, block.size());
+        i = next_pair_ssse3(nibbles_, pairs_.data(), reinterpret_cast<const unsigned char*>(block.data()), i, stop, block.size());
         if (i >= stop || i + 17 <= block.size())
             return i; // a lane passed, or the end: the last few bytes go the plain way
     }

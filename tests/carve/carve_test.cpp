@@ -331,6 +331,8 @@ TEST_F(Carve, SplitFilesAreJoinedOrMarkedPartial)
         {"holiday.jpg", "tone.mp3", false, "jpg~p"},
         {"archive.zip", "pic.bmp", true, "zip~j"},
         {"mixed.zip", "chime.wav", false, "zip~p", false},
+        {"chart.png", "numbers.gz", true, "png~j"},
+        {"chart_small.png", "clip.flv", false, "png~p"},
     };
     std::mt19937 random(11);
     QByteArray image;
