@@ -258,8 +258,8 @@ struct crafted_s {
     // Bytes a cut file's hit may run past the cut: the last MP3 frame's data cannot tell that it
     // was cut.
     std::uint64_t slack;
-    // The size is only stated up front (a database's page count, a RIFF size): a cut file keeps
-    // the size it states.
+    // The size is only stated up front (a database's page count, a RIFF size, a program's section
+    // table): a cut file keeps the size it states.
     bool stated;
     std::function<void(QByteArray&)> make_huge;
 };
@@ -285,6 +285,29 @@ TEST_F(Carve, CutAndCraftedFilesAreNeverReportedPastTheirBytes)
         {"clip.mov", 0, false, media},
         {"true.elf", 0, false, [](QByteArray& b) { put_le32(b, 44, 0x7FFF); }}, // section table offset
         {"noise32be.elf", 0, false, [](QByteArray& b) { put_be32(b, 32, 0x7FFFFFF0); }},
+        {"photo.tif", 0, false, [](QByteArray& b) { put_le32(b, 4, 0x7FFFFFF0); }}, // first directory
+        {"camera.nef", 0, false, [](QByteArray& b) { put_be32(b, 4, static_cast<std::uint32_t>(b.size() - 6)); }},
+        {"picture.heic", 0, false, media},
+        {"picture.webp", 0, true, [](QByteArray& b) { put_le32(b, 4, 0x7FFFFFF0); }},
+        {"icon.ico", 0, false, [](QByteArray& b) { put_le32(b, 6 + 8, 0x7FFFFFF0); }}, // first image's size
+        {"layers.psd", 0, false, [](QByteArray& b) { put_be32(b, 26, 0x7FFFFFF0); }}, // colour data length
+        {"notes.rar", 0, false, [](QByteArray& b) { put_le32(b, 7 + 13 + 7, 0x7FFFFFF0); }}, // packed size
+        {"notes5.rar", 0, false, [](QByteArray& b) { b[b.size() - 9] = 'x'; }},
+        {"bundle.7z", 0, false, [](QByteArray& b) { put_le32(b, 20, 0x7FFFFFF0); }}, // end header's size
+        {"numbers.bz2", 0, false, [](QByteArray& b) { b[b.size() - 3] = static_cast<char>(b[b.size() - 3] ^ 0x10); }},
+        {"numbers.xz", 0, false, [](QByteArray& b) { put_le32(b, b.size() - 8, 0x7FFFFFF0); }}, // backward size
+        {"bundle.tar", 0, false, [](QByteArray& b) { b.replace(124, 11, "77777777777"); }},
+        {"compound.doc", 0, false, [](QByteArray& b) { put_le32(b, 44, 0x7FFFFFF0); }}, // table sectors
+        {"minutes.rtf", 0, false, [](QByteArray& b) { b.chop(3); }},
+        {"tone.flac", 0, false, [](QByteArray& b) { put_be32(b, 8 + 14, 0x0FFFFFFF); }}, // total samples
+        {"tone.ogg", 0, false, [](QByteArray& b) { b[b.size() - 100] = static_cast<char>(~b[b.size() - 100]); }},
+        {"clip.mkv", 0, false, [](QByteArray& b) { put_be32(b, b.indexOf("\x18\x53\x80\x67") + 5, 0x7FFFFFF0); }},
+        {"clip.flv", 0, false, [](QByteArray& b) { put_be32(b, 13, 0x08FFFFFF); }}, // first tag's size
+        {"clip.ts", 188, false, [](QByteArray& b) { b[188 * 5] = 'x'; }},
+        {"program.exe", 0, true, [](QByteArray& b) { put_le32(b, 0x3C, 0x7FFFFFF0); }},
+        {"RtfWriter.class", 0, false, [](QByteArray& b) { b[8] = b[9] = static_cast<char>(0xFF); }}, // pool size
+        {"people.json", 0, false, [](QByteArray& b) { b[b.size() / 2] = '\x01'; }},
+        {"page.html", 0, false, [](QByteArray& b) { b[b.size() / 2] = '\0'; }},
     };
     std::vector<planted_s> files;
     for (const crafted_s& row : table) {

@@ -1,5 +1,6 @@
 // RTF: from "{\rtf" to the brace that closes the first one, escapes and binary runs ("\binN")
-// stepped over; every other byte must be text. The line break after the last brace is kept.
+// stepped over; every other byte must be 7-bit text, as RTF writers escape everything else. The
+// line break after the last brace is kept.
 
 #include "libs/carve/formats/text.h"
 
@@ -8,6 +9,11 @@ namespace tarn {
 namespace {
 
 constexpr int deepest = 1 << 12;
+
+bool seven_bit(int c)
+{
+    return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n' || c == '\r';
+}
 
 // After "\bin": its decimal count and the space, then that many bytes skipped.
 bool skip_binary(byte_cursor_c& c)
@@ -34,7 +40,7 @@ carve_found_s measure_rtf(carve_reader_c& in, std::uint64_t start, std::uint64_t
             if (escaped == 'b' && c.peek() == 'i' && (c.next(), c.next() == 'n') && c.peek() >= '0' && c.peek() <= '9'
                 && !skip_binary(c))
                 return 0;
-            if (escaped < 0)
+            if (escaped < 0 || !seven_bit(escaped))
                 return 0;
         } else if (ch == '{') {
             if (++depth > deepest)
@@ -47,7 +53,7 @@ carve_found_s measure_rtf(carve_reader_c& in, std::uint64_t start, std::uint64_t
                     c.next();
                 return c.at() - start;
             }
-        } else if ((ch < 0x20 && ch != '\t' && ch != '\n' && ch != '\r') || ch == 0x7F) {
+        } else if (!seven_bit(ch)) {
             return 0;
         }
     }
