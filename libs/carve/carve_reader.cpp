@@ -101,7 +101,7 @@ bool carve_reader_c::make_room(std::uint64_t from)
 
 bool carve_reader_c::crc32(std::uint64_t offset, std::uint64_t length, std::uint32_t& crc)
 {
-    std::array<std::byte, 1 << 16> step{};
+    std::array<std::byte, 1 << 16> step; // filled by each read
     uLong sum = crc;
     for (std::uint64_t done = 0; done < length;) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(step.size(), length - done));
@@ -116,7 +116,7 @@ bool carve_reader_c::crc32(std::uint64_t offset, std::uint64_t length, std::uint
 
 void carve_reader_c::search_on(std::uint64_t from, std::uint64_t stop)
 {
-    std::array<char, 1 << 16> chunk{};
+    std::array<char, 1 << 16> chunk; // filled by each read
     const std::string_view pattern = memo_.pattern;
     while (memo_.to + pattern.size() <= stop) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), stop - memo_.to));

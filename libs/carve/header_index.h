@@ -1,7 +1,7 @@
 #pragma once
 // The header patterns of the enabled formats, indexed by their first two bytes, and the search
 // for every offset of a block where one of them starts. Sixteen offsets at a time are tested
-// against the patterns' first two bytes by their nibbles (where the processor can), then each
+// against the patterns' first three bytes by their nibbles (where the processor can), then each
 // offset that passes against the exact two-byte set, and only then against the patterns.
 
 #include "libs/carve/carve_config.h"
@@ -30,12 +30,15 @@ struct sector_match_s {
     const carve_type_s* type;
 };
 
-// For each nibble of a pattern's first and second byte, the groups of patterns that allow it.
+// For each nibble of a pattern's first three bytes, the groups of patterns that allow it (a
+// two-byte pattern allows every third byte).
 struct nibble_tables_s {
     alignas(16) std::uint8_t first_low[16]{};
     alignas(16) std::uint8_t first_high[16]{};
     alignas(16) std::uint8_t second_low[16]{};
     alignas(16) std::uint8_t second_high[16]{};
+    alignas(16) std::uint8_t third_low[16]{};
+    alignas(16) std::uint8_t third_high[16]{};
 };
 
 class header_index_c {

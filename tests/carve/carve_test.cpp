@@ -8,6 +8,7 @@
 #include "libs/carve/carve_reader.h"
 #include "libs/carve/carver.h"
 #include "libs/carve/formats/fragments.h"
+#include "libs/carve/header_index.h"
 #include "platform/memory_source.h"
 #include "scan/raw_recovery.h"
 #include "scan/raw_scan_file.h"
@@ -477,6 +478,24 @@ TEST_F(Carve, FilesAtTheVolumesEdgesAreFoundWhole)
         EXPECT_EQ(hits[i].size, static_cast<std::uint64_t>(files[i].bytes.size()));
         EXPECT_EQ(hits[i].extension, files[i].name.section('.', -1).toStdString());
     }
+}
+
+// The type list: one entry per extension (the configuration file names types by it), each
+// extension short enough for the scan file's record, every header pattern one the scan's search
+// takes (two to sixteen bytes), and a type without patterns tried at sector starts instead.
+TEST(CarveFormats, EveryTypeCanBeFoundAndNamed)
+{
+    std::vector<std::string> extensions;
+    for (const carve_format_s* format : carve_formats()) {
+        const std::string extension = format->extension;
+        EXPECT_EQ(std::count(extensions.begin(), extensions.end(), extension), 0) << extension;
+        extensions.push_back(extension);
+        EXPECT_LE(extension.size(), 7u);
+        EXPECT_TRUE(!format->headers.empty() || format->sector_test != nullptr) << extension;
+        for (const std::string_view header : format->headers)
+            EXPECT_TRUE(header.size() >= 2 && header.size() <= header_index_c::longest) << extension;
+    }
+    EXPECT_GE(extensions.size(), 30u);
 }
 
 // The look-ahead search remembers what it has seen; in any order of queries it finds what a plain

@@ -31,7 +31,7 @@ bool bits32(carve_reader_c& in, std::uint64_t bit, std::uint32_t& value)
 bool next_mark(carve_reader_c& in, std::uint64_t bit, std::uint64_t stop, std::uint64_t look, std::uint64_t& found,
                bool& last)
 {
-    std::array<std::uint8_t, 1 << 14> chunk{};
+    std::array<std::uint8_t, 1 << 14> chunk; // filled by each read
     std::uint64_t window = 0;
     std::uint64_t byte = bit / 8;
     const std::uint64_t until = std::min(stop, byte + look);

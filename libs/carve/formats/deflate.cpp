@@ -19,8 +19,8 @@ bool inflate_stream(carve_reader_c& in, const split_layout_s& layout, std::uint6
     z_stream zs{};
     if (inflateInit2(&zs, -MAX_WBITS) != Z_OK)
         return false;
-    std::array<Bytef, 1 << 16> input{};
-    std::array<Bytef, 1 << 16> output{};
+    std::array<Bytef, 1 << 16> input; // filled by each read
+    std::array<Bytef, 1 << 16> output; // filled by inflate
     uLong crc = crc32(0, nullptr, 0);
     std::uint64_t read_to = at;
     int rc = Z_OK;

@@ -199,7 +199,7 @@ std::uint64_t parsed_end(carve_reader_c& in, std::uint64_t at, const frame_s& f,
 std::uint64_t next_frame(carve_reader_c& in, std::uint64_t at, const frame_s& f, const stream_info_s& info,
                          std::uint64_t stop, frame_s& next)
 {
-    std::array<std::uint8_t, 1 << 14> chunk{};
+    std::array<std::uint8_t, 1 << 14> chunk; // filled by each read
     std::uint16_t crc = 0;
     const std::uint64_t until = std::min(stop, at + (info.max_frame != 0 ? info.max_frame + std::uint64_t{16} : largest_frame));
     for (std::uint64_t p = at; p < until;) {

@@ -35,7 +35,8 @@ public:
         for (const carve_type_s& type : types)
             if (type.enabled)
                 for (const std::string_view header : type.format->headers)
-                    add(type, header);
+                    if (!header.empty() && header.size() <= longest)
+                        add(type, header);
     }
 
     // Calls found(type) for each type whose pattern lies where it would if a file started at at.
@@ -56,6 +57,8 @@ public:
     }
 
 private:
+    static constexpr std::size_t longest = 16; // as the scan's own pattern search takes them
+
     struct group_s {
         std::uint32_t offset = 0;
         std::array<bool, 256> firsts{};

@@ -29,7 +29,7 @@ const char* name_xml(carve_reader_c& in, std::uint64_t start, std::uint64_t size
 const carve_format_s carve_xml{"xml", {"<?xml ", "\xEF\xBB\xBF<?xml "}, 64ull << 20, measure_markup, name_xml};
 const carve_format_s carve_html{"html",
                                 {"<!DOCTYPE html", "<!DOCTYPE HTML", "<!doctype html", "<html", "<HTML",
-                                 "\xEF\xBB\xBF<!DOCTYPE html"},
+                                 "\xEF\xBB\xBF<!DOCTYPE htm"},
                                 64ull << 20,
                                 measure_markup};
 

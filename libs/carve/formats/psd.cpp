@@ -15,7 +15,7 @@ constexpr std::uint64_t most_rows = 1ull << 24; // channels times rows of a run-
 // The sum of the run-length image's row lengths, read in steps; false on a short read.
 bool row_lengths(carve_reader_c& in, std::uint64_t at, std::uint64_t rows, bool large, std::uint64_t& sum)
 {
-    std::array<std::uint8_t, 1 << 14> step{};
+    std::array<std::uint8_t, 1 << 14> step; // filled by each read
     const unsigned width = large ? 4 : 2;
     sum = 0;
     for (std::uint64_t done = 0; done < rows;) {

@@ -25,7 +25,7 @@ std::size_t text_character(const std::uint8_t* p, std::size_t left)
 
 text_run_s text_run(carve_reader_c& in, std::uint64_t at, std::uint64_t stop)
 {
-    std::array<std::uint8_t, 1 << 16> chunk{};
+    std::array<std::uint8_t, 1 << 16> chunk; // filled by each read
     text_run_s run;
     bool stray = false; // the byte before was no text
     while (at < stop) {
@@ -73,7 +73,7 @@ bool byte_cursor_c::fill()
 std::uint64_t markup_end(carve_reader_c& in, std::uint64_t start, const text_run_s& run)
 {
     // The last '>' is near the end; a run that has none in its last 64 KiB is no markup file.
-    std::array<std::uint8_t, 1 << 16> tail{};
+    std::array<std::uint8_t, 1 << 16> tail; // filled by each read
     const std::uint64_t from = run.end - std::min<std::uint64_t>(tail.size(), run.end - start);
     const auto have = static_cast<std::size_t>(run.end - from);
     if (!in.read(from, std::as_writable_bytes(std::span<std::uint8_t>(tail.data(), have))))
