@@ -15,6 +15,7 @@
 #include "recovery/tree_builder.h"
 #include "recovery/tree_extraction.h"
 #include "recovery/tree_model.h"
+#include "recovery/tree_name_delegate.h"
 #include "recovery/ui_recovery_form.h"
 #include "disk/volume_enumeration.h"
 #include "scan/raw_recovery.h"
@@ -76,6 +77,7 @@ void recovery_window_c::build_form()
     table_->setStyleSheet(QStringLiteral("QTableView{border-style: none;border: 1px solid #8bb8fe;}"));
     set_tree(new TreeModel(this));
     ui_->tv_dirtree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    ui_->tv_dirtree->setItemDelegate(new tree_name_delegate_c(ui_->tv_dirtree));
     file_model_ = new recovery_model_c(&rows_, this);
     table_->setModel(file_model_);
     table_->setItemDelegate(new recovery_delegate_c(table_));

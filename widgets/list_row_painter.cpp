@@ -42,7 +42,15 @@ void paint_list_separators(QPainter* painter, const QRect& row, std::initializer
 
 void paint_list_text(QPainter* painter, const QRect& row, double x, const QString& text)
 {
+    const Qt::LayoutDirection window = painter->layoutDirection();
+    painter->setLayoutDirection(text_direction(text));
     painter->drawText(QPointF(row.left() + x, row.top() + list_text_baseline), text);
+    painter->setLayoutDirection(window);
+}
+
+Qt::LayoutDirection text_direction(const QString& text)
+{
+    return text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
 }
 
 } // namespace tarn

@@ -38,5 +38,8 @@ void paint_list_separators(QPainter* painter, const QRect& row, std::initializer
 
 // Text whose left end lies x pixels right of the row's left edge, on the row's baseline.
 void paint_list_text(QPainter* painter, const QRect& row, double x, const QString& text);
+// The direction a text reads in by its first strong character: a file name or path keeps its
+// own order in a right-to-left window ("#otes.txt" does not become "otes.txt#").
+Qt::LayoutDirection text_direction(const QString& text);
 
 } // namespace tarn

@@ -7,7 +7,9 @@
 #include "disk/drive_enumeration.h"
 #include "recovery/recovery_window.h"
 #include "tests/pages/page_driver.h"
+#include "settings/language.h"
 #include "tests/pages/pages_fixture.h"
+#include "ui/interface_language.h"
 #include "ui/main_window.h"
 #include "widgets/warning_box.h"
 
@@ -72,6 +74,9 @@ int run(const QString& language_file, const QString& section, const QString& out
     test::pages_volume volume;
     if (!volume.build())
         return 1;
+    // The toolkit's texts and the window's direction follow the language, as at the program's start.
+    load_language_file(language_file, section, true);
+    apply_interface_language();
     test::page_driver driver(language_file, section);
     if (!shoot_window(driver, out + QStringLiteral("/volumes.png")))
         return 1;
