@@ -9,6 +9,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <tuple>
 #include <vector>
 
 namespace tarn {
@@ -52,6 +56,39 @@ struct volume_handle_s {
     }
 };
 
+// The pieces of the joined files the last scan of each volume found, so that recovering them after
+// the scan does not measure them again (a scan file opened in another run finds them again on the
+// volume). Only joined files are kept: few, and small.
+class joined_memo_c {
+public:
+    void forget(const std::string& volume)
+    {
+        const std::lock_guard lock(mutex_);
+        std::erase_if(pieces_, [&](const auto& entry) { return std::get<0>(entry.first) == volume; });
+    }
+    void keep(const std::string& volume, std::uint64_t offset, std::vector<carve_piece_s> pieces)
+    {
+        const std::lock_guard lock(mutex_);
+        pieces_[{volume, offset, pieces[0].size + pieces[1].size}] = std::move(pieces);
+    }
+    std::vector<carve_piece_s> find(const std::string& volume, std::uint64_t offset, std::uint64_t size)
+    {
+        const std::lock_guard lock(mutex_);
+        const auto it = pieces_.find({volume, offset, size});
+        return it != pieces_.end() ? it->second : std::vector<carve_piece_s>{};
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::tuple<std::string, std::uint64_t, std::uint64_t>, std::vector<carve_piece_s>> pieces_;
+};
+
+joined_memo_c& joined_memo()
+{
+    static joined_memo_c memo;
+    return memo;
+}
+
 } // namespace
 
 } // namespace tarn
@@ -77,7 +114,12 @@ extern "C" int32_t carve_scan(void* block, const char* volume_path)
     const carve_progress_s control{reinterpret_cast<double*>(field(block, CARVE_BLOCK_PROGRESS)),
                                    reinterpret_cast<std::int32_t*>(field(block, CARVE_BLOCK_PAUSE)),
                                    reinterpret_cast<std::int32_t*>(field(block, CARVE_BLOCK_STOP))};
-    carve_source(*device, carve_types(), control, [&](const char* extension, std::uint64_t offset, std::uint64_t size) {
+    const std::string volume = volume_path;
+    joined_memo().forget(volume);
+    carve_source(*device, carve_types(), control, [&](const char* extension, std::uint64_t offset, const carve_found_s& found) {
+        const std::uint64_t size = found.total();
+        if (found.tail_size != 0)
+            joined_memo().keep(volume, offset, {{offset, found.size}, {found.tail_at, found.tail_size}});
         if (callback != nullptr)
             callback(user, extension, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(offset >> 32),
                      static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size >> 32));
@@ -93,10 +135,14 @@ extern "C" int32_t carve_pieces(const char* volume_path, uint32_t offset_low, ui
     const auto device = device_c::open(QFile::decodeName(volume_path), access_e::read);
     if (!device)
         return -1;
-    carve_reader_c reader(*device);
-    reader.set_types(&carve_types());
-    const std::vector<carve_piece_s> found = carve_pieces(reader, std::uint64_t{offset_high} << 32 | offset_low,
-                                                          std::uint64_t{size_high} << 32 | size_low);
+    const std::uint64_t offset = std::uint64_t{offset_high} << 32 | offset_low;
+    const std::uint64_t size = std::uint64_t{size_high} << 32 | size_low;
+    std::vector<carve_piece_s> found = joined_memo().find(volume_path, offset, size);
+    if (found.empty()) {
+        carve_reader_c reader(*device);
+        reader.set_types(&carve_types());
+        found = carve_pieces(reader, offset, size);
+    }
     if (found.empty() || found.size() > static_cast<std::size_t>(std::max(room, 0)))
         return -1;
     for (std::size_t i = 0; i < found.size(); ++i) {

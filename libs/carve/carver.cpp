@@ -96,7 +96,7 @@ private:
             if (extension.size() > 7)
                 return;
         }
-        sink_(extension.c_str(), start, found.total());
+        sink_(extension.c_str(), start, found);
         carved_end_ = start + found.size;
         if (found.tail_size != 0)
             claims_.push_back({found.tail_at, found.tail_at + found.tail_size});

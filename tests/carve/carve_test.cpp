@@ -78,7 +78,9 @@ std::vector<hit_s> carve_memory(const QByteArray& image)
     std::int32_t pause = 0, stop = 0;
     std::vector<hit_s> hits;
     carve_source(source, carve_types(), {&progress, &pause, &stop},
-                 [&](const char* extension, std::uint64_t offset, std::uint64_t size) { hits.push_back({extension, offset, size}); });
+                 [&](const char* extension, std::uint64_t offset, const carve_found_s& found) {
+                     hits.push_back({extension, offset, found.total()});
+                 });
     EXPECT_EQ(progress, 1.0);
     return hits;
 }
@@ -401,10 +403,14 @@ TEST_F(Carve, SplitFilesAreJoinedOrMarkedPartial)
     for (const raw_hit_s& hit : engine.hits())
         found += std::to_string(hit.offset) + " " + std::to_string(hit.size) + " " + hit.extension + "\n";
     ASSERT_EQ(engine.hits().size(), expected.size()) << found;
-    // A saved scan keeps the joined files: their pieces are found again from the volume.
+    // A saved scan keeps the joined files: the command line's resume, another process, finds their
+    // pieces again on the volume.
     ASSERT_EQ(engine.save_results(dir_.filePath("split.sav")), 0);
-    raw_recovery_c resumed;
-    ASSERT_FALSE(resumed.load_results(dir_.filePath("split.sav")).isEmpty());
+    QString resumed;
+    ASSERT_EQ(test::run_tool(qEnvironmentVariable("TARN_CLI"), {"resume", dir_.filePath("split.sav"), "--recover", dir_.filePath("resumed")},
+                             &resumed),
+              0)
+        << resumed.toStdString();
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const raw_hit_s& hit = engine.hits()[i];
         const expect_s& want = expected[i];
@@ -414,12 +420,20 @@ TEST_F(Carve, SplitFilesAreJoinedOrMarkedPartial)
         else
             EXPECT_TRUE(hit.size > 30 && hit.size < static_cast<std::uint64_t>(want.bytes.size())) << found;
         EXPECT_STREQ(hit.extension, want.extension.c_str()) << found;
-        for (raw_recovery_c* from : {&engine, &resumed}) {
-            const QString out = dir_.filePath(QString("split%1").arg(i));
-            ASSERT_EQ(from->recover_file(i, out), 0) << want.extension;
-            EXPECT_TRUE(read_all(out) == want.bytes.left(static_cast<qsizetype>(hit.size))) << want.extension << " at " << want.offset;
-        }
+        const QString out = dir_.filePath(QString("split%1").arg(i));
+        ASSERT_EQ(engine.recover_file(i, out), 0) << want.extension;
+        const QByteArray bytes = want.bytes.left(static_cast<qsizetype>(hit.size));
+        EXPECT_TRUE(read_all(out) == bytes) << want.extension << " at " << want.offset;
+        EXPECT_TRUE(read_all(dir_.filePath("resumed/" + raw_hit_name(hit))) == bytes) << "resumed " << want.extension;
     }
+    // A joined record whose pieces are no longer on the volume writes nothing.
+    raw_hit_s moved = engine.hits()[0];
+    moved.offset += 512;
+    ASSERT_EQ(save_scan_file(dir_.filePath("moved.sav"), volume_list()[1].volume_path.chopped(1), {moved}), 0);
+    raw_recovery_c stale;
+    ASSERT_FALSE(stale.load_results(dir_.filePath("moved.sav")).isEmpty());
+    EXPECT_EQ(stale.recover_file(0, dir_.filePath("moved")), recovery_not_found);
+    EXPECT_FALSE(QFileInfo::exists(dir_.filePath("moved")));
 }
 
 // Every sample damaged a few ways (bytes overwritten near its start, in its middle and near its

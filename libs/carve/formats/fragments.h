@@ -7,6 +7,8 @@
 
 #include "libs/carve/carve_format.h"
 
+#include <algorithm>
+#include <bit>
 #include <span>
 #include <vector>
 
@@ -33,19 +35,21 @@ struct foreign_s {
 // measured for such a look already.
 bool foreign_file(carve_reader_c& in, std::uint64_t from, std::uint64_t to, std::uint64_t stop, foreign_s& found);
 
-// The places a fragment may go on after a file that ends at end: that end, then each sector start
-// within 64 KiB after it, before stop. Calls place(at) for each until it returns true; whether one
-// did.
+// The places a fragment may go on after a file that ends at end: that end and each sector start
+// within 64 KiB after it, before stop; the most aligned first, as file systems give out clusters
+// of 4 KiB and more. Calls place(at) for each until it returns true; whether one did.
 template <typename Place>
 bool each_resume(std::uint64_t end, std::uint64_t stop, Place place)
 {
     constexpr std::uint64_t slack = 64 << 10;
-    if (end < stop && place(end))
-        return true;
+    std::vector<std::uint64_t> places;
+    if (end < stop)
+        places.push_back(end);
     for (std::uint64_t at = (end / carve_sector + 1) * carve_sector; at < stop && at <= end + slack; at += carve_sector)
-        if (place(at))
-            return true;
-    return false;
+        places.push_back(at);
+    std::stable_sort(places.begin(), places.end(),
+                     [](std::uint64_t a, std::uint64_t b) { return std::countr_zero(a) > std::countr_zero(b); });
+    return std::any_of(places.begin(), places.end(), place);
 }
 
 struct carve_piece_s {

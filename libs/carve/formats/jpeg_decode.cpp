@@ -16,39 +16,79 @@ std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b)
 
 } // namespace
 
-int jpeg_decoder_c::raw(std::uint64_t at) const
+int jpeg_decoder_c::raw(std::uint64_t at)
 {
-    const std::uint64_t placed = layout_.place(at);
-    return placed < stop_ ? in_.byte_at(placed) : -1;
+    if (at - window_at_ >= window_length_ || at < window_at_) {
+        window_at_ = at;
+        window_length_ = 0;
+        // Near the end of what may be read, a shorter window; none past it.
+        for (std::size_t want = window_.size(); want > 0 && window_length_ == 0; want /= 8)
+            if (layout_.place(at + want - 1) < stop_
+                && layout_.read(in_, at, std::as_writable_bytes(std::span<std::uint8_t>(window_.data(), want))))
+                window_length_ = want;
+        if (window_length_ == 0)
+            return layout_.place(at) < stop_ ? in_.byte_at(layout_.place(at)) : -1;
+    }
+    return window_[at - window_at_];
 }
 
-// One bit of entropy-coded data; a marker where data should be fails the decoding.
-int jpeg_decoder_c::bit()
+// Takes bytes into the bit holder while it has room: stuffed zeros after 0xFF dropped, and
+// nothing past a marker (zeros stand in, which are no data).
+void jpeg_decoder_c::refill()
 {
-    if (state_.count == 0) {
-        const int b = raw(state_.at);
-        if (b < 0 || (b == 0xFF && raw(state_.at + 1) != 0)) {
-            state_.failed = true;
-            return 0;
+    while (state_.count <= 56) {
+        int b = -1;
+        if (!state_.marker) {
+            b = raw(state_.at);
+            if (b == 0xFF && raw(state_.at + 1) != 0)
+                b = -1;
+            if (b < 0)
+                state_.marker = true;
+            else
+                state_.at += b == 0xFF ? 2 : 1;
         }
-        state_.at += b == 0xFF ? 2 : 1;
-        state_.bits = static_cast<std::uint32_t>(b);
-        state_.count = 8;
+        state_.bits |= static_cast<std::uint64_t>(b < 0 ? 0 : b) << (56 - state_.count);
+        state_.count += 8;
+        state_.real += b < 0 ? 0 : 8;
     }
-    --state_.count;
-    return static_cast<int>(state_.bits >> state_.count & 1);
+}
+
+// Uses n bits (at most 16); taking bits that are no data fails the decoding.
+void jpeg_decoder_c::skip(unsigned n)
+{
+    if (state_.count < n)
+        refill();
+    state_.failed |= n > state_.real;
+    state_.bits <<= n;
+    state_.count -= n;
+    state_.real -= std::min(n, state_.real);
 }
 
 int jpeg_decoder_c::decode(const table_s& t)
 {
-    std::int32_t code = 0;
-    for (unsigned length = 1; length <= 16 && !state_.failed; ++length) {
-        code = code << 1 | bit();
-        if (code <= t.max_code[length])
+    if (state_.count < 16)
+        refill();
+    const std::uint16_t fast = t.fast[state_.bits >> (64 - fast_bits)];
+    if (fast != 0) {
+        skip(fast >> 8);
+        return fast & 0xFF;
+    }
+    const auto code16 = static_cast<std::int32_t>(state_.bits >> 48);
+    for (unsigned length = fast_bits + 1; length <= 16; ++length) {
+        const std::int32_t code = code16 >> (16 - length);
+        if (code <= t.max_code[length]) {
+            skip(length);
             return t.symbols[t.first_index[length] + static_cast<unsigned>(code - t.first_code[length])];
+        }
     }
     state_.failed = true;
     return 0;
+}
+
+bool jpeg_decoder_c::align()
+{
+    skip(state_.count % 8);
+    return state_.real == 0;
 }
 
 bool jpeg_decoder_c::block(const component_s& c)
@@ -57,8 +97,7 @@ bool jpeg_decoder_c::block(const component_s& c)
     const unsigned dc = static_cast<unsigned>(decode(tables_[c.dc]));
     if (dc > largest)
         return false;
-    for (unsigned i = 0; i < dc; ++i)
-        bit();
+    skip(dc);
     for (unsigned k = 1; k < 64 && !state_.failed;) {
         const unsigned rs = static_cast<unsigned>(decode(tables_[4 + c.ac]));
         const unsigned run = rs >> 4, size = rs & 15;
@@ -73,8 +112,7 @@ bool jpeg_decoder_c::block(const component_s& c)
         k += run;
         if (k > 63 || size > largest - 1)
             return false;
-        for (unsigned i = 0; i < size; ++i)
-            bit();
+        skip(size);
         ++k;
     }
     return !state_.failed;
@@ -100,6 +138,18 @@ bool jpeg_decoder_c::frame(std::uint64_t at, unsigned length)
         components_.push_back(c);
     }
     return true;
+}
+
+// Every code of up to fast_bits bits, under each value its first bits can take.
+void jpeg_decoder_c::fill_fast(table_s& t)
+{
+    for (unsigned l = 1; l <= fast_bits; ++l)
+        for (unsigned i = 0; i < t.counts[l]; ++i) {
+            const unsigned value = static_cast<unsigned>(t.first_code[l]) + i;
+            const unsigned spread = fast_bits - l;
+            for (unsigned tail = 0; tail < (1u << spread); ++tail)
+                t.fast[(value << spread) | tail] = static_cast<std::uint16_t>(l << 8 | t.symbols[t.first_index[l] + i]);
+        }
 }
 
 bool jpeg_decoder_c::tables(std::uint64_t at, unsigned length)
@@ -128,6 +178,7 @@ bool jpeg_decoder_c::tables(std::uint64_t at, unsigned length)
             return false;
         for (unsigned i = 0; i < total; ++i)
             t.symbols[i] = static_cast<std::uint8_t>(raw(at + 17 + i));
+        fill_fast(t);
         t.defined = true;
         at += 17 + total;
     }
@@ -164,17 +215,21 @@ bool jpeg_decoder_c::scan_header(std::uint64_t at, unsigned length)
     }
     state_.mcu = 0;
     state_.restart = 0;
-    state_.count = 0;
+    state_.bits = 0;
+    state_.count = state_.real = 0;
+    state_.marker = false;
     return mcus_ <= most_mcus;
 }
 
 bool jpeg_decoder_c::restart_marker()
 {
-    state_.count = 0;
-    if (raw(state_.at) != 0xFF || raw(state_.at + 1) != static_cast<int>(0xD0 + state_.restart))
+    if (!align() || raw(state_.at) != 0xFF || raw(state_.at + 1) != static_cast<int>(0xD0 + state_.restart))
         return false;
     state_.at += 2;
     state_.restart = (state_.restart + 1) & 7;
+    state_.bits = 0;
+    state_.count = 0;
+    state_.marker = false;
     return true;
 }
 
@@ -202,7 +257,11 @@ bool jpeg_decoder_c::decode_scan(std::uint64_t split)
 // After a scan's last block: the bits left are padding, and a marker follows.
 bool jpeg_decoder_c::end_of_scan()
 {
+    if (!align())
+        return false;
+    state_.bits = 0;
     state_.count = 0;
+    state_.marker = false;
     return raw(state_.at) == 0xFF && raw(state_.at + 1) != 0 && !(raw(state_.at + 1) >= 0xD0 && raw(state_.at + 1) <= 0xD7);
 }
 
@@ -265,6 +324,7 @@ bool jpeg_decoder_c::run_to(std::uint64_t split)
 std::uint64_t jpeg_decoder_c::finish(std::uint64_t resume)
 {
     layout_ = {split_, resume};
+    window_length_ = 0; // the bytes from the split on are read anew
     state_ = kept_;
     in_scan_ = true;
     for (int scans = 0; scans < most_segments; ++scans) {

@@ -28,7 +28,12 @@ public:
     std::uint64_t finish(std::uint64_t resume);
 
 private:
+    static constexpr unsigned fast_bits = 9;
+
     struct table_s {
+        // Codes of up to fast_bits bits looked up at once: the symbol and the code's length (0 for
+        // longer codes).
+        std::array<std::uint16_t, 1u << fast_bits> fast{};
         std::array<std::uint8_t, 17> counts{};
         std::array<std::int32_t, 18> max_code{};
         std::array<std::int32_t, 17> first_code{};
@@ -41,24 +46,31 @@ private:
         unsigned dc = 0, ac = 0; // the tables of the current scan
         bool scanned = false;
     };
-    // Where the decoding is: the next byte, the bits left of the byte before it, the block
-    // reached in the scan and the restart marker expected next.
+    // Where the decoding is: the next byte to take, the bits taken and not yet used (high bits
+    // first; past a marker, zeros that are no data), the block reached in the scan and the restart
+    // marker expected next.
     struct state_s {
         std::uint64_t at = 0;
-        std::uint32_t bits = 0;
-        unsigned count = 0;
+        std::uint64_t bits = 0;
+        unsigned count = 0; // bits held
+        unsigned real = 0;  // of those, bits of data
+        bool marker = false; // a marker (or the end) stopped the taking at at
         std::uint64_t mcu = 0;
         unsigned restart = 0;
         bool failed = false;
     };
 
-    int raw(std::uint64_t at) const;
-    int bit();
+    int raw(std::uint64_t at);
+    void refill();
+    void skip(unsigned n);
     int decode(const table_s& t);
+    // Drops the padding bits up to the byte boundary; false when data bytes are left before it.
+    bool align();
     bool block(const component_s& c);
     bool parse_segments(bool& ended);
     bool frame(std::uint64_t at, unsigned length);
     bool tables(std::uint64_t at, unsigned length);
+    static void fill_fast(table_s& t);
     bool scan_header(std::uint64_t at, unsigned length);
     // Decodes the current scan's blocks from state_.mcu on; stops early (true) when split is given
     // and the next block would read at or past it.
@@ -68,6 +80,10 @@ private:
 
     carve_reader_c& in_;
     const std::uint64_t stop_;
+    // The bytes around the decoding, taken through the layout a few kilobytes at a time.
+    std::array<std::uint8_t, 4096> window_{};
+    std::uint64_t window_at_ = 0;
+    std::size_t window_length_ = 0;
     split_layout_s layout_; // none while the first piece is decoded
     std::uint64_t split_ = UINT64_MAX;
     state_s state_;
