@@ -1,8 +1,8 @@
 // Deep-scan speed and fidelity: an image of real files of many types, planted at sector starts
-// and at odd offsets between random bytes, carved by our command line and by PhotoRec in the
-// same run (cold page cache for each). Reports the throughput ratio, the files recovered
-// byte-exact by each, the outputs that match no planted file (junk), and our peak memory on the
-// image and on a larger one.
+// and at odd offsets between random bytes, some split in two around another file, carved by our
+// command line and by PhotoRec in the same run (cold page cache for each). Reports the throughput
+// ratio, the files recovered byte-exact by each, the outputs that match no planted file (junk),
+// and our peak memory, on the image and on a larger one that holds it three times.
 //   carve_bench [MiB [large-GiB]]      defaults: 512 and 4; 0 GiB skips the large image
 
 #include "bench_process.h"
@@ -76,9 +76,32 @@ QByteArray sha(const QByteArray& bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
+// Whether a sample is split in two when planted (every tenth file of the types whose fragments
+// the deep scan can join), as a file system leaves a fragmented file: its first half on whole
+// sectors at a cluster start, the next sample whole right after it, that cluster's slack zeroed,
+// then its second half.
+bool split_here(std::size_t i, const sample_s& s)
+{
+    return i % 10 == 9 && s.bytes.size() >= 4096
+           && (s.name.endsWith(".jpg") || s.name.endsWith(".png") || s.name.endsWith(".zip"));
+}
+
+void write_split(QFile& out, const sample_s& split, const sample_s& between)
+{
+    const auto cluster_end = [&out] { return QByteArray(static_cast<qsizetype>((4096 - out.pos() % 4096) % 4096), '\0'); };
+    out.write(cluster_end());
+    const qsizetype first = split.bytes.size() / 2 / 512 * 512;
+    out.write(split.bytes.left(first));
+    out.write(between.bytes);
+    out.write(cluster_end());
+    out.write(split.bytes.mid(first));
+}
+
 // Writes an image of about mib MiB: random filler of 2 to 64 KiB, then a sample, alternately at
-// a sector start and at an odd offset. The planted files' hashes with their counts.
-QHash<QByteArray, int> make_image(const QString& path, qint64 mib, const std::vector<sample_s>& samples, int& planted)
+// a sector start and at an odd offset, every tenth of some types split in two around the next
+// sample. The planted files' hashes with their counts; split counts the split ones.
+QHash<QByteArray, int> make_image(const QString& path, qint64 mib, const std::vector<sample_s>& samples, int& planted,
+                                  int& split)
 {
     QHash<QByteArray, int> expected;
     QFile out(path);
@@ -87,6 +110,7 @@ QHash<QByteArray, int> make_image(const QString& path, qint64 mib, const std::ve
     filler_c random;
     const qint64 total = mib << 20;
     planted = 0;
+    split = 0;
     for (std::size_t i = 0; out.pos() < total; ++i) {
         out.write(random.bytes(2048 + static_cast<qsizetype>(random.next() % (62 * 1024))));
         const qint64 misalign = out.pos() % 512;
@@ -95,9 +119,18 @@ QHash<QByteArray, int> make_image(const QString& path, qint64 mib, const std::ve
         else if (i % 2 == 1 && misalign == 0)
             out.write(random.bytes(1 + static_cast<qsizetype>(random.next() % 511)));
         const sample_s& s = samples[i % samples.size()];
-        if (out.pos() + s.bytes.size() > total)
+        const sample_s& next = samples[(i + 1) % samples.size()];
+        if (out.pos() + s.bytes.size() + next.bytes.size() + 8192 > total)
             break;
-        out.write(s.bytes);
+        if (split_here(i, s)) {
+            write_split(out, s, next);
+            ++expected[sha(next.bytes)];
+            ++planted;
+            ++split;
+            ++i;
+        } else {
+            out.write(s.bytes);
+        }
         ++expected[sha(s.bytes)];
         ++planted;
     }
@@ -170,6 +203,29 @@ bool make_large(const QString& path, const QString& from, qint64 gib)
     return true;
 }
 
+// Carves image with our command line and with PhotoRec, one after the other from a cold page
+// cache, and reports each one's figures and the ratio; our run.
+bench_run_s run_both(const QString& image, qint64 mib, const QHash<QByteArray, int>& expected, const QString& outputs)
+{
+    const bench_run_s ours = run_ours(image, outputs + "/ours");
+    report("ours", mib, ours, compare(outputs + "/ours", expected));
+    QDir(outputs + "/ours").removeRecursively();
+    const QString photorec = QStandardPaths::findExecutable("photorec");
+    if (photorec.isEmpty()) {
+        std::printf("photorec: not installed (package testdisk), no comparison\n");
+        return ours;
+    }
+    QDir().mkpath(outputs + "/photorec");
+    drop_cached(image);
+    const bench_run_s theirs = run_measured(photorec, {"/d", outputs + "/photorec/out", "/cmd", image,
+                                                       "partition_none,options,paranoid,fileopt,everything,enable,wholespace,search"});
+    report("photorec", mib, theirs, compare(outputs + "/photorec", expected));
+    QDir(outputs + "/photorec").removeRecursively();
+    std::printf("throughput ratio (ours / photorec): %.2f x wall, %.2f x cpu\n", theirs.seconds / ours.seconds,
+                theirs.cpu_seconds / ours.cpu_seconds);
+    return ours;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -182,34 +238,16 @@ int main(int argc, char** argv)
     QTemporaryDir outputs(QDir("/dev/shm").exists() ? "/dev/shm/carve-bench-XXXXXX" : dir.filePath("out-XXXXXX"));
     const std::vector<sample_s> samples = make_samples(dir.filePath("samples"));
     int planted = 0;
+    int split = 0;
     const QString image = dir.filePath("carve.img");
-    const QHash<QByteArray, int> expected = make_image(image, mib, samples, planted);
+    const QHash<QByteArray, int> expected = make_image(image, mib, samples, planted, split);
     if (expected.isEmpty()) {
         std::fprintf(stderr, "could not make the image\n");
         return 1;
     }
-    std::printf("image: %lld MiB, %d files of %zu kinds planted (half at odd offsets)\n", mib, planted, samples.size());
-
-    const bench_run_s ours = run_ours(image, outputs.filePath("ours"));
-    const outcome_s ours_found = compare(outputs.filePath("ours"), expected);
-    QDir(outputs.filePath("ours")).removeRecursively();
-    report("ours", mib, ours, ours_found);
-
-    const QString photorec = QStandardPaths::findExecutable("photorec");
-    if (photorec.isEmpty()) {
-        std::printf("photorec: not installed (package testdisk), no comparison\n");
-    } else {
-        QDir().mkpath(outputs.filePath("photorec"));
-        drop_cached(image);
-        const bench_run_s theirs = run_measured(
-            photorec, {"/d", outputs.filePath("photorec/out"), "/cmd", image,
-                       "partition_none,options,paranoid,fileopt,everything,enable,wholespace,search"});
-        const outcome_s theirs_found = compare(outputs.filePath("photorec"), expected);
-        QDir(outputs.filePath("photorec")).removeRecursively();
-        report("photorec", mib, theirs, theirs_found);
-        std::printf("throughput ratio (ours / photorec): %.2f x wall, %.2f x cpu\n", theirs.seconds / ours.seconds,
-                    theirs.cpu_seconds / ours.cpu_seconds);
-    }
+    std::printf("image: %lld MiB, %d files of %zu kinds planted (half at odd offsets, %d split in two)\n", mib, planted,
+                samples.size(), split);
+    const bench_run_s ours = run_both(image, mib, expected, outputs.path());
 
     if (large_gib > 0) {
         const QString large = dir.filePath("large.img");
@@ -218,10 +256,12 @@ int main(int argc, char** argv)
             return 1;
         }
         QFile::remove(image);
-        const bench_run_s big = run_ours(large, outputs.filePath("ours-large"));
-        std::printf("ours on %lld GiB: %7.2f s  %7.1f MB/s  peak %ld KiB (on %lld MiB: %ld KiB)\n", large_gib,
-                    big.seconds, static_cast<double>(large_gib << 30) / 1e6 / big.seconds, big.peak_kib, mib,
-                    ours.peak_kib);
+        QHash<QByteArray, int> thrice = expected;
+        for (int& count : thrice)
+            count *= 3;
+        std::printf("image: %lld GiB, the first one's files three times over, zeros between\n", large_gib);
+        const bench_run_s big = run_both(large, large_gib << 10, thrice, outputs.path());
+        std::printf("our peak memory: %ld KiB on %lld GiB, %ld KiB on %lld MiB\n", big.peak_kib, large_gib, ours.peak_kib, mib);
     }
     return 0;
 }
