@@ -355,6 +355,7 @@ TEST_F(Carve, SplitFilesAreJoinedOrMarkedPartial)
 {
     const std::vector<split_s> table = {
         {"beach.jpg", "pic.gif", true, "jpg~j"},
+        {"raw_photo.jpg", "report.docx", true, "jpg~j"}, // its data breaks inside the block at the split
         {"holiday.jpg", "tone.mp3", false, "jpg~p"},
         {"archive.zip", "pic.bmp", true, "zip~j"},
         {"mixed.zip", "chime.wav", false, "zip~p", false},

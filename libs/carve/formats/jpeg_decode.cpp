@@ -235,21 +235,26 @@ bool jpeg_decoder_c::restart_marker()
 
 bool jpeg_decoder_c::decode_scan(std::uint64_t split)
 {
+    // Decoding that breaks on bytes taken from the split on stops there: those bytes are the
+    // other file's, and the blocks are decoded again from the kept state with the right ones.
+    const auto broke = [&] { return split != UINT64_MAX && state_.at > split && !kept_.failed; };
     for (; state_.mcu < mcus_; ++state_.mcu) {
         if (state_.at <= split)
             kept_ = state_; // every byte taken so far lies before the split
         else if (split != UINT64_MAX)
             return true;
         if (interval_ != 0 && state_.mcu != 0 && state_.mcu % interval_ == 0 && !restart_marker())
-            return false;
+            return broke();
         for (const unsigned index : scan_) {
             const component_s& c = components_[index];
             const unsigned blocks = scan_.size() == 1 ? 1 : c.h * c.v;
             for (unsigned b = 0; b < blocks; ++b)
                 if (!block(c))
-                    return false;
+                    return broke();
         }
     }
+    if (broke())
+        return true; // the last blocks took bytes past the split
     in_scan_ = false;
     return end_of_scan();
 }
@@ -313,7 +318,7 @@ bool jpeg_decoder_c::run_to(std::uint64_t split)
         bool ended = false;
         if (!parse_segments(ended) || ended || state_.at >= split)
             return false;
-        if (!decode_scan(split) || state_.failed)
+        if (!decode_scan(split))
             return false;
         if (in_scan_)
             return !kept_.failed; // stopped at the split, inside this scan
