@@ -70,25 +70,4 @@ bool byte_cursor_c::fill()
     return true;
 }
 
-std::uint64_t markup_end(carve_reader_c& in, std::uint64_t start, const text_run_s& run)
-{
-    // The last '>' is near the end; a run that has none in its last 64 KiB is no markup file.
-    std::array<std::uint8_t, 1 << 16> tail; // filled by each read
-    const std::uint64_t from = run.end - std::min<std::uint64_t>(tail.size(), run.end - start);
-    const auto have = static_cast<std::size_t>(run.end - from);
-    if (!in.read(from, std::as_writable_bytes(std::span<std::uint8_t>(tail.data(), have))))
-        return 0;
-    for (std::size_t i = have; i-- > 0;) {
-        if (tail[i] != '>')
-            continue;
-        std::uint64_t end = from + i + 1;
-        if (end < run.end && tail[i + 1] == '\r')
-            ++end;
-        if (end < run.end && in.byte_at(end) == '\n')
-            ++end;
-        return end;
-    }
-    return 0;
-}
-
 } // namespace tarn

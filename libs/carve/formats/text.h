@@ -22,10 +22,6 @@ struct text_run_s {
 // The run of text from at, no further than stop.
 text_run_s text_run(carve_reader_c& in, std::uint64_t at, std::uint64_t stop);
 
-// The end of markup text (XML, HTML) in run: past its last '>', with the line break right after
-// it; 0 when there is none.
-std::uint64_t markup_end(carve_reader_c& in, std::uint64_t start, const text_run_s& run);
-
 // Bytes taken one at a time through a buffer, for the parsers that walk text character by
 // character (JSON, RTF).
 class byte_cursor_c {
