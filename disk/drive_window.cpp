@@ -14,6 +14,12 @@
 
 namespace tarn {
 
+namespace {
+
+constexpr int open_image_width = 140;
+
+} // namespace
+
 drive_window_c::drive_window_c(QObject* receiver) : QWidget(nullptr), ui_(std::make_unique<Ui::DriveForm>())
 {
     ui_->setupUi(this);
@@ -23,9 +29,12 @@ drive_window_c::drive_window_c(QObject* receiver) : QWidget(nullptr), ui_(std::m
     prepare_page_button(ui_->btn_back, "btn_back");
     prepare_page_button(ui_->btn_refresh, "btn_refresh");
     prepare_page_button(ui_->btn_scan, "btn_scan");
+    prepare_page_button(ui_->btn_open_image, "btn_open_image");
+    ui_->btn_open_image->resize(open_image_width, ui_->btn_open_image->height());
     connect(ui_->btn_refresh, SIGNAL(clicked()), receiver, SLOT(on_click_drive_refresh()));
     connect(ui_->btn_back, SIGNAL(clicked()), receiver, SLOT(on_click_drive_back()));
     connect(ui_->btn_scan, SIGNAL(clicked()), receiver, SLOT(on_click_drive_scan()));
+    connect(ui_->btn_open_image, SIGNAL(clicked()), receiver, SLOT(on_click_open_image()));
 }
 
 drive_window_c::~drive_window_c()
@@ -91,6 +100,8 @@ void drive_window_c::resizeEvent(QResizeEvent*)
     ui_->btn_back->move(175, h - 54);
     ui_->btn_refresh->move(w / 2 - 50, h - 54);
     ui_->btn_scan->move(w - 275, h - 54);
+    // Left of the back button: the captions of other languages are longer than the others'.
+    ui_->btn_open_image->move(25, h - 54);
     ui_->lv_drives->setGeometry(25, 45, w - 50, h - 140);
 }
 

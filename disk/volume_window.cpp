@@ -16,6 +16,12 @@
 
 namespace tarn {
 
+namespace {
+
+constexpr int open_image_width = 140;
+
+} // namespace
+
 volume_window_c::volume_window_c(QObject* receiver)
     : QWidget(nullptr), ui_(std::make_unique<Ui::VolumeForm>()), receiver_(receiver)
 {
@@ -29,12 +35,15 @@ volume_window_c::volume_window_c(QObject* receiver)
     prepare_page_button(ui_->btn_back, "btn_back");
     prepare_page_button(ui_->btn_refresh, "btn_refresh");
     prepare_page_button(ui_->btn_scan, "btn_scan");
+    prepare_page_button(ui_->btn_open_image, "btn_open_image");
+    ui_->btn_open_image->resize(open_image_width, ui_->btn_open_image->height());
     if (receiver_) {
         // The receiver is the main window, which lives above this library: reached by name.
         connect(ui_->btn_scan, SIGNAL(clicked()), receiver_, SLOT(on_click_volume_scan()));
         connect(this, SIGNAL(start_scan()), receiver_, SLOT(on_click_volume_scan()));
         connect(ui_->btn_back, SIGNAL(clicked()), receiver_, SLOT(on_click_volume_back()));
         connect(ui_->btn_refresh, SIGNAL(clicked()), receiver_, SLOT(on_click_volume_refresh()));
+        connect(ui_->btn_open_image, SIGNAL(clicked()), receiver_, SLOT(on_click_open_image()));
     }
     connect(ui_->lv_volumes, &QListView::doubleClicked, this, &volume_window_c::on_double_clicked);
 }
@@ -100,6 +109,8 @@ void volume_window_c::resizeEvent(QResizeEvent*)
     ui_->btn_back->move(175, h - 54);
     ui_->btn_refresh->move(w / 2 - 50, h - 54);
     ui_->btn_scan->move(w - 275, h - 54);
+    // Left of the back button: the captions of other languages are longer than the others'.
+    ui_->btn_open_image->move(25, h - 54);
     ui_->lv_volumes->setGeometry(25, 45, w - 50, h - 140);
 }
 

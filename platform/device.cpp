@@ -1,7 +1,8 @@
 #include "platform/device.h"
 
 #include "platform/aligned_buffer.h"
-#include "platform/physical_drives.h"
+#include "platform/image_source.h"
+#include "platform/opened_images.h"
 
 #include <QFileInfo>
 
@@ -57,6 +58,17 @@ std::unique_ptr<device_c> device_c::open(const QString& name, access_e access, b
     if (!location)
         return nullptr;
     const bool writable = access == access_e::read_write;
+    if (writable && is_opened_disk_image(location->file))
+        return nullptr;
+    QString error;
+    if (auto image = open_container_image(location->file, error)) {
+        if (writable)
+            return nullptr;
+        const std::uint64_t length = window_length(*location, image->size());
+        return std::unique_ptr<device_c>(new device_c(std::move(image), std::move(*location), length));
+    }
+    if (!error.isEmpty())
+        return nullptr;
     int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC;
     const QByteArray file = QFile::encodeName(location->file);
     int fd = ::open(file.constData(), flags | (uncached ? O_DIRECT : 0));
@@ -70,11 +82,16 @@ std::unique_ptr<device_c> device_c::open(const QString& name, access_e access, b
         ::close(fd);
         return nullptr;
     }
-    std::uint64_t length = 0;
-    if (location->offset < facts.size)
-        length = std::min(facts.size - location->offset, location->length.value_or(facts.size));
+    const std::uint64_t length = window_length(*location, facts.size);
     return std::unique_ptr<device_c>(
         new device_c(fd, std::move(*location), length, facts.sector_size, direct, writable));
+}
+
+std::uint64_t device_c::window_length(const device_location_s& location, std::uint64_t whole)
+{
+    if (location.offset >= whole)
+        return 0;
+    return std::min(whole - location.offset, location.length.value_or(whole));
 }
 
 device_c::device_c(int fd, device_location_s location, std::uint64_t length, std::uint32_t sector_size, bool direct,
@@ -84,7 +101,17 @@ device_c::device_c(int fd, device_location_s location, std::uint64_t length, std
 {
 }
 
-device_c::~device_c() { ::close(fd_); }
+device_c::device_c(std::shared_ptr<byte_source_c> image, device_location_s location, std::uint64_t length)
+    : fd_(-1), image_(std::move(image)), location_(std::move(location)), length_(length), sector_size_(512),
+      direct_(false), writable_(false)
+{
+}
+
+device_c::~device_c()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
 
 std::int64_t device_c::read(std::span<std::byte> out)
 {
@@ -160,6 +187,8 @@ std::int64_t device_c::read_at(std::uint64_t offset, std::span<std::byte> out)
     if (offset >= length_)
         return 0;
     out = out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), length_ - offset)));
+    if (image_)
+        return image_->read_at(location_.offset + offset, out);
     if (direct_) {
         const auto n = read_direct(offset, out);
         if (n >= 0 || errno != EINVAL)
@@ -189,7 +218,7 @@ std::int64_t device_c::write_at(std::uint64_t offset, std::span<const std::byte>
     return static_cast<std::int64_t>(done);
 }
 
-int device_c::flush() { return ::fdatasync(fd_) == 0 ? 0 : -1; }
+int device_c::flush() { return fd_ >= 0 && ::fdatasync(fd_) == 0 ? 0 : -1; }
 
 int device_c::geometry(disk_geometry_s& out) const
 {
@@ -222,7 +251,7 @@ bool device_c::check_verify() const { return length_ >= sector_size_; }
 bool device_c::is_writable() const
 {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0)
+    if (image_ || is_opened_disk_image(location_.file) || ::fstat(fd_, &st) != 0)
         return false;
     if (S_ISBLK(st.st_mode)) {
         int read_only = 1;

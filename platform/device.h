@@ -1,7 +1,8 @@
 #pragma once
 // An open disk or volume: the owning handle behind every read and the one write the program
 // makes (the partition table repair). Descriptions of disks and volumes are plain values
-// elsewhere; this is the thing one operates on.
+// elsewhere; this is the thing one operates on. A disk image in a container format (E01, VMDK,
+// …) is read through the image layer; it and every image the user opened are never written.
 
 #include "platform/byte_source.h"
 #include "platform/device_location.h"
@@ -18,8 +19,9 @@ enum class access_e { read, read_write };
 
 class device_c final : public byte_source_c {
 public:
-    // nullptr when the name cannot be resolved or opened. Uncached asks for direct I/O and
-    // falls back to buffered I/O where the file system refuses it.
+    // nullptr when the name cannot be resolved or opened, and for writing to an image the user
+    // opened or one in a container format. Uncached asks for direct I/O and falls back to
+    // buffered I/O where the file system refuses it; an image in a container has its own cache.
     static std::unique_ptr<device_c> open(const QString& name, access_e access, bool uncached = false);
     ~device_c() override;
     device_c(const device_c&) = delete;
@@ -48,11 +50,14 @@ public:
 private:
     device_c(int fd, device_location_s location, std::uint64_t length, std::uint32_t sector_size, bool direct,
              bool writable);
+    device_c(std::shared_ptr<byte_source_c> image, device_location_s location, std::uint64_t length);
+    static std::uint64_t window_length(const device_location_s& location, std::uint64_t whole);
     std::int64_t read_direct(std::uint64_t offset, std::span<std::byte> out);
     std::int64_t pread_full(std::uint64_t at, std::span<std::byte> out);
     void drop_direct();
 
     int fd_;
+    std::shared_ptr<byte_source_c> image_; // set for an image in a container format; fd_ is -1 then
     device_location_s location_;
     std::uint64_t length_;
     std::uint32_t sector_size_;

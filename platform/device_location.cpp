@@ -1,5 +1,6 @@
 #include "platform/device_location.h"
 
+#include "platform/opened_images.h"
 #include "platform/physical_drives.h"
 #include "platform/sysfs.h"
 #include "platform/volume_facts.h"
@@ -38,7 +39,8 @@ void fill_block_partition(const QString& node, device_location_s& location)
 bool names_volume(const QString& name)
 {
     return name.startsWith(QLatin1String("\\\\?\\Volume{"))
-           || (image_mode() && name.contains(QLatin1Char('#')) && !QFileInfo::exists(name));
+           || ((image_mode() || !opened_disk_images().isEmpty()) && name.contains(QLatin1Char('#'))
+               && !QFileInfo::exists(name));
 }
 
 } // namespace
@@ -65,7 +67,7 @@ std::optional<device_location_s> locate_device(const QString& name)
         fill_block_partition(name, location);
     } else {
         location.disk_number = physical_drive_index(name);
-        location.removable = image_mode();
+        location.removable = image_mode() || is_opened_disk_image(name);
     }
     return location;
 }

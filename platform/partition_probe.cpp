@@ -1,6 +1,8 @@
 #include "platform/partition_probe.h"
 
 #include "platform/byte_source.h"
+#include "platform/image_source.h"
+#include "platform/probe_staging.h"
 
 #include <QFile>
 
@@ -25,16 +27,51 @@ struct fd_closer {
     }
 };
 
+// Where a probe reads: the file itself, or the reader of an image in a container format, which
+// libblkid is shown through a staged copy.
+struct probe_input_s {
+    fd_closer file{-1};
+    std::shared_ptr<image_source_c> image;
+    std::uint64_t size = 0;
+
+    bool open(const QString& path)
+    {
+        QString error;
+        image = open_container_image(path, error);
+        if (image) {
+            size = image->size();
+            return true;
+        }
+        if (!error.isEmpty())
+            return false;
+        file.fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        const off_t end = file.fd >= 0 ? ::lseek(file.fd, 0, SEEK_END) : 0;
+        size = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+        return file.fd >= 0;
+    }
+
+    bool read(std::uint64_t at, std::span<std::byte> out) const
+    {
+        const auto want = static_cast<std::int64_t>(out.size());
+        if (image)
+            return image->read_at(at, out) == want;
+        return ::pread(file.fd, out.data(), out.size(), static_cast<off_t>(at)) == want;
+    }
+
+    // The descriptor libblkid reads [offset, offset + length) from; staged owns a staged copy.
+    int blkid_fd(std::uint64_t offset, std::uint64_t length, stage_e what, fd_closer& staged) const
+    {
+        if (!image)
+            return file.fd;
+        staged.fd = stage_probe_file(*image, offset, length, what);
+        return staged.fd;
+    }
+};
+
 struct probe_deleter {
     void operator()(blkid_struct_probe* p) const { blkid_free_probe(p); }
 };
 using probe_ptr = std::unique_ptr<blkid_struct_probe, probe_deleter>;
-
-std::uint64_t file_size(int fd)
-{
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    return end > 0 ? static_cast<std::uint64_t>(end) : 0;
-}
 
 QString lookup(blkid_probe pr, const char* name)
 {
@@ -56,10 +93,10 @@ QString program_fs_name(const QString& type, const QString& version)
 }
 
 // FAT32 keeps a free-cluster count in its FSInfo sector; 0xFFFFFFFF means "not known".
-std::optional<std::uint64_t> fat32_free_bytes(int fd, std::uint64_t offset, std::uint64_t size)
+std::optional<std::uint64_t> fat32_free_bytes(const probe_input_s& input, std::uint64_t offset, std::uint64_t size)
 {
     std::array<std::byte, 512> boot{};
-    if (::pread(fd, boot.data(), boot.size(), static_cast<off_t>(offset)) != static_cast<ssize_t>(boot.size()))
+    if (!input.read(offset, boot))
         return std::nullopt;
     const std::uint32_t bytes_per_sector = load_le16(boot, 11);
     const std::uint32_t sectors_per_cluster = std::to_integer<std::uint32_t>(boot[13]);
@@ -68,8 +105,7 @@ std::optional<std::uint64_t> fat32_free_bytes(int fd, std::uint64_t offset, std:
         return std::nullopt;
     const std::uint64_t fsinfo_at = std::uint64_t{fsinfo_sector} * bytes_per_sector;
     std::array<std::byte, 512> info{};
-    if (fsinfo_at + info.size() > size
-        || ::pread(fd, info.data(), info.size(), static_cast<off_t>(offset + fsinfo_at)) != static_cast<ssize_t>(info.size()))
+    if (fsinfo_at + info.size() > size || !input.read(offset + fsinfo_at, info))
         return std::nullopt;
     if (load_le32(info, 0) != 0x41615252 || load_le32(info, 484) != 0x61417272)
         return std::nullopt;
@@ -84,10 +120,11 @@ std::optional<std::uint64_t> fat32_free_bytes(int fd, std::uint64_t offset, std:
 
 // FAT12 and FAT16 keep no free count, but their tables are small (at most 128 KiB): count the
 // free entries of the clusters the volume really has.
-std::optional<std::uint64_t> fat16_free_bytes(int fd, std::uint64_t offset, std::uint64_t size, unsigned bits)
+std::optional<std::uint64_t> fat16_free_bytes(const probe_input_s& input, std::uint64_t offset, std::uint64_t size,
+                                              unsigned bits)
 {
     std::array<std::byte, 512> boot{};
-    if (::pread(fd, boot.data(), boot.size(), static_cast<off_t>(offset)) != static_cast<ssize_t>(boot.size()))
+    if (!input.read(offset, boot))
         return std::nullopt;
     const std::uint64_t bytes_per_sector = load_le16(boot, 11);
     const std::uint64_t sectors_per_cluster = std::to_integer<std::uint64_t>(boot[13]);
@@ -105,8 +142,7 @@ std::optional<std::uint64_t> fat16_free_bytes(int fd, std::uint64_t offset, std:
     if (clusters > 65524 || table_bytes > fat_sectors * bytes_per_sector)
         return std::nullopt;
     std::vector<std::byte> table(table_bytes);
-    const auto at = static_cast<off_t>(offset + reserved * bytes_per_sector);
-    if (::pread(fd, table.data(), table.size(), at) != static_cast<ssize_t>(table.size()))
+    if (!input.read(offset + reserved * bytes_per_sector, table))
         return std::nullopt;
     std::uint64_t free_clusters = 0;
     for (std::uint64_t n = 2; n < clusters + 2; ++n) {
@@ -123,12 +159,14 @@ std::optional<std::uint64_t> fat16_free_bytes(int fd, std::uint64_t offset, std:
 partition_table_s probe_partition_table(const QString& disk_path)
 {
     partition_table_s table;
-    fd_closer file{::open(QFile::encodeName(disk_path).constData(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0)
+    probe_input_s input;
+    if (!input.open(disk_path) || input.size < 512)
         return table;
-    const std::uint64_t disk_size = file_size(file.fd);
+    const std::uint64_t disk_size = input.size;
+    fd_closer staged{-1};
+    const int fd = input.blkid_fd(0, disk_size, stage_e::partition_table, staged);
     probe_ptr pr(blkid_new_probe());
-    if (!pr || disk_size < 512 || blkid_probe_set_device(pr.get(), file.fd, 0, 0) != 0)
+    if (!pr || fd < 0 || blkid_probe_set_device(pr.get(), fd, 0, 0) != 0)
         return table;
     blkid_probe_enable_superblocks(pr.get(), 0);
     blkid_probe_enable_partitions(pr.get(), 1);
@@ -168,12 +206,14 @@ partition_table_s probe_partition_table(const QString& disk_path)
 
 std::optional<filesystem_probe_s> probe_filesystem(const QString& path, std::uint64_t offset, std::uint64_t size)
 {
-    fd_closer file{::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0 || size < 512)
+    probe_input_s input;
+    if (size < 512 || !input.open(path))
         return std::nullopt;
+    fd_closer staged{-1};
+    const int fd = input.blkid_fd(offset, size, stage_e::filesystem, staged);
     probe_ptr pr(blkid_new_probe());
-    if (!pr || blkid_probe_set_device(pr.get(), file.fd, static_cast<blkid_loff_t>(offset),
-                                      static_cast<blkid_loff_t>(size)) != 0)
+    if (!pr || fd < 0
+        || blkid_probe_set_device(pr.get(), fd, static_cast<blkid_loff_t>(offset), static_cast<blkid_loff_t>(size)) != 0)
         return std::nullopt;
     blkid_probe_enable_partitions(pr.get(), 0);
     blkid_probe_enable_superblocks(pr.get(), 1);
@@ -188,9 +228,9 @@ std::optional<filesystem_probe_s> probe_filesystem(const QString& path, std::uin
     fs.label = lookup(pr.get(), "LABEL");
     fs.uuid = lookup(pr.get(), "UUID");
     if (fs.type == QLatin1String("FAT32"))
-        fs.free_bytes = fat32_free_bytes(file.fd, offset, size);
+        fs.free_bytes = fat32_free_bytes(input, offset, size);
     else if (fs.type == QLatin1String("FAT16") || fs.type == QLatin1String("FAT12"))
-        fs.free_bytes = fat16_free_bytes(file.fd, offset, size, fs.type == QLatin1String("FAT16") ? 16 : 12);
+        fs.free_bytes = fat16_free_bytes(input, offset, size, fs.type == QLatin1String("FAT16") ? 16 : 12);
     return fs;
 }
 

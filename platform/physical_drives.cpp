@@ -1,6 +1,7 @@
 #include "platform/physical_drives.h"
 
 #include "platform/device.h"
+#include "platform/opened_images.h"
 #include "platform/partition_probe.h"
 #include "platform/sysfs.h"
 
@@ -70,9 +71,15 @@ bool image_mode() { return qEnvironmentVariableIsSet("TARN_DISKS"); }
 
 QStringList physical_drive_paths()
 {
-    if (image_mode())
-        return qEnvironmentVariable("TARN_DISKS").split(QLatin1Char(':'));
-    return system_disks();
+    QStringList paths = image_mode() ? qEnvironmentVariable("TARN_DISKS").split(QLatin1Char(':')) : system_disks();
+    QStringList absolute;
+    for (const auto& path : paths)
+        absolute << QFileInfo(path).absoluteFilePath();
+    // Images opened in this run come after the disks; one already listed keeps its place.
+    for (const auto& image : opened_disk_images())
+        if (!absolute.contains(image))
+            paths << image;
+    return paths;
 }
 
 QString physical_drive_path(int n)

@@ -1,7 +1,7 @@
 #pragma once
 // The machine's whole disks in a stable order. In image mode (TARN_DISKS holds a
 // colon-separated list of image files or block devices) those are the disks, in that order,
-// and nothing else is listed.
+// instead of the machine's. Images opened in this run (opened_images.h) follow either.
 
 #include "platform/disk_geometry.h"
 

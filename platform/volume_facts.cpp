@@ -1,7 +1,9 @@
 #include "platform/volume_facts.h"
 
 #include "platform/device_location.h"
+#include "platform/image_source.h"
 #include "platform/mount_table.h"
+#include "platform/opened_images.h"
 #include "platform/partition_probe.h"
 #include "platform/physical_drives.h"
 #include "platform/sysfs.h"
@@ -16,8 +18,6 @@
 
 #include <algorithm>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace tarn {
 
@@ -26,6 +26,7 @@ namespace {
 struct found_volume_s {
     volume_facts_s facts;
     device_location_s location;
+    bool in_image = false; // also found under its device name "IMAGE#N"
 };
 
 // Volume paths keep the system's "\\?\Volume{GUID}\" shape. A partition entry's own GUID is
@@ -53,21 +54,11 @@ void apply_probe(volume_facts_s& facts, const std::optional<filesystem_probe_s>&
     facts.free_bytes = fs->free_bytes.value_or(0);
 }
 
-std::uint64_t readable_size(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    ::close(fd);
-    return end > 0 ? static_cast<std::uint64_t>(end) : 0;
-}
-
-// Image mode: every partition of every image is a removable volume that is not mounted, named
-// after its image and partition number.
+// Every partition of a disk image is a removable volume that is not mounted, named after its
+// image and partition number.
 void image_volumes(int disk_number, const QString& image, std::vector<found_volume_s>& out)
 {
-    const std::uint64_t disk_size = readable_size(image);
+    const std::uint64_t disk_size = image_disk_size(image);
     if (disk_size < 512)
         return;
     const partition_table_s table = probe_partition_table(image);
@@ -80,6 +71,7 @@ void image_volumes(int disk_number, const QString& image, std::vector<found_volu
         // reach it.
         const auto fs = probe_filesystem(image, entry.start, entry.size);
         found_volume_s v;
+        v.in_image = true;
         v.location.file = image;
         v.location.offset = entry.start;
         v.location.length = entry.size;
@@ -189,13 +181,12 @@ std::vector<volume_facts_s> enumerate_volume_facts()
 {
     std::vector<found_volume_s> found;
     const QStringList disks = physical_drive_paths();
-    if (image_mode()) {
-        for (int n = 0; n < disks.size(); ++n)
+    const mount_table_c mounts;
+    const auto uuids = image_mode() ? QHash<QString, QString>() : partition_uuids();
+    for (int n = 0; n < disks.size(); ++n) {
+        if (image_mode() || is_opened_disk_image(disks[n]))
             image_volumes(n, disks[n], found);
-    } else {
-        const mount_table_c mounts;
-        const auto uuids = partition_uuids();
-        for (int n = 0; n < disks.size(); ++n)
+        else
             system_disk_volumes(n, disks[n], mounts, uuids, found);
     }
     make_paths_distinct(found);
@@ -203,7 +194,7 @@ std::vector<volume_facts_s> enumerate_volume_facts()
     std::vector<volume_facts_s> facts;
     for (auto& v : found) {
         names.emplace_back(v.facts.volume_path, v.location);
-        if (image_mode())
+        if (v.in_image)
             names.emplace_back(v.facts.device, v.location);
         facts.push_back(std::move(v.facts));
     }

@@ -27,6 +27,14 @@ QString settings_path()
 }
 const QString key_language = QStringLiteral("language");
 const QString key_recovery_folder = QStringLiteral("recovery_folder");
+const QString key_recent_images = QStringLiteral("recent_images");
+
+QSettings& store()
+{
+    if (!settings_file)
+        settings_file = std::make_unique<QSettings>(settings_path(), QSettings::IniFormat);
+    return *settings_file;
+}
 
 // First-run numbers 1 to 10; Arabic has none and can only be chosen from the menu.
 constexpr std::array<const char16_t*, 10> first_run_languages = {
@@ -72,11 +80,26 @@ int load_settings()
 
 int save_settings()
 {
-    if (!settings_file)
-        settings_file = std::make_unique<QSettings>(settings_path(), QSettings::IniFormat);
-    settings_file->setValue(key_recovery_folder, recovery_folder);
-    settings_file->setValue(key_language, settings_language);
-    settings_file->sync();
+    store().setValue(key_recovery_folder, recovery_folder);
+    store().setValue(key_language, settings_language);
+    store().sync();
+    return 0;
+}
+
+QStringList recent_images()
+{
+    QStringList list = store().value(key_recent_images).toStringList();
+    list.removeAll(QString());
+    return list.mid(0, max_recent_images);
+}
+
+int remember_image(const QString& path)
+{
+    QStringList list = recent_images();
+    list.removeAll(path);
+    list.prepend(path);
+    store().setValue(key_recent_images, list.mid(0, max_recent_images));
+    store().sync();
     return 0;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
-// The settings kept between runs: the chosen language and a recovery folder, in
+// The settings kept between runs: the chosen language, a recovery folder and the disk images
+// opened lately, in
 // "TarnRecovery.ini" (INI format): an existing one in the working directory or beside the
 // program, else a new one in the working directory.
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -26,6 +28,12 @@ int load_settings();
 // Writes recovery_folder and settings_language and flushes the file. Always 0: a directory
 // that cannot be written only loses the values.
 int save_settings();
+// Disk images opened lately, the newest first, at most max_recent_images; kept under key
+// recent_images.
+inline constexpr int max_recent_images = 8;
+QStringList recent_images();
+// Puts path first in recent_images() and writes the list at once. Always 0.
+int remember_image(const QString& path);
 // The language named by the first-run number in the per-user store (1 English … 10
 // Português); nothing for a missing value or any other number.
 std::optional<QString> registry_language();

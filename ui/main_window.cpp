@@ -2,6 +2,7 @@
 
 #include "common/app_state.h"
 #include "disk/drive_window.h"
+#include "disk/image_opener.h"
 #include "disk/volume_window.h"
 #include "partition/partition_window.h"
 #include "platform/shell_open.h"
@@ -52,6 +53,9 @@ main_window_c::main_window_c(QWidget* parent) : QSkinWidget(parent), ui_(std::ma
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
     setWindowIcon(QIcon(QStringLiteral(":/images/top.ico")));
+    opener_ = new image_opener_c(this);
+    connect(opener_, &image_opener_c::images_opened, this, &main_window_c::onImagesOpened);
+    connect(this, &QSkinWidget::imageRequested, this, &main_window_c::openImages);
 }
 
 main_window_c::~main_window_c() = default;
@@ -169,6 +173,27 @@ void main_window_c::on_click_partition_back()
 {
     partition_->stop_search();
     showPage(volume_page);
+}
+
+void main_window_c::on_click_open_image()
+{
+    openImages(QString());
+}
+
+void main_window_c::openImages(const QString& path)
+{
+    // The disks are listed again once the images are open, which needs the first listing done.
+    if (!startupDone() || opener_->busy())
+        return;
+    opener_->open(path.isEmpty() ? choose_disk_images(this) : QStringList{path});
+}
+
+void main_window_c::onImagesOpened(int count)
+{
+    if (count == 0)
+        return;
+    drive_->refresh_drives();
+    volume_->refresh_volumes();
 }
 
 void main_window_c::on_init_finished()

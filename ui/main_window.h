@@ -21,6 +21,7 @@ class drive_window_c;
 class partition_window_c;
 class recovery_window_c;
 class help_window_c;
+class image_opener_c;
 
 class main_window_c : public QSkinWidget {
     Q_OBJECT
@@ -54,6 +55,8 @@ public slots:
     void on_click_drive_refresh();
     void on_click_drive_back();
     void on_click_partition_back();
+    // The drive and volume pages' "Open image…" buttons and the settings menu's entry.
+    void on_click_open_image();
     // Reached on the user-interface thread once the start-up worker has filled the lists.
     void on_init_finished();
 
@@ -65,6 +68,10 @@ protected:
     void on_click_tab(int tab) override;
 
 private:
+    // Opens the chosen image files, or path when one is given, as disks; the pages list them
+    // once they are open.
+    void openImages(const QString& path);
+    void onImagesOpened(int count);
     // False, after telling the user, while start-up is still reading the disks.
     bool startupDone();
     // False when a scan is running and the user chose not to leave it.
@@ -79,6 +86,7 @@ private:
     recovery_window_c* recovery_ = nullptr;
     // The program's own help window, while it is open.
     QPointer<help_window_c> help_;
+    image_opener_c* opener_ = nullptr;
     bool raw_scan_ = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/layered_window.h"
 #include "settings/language.h"
+#include "settings/settings.h"
 #include "ui/skin_widget_resize_handler.h"
 #include "ui/system_button.h"
 #include "ui/top_button.h"
@@ -113,9 +114,26 @@ void QSkinWidget::createSettingsMenu()
         connect(entry, &QAction::triggered, this, &QSkinWidget::on_click_language);
     }
     menu_->addSeparator();
+    connect(menu_->addAction(language_text("menu_open_image")), &QAction::triggered, this,
+            [this] { emit imageRequested(QString()); });
+    recent_ = menu_->addMenu(language_text("recent_images"));
+    recent_->setObjectName(QStringLiteral("menu_recent_images"));
+    connect(menu_, &QMenu::aboutToShow, this, &QSkinWidget::fillRecentImages);
+    fillRecentImages();
+    menu_->addSeparator();
     connect(menu_->addAction(language_text("menu_help")), &QAction::triggered, this, &QSkinWidget::on_click_help);
     menu_->addSeparator();
     connect(menu_->addAction(language_text("menu_exit")), &QAction::triggered, this, &QSkinWidget::on_click_close);
+}
+
+void QSkinWidget::fillRecentImages()
+{
+    recent_->clear();
+    for (const QString& path : recent_images()) {
+        QAction* entry = recent_->addAction(path);
+        connect(entry, &QAction::triggered, this, [this, path] { emit imageRequested(path); });
+    }
+    recent_->setEnabled(!recent_->isEmpty());
 }
 
 bool QSkinWidget::hitsButton(const QPoint& point) const

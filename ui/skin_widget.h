@@ -49,6 +49,9 @@ public:
 
 signals:
     void aboutToClose();
+    // The settings menu's "Open disk image…" (path empty: the user is to choose files) or one of
+    // its recent images (that path).
+    void imageRequested(const QString& path);
 
 public slots:
     void updateStyle();
@@ -73,6 +76,8 @@ protected:
 private:
     void createButtons();
     void createSettingsMenu();
+    // Lists the recent images in their submenu, which is disabled while there are none.
+    void fillRecentImages();
     void clickTab1() { on_click_tab(1); }
     void clickTab2() { on_click_tab(2); }
     void clickTab3() { on_click_tab(3); }
@@ -89,6 +94,7 @@ private:
     std::vector<std::unique_ptr<skin_button>> buttons_;
     QPixmap logo_;
     QMenu* menu_ = nullptr;
+    QMenu* recent_ = nullptr;
     QRect saved_geometry_;
     bool normal_ = true;
     QTimer repaint_timer_;

@@ -2,6 +2,7 @@
 
 #include "app/cli/cli_commands.h"
 #include "disk/drive_enumeration.h"
+#include "platform/opened_images.h"
 
 #include <QCoreApplication>
 
@@ -11,8 +12,10 @@ namespace {
 
 void print_help(QTextStream& out)
 {
-    out << "Usage: tarnrecovery-cli [--json] COMMAND [ARGS]\n\n"
+    out << "Usage: tarnrecovery-cli [--json] [--image FILE]... COMMAND [ARGS]\n\n"
            "Rows are the numbers that 'drives' and 'volumes' print (1 = first entry).\n"
+           "--image FILE adds a disk image after the machine's disks, read-only: raw (.img, .dd, .raw,\n"
+           "split .001 .002 ...), E01 with its segments, VMDK, VHD, VHDX or QCOW2. Repeat it for more.\n"
            "Set TARN_DISKS=IMG1:IMG2:... to work on disk image files instead of the machine's disks.\n"
            "Exit status: 0 success, 1 failure, 2 bad usage.\n\nCommands:\n";
     for (const auto& command : tarn::cli_commands()) {
@@ -20,8 +23,28 @@ void print_help(QTextStream& out)
         for (const auto& line : QString::fromUtf8(command.help).split(QLatin1Char('\n')))
             out << "      " << line << "\n";
     }
-    out << "\nOptions:\n  --json    one JSON object per line instead of tab-separated columns\n"
-           "  --help    this text\n";
+    out << "\nOptions:\n  --json          one JSON object per line instead of tab-separated columns\n"
+           "  --image FILE    a disk image as one more disk (before the command)\n"
+           "  --help          this text\n";
+}
+
+// Opens the images named by the --image options in front of the command. An image that cannot
+// be read is reported and left out; the command still runs. -1 when an option has no file.
+int open_images(QStringList& args, QTextStream& err, int& refused)
+{
+    while (!args.isEmpty() && args.front() == QLatin1String("--image")) {
+        if (args.size() < 2) {
+            err << "tarnrecovery-cli: --image needs a file\n";
+            return -1;
+        }
+        QString error;
+        if (tarn::open_disk_image(args[1], error) != 0) {
+            err << "tarnrecovery-cli: " << error << '\n';
+            ++refused;
+        }
+        args.remove(0, 2);
+    }
+    return 0;
 }
 
 } // namespace
@@ -38,6 +61,9 @@ int main(int argc, char* argv[])
         print_help(out);
         return tarn::cli_ok;
     }
+    int refused = 0;
+    if (open_images(args, err, refused) != 0)
+        return tarn::cli_usage;
     if (args.isEmpty()) {
         err << "tarnrecovery-cli: no command given; see tarnrecovery-cli --help\n";
         return tarn::cli_usage;
@@ -46,7 +72,9 @@ int main(int argc, char* argv[])
     for (const auto& command : tarn::cli_commands()) {
         if (name == QLatin1String(command.name)) {
             tarn::cli_context_s ctx{json, out, err, ::isatty(STDERR_FILENO) == 1};
-            return command.run(args, ctx);
+            const int result = command.run(args, ctx);
+            // The work on the other disks is done, but what was asked for was not all read.
+            return result == tarn::cli_ok && refused > 0 ? tarn::cli_failed : result;
         }
     }
     err << "tarnrecovery-cli: unknown command '" << name << "'; see tarnrecovery-cli --help\n";

@@ -252,7 +252,7 @@ void main_window_test::choosing_a_language_saves_it_for_the_next_start()
     QCOMPARE(saved.value(QStringLiteral("language")).toString(), QStringLiteral("Deutsch"));
     // Nothing on screen changes until the next start; only new image paths use the new code.
     QCOMPARE(language_text("menu_help"), QStringLiteral("Help"));
-    QCOMPARE(window_->settingsMenu()->actions().at(2)->text(), QStringLiteral("Help"));
+    QCOMPARE(window_->settingsMenu()->actions().at(5)->text(), QStringLiteral("Help"));
     QCOMPARE(language_code(), QStringLiteral("de"));
 
     deutsch->trigger();
@@ -261,7 +261,7 @@ void main_window_test::choosing_a_language_saves_it_for_the_next_start()
 
 void main_window_test::help_opens_the_shipped_page()
 {
-    window_->settingsMenu()->actions().at(2)->trigger();
+    window_->settingsMenu()->actions().at(5)->trigger();
     QCOMPARE(fixture_->opened().size(), std::size_t{1});
     const QUrl url = fixture_->opened()[0];
     QVERIFY(url.isLocalFile());
@@ -272,7 +272,7 @@ void main_window_test::help_opens_the_shipped_page()
 void main_window_test::help_shows_in_a_window_of_its_own_without_a_desktop_handler()
 {
     set_shell_opener([](const QUrl&) { return -1; });
-    QAction* help = window_->settingsMenu()->actions().at(2);
+    QAction* help = window_->settingsMenu()->actions().at(5);
     help->trigger();
     help->trigger();
     // One window, shown again on the second request, over the page beside the program.
@@ -312,7 +312,7 @@ void main_window_test::closing_asks_only_while_a_scan_runs()
     QCOMPARE(about_to_close.size(), 0);
 
     scan_running = false;
-    window_->settingsMenu()->actions().at(4)->trigger(); // the exit entry
+    window_->settingsMenu()->actions().at(7)->trigger(); // the exit entry
     QVERIFY(fixture_->take_boxes().empty());
     QVERIFY(!window_->isVisible());
     QCOMPARE(about_to_close.size(), 1);

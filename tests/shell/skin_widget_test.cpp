@@ -271,11 +271,13 @@ void skin_widget_test::settings_button_opens_the_menu_with_languages_bottom_up()
     QCOMPARE(shown, w.settingsMenu());
 
     const auto entries = w.settingsMenu()->actions();
-    QCOMPARE(entries.size(), 5);
+    QCOMPARE(entries.size(), 8);
     QCOMPARE(entries[0]->text(), QStringLiteral("Language"));
-    QVERIFY(entries[1]->isSeparator() && entries[3]->isSeparator());
-    QCOMPARE(entries[2]->text(), QStringLiteral("Help"));
-    QCOMPARE(entries[4]->text(), QStringLiteral("Exit"));
+    QVERIFY(entries[1]->isSeparator() && entries[4]->isSeparator() && entries[6]->isSeparator());
+    QCOMPARE(entries[2]->text(), QStringLiteral("Open disk image…"));
+    QVERIFY(entries[3]->menu() != nullptr); // the recent images
+    QCOMPARE(entries[5]->text(), QStringLiteral("Help"));
+    QCOMPARE(entries[7]->text(), QStringLiteral("Exit"));
     QStringList names;
     QList<int> data;
     QList<bool> ticked;
@@ -287,7 +289,7 @@ void skin_widget_test::settings_button_opens_the_menu_with_languages_bottom_up()
     QCOMPARE(names, (QStringList{QStringLiteral("简体中文"), QStringLiteral("Deutsch"), QStringLiteral("English")}));
     QCOMPARE(data, (QList<int>{2, 1, 0}));
     QCOMPARE(ticked, (QList<bool>{false, false, true}));
-    entries[4]->trigger();
+    entries[7]->trigger();
     QCOMPARE(w.closes, 1);
 }
 

@@ -1,0 +1,194 @@
+#include "platform/image_segments.h"
+
+#include "platform/byte_source.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include <zlib.h>
+
+namespace tarn {
+
+namespace {
+
+constexpr std::array<unsigned char, 8> ewf_signature = {'E', 'V', 'F', 0x09, 0x0D, 0x0A, 0xFF, 0x00};
+constexpr qint64 ewf_file_header = 13;
+constexpr qint64 ewf_section_descriptor = 76;
+
+// One segment file's header and section chain: its segment number and whether its chain ends
+// the image ("done") or goes on in the next segment ("next").
+struct ewf_segment_s {
+    int number = 0;
+    bool last = false;
+};
+
+bool read_exact(QFile& file, qint64 at, std::span<std::byte> out)
+{
+    return file.seek(at) && file.read(reinterpret_cast<char*>(out.data()), static_cast<qint64>(out.size()))
+                                == static_cast<qint64>(out.size());
+}
+
+// Section descriptors carry an Adler-32 of their first 72 bytes, so a cut or overwritten chain
+// is told from a sound one.
+bool descriptor_sound(std::span<const std::byte> d)
+{
+    const auto sum = adler32(1, reinterpret_cast<const Bytef*>(d.data()), 72);
+    return sum == load_le32(d, 72);
+}
+
+int walk_sections(QFile& file, ewf_segment_s& segment, QString& reason)
+{
+    const qint64 size = file.size();
+    qint64 at = ewf_file_header;
+    // Every step moves forward, so the file's size bounds the walk.
+    while (true) {
+        std::array<std::byte, ewf_section_descriptor> d{};
+        if (at + ewf_section_descriptor > size || !read_exact(file, at, d)) {
+            reason = QStringLiteral("is cut short (a section at byte %1 lies past its end)").arg(at);
+            return -1;
+        }
+        if (!descriptor_sound(d)) {
+            reason = QStringLiteral("is damaged (the section at byte %1 fails its checksum)").arg(at);
+            return -1;
+        }
+        const QByteArray type = QByteArray(reinterpret_cast<const char*>(d.data()), 16).split('\0').front();
+        if (type == "next" || type == "done") {
+            segment.last = type == "done";
+            return 0;
+        }
+        const std::uint64_t next = load_le64(d, 16);
+        if (next <= static_cast<std::uint64_t>(at) || next > static_cast<std::uint64_t>(size)) {
+            reason = next > static_cast<std::uint64_t>(size)
+                         ? QStringLiteral("is cut short (its %1 section goes on past its end)").arg(QString::fromLatin1(type))
+                         : QStringLiteral("is damaged (its %1 section points backwards)").arg(QString::fromLatin1(type));
+            return -1;
+        }
+        at = static_cast<qint64>(next);
+    }
+}
+
+int read_segment(const QString& path, ewf_segment_s& segment, QString& error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("%1: cannot be read (%2)").arg(path, file.errorString());
+        return -1;
+    }
+    std::array<std::byte, ewf_file_header> header{};
+    if (!read_exact(file, 0, header)
+        || !std::equal(ewf_signature.begin(), ewf_signature.end(), reinterpret_cast<const unsigned char*>(header.data()))) {
+        const bool version2 = std::memcmp(header.data(), "EVF2", 4) == 0 || std::memcmp(header.data(), "LEF2", 4) == 0;
+        error = version2 ? QStringLiteral("%1: is an EWF2 (Ex01) segment, which no installed library reads").arg(path)
+                         : QStringLiteral("%1: is no EWF segment").arg(path);
+        return -1;
+    }
+    segment.number = load_le16(header, 9);
+    QString reason;
+    if (walk_sections(file, segment, reason) != 0) {
+        error = path + QStringLiteral(": ") + reason;
+        return -1;
+    }
+    return 0;
+}
+
+// "x.E01" → ("x.", "E01"); nothing for a name without a three-letter extension.
+bool split_extension(const QString& path, QString& stem, QString& extension)
+{
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0 || path.size() - dot - 1 != 3 || path.indexOf(QLatin1Char('/'), dot) >= 0)
+        return false;
+    stem = path.left(dot + 1);
+    extension = path.mid(dot + 1);
+    return true;
+}
+
+} // namespace
+
+QString ewf_segment_name(const QString& first, int n)
+{
+    QString stem, extension;
+    bool numbered = false;
+    if (!split_extension(first, stem, extension) || n < 1 || !extension[0].isLetter()
+        || (extension.mid(1).toInt(&numbered), !numbered))
+        return {};
+    const bool lower = extension[0].isLower();
+    const QChar letter = extension[0].toUpper();
+    QString next;
+    if (n <= 99) {
+        next = QString(letter) + QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+    } else {
+        const int index = n - 100;
+        const int first_letter = letter.unicode() + index / (26 * 26);
+        if (first_letter > 'Z')
+            return {};
+        next = QString(QChar(first_letter)) + QChar('A' + index / 26 % 26) + QChar('A' + index % 26);
+    }
+    return stem + (lower ? next.toLower() : next);
+}
+
+int ewf_segment_files(const QString& first, QStringList& segments, QString& error)
+{
+    segments.clear();
+    for (int n = 1;; ++n) {
+        const QString path = n == 1 ? first : ewf_segment_name(first, n);
+        if (path.isEmpty() || !QFileInfo::exists(path)) {
+            error = path.isEmpty() ? QStringLiteral("%1: has more segments than EWF can name").arg(first)
+                                   : QStringLiteral("%1: segment %2 is missing (%3)").arg(first).arg(n).arg(path);
+            return -1;
+        }
+        ewf_segment_s segment;
+        if (read_segment(path, segment, error) != 0)
+            return -1;
+        if (segment.number != n) {
+            error = n == 1 ? QStringLiteral("%1: is segment %2 of an EWF image; open its first segment").arg(path).arg(segment.number)
+                           : QStringLiteral("%1: holds segment %2 where segment %3 belongs").arg(path).arg(segment.number).arg(n);
+            return -1;
+        }
+        segments << path;
+        if (segment.last)
+            return 0;
+    }
+}
+
+bool is_split_raw_piece(const QString& path)
+{
+    QString stem, extension;
+    bool numbered = false;
+    if (!split_extension(path, stem, extension))
+        return false;
+    const int number = extension.toInt(&numbered);
+    if (!numbered || number < 1)
+        return false;
+    const auto piece = [&stem](int n) { return stem + QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')); };
+    // The piece after next counts too: a split image with its second piece lost is still one.
+    return QFileInfo::exists(piece(number + 1)) || QFileInfo::exists(piece(number + 2))
+           || (number > 1 && QFileInfo::exists(piece(number - 1)));
+}
+
+int split_raw_files(const QString& first, QStringList& pieces, QString& error)
+{
+    pieces.clear();
+    QString stem, extension;
+    if (!split_extension(first, stem, extension) || extension.toInt() != 1) {
+        error = QStringLiteral("%1: is a later piece of a split image; open the piece ending in .001").arg(first);
+        return -1;
+    }
+    const auto piece = [&stem](int n) { return stem + QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')); };
+    int n = 1;
+    for (; n <= 999 && QFileInfo(piece(n)).isFile(); ++n)
+        pieces << piece(n);
+    // A gap of one or two pieces is a piece lost in copying, not the end of the image.
+    for (int later = n + 1; later <= n + 2 && later <= 999; ++later) {
+        if (QFileInfo::exists(piece(later))) {
+            error = QStringLiteral("%1: piece %2 is missing").arg(first, piece(n));
+            return -1;
+        }
+    }
+    return 0;
+}
+
+} // namespace tarn

@@ -1,0 +1,245 @@
+// Every image format against its raw image, through the command-line tool as a user runs it:
+// the same volumes, the same files found by the FAT and NTFS scans and the deep scan, the same
+// recovered bytes, the same partitions found; and images that cannot be read refused by name.
+
+#include "platform/image_segments.h"
+#include "tests/images/image_set.h"
+#include "tests/support/test_support.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace tarn;
+using namespace tarn::test;
+
+namespace {
+
+// Made once for every test of the program.
+class disks_environment_c : public ::testing::Environment {
+public:
+    void SetUp() override { ASSERT_EQ(set.build(), 0); }
+    image_set_c set;
+};
+image_set_c* disks = nullptr;
+const auto* environment = [] {
+    auto* made = new disks_environment_c;
+    disks = &made->set;
+    return ::testing::AddGlobalTestEnvironment(made);
+}();
+
+struct run_s {
+    int status = -1;
+    QString output;
+};
+
+// The raw disks are disks 1 and 2 (TARN_DISKS); images come after them.
+run_s cli(const QStringList& args)
+{
+    run_s run;
+    run.status = run_tool(qEnvironmentVariable("TARN_CLI"), args, &run.output,
+                          {"TARN_DISKS=" + disks->fat_raw() + ":" + disks->ntfs_raw(), "TZ=UTC"});
+    return run;
+}
+
+std::vector<QJsonObject> json_rows(const QString& output)
+{
+    std::vector<QJsonObject> rows;
+    for (const QString& line : output.split('\n', Qt::SkipEmptyParts))
+        if (line.startsWith('{'))
+            rows.push_back(QJsonDocument::fromJson(line.toUtf8()).object());
+    return rows;
+}
+
+// The row of the volume whose device is partition of disk (any partition when -1), and that
+// volume's facts.
+QString volume_row(const std::vector<QJsonObject>& rows, const QString& disk, QJsonObject& facts, int partition = -1)
+{
+    for (const auto& row : rows) {
+        const QString device = row["mount_path"].toString();
+        if (partition < 0 ? device.startsWith(disk + "#") : device == disk + "#" + QString::number(partition)) {
+            facts = row;
+            return QString::number(row["row"].toInt());
+        }
+    }
+    return {};
+}
+
+// Relative path → SHA-256 of every file below root.
+std::map<QString, QByteArray> tree_hashes(const QString& root)
+{
+    std::map<QString, QByteArray> hashes;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        if (file.open(QIODevice::ReadOnly))
+            hashes[QDir(root).relativeFilePath(file.fileName())] = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+    }
+    return hashes;
+}
+
+struct work_s {
+    QString listing;
+    std::map<QString, QByteArray> files;
+};
+
+// A scan or carve of a volume row with its files recovered into a folder of their own.
+work_s recover(const QStringList& prefix, const QString& command, const QString& row, const QString& folder)
+{
+    const run_s run = cli(prefix + QStringList{command, row, "--recover", folder});
+    EXPECT_EQ(run.status, 0) << run.output.toStdString();
+    return {run.output, tree_hashes(folder)};
+}
+
+class ImageFormats : public ::testing::TestWithParam<image_format_s> {};
+
+QString facts_text(QJsonObject facts)
+{
+    for (const char* key : {"row", "mount_path", "volume_path", "disk_number"})
+        facts.remove(key);
+    return QString::fromUtf8(QJsonDocument(facts).toJson(QJsonDocument::Compact));
+}
+
+TEST_P(ImageFormats, ReadsAsItsRawImageDoes)
+{
+    const image_format_s format = GetParam();
+    const QString fat = disks->copy(disks->fat_raw(), format);
+    const QString ntfs = disks->copy(disks->ntfs_raw(), format);
+    ASSERT_FALSE(fat.isEmpty());
+    ASSERT_FALSE(ntfs.isEmpty());
+    const QStringList images = {"--image", fat, "--image", ntfs};
+
+    const run_s volumes = cli(QStringList{"--json"} + images + QStringList{"volumes"});
+    ASSERT_EQ(volumes.status, 0) << volumes.output.toStdString();
+    const auto rows = json_rows(volumes.output);
+    QJsonObject raw_fat, image_fat, raw_ntfs, image_ntfs;
+    const QString raw_fat_row = volume_row(rows, disks->fat_raw(), raw_fat, 5);
+    const QString fat_row = volume_row(rows, fat, image_fat, 5);
+    const QString raw_ntfs_row = volume_row(rows, disks->ntfs_raw(), raw_ntfs, 0);
+    const QString ntfs_row = volume_row(rows, ntfs, image_ntfs, 0);
+    ASSERT_FALSE(fat_row.isEmpty() || ntfs_row.isEmpty()) << volumes.output.toStdString();
+    EXPECT_EQ(raw_fat["fs_name"].toString(), "FAT32");
+    EXPECT_EQ(rows.size(), 6u); // the empty primary partition too, on each FAT disk
+    EXPECT_EQ(image_fat["disk_number"].toInt(), 2);
+    EXPECT_EQ(facts_text(image_fat).toStdString(), facts_text(raw_fat).toStdString());
+    EXPECT_EQ(facts_text(image_ntfs).toStdString(), facts_text(raw_ntfs).toStdString());
+
+    const QString out = disks->path(QString::fromLatin1(format.name).remove(' '));
+    const work_s fat_scan = recover(images, "scan", fat_row, out + "/fat");
+    const work_s raw_fat_scan = recover(images, "scan", raw_fat_row, out + "/fat-raw");
+    EXPECT_TRUE(fat_scan.listing.contains("Bilder/#icture.png")) << fat_scan.listing.toStdString();
+    EXPECT_EQ(fat_scan.listing.toStdString(), raw_fat_scan.listing.toStdString());
+    EXPECT_EQ(fat_scan.files, raw_fat_scan.files);
+
+    const work_s ntfs_scan = recover(images, "scan", ntfs_row, out + "/ntfs");
+    const work_s raw_ntfs_scan = recover(images, "scan", raw_ntfs_row, out + "/ntfs-raw");
+    EXPECT_TRUE(ntfs_scan.listing.contains("brief.txt")) << ntfs_scan.listing.toStdString();
+    EXPECT_EQ(ntfs_scan.listing.toStdString(), raw_ntfs_scan.listing.toStdString());
+    EXPECT_EQ(ntfs_scan.files, raw_ntfs_scan.files);
+
+    const work_s carved = recover(images, "carve", fat_row, out + "/carve");
+    const work_s raw_carved = recover(images, "carve", raw_fat_row, out + "/carve-raw");
+    EXPECT_TRUE(carved.listing.contains("\tpng")) << carved.listing.toStdString();
+    EXPECT_EQ(carved.listing.toStdString(), raw_carved.listing.toStdString());
+    EXPECT_EQ(carved.files, raw_carved.files);
+
+    // Drives 1 and 2 are the raw disks, 3 and 4 their images. The search finds the same
+    // partitions; a repair is refused and leaves the image as it was.
+    for (const auto& [raw_drive, drive] : {std::pair{"1", "3"}, std::pair{"2", "4"}}) {
+        const run_s raw_search = cli(images + QStringList{"partitions", raw_drive});
+        const run_s search = cli(images + QStringList{"partitions", drive});
+        EXPECT_EQ(search.status, 0) << search.output.toStdString();
+        EXPECT_EQ(search.output.toStdString(), raw_search.output.toStdString());
+        EXPECT_FALSE(search.output.trimmed().isEmpty());
+    }
+    const QByteArray before = tree_hashes(QFileInfo(fat).absolutePath())[QFileInfo(fat).fileName()];
+    EXPECT_NE(cli(images + QStringList{"partitions", "3", "--repair", "--yes"}).status, 0);
+    EXPECT_EQ(tree_hashes(QFileInfo(fat).absolutePath())[QFileInfo(fat).fileName()], before);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, ImageFormats, ::testing::ValuesIn(image_formats()),
+                         [](const auto& info) { return QString::fromLatin1(info.param.name).remove(' ').toStdString(); });
+
+// Each file that cannot be read is named with its reason; nothing of it is listed, the good
+// image beside it is, and the exit status says that not everything asked for was read.
+TEST(ImageErrors, UnreadableImagesAreRefusedByName)
+{
+    const image_format_s& e01 = image_formats()[1];
+    const image_format_s& vhdx = image_formats()[4];
+    const image_format_s& qcow2 = image_formats()[5];
+    const QString good = disks->copy(disks->ntfs_raw(), vhdx);
+    const QString segmented = disks->copy(disks->fat_raw(), e01);
+    ASSERT_FALSE(good.isEmpty() || segmented.isEmpty());
+    ASSERT_TRUE(QFile::exists(ewf_segment_name(segmented, 3)));
+    const QString dir = disks->path("bad");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const auto copy_to = [&dir](const QString& from, const QString& name) {
+        QFile::copy(from, dir + "/" + name);
+        return dir + "/" + name;
+    };
+    const auto cut = [](const QString& path, qint64 size) { return QFile::resize(path, size); };
+
+    // Segments 1 and 3 of the E01 without 2; the first segment alone, cut in half.
+    const QString gap = copy_to(segmented, "gap.E01");
+    copy_to(ewf_segment_name(segmented, 3), "gap.E03");
+    const QString halved = copy_to(segmented, "half.E01");
+    ASSERT_TRUE(cut(halved, QFileInfo(halved).size() / 2));
+    const QString second = copy_to(ewf_segment_name(segmented, 2), "second.E02");
+    copy_to(disks->fat_raw(), "split.001");
+    copy_to(disks->fat_raw(), "split.003");
+    const QString cut_vhdx = copy_to(good, "cut.vhdx");
+    // Cut inside its tables: a copy cut among its data blocks opens, and the missing blocks fail
+    // as reads do on a bad disk.
+    ASSERT_TRUE(cut(cut_vhdx, 2 << 20));
+    const QString base = disks->copy(disks->ntfs_raw(), qcow2);
+    const QString child = dir + "/child.qcow2";
+    ASSERT_EQ(run_tool("qemu-img", {"create", "-q", "-f", "qcow2", "-b", base, "-F", "qcow2", child}), 0);
+    QFile tiny(dir + "/tiny.img");
+    ASSERT_TRUE(tiny.open(QIODevice::WriteOnly) && tiny.write(QByteArray(100, 'x')) == 100);
+    tiny.close();
+
+    const struct {
+        QString file;
+        const char* reason;
+    } cases[] = {
+        {gap, "segment 2 is missing"},
+        {halved, "is cut short"},
+        {second, "open its first segment"},
+        {dir + "/split.001", "split.002 is missing"},
+        {cut_vhdx, "cannot be read as VHDX image"},
+        {child, "backing image"},
+        {tiny.fileName(), "too small to hold a disk"},
+        {dir, "is not a disk image file"},
+        {dir + "/absent.E01", "no such file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        const run_s run = cli({"--json", "--image", c.file, "--image", good, "volumes"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.output.contains(c.file + ": ")) << run.output.toStdString();
+        EXPECT_TRUE(run.output.contains(c.reason)) << run.output.toStdString();
+        QJsonObject facts;
+        EXPECT_TRUE(volume_row(json_rows(run.output), c.file, facts).isEmpty());
+        EXPECT_FALSE(volume_row(json_rows(run.output), good, facts).isEmpty());
+    }
+}
+
+TEST(ImageErrors, EwfSegmentsAreNamedAsTheirWritersNameThem)
+{
+    EXPECT_EQ(ewf_segment_name("/d/x.E01", 2), "/d/x.E02");
+    EXPECT_EQ(ewf_segment_name("/d/x.E01", 99), "/d/x.E99");
+    EXPECT_EQ(ewf_segment_name("/d/x.E01", 100), "/d/x.EAA");
+    EXPECT_EQ(ewf_segment_name("/d/x.E01", 100 + 26 * 26), "/d/x.FAA");
+    EXPECT_EQ(ewf_segment_name("/d/x.e01", 101), "/d/x.eab");
+    EXPECT_EQ(ewf_segment_name("/d/x.E01", 100 + 26 * 26 * 22), ""); // past ZZZ
+    EXPECT_EQ(ewf_segment_name("/d/x.img", 2), "");
+}
+
+} // namespace
