@@ -358,6 +358,7 @@ TEST_F(Carve, SplitFilesAreJoinedOrMarkedPartial)
         {"raw_photo.jpg", "report.docx", true, "jpg~j"}, // its data breaks inside the block at the split
         {"holiday.jpg", "tone.mp3", false, "jpg~p"},
         {"archive.zip", "pic.bmp", true, "zip~j"},
+        {"large64.zip", "pic.gif", true, "zip~j"}, // its directory found through the Zip64 record
         {"mixed.zip", "chime.wav", false, "zip~p", false},
         {"chart.png", "numbers.gz", true, "png~j"},
         {"chart_small.png", "clip.flv", false, "png~p"},

@@ -69,8 +69,27 @@ std::uint64_t sound_members_end(carve_reader_c& in, std::uint64_t start, std::ui
     return at;
 }
 
-// A classic end record at end_at whose directory lies right before it, filled exactly by its
-// records; the directory's stated offset is in offset.
+// The Zip64 end record written right before the locator that precedes the end record at end_at
+// (the record without extensible data, as writers make it): the directory's entries, size and
+// stated offset; false when there is none.
+bool zip64_before(carve_reader_c& in, std::uint64_t end_at, zip_directory_s& dir, std::uint64_t& offset)
+{
+    constexpr std::uint64_t record_bytes = 56, locator_bytes = 20;
+    if (end_at < record_bytes + locator_bytes)
+        return false;
+    const std::uint64_t record = end_at - locator_bytes - record_bytes;
+    bool ok = true;
+    if (in.le32(end_at - locator_bytes, ok) != 0x07064B50 || in.le32(record, ok) != 0x06064B50 || in.le64(record + 4, ok) != 44)
+        return false;
+    dir.entries = in.le64(record + 32, ok);
+    dir.size = in.le64(record + 40, ok);
+    offset = in.le64(record + 48, ok);
+    dir.records_end = record;
+    return ok && dir.size <= record && dir.entries == in.le64(record + 24, ok);
+}
+
+// An end record at end_at whose directory lies right before it (or before its Zip64 record),
+// filled exactly by its records; the directory's stated offset is in offset.
 bool directory_before(carve_reader_c& in, std::uint64_t end_at, std::uint64_t stop, zip_directory_s& dir,
                       std::uint64_t& offset)
 {
@@ -80,21 +99,54 @@ bool directory_before(carve_reader_c& in, std::uint64_t end_at, std::uint64_t st
     const std::uint32_t size = in.le32(end_at + 12, ok);
     offset = in.le32(end_at + 16, ok);
     const unsigned comment = in.le16(end_at + 20, ok);
-    if (!ok || in.le32(end_at + 4, ok) != 0 || here != total || total == 0 || size > end_at || offset == 0xFFFFFFFF
-        || end_at + 22 + comment > stop)
+    if (!ok || in.le32(end_at + 4, ok) != 0 || here != total || total == 0 || end_at + 22 + comment > stop)
         return false;
-    dir = {end_at - size, size, total, end_at, end_at, end_at + 22 + comment};
+    dir = {0, size, total, end_at, end_at, end_at + 22 + comment};
+    const bool zip64 = total == 0xFFFF || size == 0xFFFFFFFF || offset == 0xFFFFFFFF;
+    if ((zip64 && !zip64_before(in, end_at, dir, offset)) || dir.size > dir.records_end)
+        return false;
+    dir.at = dir.records_end - dir.size;
     return zip_each_entry(in, dir, [](std::uint64_t, unsigned) {});
 }
 
-// The directory's members in the order of their local headers; false on Zip64 values.
+// The sizes and offset a directory record leaves at their largest value, read from its Zip64
+// extra field; false when the field is missing or short.
+bool zip64_values(carve_reader_c& in, std::uint64_t record, member_s& m)
+{
+    bool ok = true;
+    const unsigned name_length = in.le16(record + 28, ok);
+    const unsigned extra_length = in.le16(record + 30, ok);
+    const std::uint64_t extra = record + zip_central_bytes + name_length;
+    for (std::uint64_t at = extra; ok && at + 4 <= extra + extra_length;) {
+        const unsigned id = in.le16(at, ok);
+        const unsigned length = in.le16(at + 2, ok);
+        if (id != 1) {
+            at += 4 + length;
+            continue;
+        }
+        std::uint64_t field = at + 4;
+        for (std::uint64_t* value : {&m.unpacked, &m.packed, &m.offset})
+            if (*value == 0xFFFFFFFF) {
+                if (field + 8 > at + 4 + length)
+                    return false;
+                *value = in.le64(field, ok);
+                field += 8;
+            }
+        return ok;
+    }
+    return false;
+}
+
+// The directory's members in the order of their local headers.
 bool directory_members(carve_reader_c& in, const zip_directory_s& dir, std::vector<member_s>& members)
 {
     bool ok = true;
     zip_each_entry(in, dir, [&](std::uint64_t record, unsigned name_length) {
-        members.push_back({in.le32(record + 42, ok), in.le32(record + 20, ok), in.le32(record + 24, ok),
-                           in.le32(record + 16, ok), in.le16(record + 10, ok), name_length});
-        ok &= members.back().offset != 0xFFFFFFFF && members.back().packed != 0xFFFFFFFF;
+        member_s m{in.le32(record + 42, ok), in.le32(record + 20, ok), in.le32(record + 24, ok), in.le32(record + 16, ok),
+                   in.le16(record + 10, ok), name_length};
+        if (m.offset == 0xFFFFFFFF || m.packed == 0xFFFFFFFF || m.unpacked == 0xFFFFFFFF)
+            ok &= zip64_values(in, record, m);
+        members.push_back(m);
     });
     std::sort(members.begin(), members.end(), [](const member_s& a, const member_s& b) { return a.offset < b.offset; });
     return ok && !members.empty() && members.front().offset == 0;
