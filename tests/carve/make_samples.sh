@@ -126,12 +126,23 @@ convert -size 64x48 gradient:blue-cyan picture.avif
 convert -size 64x48 plasma:fractal -seed 9 picture.webp
 convert -size 32x32 gradient:red-yellow \( -size 16x16 gradient:blue-green \) icon.ico
 convert -size 40x30 plasma:fractal -seed 11 layers.psd
+# A progressive JPEG, and one with a restart marker after every block row.
+convert -size 160x120 plasma:fractal -seed 3 -interlace JPEG progressive.jpg
+convert -size 160x120 plasma:fractal -seed 4 ppm:- | cjpeg -restart 1 -quality 80 > restart.jpg
 
 # Archives and compressed files.
 (cd "$work" && 7zz a -bd -bso0 -bsp0 "$out/bundle.7z" numbers.txt noise.bin)
 bzip2 -c -9 "$work/numbers.txt" > numbers.bz2
 xz -c "$work/numbers.txt" > numbers.xz
+# Streams appended to one another are one file to the tools that read them.
+{ bzip2 -c -1 "$work/numbers.txt"; bzip2 -c -1 "$work/noise.bin"; } > streams.bz2
+{ xz -c "$work/numbers.txt"; xz -c "$work/noise.bin"; } > streams.xz
 (cd "$work" && tar -cf "$out/bundle.tar" numbers.txt noise.bin)
+# A POSIX (pax) archive with a name too long for the header, and one without record padding.
+long_name=$(printf 'folder_with_a_rather_long_name_%.0s' 1 2 3 4)/numbers.txt
+mkdir -p "$work/$(dirname "$long_name")" && cp "$work/numbers.txt" "$work/$long_name"
+(cd "$work" && tar --format=pax -cf "$out/posix.tar" "$long_name" noise.bin)
+(cd "$work" && tar -b 1 -cf "$out/unpadded.tar" noise.bin)
 # No tool here writes RAR archives: both versions are built by hand with one stored file, their
 # headers and CRCs as the format defines them.
 python3 - <<'PY'
@@ -182,10 +193,15 @@ done
 
 # Sound and video in more containers.
 media -f lavfi -i "sine=frequency=550:duration=1" -ar 22050 -c:a flac tone.flac
+# FLAC's last frame is parsed to its end: other lengths, rates, channels and compression.
+media -f lavfi -i "sine=frequency=300:duration=0.37" -ar 8000 -c:a flac short.flac
+media -f lavfi -i "sine=frequency=300:duration=2.3" -ac 2 -ar 44100 -c:a flac -compression_level 12 stereo.flac
 media -f lavfi -i "sine=frequency=770:duration=1" -c:a libvorbis tone.ogg
 media -f lavfi -i "sine=frequency=880:duration=1" -c:a libopus tone.opus
 media -f lavfi -i "testsrc=size=64x48:rate=10:duration=1" -c:v mpeg4 -q:v 8 clip.mkv
 media -f lavfi -i "testsrc=size=64x48:rate=10:duration=1" -c:v libvpx -b:v 50k clip.webm
+# Written to a pipe as a live stream: the segment's size is unknown.
+media -f lavfi -i "testsrc=size=64x48:rate=10:duration=1" -c:v libvpx -b:v 50k -live 1 -f webm - | cat > live.webm
 media -f lavfi -i "testsrc=size=64x48:rate=10:duration=1" -c:v flv1 -q:v 8 clip.flv
 media -f lavfi -i "testsrc=size=64x48:rate=10:duration=1" -c:v mpeg2video -q:v 8 clip.ts
 

@@ -1,6 +1,7 @@
 // XZ: found whole without inflating. The stream header's flags and CRC, then the footer found ahead:
 // its CRC, the same flags, and a backward size that points at an index whose CRC matches and whose
-// records' block sizes, added up, fill the space between the header and the index exactly.
+// records' block sizes, added up, fill the space between the header and the index exactly. Streams
+// written one after the other (with the zero padding the format allows between them) are one file.
 
 #include "libs/carve/carve_format.h"
 
@@ -12,6 +13,8 @@ namespace {
 
 constexpr std::uint64_t header_bytes = 12;
 constexpr std::uint64_t most_records = 1 << 20;
+constexpr int most_streams = 1 << 16;
+constexpr int most_padding = 1 << 16; // four-byte words of zeros between streams
 
 // A multibyte integer of the index: seven bits a byte, low first, at most nine bytes.
 bool xz_number(carve_reader_c& in, std::uint64_t& at, std::uint64_t stop, std::uint64_t& value)
@@ -53,15 +56,17 @@ bool index_fits(carve_reader_c& in, std::uint64_t at, std::uint64_t length, std:
     return total == blocks;
 }
 
-carve_found_s measure_xz(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+// The end of the stream at start, 0 when it is not whole and sound.
+std::uint64_t stream_end(carve_reader_c& in, std::uint64_t start, std::uint64_t stop)
 {
     bool ok = true;
+    if (in.be32(start, ok) != 0xFD377A58 || in.be16(start + 4, ok) != 0x5A00 || !ok)
+        return 0;
     const std::uint32_t flags = in.le16(start + 6, ok);
     const std::uint32_t stored = in.le32(start + 8, ok);
     std::uint32_t crc = 0;
     if (!ok || (flags & 0xF0FF) != 0 || !in.crc32(start + 6, 2, crc) || crc != stored)
         return 0;
-    const std::uint64_t stop = start + limit;
     for (std::uint64_t at = start + header_bytes; (at = in.find(at, stop, "YZ")) != stop; ++at) {
         const std::uint64_t footer = at - 10;
         if ((at + 2 - start) % 4 != 0 || footer < start + header_bytes || in.le16(at - 2, ok) != flags || !ok)
@@ -72,9 +77,28 @@ carve_found_s measure_xz(carve_reader_c& in, std::uint64_t start, std::uint64_t 
             continue;
         const std::uint64_t index = footer - backward;
         if (index_fits(in, index, backward, index - start - header_bytes))
-            return at + 2 - start;
+            return at + 2;
     }
     return 0;
+}
+
+carve_found_s measure_xz(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+{
+    const std::uint64_t stop = start + limit;
+    std::uint64_t end = stream_end(in, start, stop);
+    if (end == 0)
+        return 0;
+    for (int streams = 1; streams < most_streams; ++streams) {
+        std::uint64_t next = end;
+        bool ok = true;
+        for (int padding = 0; padding < most_padding && next + 4 <= stop && in.le32(next, ok) == 0 && ok; ++padding)
+            next += 4;
+        const std::uint64_t after = stream_end(in, next, stop);
+        if (after == 0)
+            break;
+        end = after;
+    }
+    return end - start;
 }
 
 } // namespace
