@@ -25,6 +25,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <zlib.h>
 
 using namespace tarn;
 
@@ -485,6 +486,187 @@ TEST_F(Carve, DamagedFilesNeverCrashOrReadPastTheVolume)
         ASSERT_EQ(pieces.size(), 2u) << hit.extension << " at " << hit.offset;
         for (const carve_piece_s& piece : pieces)
             EXPECT_LE(piece.at + piece.size, size);
+    }
+}
+
+// Each type turned off alone in the configuration file: no hit of that type is left, and what
+// changes lies inside the files of that type (a container's contents are found once it is not;
+// a raw file is then the TIFF it is built on). The command line lists every type with its size.
+TEST_F(Carve, EachTypeTurnsOffAlone)
+{
+    std::vector<planted_s> files;
+    for (std::size_t i = 0; i < planted_.size(); i += 2)
+        files.push_back(planted_[i]);
+    const QByteArray image = plant(files);
+    const std::vector<hit_s> all = carve_memory(image);
+    const QString conf = dir_.filePath("one-off.conf");
+    for (const carve_format_s* format : carve_formats()) {
+        QFile f(conf);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(format->extension) + " off\n");
+        f.close();
+        configure_carving(conf);
+        const std::vector<hit_s> hits = carve_memory(image);
+        const auto same = [](const hit_s& a, const hit_s& b) { return a.offset == b.offset && a.size == b.size; };
+        std::vector<hit_s> gone;
+        std::copy_if(all.begin(), all.end(), std::back_inserter(gone), [&](const hit_s& h) {
+            return std::none_of(hits.begin(), hits.end(), [&](const hit_s& k) { return same(h, k) && h.extension == k.extension; });
+        });
+        const bool present = std::any_of(all.begin(), all.end(), [&](const hit_s& h) { return h.extension == format->extension; });
+        EXPECT_TRUE(!present || !gone.empty()) << format->extension;
+        for (const hit_s& hit : hits) {
+            EXPECT_NE(hit.extension, format->extension);
+            const bool kept = std::any_of(all.begin(), all.end(), [&](const hit_s& h) { return same(h, hit); });
+            EXPECT_TRUE(kept || std::any_of(gone.begin(), gone.end(), [&](const hit_s& g) {
+                            return hit.offset >= g.offset && hit.offset + hit.size <= g.offset + g.size;
+                        }))
+                << format->extension << " off: a hit outside its files at " << hit.offset;
+        }
+    }
+    configure_carving(dir_.filePath("none.conf"));
+    QString listed;
+    ASSERT_EQ(test::run_tool(qEnvironmentVariable("TARN_CLI"), {"carve", "--types"}, &listed), 0);
+    const QStringList lines = listed.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), static_cast<qsizetype>(carve_formats().size()));
+    for (std::size_t i = 0; i < carve_formats().size(); ++i)
+        EXPECT_EQ(lines[static_cast<qsizetype>(i)].toStdString(),
+                  std::string(carve_formats()[i]->extension) + "\ttrue\t" + std::to_string(carve_formats()[i]->largest));
+}
+
+struct shaped_s {
+    const char* what;
+    const char* type;
+    std::function<QByteArray(const QString& samples)> make;
+    bool found_whole; // else not found as that type (a deep JSON is still plain text)
+};
+
+// Shapes no writer makes, built by hand around real files: structures that point back into
+// themselves or nest without end are walked a bounded number of steps, and what cannot be
+// checked is given up, never reported.
+TEST_F(Carve, HandMadeShapesAreBoundedAndChecked)
+{
+    const auto sample = [](const QString& samples, const char* name) { return read_all(samples + "/" + name); };
+    const std::vector<shaped_s> table = {
+        {"TIFF whose directory names itself as the next one", "tif", [&](const QString& d) {
+             QByteArray b = sample(d, "photo.tif");
+             const std::uint32_t ifd = static_cast<std::uint8_t>(b[4]) | static_cast<std::uint8_t>(b[5]) << 8
+                                       | static_cast<std::uint8_t>(b[6]) << 16 | static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[7])) << 24;
+             const int entries = static_cast<std::uint8_t>(b[ifd]) | static_cast<std::uint8_t>(b[ifd + 1]) << 8;
+             put_le32(b, ifd + 2 + 12 * entries, ifd);
+             return b;
+         }, true},
+        {"compound file whose directory chain loops", "doc", [&](const QString& d) {
+             QByteArray b = sample(d, "compound.doc");
+             const std::uint32_t directory = static_cast<std::uint8_t>(b[48]) | static_cast<std::uint8_t>(b[49]) << 8;
+             const std::uint32_t fat = static_cast<std::uint8_t>(b[76]) | static_cast<std::uint8_t>(b[77]) << 8;
+             put_le32(b, 512 + 512 * fat + 4 * directory, directory);
+             return b;
+         }, true},
+        {"JSON nested 100,000 deep", "json", [](const QString&) { return "{\"a\":" + QByteArray(100000, '[') + QByteArray(100000, ']') + "}\n"; }, false},
+        {"RTF nested 100,000 deep", "rtf", [](const QString&) { return "{\\rtf1 " + QByteArray(100000, '{') + QByteArray(100001, '}') + "\n"; }, false},
+        {"RAR 5 whose headers are encrypted", "rar", [](const QString&) {
+             QByteArray body = QByteArray::fromHex("0404000000") + QByteArray(16, 'k'); // type 4, version, flags, salt...
+             body.prepend(static_cast<char>(body.size()));
+             QByteArray b = QByteArray("Rar!\x1A\x07\x01\x00", 8) + QByteArray(4, '\0') + body + QByteArray(200, 'x');
+             put_le32(b, 8, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size()))));
+             return b;
+         }, false},
+        {"FLAC that does not say how many samples it holds", "flac", [&](const QString& d) {
+             QByteArray b = sample(d, "tone.flac");
+             b[8 + 13] = static_cast<char>(b[8 + 13] & 0xF0);
+             put_be32(b, 8 + 14, 0);
+             return b;
+         }, false},
+    };
+    std::vector<planted_s> files;
+    for (const shaped_s& row : table)
+        files.push_back({row.what, 0, row.make(samples_)});
+    const std::vector<hit_s> hits = carve_memory(plant(files));
+    for (const planted_s& file : files) {
+        const shaped_s& row = table[static_cast<std::size_t>(&file - files.data())];
+        const auto hit = std::find_if(hits.begin(), hits.end(), [&](const hit_s& h) { return h.offset == file.offset; });
+        if (row.found_whole) {
+            ASSERT_NE(hit, hits.end()) << row.what;
+            EXPECT_EQ(hit->size, static_cast<std::uint64_t>(file.bytes.size())) << row.what;
+            EXPECT_EQ(hit->extension, row.type) << row.what;
+        } else {
+            EXPECT_TRUE(hit == hits.end() || !hit->extension.starts_with(row.type)) << row.what;
+        }
+    }
+}
+
+struct text_case_s {
+    const char* what;
+    QByteArray bytes;
+    bool aligned;      // written at a sector start (after zeros), else at an odd offset after text-free bytes
+    QByteArray after;  // what follows it
+    qsizetype found;   // the hit's size, 0 for none
+};
+
+// Plain text, found by content at sector starts: where it ends, and where it is not a file.
+TEST(CarveText, PlainTextIsFoundWhereItStartsASector)
+{
+    const QByteArray lines = QByteArray("A line of notes, nothing more.\n").repeated(12);
+    const QByteArray greek = QByteArray("Καλημέρα κόσμε, γραμμή κειμένου.\n").repeated(6);
+    QByteArray random_text;
+    std::mt19937 random(3);
+    for (int i = 0; i < 40; ++i)
+        random_text += static_cast<char>('a' + random() % 26);
+    const std::vector<text_case_s> table = {
+        {"text ending in a file's zero slack, last line unbroken", lines + "no line break", true, QByteArray(600, '\0'), lines.size() + 13},
+        {"text followed by text-like bytes", lines, true, random_text + '\x01', lines.size()},
+        {"UTF-8 text", greek, true, QByteArray(600, '\0'), greek.size()},
+        {"text at an odd offset", lines, false, QByteArray(600, '\0'), 0},
+        {"text too short to tell", "Just a few words.\n", true, QByteArray(600, '\0'), 0},
+        {"text without a line break", QByteArray(200, 'x'), true, QByteArray(1, '\x02'), 0},
+    };
+    QByteArray image;
+    std::vector<std::uint64_t> at;
+    for (const text_case_s& row : table) {
+        image += QByteArray(1024 + static_cast<int>((1024 - image.size() % 512) % 512), '\x01');
+        image += row.aligned ? QByteArray() : QByteArray(7, '\x02');
+        at.push_back(static_cast<std::uint64_t>(image.size()));
+        image += row.bytes + row.after;
+    }
+    image += QByteArray(4096, '\0');
+    const std::vector<hit_s> hits = carve_memory(image);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const auto hit = std::find_if(hits.begin(), hits.end(), [&](const hit_s& h) {
+            return h.offset >= at[i] && h.offset < at[i] + static_cast<std::uint64_t>(table[i].bytes.size());
+        });
+        if (table[i].found == 0) {
+            EXPECT_EQ(hit, hits.end()) << table[i].what << ": " << (hit != hits.end() ? hit->offset - at[i] : 0);
+            continue;
+        }
+        ASSERT_NE(hit, hits.end()) << table[i].what;
+        EXPECT_EQ(hit->offset, at[i]) << table[i].what;
+        EXPECT_EQ(hit->size, static_cast<std::uint64_t>(table[i].found)) << table[i].what;
+        EXPECT_EQ(hit->extension, "txt") << table[i].what;
+    }
+}
+
+// A two-piece layout reads and sums what the pieces hold, in any span across the split.
+TEST(CarveFragments, SplitLayoutReadsBothPieces)
+{
+    std::mt19937 random(9);
+    std::vector<std::byte> bytes(300000);
+    for (std::byte& b : bytes)
+        b = static_cast<std::byte>(random());
+    memory_source_c source(bytes);
+    carve_reader_c reader(source);
+    const split_layout_s layout{70000, 150000}; // the file: [0, 70000) then [150000, ...)
+    for (int i = 0; i < 200; ++i) {
+        const std::uint64_t at = random() % 100000;
+        const std::size_t length = 1 + random() % 40000;
+        std::vector<std::byte> expected;
+        for (std::uint64_t k = at; k < at + length; ++k)
+            expected.push_back(bytes[k < 70000 ? k : k - 70000 + 150000]);
+        std::vector<std::byte> got(length);
+        ASSERT_TRUE(layout.read(reader, at, got));
+        EXPECT_TRUE(got == expected) << at << " " << length;
+        std::uint32_t crc = 0;
+        ASSERT_TRUE(layout.crc32(reader, at, length, crc));
+        EXPECT_EQ(crc, crc32(0, reinterpret_cast<const Bytef*>(expected.data()), static_cast<uInt>(length)));
     }
 }
 
