@@ -201,6 +201,9 @@ TEST(ImageErrors, UnreadableImagesAreRefusedByName)
     const QString base = disks->copy(disks->ntfs_raw(), qcow2);
     const QString child = dir + "/child.qcow2";
     ASSERT_EQ(run_tool("qemu-img", {"create", "-q", "-f", "qcow2", "-b", base, "-F", "qcow2", child}), 0);
+    const QString vmdk_base = disks->copy(disks->ntfs_raw(), image_formats()[2]);
+    const QString vmdk_child = dir + "/child.vmdk";
+    ASSERT_EQ(run_tool("qemu-img", {"create", "-q", "-f", "vmdk", "-b", vmdk_base, "-F", "vmdk", vmdk_child}), 0);
     QFile tiny(dir + "/tiny.img");
     ASSERT_TRUE(tiny.open(QIODevice::WriteOnly) && tiny.write(QByteArray(100, 'x')) == 100);
     tiny.close();
@@ -215,6 +218,7 @@ TEST(ImageErrors, UnreadableImagesAreRefusedByName)
         {dir + "/split.001", "split.002 is missing"},
         {cut_vhdx, "cannot be read as VHDX image"},
         {child, "backing image"},
+        {vmdk_child, "changes to a parent image"},
         {tiny.fileName(), "too small to hold a disk"},
         {dir, "is not a disk image file"},
         {dir + "/absent.E01", "no such file"},
