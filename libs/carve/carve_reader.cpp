@@ -78,25 +78,60 @@ std::uint64_t carve_reader_c::find(std::uint64_t from, std::uint64_t stop, std::
 {
     if (pattern.empty() || pattern.size() > 16)
         return stop;
-    if (pattern != memo_.pattern || from < memo_.from || from > memo_.to)
-        memo_ = {std::string(pattern), from, from, {}};
-    auto at = std::lower_bound(memo_.found.begin(), memo_.found.end(), from);
-    if (at == memo_.found.end()) {
-        search_on(from, stop);
-        at = std::lower_bound(memo_.found.begin(), memo_.found.end(), from);
+    // The memo of this pattern that covers from, else the one used longest ago, started afresh.
+    search_memo_s* memo = nullptr;
+    for (search_memo_s& m : memos_)
+        if (m.pattern == pattern && from >= m.from && from <= m.to)
+            memo = &m;
+    if (memo == nullptr) {
+        memo = &*std::min_element(memos_.begin(), memos_.end(),
+                                  [](const search_memo_s& a, const search_memo_s& b) { return a.used < b.used; });
+        *memo = {std::string(pattern), from, from, {}, 0};
     }
-    return at != memo_.found.end() && *at + pattern.size() <= stop ? *at : stop;
+    memo->used = ++uses_;
+    auto at = std::lower_bound(memo->found.begin(), memo->found.end(), from);
+    if (at == memo->found.end()) {
+        search_on(*memo, from, stop);
+        at = std::lower_bound(memo->found.begin(), memo->found.end(), from);
+    }
+    return at != memo->found.end() && *at + pattern.size() <= stop ? *at : stop;
 }
 
 // Drops the offsets before from, which the search that asks has passed; false when there are none.
-bool carve_reader_c::make_room(std::uint64_t from)
+bool carve_reader_c::make_room(search_memo_s& memo, std::uint64_t from)
 {
-    const auto passed = std::lower_bound(memo_.found.begin(), memo_.found.end(), from);
-    if (passed == memo_.found.begin())
+    const auto passed = std::lower_bound(memo.found.begin(), memo.found.end(), from);
+    if (passed == memo.found.begin())
         return false;
-    memo_.from = *(passed - 1) + 1;
-    memo_.found.erase(memo_.found.begin(), passed);
+    memo.from = *(passed - 1) + 1;
+    memo.found.erase(memo.found.begin(), passed);
     return true;
+}
+
+void carve_reader_c::search_on(search_memo_s& memo, std::uint64_t from, std::uint64_t stop)
+{
+    std::array<char, 1 << 16> chunk; // filled by each read
+    const std::string pattern = memo.pattern;
+    while (memo.to + pattern.size() <= stop) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), stop - memo.to));
+        if (!read(memo.to, std::as_writable_bytes(std::span<char>(chunk.data(), want)))) {
+            memo = {};
+            return;
+        }
+        const std::string_view text(chunk.data(), want);
+        bool reached = false;
+        for (auto i = text.find(pattern); i != std::string_view::npos; i = text.find(pattern, i + 1)) {
+            if (memo.found.size() == most_kept && !make_room(memo, from)) {
+                memo.to = memo.found.back() + 1; // what follows is searched again when asked for
+                return;
+            }
+            memo.found.push_back(memo.to + i);
+            reached |= memo.to + i >= from;
+        }
+        memo.to += want - pattern.size() + 1;
+        if (reached)
+            return;
+    }
 }
 
 bool carve_reader_c::crc32(std::uint64_t offset, std::uint64_t length, std::uint32_t& crc)
@@ -112,32 +147,6 @@ bool carve_reader_c::crc32(std::uint64_t offset, std::uint64_t length, std::uint
     }
     crc = static_cast<std::uint32_t>(sum);
     return true;
-}
-
-void carve_reader_c::search_on(std::uint64_t from, std::uint64_t stop)
-{
-    std::array<char, 1 << 16> chunk; // filled by each read
-    const std::string_view pattern = memo_.pattern;
-    while (memo_.to + pattern.size() <= stop) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), stop - memo_.to));
-        if (!read(memo_.to, std::as_writable_bytes(std::span<char>(chunk.data(), want)))) {
-            memo_ = {};
-            return;
-        }
-        const std::string_view text(chunk.data(), want);
-        bool reached = false;
-        for (auto i = text.find(pattern); i != std::string_view::npos; i = text.find(pattern, i + 1)) {
-            if (memo_.found.size() == most_kept && !make_room(from)) {
-                memo_.to = memo_.found.back() + 1; // what follows is searched again when asked for
-                return;
-            }
-            memo_.found.push_back(memo_.to + i);
-            reached |= memo_.to + i >= from;
-        }
-        memo_.to += want - pattern.size() + 1;
-        if (reached)
-            return;
-    }
 }
 
 } // namespace tarn

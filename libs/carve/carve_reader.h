@@ -4,6 +4,7 @@
 
 #include "platform/byte_source.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -43,27 +44,30 @@ public:
     int nested = 0;
 
 private:
-    bool fill(std::uint64_t offset);
-    // Searches the bytes from memo_.to on, at least up to from, until an offset at or after from
-    // is found or stop is reached.
-    void search_on(std::uint64_t from, std::uint64_t stop);
-    bool make_room(std::uint64_t from);
-    static constexpr std::size_t most_kept = 4096;
-
-    // The offsets where memo_.pattern starts among the starts memo_.from up to (not including)
-    // memo_.to; at most a few thousand are kept.
+    // The offsets where pattern starts among the starts from up to (not including) to; at most a
+    // few thousand are kept. A few patterns are remembered at once, so that the formats' own
+    // searches do not wipe out one another's.
     struct search_memo_s {
         std::string pattern;
         std::uint64_t from = 0;
         std::uint64_t to = 0;
         std::vector<std::uint64_t> found;
+        std::uint64_t used = 0;
     };
+
+    bool fill(std::uint64_t offset);
+    // Searches the bytes from memo.to on, at least up to from, until an offset at or after from
+    // is found or stop is reached.
+    void search_on(search_memo_s& memo, std::uint64_t from, std::uint64_t stop);
+    bool make_room(search_memo_s& memo, std::uint64_t from);
+    static constexpr std::size_t most_kept = 4096;
 
     byte_source_c& source_;
     std::vector<std::byte> window_ = std::vector<std::byte>(1 << 16);
     std::uint64_t window_at_ = 0;
     std::size_t window_len_ = 0;
-    search_memo_s memo_;
+    std::array<search_memo_s, 4> memos_;
+    std::uint64_t uses_ = 0;
     const std::vector<carve_type_s>* types_ = nullptr;
 };
 
