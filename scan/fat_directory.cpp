@@ -146,6 +146,7 @@ int dir_read(fat_dir_s& dir, char16_t* lfn)
         const auto e = current_entry(dir);
         const std::uint8_t c = u8(e, 0);
         if (c == 0) {
+            dir.end = dir_end_mark;
             result = fr_no_file;
             break;
         }
@@ -189,6 +190,7 @@ void get_fileinfo(const fat_dir_s& dir, const char16_t* lfn, fat_info_s& info)
     info.wtime = load_le16(e, 22);
     info.cdate = load_le16(e, 16);
     info.ctime = load_le16(e, 14);
+    info.adate = load_le16(e, 18);
     info.attr = static_cast<std::uint8_t>(u8(e, 11) | (dir.deleted ? fat_attr_deleted : 0));
     info.fname = short_name(e, dir.deleted != 0);
     if (info.lfname && info.lfsize != 0) {

@@ -277,7 +277,7 @@ TEST(RecoveryItem, TravelsInsideAVariant)
 {
     const int id = register_recovery_item_type();
     EXPECT_EQ(QMetaType::fromName("recovery_item_s").id(), id);
-    recovery_item_s item{QStringLiteral("#A.TXT"), 10, 1, 2, 7, 0x60, false};
+    recovery_item_s item{QStringLiteral("#A.TXT"), 10, 1, 2, 7, 0x60, false, 3, {}};
     const QVariant v = QVariant::fromValue(item);
     EXPECT_EQ(v.value<recovery_item_s>().name, "#A.TXT");
     EXPECT_EQ(v.value<recovery_item_s>().id, 7u);

@@ -135,7 +135,7 @@ void tree_test::listing_takes_files_with_a_start_cluster_only()
     const TreeNode* node = TreeModel::node(model->index(0, 0, model->index(0, 0)));
     QVERIFY(node && node->record == folder_record{&folder});
 
-    recovery_rows rows = {recovery_item_s{"stale", 1, 0, 0, 1, 0, true}};
+    recovery_rows rows = {recovery_item_s{"stale", 1, 0, 0, 1, 0, true, 0, {}}};
     fat_recovery_c engine;
     list_folder(scanner_fat, engine, node, rows);
     QCOMPARE(rows.size(), std::size_t(2));
