@@ -103,8 +103,11 @@ fat_slots_s check_fat_slots(std::span<const std::byte, fat_sector_size> sector, 
     if (!after_end)
         for (; at < fat_sector_size && u8(slot(sector.data() + at, slot_size), 0) != 0; at += slot_size) {
             const slot e(sector.data() + at, slot_size);
-            if (!(u8(e, 11) == long_name_attr ? long_name_slot(e) : short_name_slot(e, fs)))
+            const bool long_name = u8(e, 11) == long_name_attr;
+            if (!(long_name ? long_name_slot(e) : short_name_slot(e, fs)))
                 return result;
+            if (!long_name && result.first_data == 0 && u8(e, 0) != '.')
+                result.first_data = slot_cluster(e, fs);
             ++result.used;
         }
     result.ended = at < fat_sector_size;

@@ -18,6 +18,7 @@ struct fat_slots_s {
     bool folder_start = false; // slots 0 and 1 are "." and "..": the first cluster of a folder
     std::uint32_t self = 0;    // the cluster "." names
     std::uint32_t parent = 0;  // the cluster ".." names (0 for the root)
+    std::uint32_t first_data = 0; // start cluster of the first short entry that has one, else 0
 };
 
 // after_end: an earlier sector of the same cluster ended the folder, so this one must be zero.

@@ -126,6 +126,7 @@ fat_orphan_run_s new_run(std::uint32_t c, const fat_slots_s& slots, const std::b
     run.first = c;
     run.count = 1;
     run.folder_start = slots.folder_start;
+    run.first_data = slots.first_data;
     if (run.folder_start) {
         const std::span<const std::byte> dot(head, 32);
         run.parent = slots.parent;

@@ -7,6 +7,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -83,6 +84,7 @@ void fat_recovery_c::clear_findings()
     lost_.attributes = fat_attr_directory;
     visited_.reset(0);
     open_ends_.clear();
+    open_by_data_.clear();
     orphan_stats_ = {};
 }
 
@@ -214,6 +216,12 @@ bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
     frame.read_any = true;
     if (info.fname[0] == 0)
         return false;
+    if (info.sclust != 0 && info.fname[0] != u'.') {
+        // Where the next file of this folder was likely put: right after this entry's data.
+        const std::uint64_t cluster_bytes = std::uint64_t{frame.dir.fs->sectors_per_cluster} * fat_sector_size;
+        const std::uint64_t clusters = std::max<std::uint64_t>(1, (info.size + cluster_bytes - 1) / cluster_bytes);
+        frame.next_data = static_cast<std::uint32_t>(std::min<std::uint64_t>(info.sclust + clusters, UINT32_MAX));
+    }
     if (info.sclust == 0 || info.fname[0] == u'.' || !(info.attr & (fat_attr_directory | fat_attr_deleted)))
         return true;
 
@@ -256,8 +264,22 @@ fat_record_s fat_recovery_c::make_record(const frame_s& frame, const fat_info_s&
 
 void fat_recovery_c::note_end(const frame_s& frame)
 {
-    if (frame.dir.contiguous && !frame.lost && fat_dir_end_open(frame.dir.end))
-        open_ends_[frame.dir.clust] = frame.owner;
+    const fat_dir_s& dir = frame.dir;
+    if (!dir.contiguous || frame.lost || !fat_dir_end_open(dir.end))
+        return;
+    open_end_s open;
+    open.owner = frame.owner;
+    open.next_data = frame.next_data;
+    // A long name whose parts began in the last cluster is read again from its first part.
+    const std::uint32_t per_cluster = fat_sector_size / 32 * dir.fs->sectors_per_cluster;
+    const std::uint32_t last_cluster_first = dir.index - dir.index % per_cluster;
+    if (dir.lfn_start != 0xFFFF && dir.lfn_start >= last_cluster_first)
+        open.resume = static_cast<std::uint16_t>(dir.lfn_start - last_cluster_first);
+    if (const auto old = open_ends_.find(dir.clust); old != open_ends_.end())
+        take_open_end(old);
+    open_ends_[dir.clust] = open;
+    if (open.next_data != 0)
+        open_by_data_.emplace(open.next_data, dir.clust);
 }
 
 bool fat_recovery_c::resolve(fat_record_s&& record)
@@ -356,7 +378,9 @@ std::int32_t fat_recovery_c::recover_file(std::uint64_t id, QString destination)
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return recovery_unwritable;
-    std::vector<std::byte> buffer(recover_step);
+    // No bigger than the file: recovering thousands of small files must not clear a step's
+    // worth of memory for each.
+    std::vector<std::byte> buffer(std::clamp<std::size_t>(record.size, 1, recover_step));
     const int deleted = record.attributes & fat_attr_deleted;
     std::uint32_t got = 0;
     do {

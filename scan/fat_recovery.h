@@ -42,6 +42,20 @@ protected:
     void run() override;
 
 private:
+    // A folder whose contiguous read ended open: the entries may go on in another cluster.
+    struct open_end_s {
+        std::uint32_t owner = 0;
+        std::uint16_t resume = 0xFFFF; // entry of the last cluster where a split long name began
+        std::uint32_t next_data = 0;   // the cluster after the data of its last entry
+    };
+    // How an unreached run is placed, from the surest rule to the last resort.
+    enum class placing_e {
+        by_data,   // a continuation whose first entry's data follows an open folder's last entry's
+        by_parent, // a folder's first cluster whose ".." names a known folder
+        by_place,  // a continuation after the nearest open folder before it
+        to_lost,   // a folder's first cluster whose parent is unknown: into the lost entries
+        anything,  // whatever is left
+    };
     struct frame_s {
         fat_dir_s dir;
         std::uint32_t start = 0; // the cluster the read begins at
@@ -50,6 +64,7 @@ private:
         bool in_deleted = false;
         bool root = false;
         bool read_any = false;
+        std::uint32_t next_data = 0; // see open_end_s
     };
     // Points the module's volume 0 at the chosen volume; false when it cannot be located.
     bool locate_volume();
@@ -72,10 +87,15 @@ private:
 
     // The search for unreached folder clusters and their placing (fat_orphans.cpp).
     void adopt_orphans();
-    // Places one run; last_resort sends what has no folder to the lost entries. True when placed.
-    bool place_run(const fat_orphan_run_s& run, bool last_resort);
+    // Places one run by the given rule; true when placed (or read meanwhile).
+    bool place_run(const fat_orphan_run_s& run, placing_e how);
+    // The open folder a continuation run belongs to by the rule; open_ends_.end() for none.
+    std::map<std::uint32_t, open_end_s>::iterator owner_of(const fat_orphan_run_s& run, placing_e how);
+    void take_open_end(std::map<std::uint32_t, open_end_s>::iterator open);
     bool known_folder(std::uint32_t cluster) const;
     void read_run(const fat_orphan_run_s& run, std::uint32_t owner, bool lost);
+    // Reads the run as the continuation of the folder that ended open at last_cluster.
+    void continue_folder(const fat_orphan_run_s& run, std::uint32_t last_cluster, const open_end_s& open);
     void adopt_folder(const fat_orphan_run_s& run, bool lost);
 
     // The record's folder: the lost entries for a lost record, none for the lost entries
@@ -90,7 +110,8 @@ private:
     fat_cluster_set_c visited_;
     // Folders whose contiguous read ended open, by the last cluster read: the owners a run of
     // unreached clusters can continue.
-    std::map<std::uint32_t, std::uint32_t> open_ends_;
+    std::map<std::uint32_t, open_end_s> open_ends_;
+    std::multimap<std::uint32_t, std::uint32_t> open_by_data_; // next_data → key in open_ends_
     fat_orphan_stats_s orphan_stats_;
     std::vector<char16_t> lfn_ = std::vector<char16_t>(512);
 };

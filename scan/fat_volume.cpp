@@ -4,6 +4,8 @@
 #include "scan/disk_sector_layer.h"
 #include "scan/fat_entry_check.h"
 
+#include <utility>
+
 namespace tarn {
 
 namespace {
@@ -186,6 +188,8 @@ int dir_rewind(fat_dir_s& dir)
     fat_fs_s& fs = *dir.fs;
     dir.index = 0;
     dir.end = dir_end_none;
+    dir.lfn_start = 0xFFFF;
+    dir.jump = 0;
     std::uint32_t cluster = dir.sclust;
     if (cluster == 1 || cluster >= fs.max_cluster)
         return fr_int_err;
@@ -234,10 +238,12 @@ int next_assumed_cluster(fat_dir_s& dir, std::uint32_t& next)
 {
     fat_fs_s& fs = *dir.fs;
     constexpr std::uint32_t disk_failure = 0xFFFFFFFF;
-    const std::uint32_t link = get_fat(fs, dir.clust);
+    const std::uint32_t link = dir.jump != 0 ? 0 : get_fat(fs, dir.clust);
     if (link == disk_failure)
         return fr_disk_err;
-    if (link >= 2 && link < fs.max_cluster) {
+    if (dir.jump != 0) {
+        next = std::exchange(dir.jump, 0);
+    } else if (link >= 2 && link < fs.max_cluster) {
         next = link;
     } else if (link >= 2) {
         return end_folder(dir, dir_end_mark); // the chain's end

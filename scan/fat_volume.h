@@ -114,6 +114,11 @@ struct fat_dir_s {
     // follow one another for as long as they read as directory entries.
     std::uint8_t contiguous = 0;
     std::uint8_t end = dir_end_none; // why a contiguous read ended
+    // The entry that began the long-name parts still waiting for their short entry (0xFFFF:
+    // none): where a folder that ends open must be taken up again so that a name split between
+    // its clusters stays whole.
+    std::uint16_t lfn_start = 0xFFFF;
+    std::uint32_t jump = 0; // the cluster a contiguous read goes on at after its current one
     // When set, every cluster the reader enters is added, and an assumed cluster already in it
     // ends the folder: no cluster is read as part of two folders.
     fat_cluster_set_c* visited = nullptr;
@@ -155,6 +160,10 @@ int f_opendir(fat_dir_s& dir, const char16_t* path);
 // Without info: rewind to the first entry (after the caller changed sclust/clust).
 // With it: the next entry; at the end the 8.3 name comes back empty with fr_ok.
 int f_readdir(fat_dir_s& dir, fat_info_s* info);
+// Takes up a folder read in contiguous mode again at entry `entry` of its cluster `cluster`
+// (counted from that cluster's start) and goes on at cluster `then` after it: the folder's
+// entries continue there.
+int f_dir_resume(fat_dir_s& dir, std::uint32_t cluster, std::uint16_t entry, std::uint32_t then);
 // deleted != 0 reads the clusters after the start cluster in order, ignoring the FAT.
 int f_read(fat_file_s& file, std::span<std::byte> out, std::uint32_t& bytes_read, int deleted);
 
