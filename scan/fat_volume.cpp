@@ -217,13 +217,16 @@ int end_folder(fat_dir_s& dir, fat_dir_end_e why)
 }
 
 // Whether the sector reads as directory entries that go on from the ones before, rather than
-// as file data or the start of another folder. fr_ok, fr_no_file (with the reason) or a disk error.
-int check_assumed_sector(fat_dir_s& dir, std::uint32_t sector)
+// as file data or the start of another folder. A file system gives a folder a new cluster only
+// to put an entry in it, so a cluster that begins never-used is not the folder's: it ended with
+// the full cluster before, or goes on elsewhere. fr_ok, fr_no_file (with the reason) or a disk
+// error.
+int check_assumed_sector(fat_dir_s& dir, std::uint32_t sector, bool cluster_start)
 {
     if (const int result = move_window(*dir.fs, sector); result != fr_ok)
         return result;
     const fat_slots_s slots = check_fat_slots(dir.fs->win, *dir.fs, false);
-    if (!slots.entries)
+    if (!slots.entries || (cluster_start && slots.used == 0))
         return end_folder(dir, dir_end_unparsable);
     if (slots.folder_start)
         return end_folder(dir, dir_end_taken);
@@ -259,7 +262,7 @@ int next_assumed_cluster(fat_dir_s& dir, std::uint32_t& next)
     }
     if (dir.visited && dir.visited->contains(next))
         return end_folder(dir, dir_end_taken);
-    return check_assumed_sector(dir, clust2sect(fs, next));
+    return check_assumed_sector(dir, clust2sect(fs, next), true);
 }
 
 } // namespace
@@ -300,7 +303,7 @@ int dir_next(fat_dir_s& dir)
                 dir.visited->insert(next);
         } else if (dir.contiguous && sector_index >= fs.sectors_per_cluster) {
             // Past the first cluster every sector must still read as entries.
-            if (const int result = check_assumed_sector(dir, dir.sect); result != fr_ok)
+            if (const int result = check_assumed_sector(dir, dir.sect, false); result != fr_ok)
                 return result;
         }
     }

@@ -89,7 +89,7 @@ enum fat_dir_end_e : std::uint8_t {
     dir_end_limit,       // the most entries a folder can hold, or the end of the volume
     dir_end_allocated,   // the next cluster belongs to something else in the FAT
     dir_end_taken,       // the next cluster was read already, or starts a folder of its own
-    dir_end_unparsable,  // the next sector does not read as directory entries
+    dir_end_unparsable,  // the next sector does not read as entries, or the next cluster holds none
 };
 
 inline bool fat_dir_end_open(std::uint8_t end)

@@ -216,4 +216,23 @@ TEST_F(CliScan, FoldersNestedThirtyThousandDeepAreListed)
     EXPECT_TRUE(lines[0].contains("/#EEP.TXT\t4\t"));
 }
 
+// Entries found only in a folder cluster no folder can be told for: listed and written under
+// the folder of lost entries, never among the root's files, even when the root shows none.
+TEST_F(CliScan, LostEntriesKeepTheirOwnTopFolder)
+{
+    fat_builder_c image(5000, 1);
+    image.put_entry(150, 0, {"\xE5" "OST    TXT", 0x20, 160, 3});
+    image.fill_cluster(160, std::byte{'L'});
+    const QString disk = dir_.filePath("lost.img");
+    ASSERT_EQ(image.save(disk), 0);
+    const QString target = dir_.filePath("lost-out");
+    QString output;
+    ASSERT_EQ(cli(disk, {"scan", "1", "--recover", target}, &output), 0) << output.toStdString();
+    ASSERT_EQ(lines_of(output).size(), 1) << output.toStdString();
+    EXPECT_TRUE(lines_of(output)[0].startsWith("(orphan files)/#OST.TXT\t3\t")) << output.toStdString();
+    QFile recovered(target + "/(orphan files)/#OST.TXT");
+    ASSERT_TRUE(recovered.open(QIODevice::ReadOnly));
+    EXPECT_EQ(recovered.readAll(), "LLL");
+}
+
 } // namespace

@@ -1,10 +1,14 @@
 // The FAT module on hand-made volumes read straight from memory: cases real formatting tools
 // cannot produce.
 
+#include "scan/fat_entry_check.h"
 #include "scan/fat_name.h"
 #include "tests/fat/fat_fixture.h"
 
 #include "platform/byte_source.h"
+
+#include <algorithm>
+#include <functional>
 
 using namespace tarn;
 using namespace tarn::test;
@@ -348,3 +352,75 @@ TEST_F(FatModule, OpensSubdirectoriesByPath)
 }
 
 } // namespace
+
+namespace {
+
+// A sector of cluster 10 of a FAT16 volume, filled by fill, then checked.
+tarn::fat_slots_s slots_of(const std::function<void(fat_builder_c&)>& fill, bool after_end = false)
+{
+    fat_builder_c image(5000, 1);
+    fill(image);
+    fat_fs_s fs;
+    fs.fs_type = fat_16;
+    fs.max_cluster = 5002;
+    const auto at = image.bytes().begin() + image.cluster_offset(10);
+    std::array<std::byte, fat_sector_size> sector{};
+    std::copy_n(at, sector.size(), sector.begin());
+    return check_fat_slots(sector, fs, after_end);
+}
+
+} // namespace
+
+TEST(FatSlots, OnlyWellFormedEntriesFollowedByZerosReadAsAFolder)
+{
+    const auto entry = [](const char* name, std::uint32_t cluster, std::uint32_t size = 10) {
+        return fat_entry_s{name, 0x20, cluster, size};
+    };
+    const struct {
+        const char* label;
+        std::function<void(fat_builder_c&)> fill;
+        bool entries;
+        unsigned used;
+    } cases[] = {
+        {"entries then never used", [&](fat_builder_c& b) {
+             b.put_entry(10, 0, entry("\xE5" "NE     TXT", 20));
+             b.put_entry(10, 1, entry("TWO     TXT", 21));
+         }, true, 2},
+        {"all zero", [](fat_builder_c&) {}, true, 0},
+        {"file data", [](fat_builder_c& b) { b.fill_cluster(10, std::byte{0x41}); }, false, 0},
+        {"lower-case short name", [&](fat_builder_c& b) { b.put_entry(10, 0, entry("one     txt", 20)); }, false, 0},
+        {"month 13", [&](fat_builder_c& b) {
+             auto e = entry("ONE     TXT", 20);
+             e.wdate = 0x5821 | (13 << 5);
+             b.put_entry(10, 0, e);
+         }, false, 0},
+        {"cluster past the volume", [&](fat_builder_c& b) { b.put_entry(10, 0, entry("ONE     TXT", 6000)); }, false, 0},
+        {"folder with a size", [&](fat_builder_c& b) { b.put_entry(10, 0, {"DIR        ", 0x10, 30, 512}); }, false, 0},
+        {"bytes after the end", [&](fat_builder_c& b) {
+             b.put_entry(10, 0, entry("ONE     TXT", 20));
+             b.bytes()[b.cluster_offset(10) + 100] = std::byte{1};
+         }, false, 0},
+        {"long-name part, padding broken", [&](fat_builder_c& b) {
+             auto part = long_name_entry(u"ab", 0x41, 0x12);
+             part[9] = std::byte{0x41}; // the character after the terminator
+             b.put_raw(10, 0, part.data());
+         }, false, 0},
+    };
+    for (const auto& c : cases) {
+        const fat_slots_s s = slots_of(c.fill);
+        EXPECT_EQ(s.entries, c.entries) << c.label;
+        EXPECT_EQ(s.entries ? s.used : 0u, c.used) << c.label;
+    }
+    const fat_slots_s start = slots_of([](fat_builder_c& b) {
+        b.put_entry(10, 0, {".          ", 0x10, 10});
+        b.put_entry(10, 1, {"..         ", 0x10, 7});
+        b.put_entry(10, 2, {"\xE5" "NE     TXT", 0x20, 40, 5});
+    });
+    EXPECT_TRUE(start.folder_start);
+    EXPECT_EQ(start.self, 10u);
+    EXPECT_EQ(start.parent, 7u);
+    EXPECT_EQ(start.first_data, 40u);
+    // Behind a never-used slot of an earlier sector only zeros may follow.
+    EXPECT_TRUE(slots_of([](fat_builder_c&) {}, true).entries);
+    EXPECT_FALSE(slots_of([&](fat_builder_c& b) { b.put_entry(10, 0, entry("ONE     TXT", 20)); }, true).entries);
+}
