@@ -20,7 +20,8 @@ constexpr std::uint32_t disk_failure = 0xFFFFFFFF;
 // Small clusters are looked at through whole blocks (one read for many clusters); from this
 // size on a block would mostly hold bytes nobody looks at, so each first sector is read alone.
 constexpr std::uint32_t block_read_max_spc = 8;
-constexpr std::uint32_t poll_mask = (1u << 16) - 1;
+// A stop or pause is looked at this often (in clusters), well within a second on any disk.
+constexpr std::uint32_t poll_mask = (1u << 12) - 1;
 
 // FAT entries read a block at a time into a buffer of their own, so that the data sectors read
 // in between do not push them out of the volume's one-sector window.
