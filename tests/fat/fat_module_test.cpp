@@ -353,74 +353,49 @@ TEST_F(FatModule, OpensSubdirectoriesByPath)
 
 } // namespace
 
-namespace {
-
-// A sector of cluster 10 of a FAT16 volume, filled by fill, then checked.
-tarn::fat_slots_s slots_of(const std::function<void(fat_builder_c&)>& fill, bool after_end = false)
+// The check that keeps file data out of folders: one well-formed entry, then one byte changed.
+TEST(FatSlots, OnlyWellFormedEntriesFollowedByZerosReadAsAFolder)
 {
-    fat_builder_c image(5000, 1);
-    fill(image);
     fat_fs_s fs;
     fs.fs_type = fat_16;
     fs.max_cluster = 5002;
-    const auto at = image.bytes().begin() + image.cluster_offset(10);
-    std::array<std::byte, fat_sector_size> sector{};
-    std::copy_n(at, sector.size(), sector.begin());
-    return check_fat_slots(sector, fs, after_end);
-}
-
-} // namespace
-
-TEST(FatSlots, OnlyWellFormedEntriesFollowedByZerosReadAsAFolder)
-{
-    const auto entry = [](const char* name, std::uint32_t cluster, std::uint32_t size = 10) {
-        return fat_entry_s{name, 0x20, cluster, size};
+    const auto sector_of = [](const std::function<void(fat_builder_c&)>& fill) {
+        fat_builder_c image(5000, 1);
+        fill(image);
+        std::array<std::byte, fat_sector_size> sector{};
+        std::copy_n(image.bytes().begin() + image.cluster_offset(10), sector.size(), sector.begin());
+        return sector;
     };
+    const auto one = sector_of([](fat_builder_c& b) { b.put_entry(10, 0, {"ONE     TXT", 0x20, 20, 10}); });
     const struct {
         const char* label;
-        std::function<void(fat_builder_c&)> fill;
+        std::size_t at;
+        std::string_view bytes;
         bool entries;
-        unsigned used;
     } cases[] = {
-        {"entries then never used", [&](fat_builder_c& b) {
-             b.put_entry(10, 0, entry("\xE5" "NE     TXT", 20));
-             b.put_entry(10, 1, entry("TWO     TXT", 21));
-         }, true, 2},
-        {"all zero", [](fat_builder_c&) {}, true, 0},
-        {"file data", [](fat_builder_c& b) { b.fill_cluster(10, std::byte{0x41}); }, false, 0},
-        {"lower-case short name", [&](fat_builder_c& b) { b.put_entry(10, 0, entry("one     txt", 20)); }, false, 0},
-        {"month 13", [&](fat_builder_c& b) {
-             auto e = entry("ONE     TXT", 20);
-             e.wdate = 0x5821 | (13 << 5);
-             b.put_entry(10, 0, e);
-         }, false, 0},
-        {"cluster past the volume", [&](fat_builder_c& b) { b.put_entry(10, 0, entry("ONE     TXT", 6000)); }, false, 0},
-        {"folder with a size", [&](fat_builder_c& b) { b.put_entry(10, 0, {"DIR        ", 0x10, 30, 512}); }, false, 0},
-        {"bytes after the end", [&](fat_builder_c& b) {
-             b.put_entry(10, 0, entry("ONE     TXT", 20));
-             b.bytes()[b.cluster_offset(10) + 100] = std::byte{1};
-         }, false, 0},
-        {"long-name part, padding broken", [&](fat_builder_c& b) {
-             auto part = long_name_entry(u"ab", 0x41, 0x12);
-             part[9] = std::byte{0x41}; // the character after the terminator
-             b.put_raw(10, 0, part.data());
-         }, false, 0},
+        {"well formed", 0, "O", true},       {"deleted", 0, "\xE5", true},
+        {"lower case", 1, "n", false},        {"illegal character", 2, "*", false},
+        {"month 13", 24, "\xA1\x59", false}, {"hour 24", 23, "\xC0", false},
+        {"reserved attribute bits", 11, "\x60", false},
+        {"cluster past the volume", 26, "\x70\x17", false},
+        {"a byte after the never-used slot", 70, "\x01", false},
+        {"long-name part", 11, "\x0F", false}, // its order, cluster and text do not fit
     };
     for (const auto& c : cases) {
-        const fat_slots_s s = slots_of(c.fill);
-        EXPECT_EQ(s.entries, c.entries) << c.label;
-        EXPECT_EQ(s.entries ? s.used : 0u, c.used) << c.label;
+        auto sector = one;
+        for (std::size_t k = 0; k < c.bytes.size(); ++k)
+            sector[c.at + k] = static_cast<std::byte>(c.bytes[k]);
+        EXPECT_EQ(check_fat_slots(sector, fs, false).entries, c.entries) << c.label;
     }
-    const fat_slots_s start = slots_of([](fat_builder_c& b) {
+    EXPECT_EQ(check_fat_slots(one, fs, false).used, 1u);
+    EXPECT_FALSE(check_fat_slots(one, fs, true).entries); // behind an earlier never-used slot only zeros
+    const fat_slots_s start = check_fat_slots(sector_of([](fat_builder_c& b) {
         b.put_entry(10, 0, {".          ", 0x10, 10});
         b.put_entry(10, 1, {"..         ", 0x10, 7});
         b.put_entry(10, 2, {"\xE5" "NE     TXT", 0x20, 40, 5});
-    });
+    }), fs, false);
     EXPECT_TRUE(start.folder_start);
     EXPECT_EQ(start.self, 10u);
     EXPECT_EQ(start.parent, 7u);
     EXPECT_EQ(start.first_data, 40u);
-    // Behind a never-used slot of an earlier sector only zeros may follow.
-    EXPECT_TRUE(slots_of([](fat_builder_c&) {}, true).entries);
-    EXPECT_FALSE(slots_of([&](fat_builder_c& b) { b.put_entry(10, 0, entry("ONE     TXT", 20)); }, true).entries);
 }
