@@ -6,6 +6,7 @@
 #include "scan/disk_sector_layer.h"
 #include "ui/main_window.h"
 #include "settings/settings.h"
+#include "ui/interface_language.h"
 
 #include <QApplication>
 #include <QLockFile>
@@ -27,6 +28,8 @@ int main(int argc, char* argv[])
     // The settings and language texts come first: the window's texts and images depend on them.
     tarn::load_settings();
     QApplication app(argc, argv);
+    // Before the window: its widgets take their direction and fixed captions when built.
+    tarn::apply_interface_language();
     tarn::register_disk_meta_types();
     int result = 0;
     {

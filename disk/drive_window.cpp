@@ -19,6 +19,7 @@ drive_window_c::drive_window_c(QObject* receiver) : QWidget(nullptr), ui_(std::m
     ui_->setupUi(this);
     ui_->lv_drives->setItemDelegate(new drive_delegate_c(this));
     ui_->lv_drives->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    ui_->lv_drives->setResizeMode(QListView::Adjust);
     prepare_page_button(ui_->btn_back, "btn_back");
     prepare_page_button(ui_->btn_refresh, "btn_refresh");
     prepare_page_button(ui_->btn_scan, "btn_scan");

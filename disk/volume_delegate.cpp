@@ -5,7 +5,10 @@
 #include "settings/language.h"
 #include "widgets/list_row_painter.h"
 
+#include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -53,6 +56,19 @@ bool volume_delegate_c::nearly_full(const volume_item_s& volume)
 QSize volume_delegate_c::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
 {
     return list_row_size(option);
+}
+
+bool volume_delegate_c::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                  const QModelIndex& index)
+{
+    const QVariant value = index.data();
+    if (event == nullptr || event->type() != QEvent::ToolTip || !value.canConvert<volume_item_s>())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const auto volume = value.value<volume_item_s>();
+    if (volume.mount_path.isEmpty())
+        return false;
+    QToolTip::showText(event->globalPos(), display_name(volume), view);
+    return true;
 }
 
 void volume_delegate_c::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const

@@ -25,6 +25,7 @@ volume_window_c::volume_window_c(QObject* receiver)
     setPalette(white);
     ui_->lv_volumes->setItemDelegate(new volume_delegate_c(ui_->lv_volumes));
     ui_->lv_volumes->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    ui_->lv_volumes->setResizeMode(QListView::Adjust);
     prepare_page_button(ui_->btn_back, "btn_back");
     prepare_page_button(ui_->btn_refresh, "btn_refresh");
     prepare_page_button(ui_->btn_scan, "btn_scan");

@@ -2,11 +2,34 @@
 
 #include "common/format_size.h"
 #include "partition/partition_item.h"
+#include "settings/language.h"
 #include "widgets/list_row_painter.h"
 
 #include <QPainter>
 
+#include <array>
+
 namespace tarn {
+
+namespace {
+
+// Where each column starts, as a share of the row's width.
+constexpr std::array<double, 5> columns = {0.0, 0.2, 0.4, 0.6, 0.8};
+
+} // namespace
+
+void paint_partition_captions(QPainter& painter, const QRect& row)
+{
+    painter.save();
+    paint_list_header_ground(&painter, row);
+    paint_list_separators(&painter, row, {columns[1], columns[2], columns[3], columns[4]}, row.top());
+    painter.setPen(Qt::black);
+    painter.setFont(QFont(QStringLiteral("Verdana"), 9));
+    const char* keys[] = {"partition_number", "partition_fs", "partition_ss", "partition_es", "drive_size"};
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        paint_list_text(&painter, row, columns[i] * row.width() + 15, language_text(keys[i]));
+    painter.restore();
+}
 
 void partition_delegate_c::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
@@ -22,11 +45,10 @@ void partition_delegate_c::paint(QPainter* painter, const QStyleOptionViewItem& 
     paint_list_row_ground(painter, option, index.row());
     painter->setPen(Qt::black);
     painter->setFont(QFont(QStringLiteral("Verdana"), 8));
-    paint_list_text(painter, row, 15, QString::asprintf("%d", index.row()));
-    paint_list_text(painter, row, 0.2 * w + 15, partition.fs_name);
-    paint_list_text(painter, row, 0.4 * w + 15, QString::number(partition.start_sector));
-    paint_list_text(painter, row, 0.6 * w + 15, QString::number(partition.end_sector));
-    paint_list_text(painter, row, 0.8 * w + 15, format_size(partition.size_bytes()));
+    const QString texts[] = {QString::asprintf("%d", index.row()), partition.fs_name, QString::number(partition.start_sector),
+                             QString::number(partition.end_sector), format_size(partition.size_bytes())};
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        paint_list_text(painter, row, columns[i] * w + 15, texts[i]);
     painter->restore();
 }
 

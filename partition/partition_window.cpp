@@ -1,10 +1,12 @@
 #include "partition/partition_window.h"
 
+#include "common/format_size.h"
 #include "partition/partition_delegate.h"
 #include "partition/partition_model.h"
 #include "partition/partition_plan_text.h"
 #include "partition/ui_partition_form.h"
 #include "settings/language.h"
+#include "widgets/list_row_painter.h"
 #include "widgets/page_button.h"
 #include "widgets/page_painting.h"
 #include "widgets/warning_box.h"
@@ -17,6 +19,8 @@ namespace tarn {
 namespace {
 
 const QString box_title = QStringLiteral("TarnRecovery");
+// The list starts below the row of its column captions.
+constexpr int list_top = 114 + list_row_height;
 
 } // namespace
 
@@ -27,6 +31,7 @@ partition_window_c::partition_window_c(QObject* receiver)
     show_rows({});
     ui_->lv_volumes->setItemDelegate(new partition_delegate_c(this));
     ui_->lv_volumes->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    ui_->lv_volumes->setResizeMode(QListView::Adjust);
     prepare_page_button(ui_->btn_repair, "btn_repair");
     prepare_page_button(ui_->btn_back, "btn_back");
     prepare_page_button(ui_->btn_stop, "btn_stop");
@@ -77,6 +82,7 @@ void partition_window_c::start_pending()
     search_.set_drive(*pending_);
     pending_.reset();
     stopping_ = false;
+    outcome_ = outcome_e::none;
     show_rows({});
     bar_.value = 0.0;
     // After a finished search the button reads "Start"; a running search offers its stop.
@@ -97,6 +103,7 @@ void partition_window_c::on_thread_finished()
         return;
     const bool stopped = std::exchange(stopping_, false);
     show_rows(search_.partitions());
+    outcome_ = stopped ? outcome_e::stopped : rows_->empty() ? outcome_e::nothing_found : outcome_e::found;
     bar_.value = search_.progress();
     update();
     if (pending_) {
@@ -104,7 +111,7 @@ void partition_window_c::on_thread_finished()
         return;
     }
     if (!stopped)
-        ui_->btn_stop->setText(QStringLiteral("Start"));
+        ui_->btn_stop->setText(language_text("btn_start"));
 }
 
 void partition_window_c::on_timer()
@@ -152,7 +159,9 @@ void partition_window_c::on_preview_read()
         end_repair(-1);
         return;
     }
-    const warning_extra_s tables{plan_tables_html(preview_->plan), QMessageBox::No};
+    warning_extra_s tables;
+    tables.detail = plan_tables_html(preview_->plan);
+    tables.default_button = QMessageBox::No;
     if (warning_box(box_title, "partition_query", QMessageBox::Yes | QMessageBox::No, this, tables)
         != QMessageBox::Yes) {
         repairing_ = false;
@@ -175,7 +184,8 @@ void partition_window_c::end_repair(int result)
     // A repair that wrote nothing must not be reported as done. Where the old sector 0 was saved
     // is told even after a failed write, which may have left the sector damaged; without a
     // preview no write ran, and the path would be an earlier repair's.
-    const warning_extra_s backup{backup_note_html(preview_ ? search_.backup_path() : QString())};
+    warning_extra_s backup;
+    backup.detail = backup_note_html(preview_ ? search_.backup_path() : QString());
     warning_box(box_title, result == 0 ? "partition_finished" : "partition_failed", QMessageBox::Ok, this, backup);
     repairing_ = false;
     emit repair_done(result);
@@ -199,12 +209,31 @@ void partition_window_c::paintEvent(QPaintEvent*)
     painter.drawPixmap(45, 30, QPixmap(QStringLiteral(":/images/partition_search/icon_found1.png")));
     painter.setPen(QColor(139, 184, 241));
     painter.drawRect(QRect(25, 12, w - 50, 92));
+    paint_partition_captions(painter, QRect(25, list_top - list_row_height, w - 50, list_row_height));
     bar_.paint(&painter, progress_rect());
-    if (search_.isRunning()) {
-        painter.setPen(Qt::black);
-        painter.setFont(QFont(QStringLiteral("Verdana"), 10));
-        painter.drawText(120, 40, language_text("partition_text1"));
+    painter.setPen(Qt::black);
+    painter.setFont(QFont(QStringLiteral("Verdana"), 10));
+    painter.drawText(120, 40, status_text());
+    // The disk being searched, so that the user knows which one the results belong to.
+    if (const auto drive = search_.drive())
+        painter.drawText(120, 85, language_text("partition_drive")
+                                      .arg(drive->path + QStringLiteral(" (") + format_size(drive->size) + QLatin1Char(')')));
+}
+
+QString partition_window_c::status_text() const
+{
+    if (search_.isRunning())
+        return language_text("partition_text1");
+    switch (outcome_) {
+    case outcome_e::stopped:
+        return language_text("partition_search_stopped");
+    case outcome_e::nothing_found:
+        return language_text("partition_nothing_found");
+    case outcome_e::none:
+    case outcome_e::found:
+        break;
     }
+    return {};
 }
 
 void partition_window_c::resizeEvent(QResizeEvent*)
@@ -214,7 +243,7 @@ void partition_window_c::resizeEvent(QResizeEvent*)
     ui_->btn_back->move(200, h - 54);
     ui_->btn_repair->move(w - 300, h - 54);
     ui_->btn_stop->move(w - 168, 42);
-    ui_->lv_volumes->setGeometry(25, 120, w - 50, h - 180);
+    ui_->lv_volumes->setGeometry(25, list_top, w - 50, h - list_top - 60);
 }
 
 } // namespace tarn

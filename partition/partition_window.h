@@ -74,6 +74,8 @@ private:
     void end_repair(int result);
     // Shows items through a new model and deletes the previous model and its list.
     void show_rows(std::vector<partition_item_s> items);
+    // The line above the bar: the search at work, or how it ended.
+    QString status_text() const;
 
     std::unique_ptr<Ui::PartitionForm> ui_;
     partition_repair_c search_;
@@ -83,6 +85,9 @@ private:
     std::unique_ptr<std::vector<partition_item_s>> rows_;
     // The search was asked to stop and has not ended yet.
     bool stopping_ = false;
+    // What the page says of the last search once it has ended.
+    enum class outcome_e { none, stopped, nothing_found, found };
+    outcome_e outcome_ = outcome_e::none;
     // The disk to search as soon as neither a search nor a repair runs.
     std::optional<drive_item_s> pending_;
     std::unique_ptr<QThread> repair_;

@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 namespace tarn {
@@ -55,7 +56,7 @@ private:
     device_location_s location_;
     std::uint64_t length_;
     std::uint32_t sector_size_;
-    bool direct_;
+    std::atomic<bool> direct_; // reads may come from two threads (the deep scan reads ahead)
     bool writable_;
     std::uint64_t position_ = 0;
 };

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <mutex>
 #include <vector>
@@ -78,7 +79,7 @@ int extract_one(recovery_base_c& engine, int kind, const QString& folder, const 
 }
 
 int extract_rows(recovery_base_c& engine, int kind, const QString& folder, const recovery_rows& rows,
-                 const std::atomic<bool>* stop)
+                 const std::atomic<bool>* stop, const extraction_report& report)
 {
     const QDir target(folder);
     // Two deleted files often share a name; the later one gets " (2)" rather than replacing
@@ -94,10 +95,19 @@ int extract_rows(recovery_base_c& engine, int kind, const QString& folder, const
         if (!row.checked)
             continue;
         const QString name = unique_file_name(written_name(row), used);
-        if (extract_to(engine, kind, target.filePath(name), row) != recovery_ok)
+        const int result = extract_to(engine, kind, target.filePath(name), row);
+        if (result != recovery_ok)
             ++failed;
+        if (report)
+            report(row, result);
     }
     return failed;
+}
+
+bool folder_writable(const QString& folder)
+{
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".tarn-write-test-XXXXXX")));
+    return probe.open();
 }
 
 int copy_live_file(const QString& source, const QString& destination)

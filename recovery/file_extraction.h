@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 
 namespace tarn {
 
@@ -38,11 +39,17 @@ int extract_one(recovery_base_c& engine, int kind, const QString& folder, const 
 int extract_to(recovery_base_c& engine, int kind, const QString& destination, const recovery_item_s& record,
                engine_wait_e wait = engine_wait_e::block);
 
+// Told after each file an extraction tried: its record and its recovery_result_e.
+using extraction_report = std::function<void(const recovery_item_s& record, int result)>;
+
 // Writes every checked row into folder, each under its safe name made unique against the
 // names already there (" (2)" before the extension, compared without case), so nothing present
 // is ever replaced. Ends early when stop is set. How many rows could not be written.
 int extract_rows(recovery_base_c& engine, int kind, const QString& folder, const recovery_rows& rows,
-                 const std::atomic<bool>* stop = nullptr);
+                 const std::atomic<bool>* stop = nullptr, const extraction_report& report = {});
+
+// Whether a file can be made in folder (tried with a temporary file that is removed again).
+bool folder_writable(const QString& folder);
 
 // Copies a live file in 128 KiB steps, replacing any file at destination. recovery_ok when the
 // whole file was copied, recovery_not_found or recovery_unwritable when a side cannot be opened,

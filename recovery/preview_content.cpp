@@ -1,7 +1,13 @@
 #include "recovery/preview_content.h"
 
+#include "common/format_size.h"
+#include "settings/language.h"
+
 #include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
 #include <QPainter>
+#include <QStringDecoder>
 #include <QTextOption>
 
 #include <array>
@@ -47,22 +53,63 @@ QString decode_preview_text(const QByteArray& bytes)
     return text;
 }
 
+bool looks_like_text(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xEF\xBB\xBF"))
+        return true;
+    if (bytes.isEmpty())
+        return false;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r' && u != '\f') || u == 0x7F)
+            return false;
+    }
+    // A multi-byte character cut by the end of the bytes read is no reason to call it binary.
+    qsizetype end = bytes.size();
+    for (qsizetype back = 1; back <= 3 && end - back >= 0; ++back) {
+        const auto u = static_cast<unsigned char>(bytes[end - back]);
+        if ((u & 0xC0) != 0x80) {
+            if (u >= 0xC0)
+                end -= back;
+            break;
+        }
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(QByteArrayView(bytes).first(end));
+    return !utf8.hasError() && !decoded.isEmpty();
+}
+
+QString describe_file(const QString& name, std::uint64_t size, const QByteArray& first_bytes)
+{
+    const QMimeDatabase types;
+    const QMimeType type = first_bytes.isEmpty() ? types.mimeTypeForFile(name, QMimeDatabase::MatchExtension)
+                                                 : types.mimeTypeForFileNameAndData(name, first_bytes);
+    QString kind = type.comment();
+    if (kind.isEmpty() || type.isDefault())
+        kind = QFileInfo(name).suffix().toUpper();
+    return language_text("preview_type") + QLatin1Char(' ') + kind + QLatin1Char('\n') + language_text("preview_size") +
+           QLatin1Char(' ') + format_size(size);
+}
+
 preview_content_s load_preview(const QString& path, const QString& name)
 {
     preview_content_s content;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return content;
     if (is_preview_image_name(name)) {
         QImage image(path);
-        if (image.width() <= 0 || image.height() <= 0)
+        if (image.width() > 0 && image.height() > 0) {
+            // The box is never larger than the screen: a smaller copy keeps every repaint cheap.
+            if (image.width() > preview_image_side || image.height() > preview_image_side)
+                image = image.scaled(preview_image_side, preview_image_side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            content.image = std::move(image);
             return content;
-        // The box is never larger than the screen: a smaller copy keeps every repaint cheap.
-        if (image.width() > preview_image_side || image.height() > preview_image_side)
-            image = image.scaled(preview_image_side, preview_image_side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        content.image = std::move(image);
-        return content;
+        }
     }
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly))
-        content.text = decode_preview_text(file.read(preview_text_bytes));
+    const QByteArray first = file.read(preview_text_bytes);
+    content.text = looks_like_text(first) ? decode_preview_text(first)
+                                          : describe_file(name, static_cast<std::uint64_t>(file.size()), first);
     return content;
 }
 

@@ -3,6 +3,7 @@
 #include "common/format_size.h"
 #include "recovery/recovery_model.h"
 #include "scan/recovery_item.h"
+#include "widgets/list_row_painter.h"
 
 #include <QPainter>
 
@@ -51,7 +52,10 @@ void recovery_delegate_c::paint(QPainter* painter, const QStyleOptionViewItem& o
         painter->drawPixmap(QRect(cell.left() + 10, cell.top() + 10, box.width(), box.width()), box);
         break;
     }
-    case column_name: painter->drawText(text_rect, flags, item.name); break;
+    case column_name:
+        painter->setLayoutDirection(text_direction(item.name));
+        painter->drawText(text_rect, flags, item.name);
+        break;
     case column_size: painter->drawText(text_rect, flags, format_size(item.size)); break;
     case column_modified: painter->drawText(text_rect, flags, local_date_text(item.modified)); break;
     case column_created: painter->drawText(text_rect, flags, local_date_text(item.created)); break;

@@ -12,13 +12,22 @@ namespace tarn {
 
 QString status_line(const recovery_status_s& status)
 {
+    if (!status.extraction.isEmpty())
+        return status.extraction;
     if (status.failed)
         return language_text("scan_fs_unreadable");
+    QString line;
     if (status.deep) {
         const auto passed = static_cast<std::uint64_t>(status.progress * static_cast<double>(status.volume_bytes));
-        return language_text("raw_progress") + QLatin1Char(' ') + format_size(passed);
+        line = language_text("raw_progress") + QLatin1Char(' ') + format_size(passed);
+    } else {
+        line = language_text("recovery_reading") + QString::number(status.read_count);
     }
-    return language_text("recovery_reading") + QString::number(status.read_count);
+    if (status.stopped)
+        return language_text("scan_stopped") + QLatin1Char(' ') + line;
+    if (status.nothing_found)
+        return language_text("scan_nothing_found");
+    return line;
 }
 
 QRect preview_box(int width, int height)

@@ -22,10 +22,15 @@ struct recovery_status_s {
     std::uint64_t volume_bytes = 0; // the scanned volume's size
     std::int64_t read_count = 0;
     std::int64_t found_count = 0;
+    bool stopped = false;          // the user stopped the scan
+    bool nothing_found = false;    // the scan ended with nothing to show
+    QString extraction;            // while and after files are written: what the extraction says
 };
 
-// "Scanned: 1.50G" during a deep scan (the share of the volume passed), else "Records read: 42";
-// after a scan that could not read its volume, the sentence that says so.
+// "Scanned: 1.50G" during a deep scan (the share of the volume passed), else "Records read: 42",
+// after "Stopped." when the user stopped it; after a scan that could not read its volume, or that
+// found nothing, the sentence that says so; while and after files are written, their progress
+// or summary.
 QString status_line(const recovery_status_s& status);
 // The preview box of a page of that size.
 QRect preview_box(int width, int height);

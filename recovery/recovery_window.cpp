@@ -1,8 +1,11 @@
 #include "recovery/recovery_window.h"
 
 #include "common/app_state.h"
+#include "common/safe_file_name.h"
 #include "platform/system.h"
 #include "recovery/engine_table.h"
+#include "recovery/extraction_feedback.h"
+#include "recovery/file_extraction.h"
 #include "recovery/my_header_view.h"
 #include "recovery/my_qtable_view.h"
 #include "recovery/recovery_delegate.h"
@@ -10,7 +13,9 @@
 #include "recovery/recovery_model.h"
 #include "recovery/recovery_status.h"
 #include "recovery/tree_builder.h"
+#include "recovery/tree_extraction.h"
 #include "recovery/tree_model.h"
+#include "recovery/tree_name_delegate.h"
 #include "recovery/ui_recovery_form.h"
 #include "disk/volume_enumeration.h"
 #include "scan/raw_recovery.h"
@@ -22,6 +27,7 @@
 #include "widgets/warning_box.h"
 
 #include <QFileDialog>
+#include <QMenu>
 #include <QMovie>
 #include <QPainter>
 
@@ -71,6 +77,7 @@ void recovery_window_c::build_form()
     table_->setStyleSheet(QStringLiteral("QTableView{border-style: none;border: 1px solid #8bb8fe;}"));
     set_tree(new TreeModel(this));
     ui_->tv_dirtree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    ui_->tv_dirtree->setItemDelegate(new tree_name_delegate_c(ui_->tv_dirtree));
     file_model_ = new recovery_model_c(&rows_, this);
     table_->setModel(file_model_);
     table_->setItemDelegate(new recovery_delegate_c(table_));
@@ -104,6 +111,8 @@ void recovery_window_c::connect_signals(QObject* receiver)
         connect(engines_[kind].get(), &QThread::finished, this, &recovery_window_c::on_thread_finished);
     }
     connect(ui_->tv_dirtree, &QTreeView::clicked, this, &recovery_window_c::on_tree_clicked);
+    ui_->tv_dirtree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui_->tv_dirtree, &QTreeView::customContextMenuRequested, this, &recovery_window_c::on_tree_menu);
     connect(table_, &QTableView::clicked, this, &recovery_window_c::on_list_clicked);
     connect(ui_->btn_recovery, &QPushButton::clicked, this, &recovery_window_c::on_recovery_clicked);
     connect(ui_->btn_pause, &QPushButton::clicked, this, &recovery_window_c::on_pause_clicked);
@@ -163,6 +172,7 @@ int recovery_window_c::launch()
         return -1;
     }
     failure_ = scan_failure_e::none;
+    forget_outcome();
     kind_ = kind;
     current_ = engine_of(kind);
     reset_engine(current_);
@@ -216,6 +226,7 @@ int recovery_window_c::open_scan_file()
     }
     volume_ = *volume;
     deep_ = true;
+    forget_outcome();
     kind_ = scanner_raw;
     current_ = raw;
     current_->set_volume(volume_);
@@ -246,6 +257,9 @@ void recovery_window_c::clear()
 
 void recovery_window_c::on_timer()
 {
+    // While files are written the bar shows the extraction, not the finished scan.
+    if (extraction_running())
+        return;
     progress_.value = current_->get_progress();
     if (scan_running)
         update();
@@ -262,8 +276,12 @@ void recovery_window_c::on_thread_finished()
         animation_->stop();
         return;
     }
-    current_->set_progress(1.0);
-    progress_.value = 1.0;
+    // A stopped scan keeps the share it reached and says it stopped.
+    stopped_ = stop == stop_keep;
+    if (!stopped_) {
+        current_->set_progress(1.0);
+        progress_.value = 1.0;
+    }
     failure_ = current_->get_failure();
     std::unique_ptr<TreeModel> tree = build_tree(kind_, *current_);
     const bool found = tree != nullptr;
@@ -274,6 +292,7 @@ void recovery_window_c::on_thread_finished()
     } else {
         reset_tree();
     }
+    nothing_found_ = !found && failure_ == scan_failure_e::none;
     if (kind_ == scanner_raw)
         ui_->btn_filter->show();
     scan_running = false;
@@ -298,8 +317,9 @@ void recovery_window_c::on_tree_clicked(const QModelIndex& index)
 {
     clear_preview();
     list_folder(kind_, *current_, TreeModel::node(index), rows_);
+    const bool all = checks_.mark(kind_, rows_);
     renew_file_model();
-    header_->set_check_all_state(false);
+    header_->set_check_all_state(all);
 }
 
 void recovery_window_c::on_list_clicked(const QModelIndex& index)
@@ -308,11 +328,17 @@ void recovery_window_c::on_list_clicked(const QModelIndex& index)
     const auto row = static_cast<std::size_t>(index.row());
     if (!index.isValid() || row >= rows_.size())
         return;
-    if (index.column() == column_check)
+    if (index.column() == column_check) {
         file_model_->set_checked(index.row(), !rows_[row].checked);
-    // Big files would keep the engine busy for a picture that small.
-    if (rows_[row].size > preview_limit)
+        checks_.set(kind_, rows_[row], rows_[row].checked);
+    }
+    // Big files would keep the engine busy for a picture that small: their type and size only.
+    if (rows_[row].size > preview_limit) {
+        preview_ = {QImage(), describe_file(rows_[row].name, rows_[row].size)};
+        preview_mark_ = true;
+        update();
         return;
+    }
     preview_wanted_ = rows_[row];
     preview_loader_.request(current_, kind_, private_temp_dir(), rows_[row]);
 }
@@ -339,25 +365,100 @@ void recovery_window_c::clear_preview()
 
 void recovery_window_c::on_recovery_clicked()
 {
-    if (rows_.empty())
-        return;
-    if (std::none_of(rows_.begin(), rows_.end(), [](const recovery_item_s& r) { return r.checked; })) {
-        warning_box(box_title, "recovery_check_warning", QMessageBox::Ok, this);
+    const recovery_rows checked = checks_.rows(kind_);
+    if (checked.empty()) {
+        if (!rows_.empty())
+            warning_box(box_title, "recovery_check_warning", QMessageBox::Ok, this);
         return;
     }
+    const QString folder = choose_target();
+    if (!folder.isEmpty() && extraction()->start_extraction(current_, kind_, folder, checked) == 0)
+        extraction_text_ = extraction_progress_text(0, static_cast<int>(checked.size()), 0, 0);
+    update();
+}
+
+void recovery_window_c::on_tree_menu(const QPoint& at)
+{
+    const QModelIndex index = ui_->tv_dirtree->indexAt(at);
+    const TreeNode* node = TreeModel::node(index);
+    if (node == nullptr || scan_running || extraction_running())
+        return;
+    QMenu menu(this);
+    const QAction* whole = menu.addAction(language_text("recover_this_folder"));
+    if (menu.exec(ui_->tv_dirtree->viewport()->mapToGlobal(at)) == whole)
+        recover_folder(*node);
+}
+
+void recovery_window_c::recover_folder(const TreeNode& node)
+{
+    std::vector<branch_folder_s> branch = list_branch(kind_, *current_, node);
+    const QString folder = choose_target();
+    if (folder.isEmpty())
+        return;
+    int files = 0;
+    for (const branch_folder_s& f : branch)
+        files += static_cast<int>(f.rows.size());
+    // The folder keeps its own name under the target, as the tree shows it.
+    const QString target = node.name.isEmpty() || node.name == QLatin1String("/") ? folder : folder + QLatin1Char('/') + safe_file_name(node.name);
+    if (extraction()->start_branch(current_, kind_, target, std::move(branch)) == 0)
+        extraction_text_ = extraction_progress_text(0, files, 0, 0);
+    update();
+}
+
+QString recovery_window_c::choose_target()
+{
+    if (extraction_running())
+        return {};
     const QString folder = QFileDialog::getExistingDirectory(
         this, language_text("recovery_select"), system_root(),
         QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     if (folder.isEmpty())
-        return;
+        return {};
     // Writing onto the scanned volume can overwrite the very files being recovered.
     if (same_volume(folder, volume_.device) &&
         warning_box(box_title, "recovery_same_volume_warning", QMessageBox::Yes | QMessageBox::No, this) ==
             QMessageBox::No)
-        return;
-    if (!extraction_)
+        return {};
+    // A folder that cannot take a file is said so now, not after every file failed.
+    if (!folder_writable(folder)) {
+        warning_box(box_title, "recovery_target_unwritable", QMessageBox::Ok, this);
+        return {};
+    }
+    return folder;
+}
+
+recovery_file_c* recovery_window_c::extraction()
+{
+    if (!extraction_) {
         extraction_ = std::make_unique<recovery_file_c>();
-    extraction_->start_extraction(current_, kind_, folder, rows_);
+        connect(extraction_.get(), &recovery_file_c::progress, this, &recovery_window_c::on_extraction_progress);
+        connect(extraction_.get(), &QThread::finished, this, &recovery_window_c::on_extraction_finished);
+    }
+    return extraction_.get();
+}
+
+void recovery_window_c::on_extraction_progress(int files_done, int files_total, quint64 bytes_done, quint64 bytes_total)
+{
+    extraction_text_ = extraction_progress_text(files_done, files_total, bytes_done, bytes_total);
+    progress_.value = bytes_total > 0 ? static_cast<double>(bytes_done) / static_cast<double>(bytes_total)
+                                      : files_total > 0 ? static_cast<double>(files_done) / files_total : 1.0;
+    update();
+}
+
+void recovery_window_c::on_extraction_finished()
+{
+    const extraction_summary_s& summary = extraction_->summary();
+    extraction_text_ = extraction_summary_text(summary);
+    update();
+    show_extraction_summary(summary, this);
+}
+
+void recovery_window_c::forget_outcome()
+{
+    checks_.clear();
+    stopped_ = false;
+    nothing_found_ = false;
+    extraction_text_.clear();
 }
 
 void recovery_window_c::on_stop_clicked()
@@ -395,8 +496,10 @@ void recovery_window_c::on_save_result_clicked()
 
 void recovery_window_c::on_check_all(bool state)
 {
-    for (recovery_item_s& row : rows_)
+    for (recovery_item_s& row : rows_) {
         row.checked = state;
+        checks_.set(kind_, row, state);
+    }
     renew_file_model();
 }
 
@@ -430,6 +533,8 @@ void recovery_window_c::size_columns()
     // A new model lays the header's sections out afresh.
     header_->resizeSection(column_check, 33);
     header_->resizeSection(column_name, 235);
+    // The name takes what the other columns leave, so a wide window shows long names whole.
+    header_->setSectionResizeMode(column_name, QHeaderView::Stretch);
 }
 
 void recovery_window_c::resizeEvent(QResizeEvent*)
@@ -456,7 +561,10 @@ void recovery_window_c::paintEvent(QPaintEvent*)
                                    current_->get_progress(),
                                    volume_.total_bytes,
                                    current_->get_read_count(),
-                                   current_->get_found_count()};
+                                   current_->get_found_count(),
+                                   stopped_,
+                                   nothing_found_,
+                                   extraction_text_};
     paint_recovery_face(painter, width(), height(), status, progress_, preview_mark_ ? &preview_ : nullptr);
 }
 

@@ -5,6 +5,7 @@
 
 #include "disk/volume_item.h"
 #include "recovery/preview_content.h"
+#include "recovery/checked_records.h"
 #include "recovery/preview_loader.h"
 #include "recovery/recovery_rows.h"
 #include "recovery/scanner_kind.h"
@@ -29,6 +30,7 @@ namespace tarn {
 class MyHeaderView;
 class MyQTableView;
 class TreeModel;
+struct TreeNode;
 class recovery_file_c;
 class recovery_model_c;
 
@@ -73,6 +75,9 @@ protected:
 
 private slots:
     void on_preview_loaded(const tarn::recovery_item_s& fetched, const tarn::preview_content_s& content);
+    void on_tree_menu(const QPoint& at);
+    void on_extraction_progress(int files_done, int files_total, quint64 bytes_done, quint64 bytes_total);
+    void on_extraction_finished();
 
 private:
     void build_form();
@@ -91,6 +96,15 @@ private:
     void clear_preview();
     void offer_deep_scan();
     bool extraction_running() const;
+    // The extraction thread, made on first use.
+    recovery_file_c* extraction();
+    // Asks for the folder to recover into; empty when cancelled or refused (the scanned volume
+    // itself, or a folder that cannot be written, which is said so).
+    QString choose_target();
+    // Writes a folder of the tree with everything below it.
+    void recover_folder(const TreeNode& node);
+    // A new scan or scan file: no ticks, no outcome, no extraction text from the last one.
+    void forget_outcome();
 
     std::unique_ptr<Ui::RecoveryForm> ui_;
     QObject* main_window_;
@@ -115,6 +129,10 @@ private:
     bool preview_mark_ = false;
     // Why the last scan could not read its volume; the status line says so.
     scan_failure_e failure_ = scan_failure_e::none;
+    bool stopped_ = false;       // the last scan was stopped by the user
+    bool nothing_found_ = false; // the last scan ended with nothing to show
+    QString extraction_text_;    // the status line while and after files are written
+    checked_records_c checks_;
     // The record of the last click whose preview is still to come.
     std::optional<recovery_item_s> preview_wanted_;
     // Declared after the engines: both use an engine and are joined before the engines go.

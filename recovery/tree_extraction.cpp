@@ -1,7 +1,7 @@
 #include "recovery/tree_extraction.h"
 
-#include "recovery/file_extraction.h"
 #include "recovery/tree_builder.h"
+#include "scan/recovery_base.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -50,13 +50,14 @@ QStringList branch_path(const std::vector<branch_folder_s>& branch, int index)
     return names;
 }
 
-int extract_branch(recovery_base_c& engine, int kind, const std::vector<branch_folder_s>& branch, const QString& target)
+int extract_branch(recovery_base_c& engine, int kind, const std::vector<branch_folder_s>& branch, const QString& target,
+                   const std::atomic<bool>* stop, const extraction_report& report)
 {
     const QString root = QDir().mkpath(target) ? QFileInfo(target).canonicalFilePath() : QString();
     // Each folder's place in target, made safe once and reused by the folders below it.
     std::vector<QString> places(branch.size());
     int failed = 0;
-    for (std::size_t i = 0; i < branch.size(); ++i) {
+    for (std::size_t i = 0; i < branch.size() && (stop == nullptr || !*stop); ++i) {
         const branch_folder_s& folder = branch[i];
         const QString base = folder.parent < 0 ? root : places[static_cast<std::size_t>(folder.parent)];
         if (!base.isEmpty())
@@ -66,9 +67,12 @@ int extract_branch(recovery_base_c& engine, int kind, const std::vector<branch_f
         const QString real = !places[i].isEmpty() && QDir().mkpath(places[i]) ? QFileInfo(places[i]).canonicalFilePath() : QString();
         if (root.isEmpty() || real.isEmpty() || !inside(real, root)) {
             failed += static_cast<int>(folder.rows.size());
+            for (const recovery_item_s& row : folder.rows)
+                if (report)
+                    report(row, recovery_unwritable);
             continue;
         }
-        failed += extract_rows(engine, kind, real, folder.rows);
+        failed += extract_rows(engine, kind, real, folder.rows, stop, report);
     }
     return failed;
 }

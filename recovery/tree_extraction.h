@@ -3,6 +3,7 @@
 // folders that hold it, and written out re-creating those folders. The command line recovers a
 // volume this way; the walk keeps its own stack, so folders nested thousands deep are no risk.
 
+#include "recovery/file_extraction.h"
 #include "recovery/recovery_rows.h"
 #include "recovery/tree_model.h"
 
@@ -30,7 +31,9 @@ QStringList branch_path(const std::vector<branch_folder_s>& branch, int index);
 
 // Writes every file of the branch into target, each folder under its safe name; files of a
 // folder that cannot be made, or that would lie outside target (a link waiting there), are not
-// written. How many files could not be written.
-int extract_branch(recovery_base_c& engine, int kind, const std::vector<branch_folder_s>& branch, const QString& target);
+// written (and reported as unwritable). Ends early when stop is set. How many files could not
+// be written.
+int extract_branch(recovery_base_c& engine, int kind, const std::vector<branch_folder_s>& branch, const QString& target,
+                   const std::atomic<bool>* stop = nullptr, const extraction_report& report = {});
 
 } // namespace tarn

@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <string_view>
+#include <memory>
 #include <vector>
 
 namespace tarn {
@@ -30,6 +32,9 @@ struct volume_reader_s {
             carve_close(handle);
     }
 };
+
+// A joined file has two pieces; room for more costs nothing.
+constexpr int32_t max_pieces = 8;
 
 } // namespace
 
@@ -131,30 +136,63 @@ void raw_recovery_c::run()
     }
 }
 
+namespace {
+
+// Copies size bytes from offset of the volume to out, read in the library's steps and written a
+// megabyte at a time.
+std::int32_t copy_piece(uintptr_t volume, QFile& out, std::uint64_t offset, std::uint64_t size)
+{
+    if (carve_seek(volume, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(offset >> 32), 0) < 0)
+        return recovery_incomplete;
+    std::vector<char> buffer(1 << 20);
+    for (std::uint64_t left = size; left > 0;) {
+        std::size_t filled = 0;
+        while (left > 0 && buffer.size() - filled >= CARVE_READ_STEP) {
+            const int32_t got = carve_read(volume, buffer.data() + filled, CARVE_READ_STEP);
+            if (got <= 0)
+                return recovery_incomplete;
+            const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(got), left));
+            filled += take;
+            left -= take;
+        }
+        if (out.write(buffer.data(), static_cast<qint64>(filled)) != static_cast<qint64>(filled))
+            return recovery_incomplete;
+    }
+    return recovery_ok;
+}
+
+} // namespace
+
 std::int32_t raw_recovery_c::recover_file(std::uint64_t id, QString destination)
 {
     if (id >= hits_.size())
         return recovery_not_found;
     const raw_hit_s& hit = hits_[static_cast<std::size_t>(id)];
-    const volume_reader_s volume{carve_open(QFile::encodeName(device_path_).constData())};
+    const QByteArray device = QFile::encodeName(device_path_);
+    // A joined file's pieces are found again on the volume; one that no longer joins as it did
+    // is not written at all rather than written with foreign bytes.
+    std::vector<std::uint64_t> pieces{hit.offset, hit.size};
+    if (std::string_view(hit.extension).ends_with("~j")) {
+        pieces.assign(2 * max_pieces, 0);
+        const int32_t count = carve_pieces(device.constData(), static_cast<std::uint32_t>(hit.offset),
+                                           static_cast<std::uint32_t>(hit.offset >> 32), static_cast<std::uint32_t>(hit.size),
+                                           static_cast<std::uint32_t>(hit.size >> 32), pieces.data(), max_pieces);
+        if (count <= 0)
+            return recovery_not_found;
+        pieces.resize(2 * static_cast<std::size_t>(count));
+    }
     // The hit's own offset and its whole 64-bit size: rounding down to a sector would put foreign
     // bytes in front of the file and cut as many from its end.
+    const volume_reader_s volume{carve_open(device.constData())};
     if (volume.handle == 0 || carve_seek(volume.handle, static_cast<std::uint32_t>(hit.offset),
                                          static_cast<std::uint32_t>(hit.offset >> 32), 0) < 0)
         return recovery_not_found;
     QFile out(destination);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return recovery_unwritable;
-    std::vector<char> buffer(CARVE_READ_STEP);
-    for (std::uint64_t left = hit.size; left > 0;) {
-        const int32_t got = carve_read(volume.handle, buffer.data(), CARVE_READ_STEP);
-        if (got <= 0)
-            return recovery_incomplete;
-        const auto take = static_cast<qint64>(std::min<std::uint64_t>(static_cast<std::uint64_t>(got), left));
-        if (out.write(buffer.data(), take) != take)
-            return recovery_incomplete;
-        left -= static_cast<std::uint64_t>(take);
-    }
+    for (std::size_t i = 0; i < pieces.size(); i += 2)
+        if (const std::int32_t result = copy_piece(volume.handle, out, pieces[i], pieces[i + 1]); result != recovery_ok)
+            return result;
     return out.flush() ? recovery_ok : recovery_incomplete;
 }
 

@@ -84,21 +84,38 @@ bool match_line(const std::string& line, std::smatch& match, const std::regex& e
 struct code_entry {
     const char16_t* name;
     const char* code;
+    // The toolkit's locale name, which names its translation catalogs ("qtbase_zh_CN.qm").
+    const char* locale;
 };
 
-// Tested in this order; the first name that matches gives the code.
+// Tested in this order; the first name that matches gives the code. The Português texts are
+// written in Brazilian Portuguese, the variant the toolkit's catalogs have.
 constexpr std::array<code_entry, 10> language_codes = {{
-    {u"Deutsch", "de"},
-    {u"Français", "fr"},
-    {u"Español", "es"},
-    {u"简体中文", "cn"},
-    {u"繁體中文", "hk"},
-    {u"Italiano", "it"},
-    {u"日本語", "jp"},
-    {u"Português", "pt"},
-    {u"Nederlands", "nl"},
-    {u"العربية", "ar"},
+    {u"Deutsch", "de", "de"},
+    {u"Français", "fr", "fr"},
+    {u"Español", "es", "es"},
+    {u"简体中文", "cn", "zh_CN"},
+    {u"繁體中文", "hk", "zh_TW"},
+    {u"Italiano", "it", "it"},
+    {u"日本語", "jp", "ja"},
+    {u"Português", "pt", "pt_BR"},
+    {u"Nederlands", "nl", "nl"},
+    {u"العربية", "ar", "ar"},
 }};
+
+// The entry of the chosen language; nullptr for English, any other name, and when no language
+// file has been read.
+const code_entry* chosen_entry()
+{
+    if (language_index < 0 || language_index >= language_names.size())
+        return nullptr;
+    const QString& chosen = language_names.at(language_index);
+    for (const auto& entry : language_codes) {
+        if (chosen.compare(QString::fromUtf16(entry.name), Qt::CaseInsensitive) == 0)
+            return &entry;
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -155,14 +172,14 @@ QString& language_text(std::string_view key)
 QString language_code()
 {
     // With no language file read there is no name to map; English is the mapping's default.
-    if (language_index < 0 || language_index >= language_names.size())
-        return QStringLiteral("en");
-    const QString& chosen = language_names.at(language_index);
-    for (const auto& entry : language_codes) {
-        if (chosen.compare(QString::fromUtf16(entry.name), Qt::CaseInsensitive) == 0)
-            return QString::fromLatin1(entry.code);
-    }
-    return QStringLiteral("en");
+    const code_entry* entry = chosen_entry();
+    return entry ? QString::fromLatin1(entry->code) : QStringLiteral("en");
+}
+
+QString language_locale()
+{
+    const code_entry* entry = chosen_entry();
+    return entry ? QString::fromLatin1(entry->locale) : QStringLiteral("en");
 }
 
 QString multilang_tab_image(const QString& t, const QString& s)

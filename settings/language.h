@@ -32,6 +32,9 @@ QString& language_text(std::string_view key);
 // Two-letter code of the chosen language ("de", "fr", …), "en" for any other name and when no
 // language file has been read.
 QString language_code();
+// The toolkit's locale name of the chosen language ("de", "zh_CN", "pt_BR", "ar", …); "en"
+// wherever language_code() gives "en".
+QString language_locale();
 
 // Per-language images. t is the tab ("1" to "3"), s the state ("1" normal, "2" hover,
 // "3" pressed). The home-button paths start without ":" because the style-sheet template that

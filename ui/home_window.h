@@ -31,6 +31,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The left edge of something width wide placed x from the left edge of a page laid out left
+    // to right: the same when the page is, mirrored when it is laid out right to left.
+    int visual_x(int x, int width) const;
+
     std::unique_ptr<Ui::HomeForm> ui_;
     main_window_c* main_window_;
 };

@@ -6,6 +6,7 @@
 #include "partition/partition_window.h"
 #include "platform/shell_open.h"
 #include "recovery/recovery_window.h"
+#include "ui/help_window.h"
 #include "ui/home_window.h"
 #include "settings/language.h"
 #include "settings/settings.h"
@@ -14,6 +15,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QIcon>
 
 namespace tarn {
@@ -195,7 +197,16 @@ void main_window_c::on_click_close()
 
 void main_window_c::on_click_help()
 {
-    open_in_shell(help_page_path());
+    // The desktop's browser shows the page when it can. Without a handler for it, or without the
+    // page beside the program to hand over, the program shows it itself.
+    const QString page = help_page_path();
+    if (QFileInfo(page).isFile() && open_in_shell(page) == 0)
+        return;
+    if (!help_)
+        help_ = new help_window_c(page, this);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 void main_window_c::on_click_language()

@@ -5,6 +5,8 @@
 
 #include "ui/skin_widget.h"
 
+#include <QPointer>
+
 #include <memory>
 
 namespace Ui {
@@ -18,6 +20,7 @@ class volume_window_c;
 class drive_window_c;
 class partition_window_c;
 class recovery_window_c;
+class help_window_c;
 
 class main_window_c : public QSkinWidget {
     Q_OBJECT
@@ -74,6 +77,8 @@ private:
     drive_window_c* drive_ = nullptr;
     partition_window_c* partition_ = nullptr;
     recovery_window_c* recovery_ = nullptr;
+    // The program's own help window, while it is open.
+    QPointer<help_window_c> help_;
     bool raw_scan_ = false;
 };
 

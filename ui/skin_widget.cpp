@@ -6,6 +6,7 @@
 #include "ui/system_button.h"
 #include "ui/top_button.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
@@ -89,6 +90,7 @@ void QSkinWidget::createButtons()
             button = std::make_unique<system_button_c<QSkinWidget>>();
         button->setup(spec.images, spec.rect, QString());
         button->setAction(spec.action);
+        button->setMirrored(isRightToLeft());
         buttons_.push_back(std::move(button));
     }
 }
@@ -99,10 +101,15 @@ void QSkinWidget::createSettingsMenu()
     menu_->setObjectName(QStringLiteral("menu_settings"));
     QMenu* languages = menu_->addMenu(tr("Language"));
     languages->setObjectName(QStringLiteral("menu_language"));
+    // One tick, on the chosen language; choosing another moves it there.
+    auto* choice = new QActionGroup(languages);
     // The language file's sections appear bottom-up.
     for (int index = static_cast<int>(language_names.size()) - 1; index >= 0; --index) {
         QAction* entry = languages->addAction(language_names[index]);
         entry->setData(index);
+        entry->setCheckable(true);
+        entry->setChecked(index == language_index);
+        choice->addAction(entry);
         connect(entry, &QAction::triggered, this, &QSkinWidget::on_click_language);
     }
     menu_->addSeparator();
@@ -250,10 +257,13 @@ void QSkinWidget::updateStyle()
     painter.drawPixmap(w - right.width(), top_h, right.width(), side_h, right);
     painter.drawPixmap(0, top_h, left.width(), side_h, left);
 
-    painter.drawPixmap(w - 120, 24, logo_);
-    painter.setFont(QFont(QStringLiteral("Comic Sans MS")));
+    // Right to left, the logo and the title trade corners as the buttons do.
+    const QFont title_font(QStringLiteral("Comic Sans MS"));
+    const int title_x = isRightToLeft() ? w - 10 - QFontMetrics(title_font).horizontalAdvance(windowTitle()) : 10;
+    painter.drawPixmap(isRightToLeft() ? 120 - logo_.width() : w - 120, 24, logo_);
+    painter.setFont(title_font);
     painter.setPen(Qt::white);
-    painter.drawText(10, 20, windowTitle());
+    painter.drawText(title_x, 20, windowTitle());
     frame_stale_ = false;
 }
 

@@ -4,9 +4,6 @@
 
 #include "ui/button.h"
 
-#include <QPainter>
-#include <QPoint>
-
 namespace tarn {
 
 template <class W>
@@ -14,14 +11,12 @@ class system_button_c : public button_c<W> {
 public:
     bool hitTest(const QPoint& point, const QRect& window_rect) const override
     {
-        const QRect& r = this->rect();
-        const int x = window_rect.right() - point.x();
-        return x >= r.left() && x <= r.right() && point.y() >= r.top() && point.y() <= r.bottom();
+        return this->hits(point, window_rect, !this->mirrored());
     }
 
     void draw(QPainter& painter, const QRect& window_rect) const override
     {
-        painter.drawPixmap(window_rect.right() - this->rect().right(), this->rect().top(), this->image());
+        this->paint(painter, window_rect, !this->mirrored());
     }
 };
 

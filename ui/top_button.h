@@ -3,24 +3,19 @@
 
 #include "ui/button.h"
 
-#include <QPainter>
-#include <QPoint>
-
 namespace tarn {
 
 template <class W>
 class top_button_c : public button_c<W> {
 public:
-    bool hitTest(const QPoint& point, const QRect&) const override
+    bool hitTest(const QPoint& point, const QRect& window_rect) const override
     {
-        const QRect& r = this->rect();
-        return point.x() >= r.left() && point.x() <= r.right() && point.y() >= r.top() &&
-               point.y() <= r.bottom();
+        return this->hits(point, window_rect, this->mirrored());
     }
 
-    void draw(QPainter& painter, const QRect&) const override
+    void draw(QPainter& painter, const QRect& window_rect) const override
     {
-        painter.drawPixmap(this->rect().topLeft(), this->image());
+        this->paint(painter, window_rect, this->mirrored());
     }
 };
 

@@ -1,5 +1,7 @@
 #include "widgets/list_row_painter.h"
 
+#include <QAbstractItemView>
+
 #include <QPainter>
 #include <QStyleOptionViewItem>
 
@@ -7,6 +9,10 @@ namespace tarn {
 
 QSize list_row_size(const QStyleOptionViewItem& option)
 {
+    // As wide as the view shows, never wider: a row laid out for a maximized window must not
+    // push the last column behind a scroll bar once the window is restored.
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget))
+        return QSize(view->viewport()->width(), list_row_height);
     return QSize(option.rect.width(), list_row_height);
 }
 
@@ -36,7 +42,15 @@ void paint_list_separators(QPainter* painter, const QRect& row, std::initializer
 
 void paint_list_text(QPainter* painter, const QRect& row, double x, const QString& text)
 {
+    const Qt::LayoutDirection window = painter->layoutDirection();
+    painter->setLayoutDirection(text_direction(text));
     painter->drawText(QPointF(row.left() + x, row.top() + list_text_baseline), text);
+    painter->setLayoutDirection(window);
+}
+
+Qt::LayoutDirection text_direction(const QString& text)
+{
+    return text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
 }
 
 } // namespace tarn

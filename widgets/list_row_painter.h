@@ -22,7 +22,8 @@ inline const QColor list_selected_row_colour{81, 149, 206};
 inline const QColor list_header_colour{232, 246, 255};
 inline const QColor list_separator_colour{211, 231, 255};
 
-// The option rectangle's width, one row high.
+// The width of the view the row is shown in (the option rectangle's without one), one row high.
+// Views that use it re-lay their rows out when resized (QListView::Adjust).
 QSize list_row_size(const QStyleOptionViewItem& option);
 
 // The row's ground: the tint on even rows, then the selection colour when the row is selected.
@@ -37,5 +38,8 @@ void paint_list_separators(QPainter* painter, const QRect& row, std::initializer
 
 // Text whose left end lies x pixels right of the row's left edge, on the row's baseline.
 void paint_list_text(QPainter* painter, const QRect& row, double x, const QString& text);
+// The direction a text reads in by its first strong character: a file name or path keeps its
+// own order in a right-to-left window ("#otes.txt" does not become "otes.txt#").
+Qt::LayoutDirection text_direction(const QString& text);
 
 } // namespace tarn

@@ -2,6 +2,7 @@
 
 #include "settings/language.h"
 
+#include <QAbstractButton>
 #include <QPixmap>
 
 #include <utility>
@@ -22,8 +23,11 @@ QMessageBox::StandardButton warning_box(const QString& title, std::string_view k
                                         QMessageBox::StandardButtons buttons, QWidget* owner,
                                         const warning_extra_s& extra)
 {
-    const warning_request_s request{title, std::string(key), language_text(key), buttons, owner, extra.detail,
-                                    extra.default_button};
+    QString text = language_text(key);
+    for (const QString& argument : extra.arguments)
+        text = text.arg(argument);
+    const warning_request_s request{title,  std::string(key),     text,         buttons,
+                                    owner,  extra.detail,         extra.default_button, extra.details};
     if (answerer())
         return answerer()(request);
     QMessageBox box(QMessageBox::Warning, request.title, request.text, buttons, owner,
@@ -31,6 +35,11 @@ QMessageBox::StandardButton warning_box(const QString& title, std::string_view k
     box.setIconPixmap(QPixmap(QStringLiteral(":/images/top.ico")));
     if (!request.detail.isEmpty())
         box.setInformativeText(request.detail);
+    if (!request.details.isEmpty())
+        box.setDetailedText(request.details);
+    for (const auto& [button, caption_key] : extra.button_keys)
+        if (QAbstractButton* shown = box.button(button))
+            shown->setText(language_text(caption_key));
     if (request.default_button != QMessageBox::NoButton)
         box.setDefaultButton(request.default_button);
     return static_cast<QMessageBox::StandardButton>(box.exec());

@@ -4,10 +4,13 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 class QWidget;
 
@@ -21,12 +24,17 @@ struct warning_request_s {
     QWidget* owner = nullptr;
     QString detail;    // shown below the text, rich text allowed; empty for none
     QMessageBox::StandardButton default_button = QMessageBox::NoButton; // NoButton: the box's own choice
+    QString details;   // behind the box's details button (a long list); empty for none
 };
 
 // What some boxes add to the keyed text.
 struct warning_extra_s {
     QString detail;
     QMessageBox::StandardButton default_button = QMessageBox::NoButton;
+    QStringList arguments; // fill the text's %1, %2, …
+    QString details;
+    // Buttons whose captions come from the language table instead of the toolkit's.
+    std::vector<std::pair<QMessageBox::StandardButton, std::string>> button_keys;
 };
 
 // Shows the box and waits for the answer: the button the user chose. With no buttons

@@ -2,11 +2,18 @@
 
 #include "libs/carve/carve_config.h"
 #include "libs/carve/carver.h"
+#include "libs/carve/formats/fragments.h"
 #include "platform/device.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <tuple>
+#include <vector>
 
 namespace tarn {
 
@@ -17,11 +24,70 @@ std::byte* field(void* block, std::size_t at)
     return static_cast<std::byte*>(block) + at;
 }
 
-// A volume opened for reading through carve_open, with its position.
+// A volume opened for reading through carve_open, with its position. Callers read in small
+// steps; the volume is read in larger ones behind them, growing from 64 KiB to 1 MiB while the
+// reads stay sequential, so that a small file costs no more than its own bytes.
 struct volume_handle_s {
+    static constexpr std::size_t first_fill = 1 << 16;
+    static constexpr std::size_t buffer_bytes = 1 << 20;
+
     std::unique_ptr<device_c> device;
     std::uint64_t position = 0;
+    std::unique_ptr<std::byte[]> buffer = std::make_unique_for_overwrite<std::byte[]>(buffer_bytes);
+    std::uint64_t buffer_at = 0;
+    std::size_t buffer_len = 0;
+    std::size_t fill = first_fill;
+
+    std::int64_t read(std::span<std::byte> out)
+    {
+        if (position < buffer_at || position >= buffer_at + buffer_len) {
+            fill = position == buffer_at + buffer_len ? std::min(fill * 2, buffer_bytes) : first_fill;
+            const auto got = device->read_at(position, std::span<std::byte>(buffer.get(), fill));
+            if (got <= 0)
+                return got;
+            buffer_at = position;
+            buffer_len = static_cast<std::size_t>(got);
+        }
+        const auto skip = static_cast<std::size_t>(position - buffer_at);
+        const std::size_t n = std::min(out.size(), buffer_len - skip);
+        std::memcpy(out.data(), buffer.get() + skip, n);
+        position += n;
+        return static_cast<std::int64_t>(n);
+    }
 };
+
+// The pieces of the joined files the last scan of each volume found, so that recovering them after
+// the scan does not measure them again (a scan file opened in another run finds them again on the
+// volume). Only joined files are kept: few, and small.
+class joined_memo_c {
+public:
+    void forget(const std::string& volume)
+    {
+        const std::lock_guard lock(mutex_);
+        std::erase_if(pieces_, [&](const auto& entry) { return std::get<0>(entry.first) == volume; });
+    }
+    void keep(const std::string& volume, std::uint64_t offset, std::vector<carve_piece_s> pieces)
+    {
+        const std::lock_guard lock(mutex_);
+        pieces_[{volume, offset, pieces[0].size + pieces[1].size}] = std::move(pieces);
+    }
+    std::vector<carve_piece_s> find(const std::string& volume, std::uint64_t offset, std::uint64_t size)
+    {
+        const std::lock_guard lock(mutex_);
+        const auto it = pieces_.find({volume, offset, size});
+        return it != pieces_.end() ? it->second : std::vector<carve_piece_s>{};
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::tuple<std::string, std::uint64_t, std::uint64_t>, std::vector<carve_piece_s>> pieces_;
+};
+
+joined_memo_c& joined_memo()
+{
+    static joined_memo_c memo;
+    return memo;
+}
 
 } // namespace
 
@@ -48,12 +114,42 @@ extern "C" int32_t carve_scan(void* block, const char* volume_path)
     const carve_progress_s control{reinterpret_cast<double*>(field(block, CARVE_BLOCK_PROGRESS)),
                                    reinterpret_cast<std::int32_t*>(field(block, CARVE_BLOCK_PAUSE)),
                                    reinterpret_cast<std::int32_t*>(field(block, CARVE_BLOCK_STOP))};
-    carve_source(*device, carve_types(), control, [&](const carve_format_s& format, std::uint64_t offset, std::uint64_t size) {
+    const std::string volume = volume_path;
+    joined_memo().forget(volume);
+    carve_source(*device, carve_types(), control, [&](const char* extension, std::uint64_t offset, const carve_found_s& found) {
+        const std::uint64_t size = found.total();
+        if (found.tail_size != 0)
+            joined_memo().keep(volume, offset, {{offset, found.size}, {found.tail_at, found.tail_size}});
         if (callback != nullptr)
-            callback(user, format.extension, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(offset >> 32),
+            callback(user, extension, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(offset >> 32),
                      static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size >> 32));
     });
     return 0;
+}
+
+extern "C" int32_t carve_pieces(const char* volume_path, uint32_t offset_low, uint32_t offset_high, uint32_t size_low,
+                                uint32_t size_high, uint64_t* pieces, int32_t room)
+{
+    if (volume_path == nullptr || pieces == nullptr)
+        return -1;
+    const auto device = device_c::open(QFile::decodeName(volume_path), access_e::read);
+    if (!device)
+        return -1;
+    const std::uint64_t offset = std::uint64_t{offset_high} << 32 | offset_low;
+    const std::uint64_t size = std::uint64_t{size_high} << 32 | size_low;
+    std::vector<carve_piece_s> found = joined_memo().find(volume_path, offset, size);
+    if (found.empty()) {
+        carve_reader_c reader(*device);
+        reader.set_types(&carve_types());
+        found = carve_pieces(reader, offset, size);
+    }
+    if (found.empty() || found.size() > static_cast<std::size_t>(std::max(room, 0)))
+        return -1;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        pieces[2 * i] = found[i].at;
+        pieces[2 * i + 1] = found[i].size;
+    }
+    return static_cast<int32_t>(found.size());
 }
 
 extern "C" uintptr_t carve_open(const char* volume_path)
@@ -81,11 +177,8 @@ extern "C" int32_t carve_read(uintptr_t handle, void* buffer, uint32_t length)
     auto* volume = reinterpret_cast<volume_handle_s*>(handle);
     if (volume == nullptr || buffer == nullptr)
         return -1;
-    const auto got = volume->device->read_at(volume->position,
-                                             std::span<std::byte>(static_cast<std::byte*>(buffer), std::min<uint32_t>(length, CARVE_READ_STEP)));
-    if (got > 0)
-        volume->position += static_cast<std::uint64_t>(got);
-    return static_cast<int32_t>(got);
+    return static_cast<int32_t>(
+        volume->read(std::span<std::byte>(static_cast<std::byte*>(buffer), std::min<uint32_t>(length, CARVE_READ_STEP))));
 }
 
 extern "C" void carve_close(uintptr_t handle)

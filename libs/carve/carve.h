@@ -32,6 +32,11 @@ int32_t carve_configure(const char* path);
 /* Scans the volume (a volume path or any name the platform opens) with the block; returns when
  * done or stopped. 0, or -1 when the volume cannot be opened. */
 int32_t carve_scan(void* block, const char* volume_path);
+/* The pieces of a joined file (a hit whose extension ends in "~j"), found again on the volume from
+ * its offset: up to room pairs of 64-bit offset and size into pieces; their count, or -1 when the
+ * file there no longer joins to size bytes (the volume or the type list changed since the scan). */
+int32_t carve_pieces(const char* volume_path, uint32_t offset_low, uint32_t offset_high, uint32_t size_low,
+                     uint32_t size_high, uint64_t* pieces, int32_t room);
 /* Reading a volume: a handle (0 = failure), positioning (origin 0 = from the start; negative on
  * failure), reads of up to 8192 bytes at the position (the count read), closing. */
 uintptr_t carve_open(const char* volume_path);

@@ -1,35 +1,18 @@
 #include "libs/carve/carver.h"
 
-#include <array>
+#include "libs/carve/read_ahead.h"
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstring>
+#include <string>
 #include <thread>
-#include <utility>
 
 namespace tarn {
 
 namespace {
 
 constexpr std::size_t block_bytes = 4 << 20;
-constexpr std::size_t longest_header = 16;
-
-struct candidate_s {
-    const carve_type_s* type;
-    std::string_view header;
-};
-using first_byte_table = std::array<std::vector<candidate_s>, 256>;
-
-first_byte_table index_headers(const std::vector<carve_type_s>& types)
-{
-    first_byte_table table;
-    for (const carve_type_s& type : types)
-        if (type.enabled)
-            for (std::string_view header : type.format->headers)
-                if (!header.empty() && header.size() <= longest_header)
-                    table[static_cast<std::uint8_t>(header[0])].push_back({&type, header});
-    return table;
-}
 
 std::int32_t load(std::int32_t* field)
 {
@@ -44,55 +27,114 @@ bool keep_going(const carve_progress_s& control)
     return load(control.stop) == 0;
 }
 
-// The hit starting at block offset i, if any: its size, 0 when none of the candidates is valid.
-std::uint64_t try_offset(const first_byte_table& table, std::span<const std::byte> block, std::size_t i,
-                         std::uint64_t at, std::uint64_t size, carve_reader_c& reader, const carve_sink& sink)
-{
-    for (const candidate_s& c : table[std::to_integer<std::uint8_t>(block[i])]) {
-        if (i + c.header.size() > block.size() || std::memcmp(block.data() + i, c.header.data(), c.header.size()) != 0)
-            continue;
-        const std::uint64_t found = c.type->format->measure(reader, at, std::min(c.type->largest, size - at));
-        if (found != 0) {
-            sink(*c.type->format, at, found);
-            return found;
+// The walk over one block's candidates in volume order. A file found is reported and everything
+// before its end is passed over: nothing inside a carved file is reported again. A joined file's
+// second fragment, further on, is passed over when the walk gets there.
+class block_walk_c {
+public:
+    block_walk_c(carve_reader_c& reader, const carve_sink& sink) : reader_(reader), sink_(sink) {}
+    std::uint64_t carved_end() const { return carved_end_; }
+
+    void walk(const carve_block_s& block, const header_index_c& index)
+    {
+        std::size_t sector = 0;
+        // Sector candidates come after the patterns found at the same offset.
+        const auto sectors_before = [&](std::uint64_t at) {
+            for (; sector < block.sectors.size() && block.sectors[sector].at < at; ++sector)
+                try_start(block.at + block.sectors[sector].at, *block.sectors[sector].type);
+        };
+        for (const header_match_s& match : block.matches) {
+            sectors_before(match.at);
+            try_match(block, match);
         }
+        // A block dense with patterns: the rest is searched here, a batch at a time.
+        std::vector<header_match_s> more;
+        for (std::size_t from = block.matched_to; from < block.scan;) {
+            more.clear();
+            from = index.find(std::span<const std::byte>(block.bytes.data(), block.have), from, block.scan, more,
+                              read_ahead_c::match_room);
+            for (const header_match_s& match : more) {
+                sectors_before(match.at);
+                try_match(block, match);
+            }
+        }
+        sectors_before(UINT64_MAX);
     }
-    return 0;
-}
+
+private:
+    void try_match(const carve_block_s& block, const header_match_s& match)
+    {
+        const std::uint64_t at = block.at + match.at;
+        const carve_type_s& type = *match.candidate->type;
+        if (at >= type.format->header_at)
+            try_start(at - type.format->header_at, type);
+    }
+
+    // Whether start lies in a joined file's second fragment; fragments passed are forgotten.
+    bool claimed(std::uint64_t start)
+    {
+        std::erase_if(claims_, [start](const claim_s& c) { return c.end <= start; });
+        return std::any_of(claims_.begin(), claims_.end(), [start](const claim_s& c) { return start >= c.at; });
+    }
+
+    void try_start(std::uint64_t start, const carve_type_s& type)
+    {
+        const carve_format_s& format = *type.format;
+        const std::uint64_t size = reader_.size();
+        if (start < carved_end_ || start >= size || claimed(start))
+            return;
+        const carve_found_s found = format.measure(reader_, start, std::min(type.largest, size - start));
+        if (found.size == 0)
+            return;
+        const char* named = format.name != nullptr && !found.partial && found.tail_size == 0
+                                ? format.name(reader_, start, found.size)
+                                : nullptr;
+        std::string extension = named != nullptr ? named : format.extension;
+        // The mark of a partial or joined file must fit the extension's seven characters.
+        if (found.partial || found.tail_size != 0) {
+            extension += found.partial ? carve_partial_mark : carve_joined_mark;
+            if (extension.size() > 7)
+                return;
+        }
+        sink_(extension.c_str(), start, found);
+        carved_end_ = start + found.size;
+        if (found.tail_size != 0)
+            claims_.push_back({found.tail_at, found.tail_at + found.tail_size});
+    }
+
+    struct claim_s {
+        std::uint64_t at;
+        std::uint64_t end;
+    };
+
+    carve_reader_c& reader_;
+    const carve_sink& sink_;
+    std::uint64_t carved_end_ = 0;
+    std::vector<claim_s> claims_;
+};
 
 } // namespace
 
 void carve_source(byte_source_c& source, const std::vector<carve_type_s>& types, const carve_progress_s& control,
                   const carve_sink& sink)
 {
-    const first_byte_table table = index_headers(types);
+    const header_index_c index(types);
     carve_reader_c reader(source);
+    reader.set_types(&types);
+    block_walk_c walk(reader, sink);
+    read_ahead_c ahead(source, index, block_bytes);
     const std::uint64_t size = source.size();
-    std::vector<std::byte> block(block_bytes + longest_header);
-    std::uint64_t pos = 0;
-    while (pos < size && keep_going(control)) {
-        const auto got = source.read_at(pos, block);
-        const std::size_t have = got > 0 ? static_cast<std::size_t>(got) : 0;
-        const std::size_t scan = std::min(have, block_bytes);
+    for (std::uint64_t next = 0; keep_going(control);) {
+        const carve_block_s* block = ahead.take(next);
+        if (block == nullptr)
+            break;
         // An unreadable block is passed over; the scan goes on with the next one.
-        std::uint64_t next = pos + (scan != 0 ? scan : block_bytes);
-        for (std::size_t i = 0; i < scan;) {
-            const std::uint64_t found =
-                try_offset(table, std::span<const std::byte>(block.data(), have), i, pos + i, size, reader, sink);
-            if (found == 0) {
-                ++i;
-                continue;
-            }
-            // Nothing inside a carved file is looked at again: on after its end.
-            if (i + found >= scan) {
-                next = pos + i + found;
-                break;
-            }
-            i += static_cast<std::size_t>(found);
-        }
-        pos = next;
+        walk.walk(*block, index);
+        ahead.release(block);
+        next = std::max(next + 1, walk.carved_end() / block_bytes);
+        const std::uint64_t done = std::max(next * block_bytes, walk.carved_end());
         std::atomic_ref<double>(*control.progress)
-            .store(std::min(1.0, static_cast<double>(pos) / static_cast<double>(size)), std::memory_order_relaxed);
+            .store(std::min(1.0, static_cast<double>(done) / static_cast<double>(size)), std::memory_order_relaxed);
     }
 }
 

@@ -17,7 +17,14 @@ struct carve_progress_s {
     std::int32_t* stop;
 };
 
-using carve_sink = std::function<void(const carve_format_s& format, std::uint64_t offset, std::uint64_t size)>;
+// The marks an extension gets for a file cut at its last valid point and for a file joined from
+// two fragments ("jpg~p", "zip~j").
+constexpr const char* carve_partial_mark = "~p";
+constexpr const char* carve_joined_mark = "~j";
+
+// Called per file found: its extension (with its mark), its offset and what was found there (its
+// size is found.total(); a joined file's second piece is in found).
+using carve_sink = std::function<void(const char* extension, std::uint64_t offset, const carve_found_s& found)>;
 
 // Scans source for the enabled types. Blocks that cannot be read are passed over.
 void carve_source(byte_source_c& source, const std::vector<carve_type_s>& types, const carve_progress_s& control,

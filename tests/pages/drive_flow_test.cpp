@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QtEndian>
@@ -128,6 +129,14 @@ void drive_flow_test::header_row_and_refresh_leave_no_disk_to_scan()
     QWidget* page = window_->page(main_window_c::drive_page);
     QCOMPARE(drives()->model()->rowCount(), 2);
     QCOMPARE(drives()->currentIndex().row(), 1);
+
+    // After a larger window and back, the rows are as wide as the list again: no column hides
+    // behind a scroll bar.
+    window_->resize(1400, 900);
+    QTRY_COMPARE(drives()->visualRect(drives()->model()->index(1, 0)).width(), drives()->viewport()->width());
+    window_->resize(800, 600);
+    QTRY_COMPARE(drives()->visualRect(drives()->model()->index(1, 0)).width(), drives()->viewport()->width());
+    QCOMPARE(drives()->horizontalScrollBar()->maximum(), 0);
 
     click_row(0);
     QCOMPARE(drives()->currentIndex().row(), 0);

@@ -4,17 +4,21 @@
 #include "recovery/recovery_status.h"
 #include "scan/recovery_item.h"
 #include "settings/language.h"
+#include "tests/pages/text_recorder.h"
 
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
 
+#include <vector>
+
 namespace tarn::test {
 
-page_driver::page_driver(const QString& language_file) : fixture_(std::make_unique<shell_fixture>())
+page_driver::page_driver(const QString& language_file, const QString& section)
+    : fixture_(std::make_unique<shell_fixture>())
 {
     if (!language_file.isEmpty())
-        load_language_file(language_file, QStringLiteral("English"), true);
+        load_language_file(language_file, section, true);
     else
         for (const char* key : {"btn_start", "btn_pause", "btn_resume", "btn_stop", "btn_recovery", "btn_back",
                                 "btn_save_result", "recovery_name", "drive_size", "recovery_date1", "recovery_date2"})
@@ -82,10 +86,17 @@ bool page_driver::scan_to_end()
 QModelIndex page_driver::folder(const QString& name) const
 {
     const QAbstractItemModel* model = tree()->model();
-    const QModelIndex top = model->index(0, 0);
-    for (int r = 0; r < model->rowCount(top); ++r)
-        if (model->index(r, 0, top).data().toString() == name)
-            return model->index(r, 0, top);
+    std::vector<QModelIndex> pending{model->index(0, 0)};
+    while (!pending.empty()) {
+        const QModelIndex at = pending.back();
+        pending.pop_back();
+        for (int r = 0; r < model->rowCount(at); ++r) {
+            const QModelIndex child = model->index(r, 0, at);
+            if (child.data().toString() == name)
+                return child;
+            pending.push_back(child);
+        }
+    }
     return {};
 }
 
@@ -93,6 +104,7 @@ void page_driver::click_folder(const QString& name)
 {
     const QModelIndex index = folder(name);
     QVERIFY2(index.isValid(), qPrintable(name));
+    tree()->expand(index.parent());
     tree()->scrollTo(index);
     QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, tree()->visualRect(index).center());
 }
@@ -111,6 +123,13 @@ void page_driver::click_cell(int row, int column)
     const QModelIndex index = table()->model()->index(row, column);
     table()->scrollTo(index);
     QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, table()->visualRect(index).center());
+}
+
+QStringList page_driver::painted_texts() const
+{
+    text_recorder_c recorder;
+    recovery()->render(&recorder);
+    return recorder.texts;
 }
 
 bool page_driver::preview_is_white()

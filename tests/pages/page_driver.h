@@ -20,8 +20,8 @@ namespace tarn::test {
 class page_driver {
 public:
     // The main window shown, start-up finished, the volume page current. With a language file
-    // the window speaks its English section; without one, short made-up texts.
-    explicit page_driver(const QString& language_file = {});
+    // the window speaks its section (English unless named); without one, short made-up texts.
+    explicit page_driver(const QString& language_file = {}, const QString& section = QStringLiteral("English"));
     ~page_driver();
 
     main_window_c& window() { return *window_; }
@@ -37,7 +37,7 @@ public:
     bool wait_for_scan_end();
     // click_scan(), then wait_for_scan_end().
     bool scan_to_end();
-    // The tree row named name below the top folder "/", invalid when there is none.
+    // The tree row named name at any depth below the top folder "/", invalid when there is none.
     QModelIndex folder(const QString& name) const;
     void click_folder(const QString& name);
     // Row of the file table whose record is named name, -1 when none.
@@ -45,6 +45,8 @@ public:
     void click_cell(int row, int column);
     // The preview box as painted now: true when every pixel inside its outline is white.
     bool preview_is_white();
+    // The texts the recovery page paints now (status line, preview text, …).
+    QStringList painted_texts() const;
 
 private:
     std::unique_ptr<shell_fixture> fixture_;

@@ -4,6 +4,7 @@
 
 #include "partition/partition_window.h"
 #include "tests/pages/page_images.h"
+#include "tests/pages/text_recorder.h"
 #include "tests/partition/partition_fixtures.h"
 #include "tests/shell/shell_fixture.h"
 #include "tests/support/test_support.h"
@@ -59,6 +60,13 @@ private:
     int rows() const { return list()->model()->rowCount(); }
     QListView* list() const { return page_->findChild<QListView*>(QStringLiteral("lv_volumes")); }
     QPushButton* button(const char* name) const { return page_->findChild<QPushButton*>(QString::fromLatin1(name)); }
+    // The texts the page paints now.
+    QStringList painted() const
+    {
+        test::text_recorder_c recorder;
+        page_->render(&recorder);
+        return recorder.texts;
+    }
     QStringList backups() const
     {
         return QDir(fixture_->path(QStringLiteral("data/TarnRecovery"))).entryList(QDir::Files);
@@ -75,6 +83,9 @@ void partition_page_test::init()
     qputenv("XDG_DATA_HOME", fixture_->path(QStringLiteral("data")).toUtf8());
     language_text("btn_start") = QStringLiteral("Start again");
     language_text("btn_stop") = QStringLiteral("Stop");
+    language_text("partition_nothing_found") = QStringLiteral("Nothing here.");
+    language_text("partition_search_stopped") = QStringLiteral("Stopped.");
+    language_text("partition_drive") = QStringLiteral("Drive: %1");
     page_ = std::make_unique<partition_window_c>(&receiver_);
     page_->resize(780, 520);
     page_->show();
@@ -117,6 +128,7 @@ void partition_page_test::stop_twice_restarts_from_an_empty_list()
     QCOMPARE(rows(), 2);
     QCOMPARE(button("btn_stop")->text(), QStringLiteral("Start again"));
     QVERIFY(page_->search().progress() < 1.0);
+    QVERIFY(painted().contains(QStringLiteral("Stopped.")));
 
     QTest::mouseClick(button("btn_stop"), Qt::LeftButton);
     QCOMPARE(button("btn_stop")->text(), QStringLiteral("Stop"));
@@ -157,7 +169,10 @@ void partition_page_test::nothing_found_ends_empty_at_the_full_bar()
     QTRY_VERIFY(!page_->search().isRunning());
     QTRY_COMPARE(page_->progress_bar().value, 1.0);
     QCOMPARE(rows(), 0);
-    QCOMPARE(button("btn_stop")->text(), QStringLiteral("Start"));
+    QCOMPARE(button("btn_stop")->text(), QStringLiteral("Start again"));
+    // The page says that nothing was found, and on which disk.
+    QVERIFY(painted().contains(QStringLiteral("Nothing here.")));
+    QVERIFY(painted().contains(QStringLiteral("Drive: %1 (16.00M)").arg(blank)));
 
     // Nothing found: there is nothing to confirm or write, and the user is told so.
     QSignalSpy done(page_.get(), &partition_window_c::repair_done);

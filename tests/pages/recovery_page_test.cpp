@@ -15,14 +15,32 @@
 
 #include <QDir>
 #include <QFile>
+#include <QApplication>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <mutex>
 
 
 using namespace tarn;
+
+namespace {
+
+// The keys of the next boxes the page shows, waiting up to five seconds for them.
+QStringList next_boxes(test::page_driver& driver)
+{
+    QStringList keys;
+    for (int waited = 0; waited < 5000 && keys.isEmpty(); waited += 10) {
+        QTest::qWait(10);
+        keys = test::keys_of(driver.fixture().take_boxes());
+    }
+    return keys;
+}
+
+} // namespace
 
 class recovery_page_test : public QObject {
     Q_OBJECT
@@ -34,6 +52,7 @@ private slots:
     void recover_needs_rows_and_a_checked_file();
     void second_recover_click_while_extraction_runs_is_ignored();
     void preview_shows_small_files_only();
+    void ticks_survive_folders_and_every_recovery_reports_its_result();
     void pause_after_the_end_scans_the_same_volume_again();
     void nothing_found_offers_a_deep_scan_unless_stopped();
     void unreadable_volume_is_a_failure_not_nothing_found();
@@ -86,9 +105,20 @@ void recovery_page_test::status_line_counts_records_or_bytes()
     language_text("recovery_reading") = QStringLiteral("Records read: ");
     language_text("raw_progress") = QStringLiteral("Scanned:");
     language_text("scan_fs_unreadable") = QStringLiteral("Unreadable.");
-    QCOMPARE(status_line({false, false, 0.5, 4096, 42, 0}), QStringLiteral("Records read: 42"));
-    QCOMPARE(status_line({true, false, 0.5, 3221225472ull, 42, 0}), QStringLiteral("Scanned: 1.50G"));
-    QCOMPARE(status_line({false, true, 1.0, 4096, 0, 0}), QStringLiteral("Unreadable."));
+    language_text("scan_stopped") = QStringLiteral("Stopped.");
+    language_text("scan_nothing_found") = QStringLiteral("Nothing.");
+    const auto status = [](bool deep, bool failed, double progress, std::uint64_t bytes, bool stopped = false,
+                           bool nothing = false, const QString& extraction = {}) {
+        return status_line({deep, failed, progress, bytes, 42, 0, stopped, nothing, extraction});
+    };
+    QCOMPARE(status(false, false, 0.5, 4096), QStringLiteral("Records read: 42"));
+    QCOMPARE(status(true, false, 0.5, 3221225472ull), QStringLiteral("Scanned: 1.50G"));
+    QCOMPARE(status(false, true, 1.0, 4096), QStringLiteral("Unreadable."));
+    // A stopped scan says so before what it reached; one that found nothing says that.
+    QCOMPARE(status(true, false, 0.25, 3221225472ull, true), QStringLiteral("Stopped. Scanned: 768.00M"));
+    QCOMPARE(status(false, false, 1.0, 4096, false, true), QStringLiteral("Nothing."));
+    QCOMPARE(status(false, false, 1.0, 4096, true, true, "3 files recovered, 0 failed."),
+             QStringLiteral("3 files recovered, 0 failed."));
 }
 
 void recovery_page_test::recover_needs_rows_and_a_checked_file()
@@ -122,8 +152,9 @@ void recovery_page_test::second_recover_click_while_extraction_runs_is_ignored()
         const std::lock_guard hold(driver.recovery()->current_engine()->file_lock());
         test::answer_folder_dialog(target);
         QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
-        test::answer_folder_dialog(target);
+        // The second click asks for no folder at all: nothing could be started.
         QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
     QTRY_COMPARE(driver.fixture().opened().size(), std::size_t(1));
     QTest::qWait(100); // a second run, had one started, would open the folder again
@@ -143,23 +174,74 @@ void recovery_page_test::preview_shows_small_files_only()
     test::scanned_page page;
     QVERIFY(page.ready);
     auto& driver = page.driver;
+    language_text("preview_size") = QStringLiteral("Size:");
+    const QString big_size = QStringLiteral("Size: 6.00M");
     driver.click_folder("#hotos");
     QVERIFY(driver.preview_is_white());
     driver.click_cell(driver.row_of("#otes.txt"), 1);
-    QTRY_VERIFY(!driver.preview_is_white());
-    // The 6 MiB file is not fetched: the box turns white and stays so.
+    QTRY_VERIFY(driver.painted_texts().join('\n').contains(QStringLiteral("Day 1: the lake.")));
+    // The 6 MiB file is not fetched: its type and size are shown from its record.
     driver.click_cell(driver.row_of("#ig.bin"), 1);
-    QVERIFY(driver.preview_is_white());
+    QVERIFY(driver.painted_texts().join('\n').contains(big_size));
     QTest::qWait(200);
-    QVERIFY(driver.preview_is_white());
     QVERIFY(!QFile::exists(QDir::temp().filePath("#ig.bin")));
     driver.click_cell(driver.row_of("#oliday.png"), 1);
-    QTRY_VERIFY(!driver.preview_is_white());
-    // A fetch still under way when the big file is clicked does not paint over the white box.
+    QTRY_VERIFY(!driver.preview_is_white() && !driver.painted_texts().join('\n').contains(big_size));
+    // A fetch still under way when the big file is clicked does not paint over what it shows.
     driver.click_cell(driver.row_of("#otes.txt"), 1);
     driver.click_cell(driver.row_of("#ig.bin"), 1);
     QTest::qWait(200);
-    QVERIFY(driver.preview_is_white());
+    QVERIFY(driver.painted_texts().join('\n').contains(big_size));
+}
+
+void recovery_page_test::ticks_survive_folders_and_every_recovery_reports_its_result()
+{
+    test::scanned_page page;
+    QVERIFY(page.ready);
+    auto& driver = page.driver;
+    language_text("recovery_summary") = QStringLiteral("%1 recovered, %2 failed.");
+    const auto checked = [&driver](const QString& name) {
+        const int row = driver.row_of(name);
+        return row >= 0 && driver.table()->model()->index(row, 0).data().value<recovery_item_s>().checked;
+    };
+    // Ticks in two folders, then back to the first: its ticks are still there.
+    driver.click_folder("#hotos");
+    driver.click_cell(driver.row_of("#otes.txt"), 0);
+    driver.click_cell(driver.row_of("#oliday.png"), 0);
+    driver.click_folder("#etters");
+    QCOMPARE(driver.table()->model()->rowCount(), 1);
+    driver.click_cell(0, 0);
+    driver.click_folder("#hotos");
+    QVERIFY(checked("#otes.txt") && checked("#oliday.png") && !checked("#ig.bin"));
+
+    // One recovery writes the ticks of both folders and ends with its summary.
+    const QString ticked = page.volume.path("ticked");
+    QVERIFY(QDir().mkpath(ticked));
+    test::answer_folder_dialog(ticked);
+    QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
+    QCOMPARE(next_boxes(driver), QStringList{"recovery_summary"});
+    QCOMPARE(test::files_below(ticked), (QStringList{"#etter.txt", "#oliday.png", "#otes.txt"}));
+    QVERIFY(driver.painted_texts().contains(QStringLiteral("3 recovered, 0 failed.")));
+
+    // "Recover this folder" writes the folder with everything below it, under its own name.
+    const QString whole = page.volume.path("whole");
+    QVERIFY(QDir().mkpath(whole));
+    QTimer::singleShot(50, [] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        }
+    });
+    test::answer_folder_dialog(whole);
+    const QModelIndex docs = driver.folder("#ocs");
+    emit driver.tree()->customContextMenuRequested(driver.tree()->visualRect(docs).center());
+    QCOMPARE(next_boxes(driver), QStringList{"recovery_summary"});
+    QCOMPARE(test::files_below(whole), QStringList{"#ocs/#etters/#etter.txt"});
+
+    // A folder nothing can be written to is refused before anything starts.
+    test::answer_folder_dialog(QStringLiteral("/proc"));
+    QTest::mouseClick(driver.button("btn_recovery"), Qt::LeftButton);
+    QCOMPARE(next_boxes(driver), QStringList{"recovery_target_unwritable"});
 }
 
 void recovery_page_test::pause_after_the_end_scans_the_same_volume_again()

@@ -6,6 +6,8 @@
 #include "disk/drive_enumeration.h"
 #include "tests/shell/shell_fixture.h"
 #include "settings/language.h"
+#include "platform/shell_open.h"
+#include "ui/help_window.h"
 #include "ui/main_window.h"
 #include "widgets/file_chooser.h"
 
@@ -15,6 +17,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBrowser>
 
 #include <memory>
 
@@ -33,6 +36,8 @@ private slots:
     void recovery_back_and_resume();
     void choosing_a_language_saves_it_for_the_next_start();
     void help_opens_the_shipped_page();
+    void help_shows_in_a_window_of_its_own_without_a_desktop_handler();
+    void right_to_left_mirrors_the_home_page();
     void closing_asks_only_while_a_scan_runs();
     void home_buttons_sit_at_117_in_a_496_pixel_page();
     void the_first_page_row_still_drags_the_window();
@@ -62,6 +67,7 @@ void main_window_test::cleanup()
     fixture_.reset();
     scan_running = false;
     drive_list().clear();
+    QGuiApplication::setLayoutDirection(Qt::LeftToRight);
 }
 
 void main_window_test::click_tab(int tab)
@@ -224,13 +230,24 @@ void main_window_test::choosing_a_language_saves_it_for_the_next_start()
     QCOMPARE(english->text(), QStringLiteral("English"));
     QCOMPARE(deutsch->text(), QStringLiteral("Deutsch"));
 
+    const auto ticked = [languages] {
+        QStringList names;
+        for (const QAction* entry : languages->actions())
+            if (entry->isChecked())
+                names << entry->text();
+        return names;
+    };
+    QCOMPARE(ticked(), QStringList{QStringLiteral("English")});
+
     english->trigger();
     QVERIFY(fixture_->take_boxes().empty());
     QVERIFY(!QFile::exists(fixture_->path(QStringLiteral("TarnRecovery.ini"))));
+    QCOMPARE(ticked(), QStringList{QStringLiteral("English")});
 
     deutsch->trigger();
     QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{QStringLiteral("language_warning")});
     QCOMPARE(language_index, 1);
+    QCOMPARE(ticked(), QStringList{QStringLiteral("Deutsch")});
     QSettings saved(fixture_->path(QStringLiteral("TarnRecovery.ini")), QSettings::IniFormat);
     QCOMPARE(saved.value(QStringLiteral("language")).toString(), QStringLiteral("Deutsch"));
     // Nothing on screen changes until the next start; only new image paths use the new code.
@@ -250,6 +267,36 @@ void main_window_test::help_opens_the_shipped_page()
     QVERIFY(url.isLocalFile());
     QCOMPARE(url.toLocalFile(), help_page_path());
     QVERIFY(url.toLocalFile().endsWith(QStringLiteral("/help/index.html")));
+}
+
+void main_window_test::help_shows_in_a_window_of_its_own_without_a_desktop_handler()
+{
+    set_shell_opener([](const QUrl&) { return -1; });
+    QAction* help = window_->settingsMenu()->actions().at(2);
+    help->trigger();
+    help->trigger();
+    // One window, shown again on the second request, over the page beside the program.
+    const auto windows = window_->findChildren<help_window_c*>();
+    QCOMPARE(windows.size(), 1);
+    QVERIFY(windows[0]->isVisible());
+    QCOMPARE(windows[0]->browser()->source(), QUrl::fromLocalFile(help_page_path()));
+    QCOMPARE(windows[0]->browser()->documentTitle(), QStringLiteral("TarnRecovery help"));
+    // Without the page beside the program, the copy compiled into it.
+    help_window_c builtin(QStringLiteral("/nonexistent/index.html"), nullptr);
+    QCOMPARE(builtin.browser()->documentTitle(), QStringLiteral("TarnRecovery help"));
+}
+
+void main_window_test::right_to_left_mirrors_the_home_page()
+{
+    // The direction is the application's for the whole run: cleanup() sets it back.
+    QGuiApplication::setLayoutDirection(Qt::RightToLeft);
+    window_ = std::make_unique<main_window_c>();
+    window_->show();
+    QWidget* home = window_->page(main_window_c::home_page);
+    QTRY_COMPARE(home->height(), 496);
+    // Each button keeps from the right edge the distance it has from the left edge left to right.
+    QCOMPARE(home->findChild<QPushButton*>(QStringLiteral("btn_start"))->x(), home->width() - 40 - 330);
+    QCOMPARE(home->findChild<QPushButton*>(QStringLiteral("btn_resume"))->x(), home->width() - 425 - 323);
 }
 
 void main_window_test::closing_asks_only_while_a_scan_runs()

@@ -7,6 +7,7 @@
 
 #include <QGuiApplication>
 #include <QMenu>
+#include <QPainter>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -57,6 +58,7 @@ private slots:
     void edges_resize_with_the_matching_cursor();
     void frame_is_rebuilt_after_a_resize();
     void settings_button_opens_the_menu_with_languages_bottom_up();
+    void right_to_left_puts_the_tabs_right_and_the_system_buttons_left();
 
 private:
     std::unique_ptr<test::shell_fixture> fixture_;
@@ -76,6 +78,7 @@ void skin_widget_test::cleanup()
 {
     window_.reset();
     fixture_.reset();
+    QGuiApplication::setLayoutDirection(Qt::LeftToRight);
 }
 
 void skin_widget_test::only_a_press_in_the_band_off_the_buttons_drags()
@@ -275,14 +278,38 @@ void skin_widget_test::settings_button_opens_the_menu_with_languages_bottom_up()
     QCOMPARE(entries[4]->text(), QStringLiteral("Exit"));
     QStringList names;
     QList<int> data;
+    QList<bool> ticked;
     for (const QAction* language : entries[0]->menu()->actions()) {
         names << language->text();
         data << language->data().toInt();
+        ticked << language->isChecked();
     }
     QCOMPARE(names, (QStringList{QStringLiteral("简体中文"), QStringLiteral("Deutsch"), QStringLiteral("English")}));
     QCOMPARE(data, (QList<int>{2, 1, 0}));
+    QCOMPARE(ticked, (QList<bool>{false, false, true}));
     entries[4]->trigger();
     QCOMPARE(w.closes, 1);
+}
+
+void skin_widget_test::right_to_left_puts_the_tabs_right_and_the_system_buttons_left()
+{
+    // The direction is the application's for the whole run: cleanup() sets it back.
+    QGuiApplication::setLayoutDirection(Qt::RightToLeft);
+    skin_probe_c w;
+    w.setGeometry(40, 30, 800, 600);
+    QTest::mouseClick(&w, Qt::LeftButton, {}, QPoint(w.width() - 1 - 50, 60));
+    QTest::mouseClick(&w, Qt::LeftButton, {}, QPoint(w.width() - 1 - 10, 10)); // where close was
+    QTest::mouseClick(&w, Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(w.tabs, std::vector<int>{1});
+    QCOMPARE(w.closes, 1);
+    // Tab 1 is drawn where it is hit: its icon 57 pixels in from the right edge, not the left.
+    QImage drawn(w.size(), QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(Qt::transparent);
+    QPainter painter(&drawn);
+    w.button(QSkinWidget::tab1).draw(painter, w.rect());
+    painter.end();
+    QVERIFY(qAlpha(drawn.pixel(w.width() - 1 - 57, 48)) > 0);
+    QCOMPARE(qAlpha(drawn.pixel(57, 48)), 0);
 }
 
 QTEST_MAIN(skin_widget_test)

@@ -15,6 +15,8 @@ namespace {
 constexpr const char* font_files[] = {
     "/usr/share/fonts/truetype/noto/NotoSans-Regular.ttf",
     "/usr/share/fonts/truetype/noto/NotoSans-Bold.ttf",
+    "/usr/share/fonts/truetype/noto/NotoSansArabic-Regular.ttf",
+    "/usr/share/fonts/truetype/noto/NotoSansArabic-Bold.ttf",
     "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc",
     "/usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc",
 };
@@ -27,6 +29,8 @@ QString family_for(const QString& script)
         return QStringLiteral("Noto Sans CJK SC");
     if (script == QLatin1String("hk"))
         return QStringLiteral("Noto Sans CJK HK");
+    if (script == QLatin1String("ar"))
+        return QStringLiteral("Noto Sans Arabic");
     return QStringLiteral("Noto Sans");
 }
 

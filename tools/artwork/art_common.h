@@ -31,7 +31,7 @@ inline constexpr state all_states[] = {state::normal, state::hover, state::press
 
 // Registers the Noto fonts from the Debian font packages. 0 when all were found.
 int load_fonts();
-// A font for a script: "latin", "jp", "cn" or "hk"; pixel size, bold or not.
+// A font for a script: "latin", "jp", "cn", "hk" or "ar"; pixel size, bold or not.
 QFont art_font(const QString& script, double pixels, bool bold);
 
 // A transparent ARGB image of the given size.

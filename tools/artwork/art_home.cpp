@@ -89,8 +89,16 @@ QImage home_button(int w, int h, state s, bool resume, const QString& title, con
     const QRectF face(2.5, 1.5 + lift, w - 5, h - 6);
     draw_blue_card(p, face, radius, s);
 
+    // A right-to-left script reads from the right: the icon leads there and the text ends there.
+    const bool rtl = script == QLatin1String("ar");
+    const auto mirrored = [rtl, w](QRectF r) {
+        if (rtl)
+            r.moveLeft(w - r.right());
+        return r;
+    };
     const double disc = face.height() * 0.62;
-    const QRectF disc_rect(face.left() + face.height() * 0.2, face.center().y() - disc / 2, disc, disc);
+    const QRectF disc_rect =
+        mirrored(QRectF(face.left() + face.height() * 0.2, face.center().y() - disc / 2, disc, disc));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, s == state::hover ? 70 : 52));
     p.drawEllipse(disc_rect);
@@ -110,14 +118,15 @@ QImage home_button(int w, int h, state s, bool resume, const QString& title, con
     }
     if (title.isEmpty())
         return image;
-    const double text_left = disc_rect.right() + face.height() * 0.16;
-    const QRectF text_box(text_left, face.top(), face.right() - 12 - text_left, face.height());
+    const double text_left = face.left() + face.height() * 0.2 + disc + face.height() * 0.16;
+    const QRectF text_box = mirrored(QRectF(text_left, face.top(), face.right() - 12 - text_left, face.height()));
+    const int align = rtl ? Qt::AlignRight : Qt::AlignLeft;
     draw_fitted(p, QRectF(text_box.left(), text_box.top() + text_box.height() * 0.14, text_box.width(),
                           text_box.height() * 0.44),
-                title, script, true, 24, 14, white, Qt::AlignLeft);
+                title, script, true, 24, 14, white, align);
     draw_fitted(p, QRectF(text_box.left(), text_box.top() + text_box.height() * 0.56, text_box.width(),
                           text_box.height() * 0.34),
-                subtitle, script, false, 14, 10, pale, Qt::AlignLeft);
+                subtitle, script, false, 14, 10, pale, align);
     return image;
 }
 

@@ -39,6 +39,12 @@ const captions languages[] = {
      "开始扫描", "查找已删除的文件", "打开扫描结果", "从已保存的结果继续"},
     {"hk", "hk", {"檔案掃描", "分割區搜尋", "深度掃描"},
      "開始掃描", "尋找已刪除的檔案", "開啟掃描結果", "從已儲存的結果繼續"},
+    {"pt", "latin", {"Arquivos", "Partições", "Verificação profunda"},
+     "Nova verificação", "Encontrar arquivos excluídos", "Abrir verificação", "Continuar de um resultado salvo"},
+    {"nl", "latin", {"Bestanden", "Partities", "Diepe scan"},
+     "Nieuwe scan", "Verwijderde bestanden vinden", "Scan openen", "Verder met een opgeslagen resultaat"},
+    {"ar", "ar", {"فحص الملفات", "الأقسام", "فحص عميق"},
+     "فحص جديد", "البحث عن الملفات المحذوفة", "فتح فحص محفوظ", "المتابعة من نتيجة محفوظة"},
 };
 
 using icon_drawer = void (*)(QPainter&, const QRectF&, const QColor&, double);

@@ -7,7 +7,7 @@ namespace tarn {
 
 namespace {
 
-std::uint64_t measure_bmp(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+carve_found_s measure_bmp(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     bool ok = true;
     const std::uint32_t size = in.le32(start + 2, ok);

@@ -26,7 +26,7 @@ std::uint64_t colour_table(int flags)
     return (flags & 0x80) ? 3ull << ((flags & 7) + 1) : 0;
 }
 
-std::uint64_t measure_gif(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+carve_found_s measure_gif(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     const std::uint64_t end = start + limit;
     const int flags = in.byte_at(start + 10);

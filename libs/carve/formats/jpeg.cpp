@@ -1,8 +1,12 @@
 // JPEG: segments from SOI to EOI. Segments with a length are skipped whole (an embedded EXIF
 // thumbnail lies inside APP1 and is never a hit of its own); after SOS the entropy-coded data
-// runs to the next marker that is neither a stuffed 00 nor a restart marker.
+// runs to the next marker that is neither a stuffed 00 nor a restart marker. Entropy-coded data
+// holds no other file: where another whole file starts on a sector inside it, the JPEG was
+// fragmented there. It is joined with the data after that file when decoding the two pieces
+// comes out exactly, else cut where the other file starts and reported partial. A JPEG whose
+// data breaks without another file in it is cut where it breaks.
 
-#include "libs/carve/carve_format.h"
+#include "libs/carve/formats/jpeg_decode.h"
 
 #include <array>
 #include <cstring>
@@ -15,17 +19,18 @@ namespace {
 // before limit.
 std::uint64_t next_marker(carve_reader_c& in, std::uint64_t at, std::uint64_t limit)
 {
-    std::array<std::byte, 1 << 16> chunk{};
+    std::array<std::byte, 1 << 16> chunk;
     while (at + 1 < limit) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), limit - at));
         if (want < 2 || !in.read(at, std::span<std::byte>(chunk.data(), want)))
             return 0;
-        for (std::size_t i = 0; i + 1 < want; ++i) {
-            if (chunk[i] != std::byte{0xFF})
-                continue;
-            const auto next = std::to_integer<unsigned>(chunk[i + 1]);
+        const auto* first = reinterpret_cast<const unsigned char*>(chunk.data());
+        const unsigned char* last = first + want - 1; // a marker needs the byte after its 0xFF
+        for (const unsigned char* p = first;
+             (p = static_cast<const unsigned char*>(std::memchr(p, 0xFF, static_cast<std::size_t>(last - p)))) != nullptr; ++p) {
+            const unsigned next = p[1];
             if (next != 0x00 && next != 0xFF && !(next >= 0xD0 && next <= 0xD7))
-                return at + i;
+                return at + static_cast<std::uint64_t>(p - first);
         }
         at += want - 1; // the last byte may be the 0xFF of a marker split across chunks
     }
@@ -37,32 +42,72 @@ bool segment_marker(unsigned m)
     return (m >= 0xC0 && m <= 0xFE) && m != 0xD8 && !(m >= 0xD0 && m <= 0xD7);
 }
 
-std::uint64_t measure_jpeg(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+struct jpeg_walk_s {
+    std::uint64_t data = 0;  // where the first scan's data starts, 0 when no scan was reached
+    std::uint64_t end = 0;   // past EOI, 0 when the walk broke
+    std::uint64_t broke = 0; // where the walk broke after a scan's data
+};
+
+jpeg_walk_s walk_jpeg(carve_reader_c& in, std::uint64_t start, std::uint64_t end)
 {
-    const std::uint64_t end = start + limit;
+    jpeg_walk_s walk;
     std::uint64_t at = start + 2;
-    bool scanned = false;
     for (int segments = 0; segments < 100000; ++segments) {
+        walk.broke = walk.data != 0 ? std::min(at, end) : 0;
         if (at + 2 > end || in.byte_at(at) != 0xFF)
-            return 0;
+            return walk;
         const int marker = in.byte_at(at + 1);
-        if (marker == 0xD9)
-            return scanned ? at + 2 - start : 0;
+        if (marker == 0xD9) {
+            walk.end = walk.data != 0 ? at + 2 : 0;
+            return walk;
+        }
         if (marker < 0 || !segment_marker(static_cast<unsigned>(marker)))
-            return 0;
+            return walk;
         bool ok = true;
         const std::uint16_t length = in.be16(at + 2, ok);
         if (!ok || length < 2)
-            return 0;
+            return walk;
         at += 2 + length;
         if (marker == 0xDA) {
-            scanned = true;
-            at = next_marker(in, at, end);
-            if (at == 0)
-                return 0;
+            walk.data = walk.data != 0 ? walk.data : at;
+            const std::uint64_t next = next_marker(in, at, end);
+            at = next != 0 ? next : end;
         }
     }
-    return 0;
+    return walk;
+}
+
+// The JPEG at start broken where the whole file other starts: joined with the data after it when
+// that decodes exactly, else cut there.
+carve_found_s join_or_cut(carve_reader_c& in, std::uint64_t start, std::uint64_t stop, const jpeg_walk_s& walk,
+                          const foreign_s& other)
+{
+    jpeg_decoder_c decoder(in, start, stop);
+    carve_found_s joined(other.at - start);
+    if (decoder.run_to(other.at) && each_resume(other.end, stop, [&](std::uint64_t resume) {
+            jpeg_decoder_c attempt = decoder;
+            const std::uint64_t end = attempt.finish(resume);
+            joined.tail_at = resume;
+            joined.tail_size = end > resume ? end - resume : 0;
+            return joined.tail_size != 0;
+        }))
+        return joined;
+    return other.at > walk.data ? carve_found_s::cut(other.at - start) : carve_found_s{};
+}
+
+carve_found_s measure_jpeg(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+{
+    const std::uint64_t stop = start + limit;
+    const jpeg_walk_s walk = walk_jpeg(in, start, stop);
+    if (walk.data == 0)
+        return 0;
+    const std::uint64_t reached = walk.end != 0 ? walk.end - 2 : walk.broke;
+    foreign_s other;
+    if (foreign_file(in, walk.data, reached + 1, stop, other))
+        return join_or_cut(in, start, stop, walk, other);
+    if (walk.end != 0)
+        return walk.end - start;
+    return walk.broke > walk.data ? carve_found_s::cut(walk.broke - start) : carve_found_s{};
 }
 
 } // namespace

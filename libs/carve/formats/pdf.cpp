@@ -18,7 +18,7 @@ constexpr std::string_view end_mark = "%%EOF";
 // before another file's header.
 std::uint64_t next_end(carve_reader_c& in, std::uint64_t at, std::uint64_t limit)
 {
-    std::array<char, 1 << 16> chunk{};
+    std::array<char, 1 << 16> chunk; // filled by each read
     while (at + end_mark.size() <= limit) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), limit - at));
         if (!in.read(at, std::as_writable_bytes(std::span<char>(chunk.data(), want))))
@@ -50,7 +50,7 @@ bool update_follows(carve_reader_c& in, std::uint64_t at)
     return (head[0] >= '1' && head[0] <= '9') || std::string_view(head.data(), 4) == "xref";
 }
 
-std::uint64_t measure_pdf(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+carve_found_s measure_pdf(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
     const int major = in.byte_at(start + 5);
     if (major != '1' && major != '2')

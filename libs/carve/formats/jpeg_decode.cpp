@@ -1,0 +1,342 @@
+#include "libs/carve/formats/jpeg_decode.h"
+
+#include <algorithm>
+
+namespace tarn {
+
+namespace {
+
+constexpr std::uint64_t most_mcus = 1ull << 28;
+constexpr int most_segments = 1 << 16;
+
+std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b)
+{
+    return (a + b - 1) / b;
+}
+
+} // namespace
+
+int jpeg_decoder_c::raw(std::uint64_t at)
+{
+    if (at - window_at_ >= window_length_ || at < window_at_) {
+        window_at_ = at;
+        window_length_ = 0;
+        // Near the end of what may be read, a shorter window; none past it.
+        for (std::size_t want = window_.size(); want > 0 && window_length_ == 0; want /= 8)
+            if (layout_.place(at + want - 1) < stop_
+                && layout_.read(in_, at, std::as_writable_bytes(std::span<std::uint8_t>(window_.data(), want))))
+                window_length_ = want;
+        if (window_length_ == 0)
+            return layout_.place(at) < stop_ ? in_.byte_at(layout_.place(at)) : -1;
+    }
+    return window_[at - window_at_];
+}
+
+// Takes bytes into the bit holder while it has room: stuffed zeros after 0xFF dropped, and
+// nothing past a marker (zeros stand in, which are no data).
+void jpeg_decoder_c::refill()
+{
+    while (state_.count <= 56) {
+        int b = -1;
+        if (!state_.marker) {
+            b = raw(state_.at);
+            if (b == 0xFF && raw(state_.at + 1) != 0)
+                b = -1;
+            if (b < 0)
+                state_.marker = true;
+            else
+                state_.at += b == 0xFF ? 2 : 1;
+        }
+        state_.bits |= static_cast<std::uint64_t>(b < 0 ? 0 : b) << (56 - state_.count);
+        state_.count += 8;
+        state_.real += b < 0 ? 0 : 8;
+    }
+}
+
+// Uses n bits (at most 16); taking bits that are no data fails the decoding.
+void jpeg_decoder_c::skip(unsigned n)
+{
+    if (state_.count < n)
+        refill();
+    state_.failed |= n > state_.real;
+    state_.bits <<= n;
+    state_.count -= n;
+    state_.real -= std::min(n, state_.real);
+}
+
+int jpeg_decoder_c::decode(const table_s& t)
+{
+    if (state_.count < 16)
+        refill();
+    const std::uint16_t fast = t.fast[state_.bits >> (64 - fast_bits)];
+    if (fast != 0) {
+        skip(fast >> 8);
+        return fast & 0xFF;
+    }
+    const auto code16 = static_cast<std::int32_t>(state_.bits >> 48);
+    for (unsigned length = fast_bits + 1; length <= 16; ++length) {
+        const std::int32_t code = code16 >> (16 - length);
+        if (code <= t.max_code[length]) {
+            skip(length);
+            return t.symbols[t.first_index[length] + static_cast<unsigned>(code - t.first_code[length])];
+        }
+    }
+    state_.failed = true;
+    return 0;
+}
+
+bool jpeg_decoder_c::align()
+{
+    skip(state_.count % 8);
+    return state_.real == 0;
+}
+
+bool jpeg_decoder_c::block(const component_s& c)
+{
+    const unsigned largest = precision_ == 8 ? 11 : 15;
+    const unsigned dc = static_cast<unsigned>(decode(tables_[c.dc]));
+    if (dc > largest)
+        return false;
+    skip(dc);
+    for (unsigned k = 1; k < 64 && !state_.failed;) {
+        const unsigned rs = static_cast<unsigned>(decode(tables_[4 + c.ac]));
+        const unsigned run = rs >> 4, size = rs & 15;
+        if (size == 0) {
+            if (run != 15)
+                break; // end of block
+            k += 16;
+            if (k > 64)
+                return false;
+            continue;
+        }
+        k += run;
+        if (k > 63 || size > largest - 1)
+            return false;
+        skip(size);
+        ++k;
+    }
+    return !state_.failed;
+}
+
+bool jpeg_decoder_c::frame(std::uint64_t at, unsigned length)
+{
+    precision_ = static_cast<unsigned>(raw(at));
+    height_ = static_cast<unsigned>(raw(at + 1) << 8 | raw(at + 2));
+    width_ = static_cast<unsigned>(raw(at + 3) << 8 | raw(at + 4));
+    const int count = raw(at + 5);
+    if ((precision_ != 8 && precision_ != 12) || height_ == 0 || width_ == 0 || count < 1 || count > 4
+        || length != 8 + 3u * static_cast<unsigned>(count) || !components_.empty())
+        return false;
+    for (int i = 0; i < count; ++i) {
+        const int sampling = raw(at + 7 + 3ull * i);
+        component_s c{static_cast<unsigned>(raw(at + 6 + 3ull * i)), static_cast<unsigned>(sampling >> 4),
+                      static_cast<unsigned>(sampling & 15)};
+        if (sampling < 0 || c.h < 1 || c.h > 4 || c.v < 1 || c.v > 4)
+            return false;
+        h_max_ = std::max(h_max_, c.h);
+        v_max_ = std::max(v_max_, c.v);
+        components_.push_back(c);
+    }
+    return true;
+}
+
+// Every code of up to fast_bits bits, under each value its first bits can take.
+void jpeg_decoder_c::fill_fast(table_s& t)
+{
+    for (unsigned l = 1; l <= fast_bits; ++l)
+        for (unsigned i = 0; i < t.counts[l]; ++i) {
+            const unsigned value = static_cast<unsigned>(t.first_code[l]) + i;
+            const unsigned spread = fast_bits - l;
+            for (unsigned tail = 0; tail < (1u << spread); ++tail)
+                t.fast[(value << spread) | tail] = static_cast<std::uint16_t>(l << 8 | t.symbols[t.first_index[l] + i]);
+        }
+}
+
+bool jpeg_decoder_c::tables(std::uint64_t at, unsigned length)
+{
+    const std::uint64_t end = at + length - 2;
+    while (at < end) {
+        const int which = raw(at);
+        if (which < 0 || (which >> 4) > 1 || (which & 15) > 3 || at + 17 > end)
+            return false;
+        table_s& t = tables_[static_cast<std::size_t>((which >> 4) * 4 + (which & 15))];
+        t = {};
+        unsigned total = 0;
+        std::int32_t code = 0;
+        for (unsigned l = 1; l <= 16; ++l) {
+            t.counts[l] = static_cast<std::uint8_t>(raw(at + l));
+            t.first_code[l] = code;
+            t.first_index[l] = static_cast<std::uint16_t>(total);
+            total += t.counts[l];
+            code += t.counts[l];
+            t.max_code[l] = t.counts[l] == 0 ? -1 : code - 1;
+            if (total > 256 || code > (1 << l)) // over-subscribed: no writer makes such a table
+                return false;
+            code <<= 1;
+        }
+        if (at + 17 + total > end)
+            return false;
+        for (unsigned i = 0; i < total; ++i)
+            t.symbols[i] = static_cast<std::uint8_t>(raw(at + 17 + i));
+        fill_fast(t);
+        t.defined = true;
+        at += 17 + total;
+    }
+    return at == end;
+}
+
+bool jpeg_decoder_c::scan_header(std::uint64_t at, unsigned length)
+{
+    const int count = raw(at);
+    if (count < 1 || count > 4 || length != 6 + 2u * static_cast<unsigned>(count) || components_.empty())
+        return false;
+    scan_.clear();
+    for (int i = 0; i < count; ++i) {
+        const int id = raw(at + 1 + 2ull * i);
+        const int selectors = raw(at + 2 + 2ull * i);
+        const auto c = std::find_if(components_.begin(), components_.end(),
+                                    [&](const component_s& k) { return static_cast<int>(k.id) == id; });
+        if (c == components_.end() || selectors < 0 || (selectors >> 4) > 3 || (selectors & 15) > 3
+            || !tables_[static_cast<std::size_t>(selectors >> 4)].defined || !tables_[4 + static_cast<std::size_t>(selectors & 15)].defined)
+            return false;
+        c->dc = static_cast<unsigned>(selectors >> 4);
+        c->ac = static_cast<unsigned>(selectors & 15);
+        c->scanned = true;
+        scan_.push_back(static_cast<unsigned>(c - components_.begin()));
+    }
+    const std::uint64_t tail = at + 1 + 2ull * count;
+    if (raw(tail) != 0 || raw(tail + 1) != 63 || raw(tail + 2) != 0)
+        return false; // not a sequential scan
+    if (scan_.size() == 1) {
+        const component_s& c = components_[scan_[0]];
+        mcus_ = ceil_div(ceil_div(std::uint64_t{width_} * c.h, h_max_), 8) * ceil_div(ceil_div(std::uint64_t{height_} * c.v, v_max_), 8);
+    } else {
+        mcus_ = ceil_div(width_, 8ull * h_max_) * ceil_div(height_, 8ull * v_max_);
+    }
+    state_.mcu = 0;
+    state_.restart = 0;
+    state_.bits = 0;
+    state_.count = state_.real = 0;
+    state_.marker = false;
+    return mcus_ <= most_mcus;
+}
+
+bool jpeg_decoder_c::restart_marker()
+{
+    if (!align() || raw(state_.at) != 0xFF || raw(state_.at + 1) != static_cast<int>(0xD0 + state_.restart))
+        return false;
+    state_.at += 2;
+    state_.restart = (state_.restart + 1) & 7;
+    state_.bits = 0;
+    state_.count = 0;
+    state_.marker = false;
+    return true;
+}
+
+bool jpeg_decoder_c::decode_scan(std::uint64_t split)
+{
+    for (; state_.mcu < mcus_; ++state_.mcu) {
+        if (state_.at <= split)
+            kept_ = state_; // every byte taken so far lies before the split
+        else if (split != UINT64_MAX)
+            return true;
+        if (interval_ != 0 && state_.mcu != 0 && state_.mcu % interval_ == 0 && !restart_marker())
+            return false;
+        for (const unsigned index : scan_) {
+            const component_s& c = components_[index];
+            const unsigned blocks = scan_.size() == 1 ? 1 : c.h * c.v;
+            for (unsigned b = 0; b < blocks; ++b)
+                if (!block(c))
+                    return false;
+        }
+    }
+    in_scan_ = false;
+    return end_of_scan();
+}
+
+// After a scan's last block: the bits left are padding, and a marker follows.
+bool jpeg_decoder_c::end_of_scan()
+{
+    if (!align())
+        return false;
+    state_.bits = 0;
+    state_.count = 0;
+    state_.marker = false;
+    return raw(state_.at) == 0xFF && raw(state_.at + 1) != 0 && !(raw(state_.at + 1) >= 0xD0 && raw(state_.at + 1) <= 0xD7);
+}
+
+// The segments from state_.at up to a scan's data (in_scan_ set) or the end of the image (ended).
+bool jpeg_decoder_c::parse_segments(bool& ended)
+{
+    for (int segments = 0; segments < most_segments; ++segments) {
+        if (raw(state_.at) != 0xFF)
+            return false;
+        while (raw(state_.at + 1) == 0xFF)
+            ++state_.at;
+        const int marker = raw(state_.at + 1);
+        state_.at += 2;
+        if (marker == 0xD9) {
+            ended = std::all_of(components_.begin(), components_.end(), [](const component_s& c) { return c.scanned; })
+                    && !components_.empty();
+            return ended;
+        }
+        const unsigned length = static_cast<unsigned>(raw(state_.at) << 8 | raw(state_.at + 1));
+        if (marker < 0xC0 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || length < 2)
+            return false;
+        const std::uint64_t body = state_.at + 2;
+        state_.at += length;
+        if ((marker == 0xC0 || marker == 0xC1) && !frame(body, length))
+            return false;
+        if ((marker >= 0xC2 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC))
+            return false; // progressive, lossless and arithmetic coding are not decoded here
+        if (marker == 0xC4 && !tables(body, length))
+            return false;
+        if (marker == 0xDD) {
+            if (length != 4)
+                return false;
+            interval_ = static_cast<unsigned>(raw(body) << 8 | raw(body + 1));
+        }
+        if (marker == 0xDA) {
+            in_scan_ = scan_header(body, length);
+            return in_scan_;
+        }
+    }
+    return false;
+}
+
+bool jpeg_decoder_c::run_to(std::uint64_t split)
+{
+    split_ = split;
+    kept_ = {};
+    kept_.failed = true;
+    for (int scans = 0; scans < most_segments; ++scans) {
+        bool ended = false;
+        if (!parse_segments(ended) || ended || state_.at >= split)
+            return false;
+        if (!decode_scan(split) || state_.failed)
+            return false;
+        if (in_scan_)
+            return !kept_.failed; // stopped at the split, inside this scan
+    }
+    return false;
+}
+
+std::uint64_t jpeg_decoder_c::finish(std::uint64_t resume)
+{
+    layout_ = {split_, resume};
+    window_length_ = 0; // the bytes from the split on are read anew
+    state_ = kept_;
+    in_scan_ = true;
+    for (int scans = 0; scans < most_segments; ++scans) {
+        if (in_scan_ && (!decode_scan(UINT64_MAX) || state_.failed))
+            return 0;
+        bool ended = false;
+        if (!parse_segments(ended))
+            return 0;
+        if (ended)
+            return layout_.place(state_.at - 1) + 1;
+    }
+    return 0;
+}
+
+} // namespace tarn

@@ -1,0 +1,99 @@
+#pragma once
+// The entropy-coded data of a sequential Huffman JPEG (baseline or extended), decoded block by
+// block without making pixels: every code must be in its table, every block hold at most 64
+// coefficients, restart markers come in order where the interval puts them, and each scan hold
+// exactly the blocks the frame's size calls for. Decoding comes out exactly only when every byte
+// is in its place, which is what tells where a fragmented JPEG goes on.
+
+#include "libs/carve/formats/fragments.h"
+
+#include <array>
+#include <vector>
+
+namespace tarn {
+
+class jpeg_decoder_c {
+public:
+    jpeg_decoder_c(carve_reader_c& in, std::uint64_t start, std::uint64_t stop) : in_(in), stop_(stop)
+    {
+        state_.at = start + 2;
+    }
+
+    // Decodes from the start until the scan data reaches split, and keeps the state at the last
+    // block boundary before it; false when the file fails before, is not sequential, or split is
+    // not inside a scan's data.
+    bool run_to(std::uint64_t split);
+    // From the kept state, with the bytes from split on read from resume on, decodes to the end;
+    // the volume offset past the EOI marker, 0 when the file does not decode exactly.
+    std::uint64_t finish(std::uint64_t resume);
+
+private:
+    static constexpr unsigned fast_bits = 9;
+
+    struct table_s {
+        // Codes of up to fast_bits bits looked up at once: the symbol and the code's length (0 for
+        // longer codes).
+        std::array<std::uint16_t, 1u << fast_bits> fast{};
+        std::array<std::uint8_t, 17> counts{};
+        std::array<std::int32_t, 18> max_code{};
+        std::array<std::int32_t, 17> first_code{};
+        std::array<std::uint16_t, 17> first_index{};
+        std::array<std::uint8_t, 256> symbols{};
+        bool defined = false;
+    };
+    struct component_s {
+        unsigned id = 0, h = 1, v = 1;
+        unsigned dc = 0, ac = 0; // the tables of the current scan
+        bool scanned = false;
+    };
+    // Where the decoding is: the next byte to take, the bits taken and not yet used (high bits
+    // first; past a marker, zeros that are no data), the block reached in the scan and the restart
+    // marker expected next.
+    struct state_s {
+        std::uint64_t at = 0;
+        std::uint64_t bits = 0;
+        unsigned count = 0; // bits held
+        unsigned real = 0;  // of those, bits of data
+        bool marker = false; // a marker (or the end) stopped the taking at at
+        std::uint64_t mcu = 0;
+        unsigned restart = 0;
+        bool failed = false;
+    };
+
+    int raw(std::uint64_t at);
+    void refill();
+    void skip(unsigned n);
+    int decode(const table_s& t);
+    // Drops the padding bits up to the byte boundary; false when data bytes are left before it.
+    bool align();
+    bool block(const component_s& c);
+    bool parse_segments(bool& ended);
+    bool frame(std::uint64_t at, unsigned length);
+    bool tables(std::uint64_t at, unsigned length);
+    static void fill_fast(table_s& t);
+    bool scan_header(std::uint64_t at, unsigned length);
+    // Decodes the current scan's blocks from state_.mcu on; stops early (true) when split is given
+    // and the next block would read at or past it.
+    bool decode_scan(std::uint64_t split);
+    bool restart_marker();
+    bool end_of_scan();
+
+    carve_reader_c& in_;
+    const std::uint64_t stop_;
+    // The bytes around the decoding, taken through the layout a few kilobytes at a time.
+    std::array<std::uint8_t, 4096> window_{};
+    std::uint64_t window_at_ = 0;
+    std::size_t window_length_ = 0;
+    split_layout_s layout_; // none while the first piece is decoded
+    std::uint64_t split_ = UINT64_MAX;
+    state_s state_;
+    state_s kept_;
+    std::array<table_s, 8> tables_{}; // DC 0-3, AC 0-3
+    std::vector<component_s> components_;
+    std::vector<unsigned> scan_; // the current scan's components, by index
+    unsigned width_ = 0, height_ = 0, precision_ = 8, interval_ = 0, h_max_ = 1, v_max_ = 1;
+    std::uint64_t mcus_ = 0;
+    bool in_scan_ = false;
+};
+
+} // namespace tarn

@@ -1,0 +1,54 @@
+// Plain text has no header: it is tried only at sector starts, where file systems put files, and
+// only where the bytes before are no text themselves (a sector in the middle of a text is not a
+// file of its own). It runs as far as the text does; when it is followed by zero bytes (a file's
+// slack) it ends there, otherwise after its last line break, as the bytes after it may be text
+// by chance.
+
+#include "libs/carve/formats/text.h"
+
+#include <array>
+
+namespace tarn {
+
+namespace {
+
+constexpr std::uint64_t shortest = 64;
+constexpr std::size_t look_back = 16;
+
+bool text_sector(const std::uint8_t* first, std::size_t length)
+{
+    for (std::size_t i = 0; i < length;) {
+        const std::size_t n = text_character(first + i, length - i);
+        if (n == 0)
+            return i + 4 > length && first[i] >= 0x80; // a character cut by the probe's end
+        i += n;
+    }
+    return true;
+}
+
+// Whether the bytes just before at go on as text (then at is inside a text, not its start).
+bool text_before(carve_reader_c& in, std::uint64_t at)
+{
+    std::array<std::uint8_t, look_back> before{};
+    if (at < look_back || !in.read(at - look_back, std::as_writable_bytes(std::span<std::uint8_t>(before))))
+        return false;
+    for (const std::uint8_t c : before)
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F)
+            return false;
+    return true;
+}
+
+carve_found_s measure_txt(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
+{
+    if (text_before(in, start))
+        return 0;
+    const text_run_s run = text_run(in, start, start + limit);
+    const std::uint64_t end = run.ends_in_zero || run.end == in.size() ? run.end : run.last_line;
+    return run.last_line != 0 && end >= start + shortest ? end - start : 0;
+}
+
+} // namespace
+
+const carve_format_s carve_txt{"txt", {}, 64ull << 20, measure_txt, nullptr, 0, text_sector};
+
+} // namespace tarn

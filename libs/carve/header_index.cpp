@@ -1,0 +1,192 @@
+#include "libs/carve/header_index.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define TARN_NIBBLE_SEARCH 1
+#endif
+
+namespace tarn {
+
+namespace {
+
+unsigned pair_at(std::span<const std::byte> block, std::size_t i)
+{
+    return std::to_integer<unsigned>(block[i]) | std::to_integer<unsigned>(block[i + 1]) << 8;
+}
+
+#ifdef TARN_NIBBLE_SEARCH
+// The first offset from at before stop (within lanes, the passing lanes of the vector at i) whose
+// two bytes are a known pair; stop when there is none among them.
+inline std::size_t exact_lane(const std::uint64_t* pairs, const unsigned char* bytes, std::size_t i, std::uint32_t lanes,
+                              std::size_t stop, bool& found)
+{
+    for (; lanes != 0; lanes &= lanes - 1) {
+        const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(lanes));
+        const unsigned pair = bytes[at] | unsigned{bytes[at + 1]} << 8;
+        if (at >= stop || (pairs[pair / 64] >> (pair % 64) & 1) != 0) {
+            found = true;
+            return std::min(stop, at);
+        }
+    }
+    return stop;
+}
+
+// Sixteen offsets at a time: a lane stays set when its three bytes' nibbles belong to one group
+// of patterns. The lanes that pass are tested against the exact two-byte set here, so a false
+// pass costs a table look-up, not another round of the vector test.
+__attribute__((target("ssse3"))) std::size_t next_pair_ssse3(const nibble_tables_s& t, const std::uint64_t* pairs,
+                                                              const unsigned char* bytes, std::size_t i, std::size_t stop,
+                                                              std::size_t size)
+{
+    const __m128i low_mask = _mm_set1_epi8(0x0F);
+    const std::uint8_t* const nibbles[6] = {t.first_low, t.first_high, t.second_low, t.second_high, t.third_low, t.third_high};
+    __m128i tables[6];
+    for (int k = 0; k < 6; ++k)
+        tables[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(nibbles[k]));
+    for (; i < stop && i + 18 <= size; i += 16) {
+        __m128i groups = _mm_set1_epi8(-1);
+        for (int k = 0; k < 3; ++k) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + k));
+            groups = _mm_and_si128(groups, _mm_shuffle_epi8(tables[2 * k], _mm_and_si128(x, low_mask)));
+            groups = _mm_and_si128(groups, _mm_shuffle_epi8(tables[2 * k + 1], _mm_and_si128(_mm_srli_epi16(x, 4), low_mask)));
+        }
+        const auto lanes = ~static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(groups, _mm_setzero_si128()))) & 0xFFFF;
+        bool found = false;
+        const std::size_t at = exact_lane(pairs, bytes, i, lanes, stop, found);
+        if (found)
+            return at;
+    }
+    return i;
+}
+
+// The same, thirty-two offsets at a time (the tables repeat in both halves of the register).
+__attribute__((target("avx2"))) std::size_t next_pair_avx2(const nibble_tables_s& t, const std::uint64_t* pairs,
+                                                            const unsigned char* bytes, std::size_t i, std::size_t stop,
+                                                            std::size_t size)
+{
+    const __m256i low_mask = _mm256_set1_epi8(0x0F);
+    const std::uint8_t* const nibbles[6] = {t.first_low, t.first_high, t.second_low, t.second_high, t.third_low, t.third_high};
+    __m256i tables[6];
+    for (int k = 0; k < 6; ++k)
+        tables[k] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(nibbles[k])));
+    for (; i < stop && i + 34 <= size; i += 32) {
+        __m256i groups = _mm256_set1_epi8(-1);
+        for (int k = 0; k < 3; ++k) {
+            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i + k));
+            groups = _mm256_and_si256(groups, _mm256_shuffle_epi8(tables[2 * k], _mm256_and_si256(x, low_mask)));
+            groups = _mm256_and_si256(groups,
+                                      _mm256_shuffle_epi8(tables[2 * k + 1], _mm256_and_si256(_mm256_srli_epi16(x, 4), low_mask)));
+        }
+        const auto lanes = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(groups, _mm256_setzero_si256())));
+        bool found = false;
+        const std::size_t at = exact_lane(pairs, bytes, i, lanes, stop, found);
+        if (found)
+            return at;
+    }
+    return i;
+}
+#endif
+
+} // namespace
+
+header_index_c::header_index_c(const std::vector<carve_type_s>& types)
+{
+    // A pattern's group follows its first byte. Two-byte patterns leave the third byte open, so
+    // their first bytes get groups of their own (6 and 7), away from the others (0 to 5).
+    std::array<bool, 256> short_first{};
+    for (const carve_type_s& type : types)
+        for (std::string_view header : type.format->headers)
+            if (type.enabled && header.size() == 2)
+                short_first[static_cast<std::uint8_t>(header[0])] = true;
+    std::array<int, 256> group_of;
+    group_of.fill(-1);
+    int long_groups = 0, short_groups = 0;
+    for (const carve_type_s& type : types) {
+        if (!type.enabled)
+            continue;
+        if (type.format->sector_test != nullptr)
+            sector_types_.push_back(&type);
+        for (std::string_view header : type.format->headers) {
+            if (header.size() < 2 || header.size() > longest)
+                continue;
+            const auto first = static_cast<std::uint8_t>(header[0]);
+            const auto second = static_cast<std::uint8_t>(header[1]);
+            by_first_[first].push_back({&type, header});
+            const unsigned pair = first | unsigned{second} << 8;
+            pairs_[pair / 64] |= std::uint64_t{1} << (pair % 64);
+            if (group_of[first] < 0)
+                group_of[first] = short_first[first] ? 6 + short_groups++ % 2 : long_groups++ % 6;
+            const auto group = static_cast<std::uint8_t>(1u << group_of[first]);
+            nibbles_.first_low[first & 15] |= group;
+            nibbles_.first_high[first >> 4] |= group;
+            nibbles_.second_low[second & 15] |= group;
+            nibbles_.second_high[second >> 4] |= group;
+            for (unsigned nibble = 0; nibble < 16; ++nibble) {
+                const bool any = header.size() == 2;
+                const auto third = static_cast<std::uint8_t>(any ? 0 : header[2]);
+                if (any || (third & 15) == nibble)
+                    nibbles_.third_low[nibble] |= group;
+                if (any || (third >> 4) == nibble)
+                    nibbles_.third_high[nibble] |= group;
+            }
+        }
+    }
+}
+
+std::size_t header_index_c::next_pair(std::span<const std::byte> block, std::size_t i, std::size_t stop) const
+{
+#ifdef TARN_NIBBLE_SEARCH
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
+    if (avx2) {
+        i = next_pair_avx2(nibbles_, pairs_.data(), bytes, i, stop, block.size());
+        if (i >= stop || i + 34 <= block.size())
+            return i;
+    }
+    if (ssse3) {
+        i = next_pair_ssse3(nibbles_, pairs_.data(), bytes, i, stop, block.size());
+        if (i >= stop || i + 18 <= block.size())
+            return i; // a lane passed, or the end: the last few bytes go the plain way
+    }
+#endif
+    for (; i < stop; ++i)
+        if (pair_known(pair_at(block, i)))
+            return i;
+    return stop;
+}
+
+std::size_t header_index_c::find(std::span<const std::byte> block, std::size_t from, std::size_t end,
+                                 std::vector<header_match_s>& out, std::size_t room) const
+{
+    const std::size_t stop = std::min(end, block.size() > 0 ? block.size() - 1 : 0); // a pattern needs two bytes
+    std::size_t found = 0;
+    for (std::size_t i = from; (i = next_pair(block, i, stop)) < stop; ++i) {
+        if (!pair_known(pair_at(block, i)))
+            continue;
+        if (found >= room)
+            return i;
+        for (const header_candidate_s& c : by_first_[pair_at(block, i) & 0xFF])
+            if (i + c.header.size() <= block.size() && std::memcmp(block.data() + i, c.header.data(), c.header.size()) == 0) {
+                out.push_back({static_cast<std::uint32_t>(i), &c});
+                ++found;
+            }
+    }
+    return std::max(end, from);
+}
+
+void header_index_c::find_sectors(std::span<const std::byte> block, std::size_t end, std::vector<sector_match_s>& out) const
+{
+    if (sector_types_.empty())
+        return;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(block.data());
+    for (std::size_t at = 0; at < end && at + carve_sector_probe <= block.size(); at += carve_sector)
+        for (const carve_type_s* type : sector_types_)
+            if (type->format->sector_test(bytes + at, carve_sector_probe))
+                out.push_back({static_cast<std::uint32_t>(at), type});
+}
+
+} // namespace tarn

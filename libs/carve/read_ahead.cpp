@@ -1,0 +1,98 @@
+#include "libs/carve/read_ahead.h"
+
+#include <algorithm>
+
+namespace tarn {
+
+read_ahead_c::read_ahead_c(byte_source_c& source, const header_index_c& index, std::size_t block_bytes)
+    : source_(source), index_(index), block_bytes_(block_bytes),
+      blocks_((source.size() + block_bytes - 1) / block_bytes),
+      thread_([this](std::stop_token stop) { run(stop); })
+{
+}
+
+read_ahead_c::~read_ahead_c()
+{
+    thread_.request_stop();
+    changed_.notify_all();
+    thread_.join();
+}
+
+void read_ahead_c::fill(carve_block_s& block, std::uint64_t index)
+{
+    block.index = index;
+    block.at = index * block_bytes_;
+    block.bytes.resize(block_bytes_ + header_index_c::longest);
+    const auto got = source_.read_at(block.at, block.bytes);
+    block.have = got > 0 ? static_cast<std::size_t>(got) : 0;
+    block.scan = std::min(block.have, block_bytes_);
+    block.matches.clear();
+    block.matched_to = index_.find(std::span<const std::byte>(block.bytes.data(), block.have), 0, block.scan,
+                                   block.matches, match_room);
+    block.sectors.clear();
+    index_.find_sectors(std::span<const std::byte>(block.bytes.data(), block.have), block.scan, block.sectors);
+}
+
+void read_ahead_c::run(std::stop_token stop)
+{
+    std::uint64_t next = 0;
+    while (true) {
+        slot_s* slot = nullptr;
+        {
+            std::unique_lock lock(mutex_);
+            const auto free_slot = [&] {
+                next = std::max(next, wanted_);
+                const auto it = std::find_if(std::begin(slots_), std::end(slots_),
+                                             [](const slot_s& s) { return s.state == slot_state_e::free; });
+                slot = it == std::end(slots_) ? nullptr : &*it;
+                return slot != nullptr && next < blocks_;
+            };
+            if (!changed_.wait(lock, stop, free_slot))
+                return;
+            slot->state = slot_state_e::filling;
+        }
+        fill(slot->block, next++);
+        {
+            std::lock_guard lock(mutex_);
+            slot->state = slot_state_e::ready;
+        }
+        changed_.notify_all();
+    }
+}
+
+const carve_block_s* read_ahead_c::take(std::uint64_t index)
+{
+    if (index >= blocks_)
+        return nullptr;
+    std::unique_lock lock(mutex_);
+    wanted_ = std::max(wanted_, index);
+    slot_s* found = nullptr;
+    changed_.wait(lock, [&] {
+        for (slot_s& s : slots_) {
+            if (s.state == slot_state_e::ready && s.block.index < index) {
+                s.state = slot_state_e::free; // skipped: inside a carved file
+                changed_.notify_all();
+            }
+            if (s.state == slot_state_e::ready && s.block.index == index)
+                found = &s;
+        }
+        return found != nullptr;
+    });
+    found->state = slot_state_e::taken;
+    lock.unlock();
+    changed_.notify_all();
+    return &found->block;
+}
+
+void read_ahead_c::release(const carve_block_s* block)
+{
+    {
+        std::lock_guard lock(mutex_);
+        for (slot_s& s : slots_)
+            if (&s.block == block)
+                s.state = slot_state_e::free;
+    }
+    changed_.notify_all();
+}
+
+} // namespace tarn

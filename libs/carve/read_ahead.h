@@ -1,0 +1,61 @@
+#pragma once
+// The volume's blocks read on a second thread, which also finds the header patterns in each, while
+// the scan measures the candidates of the block before: the read and the search overlap the
+// structure walks. Three blocks in memory whatever the volume's size.
+
+#include "libs/carve/header_index.h"
+#include "platform/byte_source.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace tarn {
+
+struct carve_block_s {
+    std::uint64_t index = 0;
+    std::uint64_t at = 0;           // volume offset of the block's first byte
+    std::vector<std::byte> bytes;   // the block and a few bytes after it, for patterns across its end
+    std::size_t have = 0;           // bytes read, 0 when the block could not be read
+    std::size_t scan = 0;           // bytes of the block itself (less at the volume's end)
+    std::vector<header_match_s> matches;
+    std::size_t matched_to = 0;     // matches holds every pattern before this block offset
+    std::vector<sector_match_s> sectors; // sector starts that formats without patterns may begin at
+};
+
+class read_ahead_c {
+public:
+    read_ahead_c(byte_source_c& source, const header_index_c& index, std::size_t block_bytes);
+    ~read_ahead_c();
+    read_ahead_c(const read_ahead_c&) = delete;
+    read_ahead_c& operator=(const read_ahead_c&) = delete;
+
+    // The block with this index (blocks before it that were read ahead are dropped); none past
+    // the volume's end. The block stays valid until release.
+    const carve_block_s* take(std::uint64_t index);
+    void release(const carve_block_s* block);
+
+    static constexpr std::size_t match_room = 1 << 16; // matches kept per block
+
+private:
+    enum class slot_state_e { free, filling, ready, taken };
+    struct slot_s {
+        slot_state_e state = slot_state_e::free;
+        carve_block_s block;
+    };
+
+    void run(std::stop_token stop);
+    void fill(carve_block_s& block, std::uint64_t index);
+
+    byte_source_c& source_;
+    const header_index_c& index_;
+    const std::size_t block_bytes_;
+    const std::uint64_t blocks_;
+    std::mutex mutex_;
+    std::condition_variable_any changed_;
+    slot_s slots_[3];
+    std::uint64_t wanted_ = 0;      // the scan needs no block before this one
+    std::jthread thread_;           // last: it starts once everything above exists
+};
+
+} // namespace tarn
