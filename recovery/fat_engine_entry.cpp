@@ -29,7 +29,7 @@ const fat_recovery_c* fat_engine(const recovery_base_c& engine)
 std::unique_ptr<TreeModel> build_fat_engine_tree(const recovery_base_c& engine)
 {
     const fat_recovery_c* fat = fat_engine(engine);
-    return fat != nullptr ? build_fat_tree(fat->findings()) : nullptr;
+    return fat != nullptr ? build_fat_tree(fat->findings(), fat->lost()) : nullptr;
 }
 
 void list_fat_engine_folder(const recovery_base_c&, const folder_record& record, recovery_rows& rows)

@@ -1,6 +1,8 @@
 #include "recovery/fat_tree.h"
 
+#include "recovery/tree_builder.h"
 #include "recovery/tree_folders.h"
+#include "scan/fat_date.h"
 #include "scan/fat_volume.h"
 
 #include <algorithm>
@@ -26,22 +28,49 @@ bool lists_fat_file(const fat_record_s& folder)
     return std::any_of(folder.children.begin(), folder.children.end(), is_fat_file_row);
 }
 
+// Set only where it differs: most names are shown as the disk keeps them.
+QString differing_disk_name(const fat_record_s& record)
+{
+    QString disk = fat_disk_name(record);
+    return disk == record.name ? QString() : disk;
+}
+
+// Below top, the folders the tree shows, each with the name the disk keeps for it.
+void add_fat_folders(TreeNode& top, const fat_record_s& record)
+{
+    add_tree_folders(top, record, shown_fat_folder, [](const fat_record_s& r) { return r.name; });
+    std::vector<TreeNode*> pending{&top};
+    while (!pending.empty()) {
+        TreeNode* node = pending.back();
+        pending.pop_back();
+        for (const auto& child : node->children) {
+            if (const auto* folder = std::get_if<const fat_record_s*>(&child->record); folder != nullptr && *folder != nullptr)
+                child->disk_name = differing_disk_name(**folder);
+            pending.push_back(child.get());
+        }
+    }
+}
+
 } // namespace
 
-std::unique_ptr<TreeModel> build_fat_tree(const std::unordered_map<std::uint32_t, fat_record_s>& findings)
+std::unique_ptr<TreeModel> build_fat_tree(const std::unordered_map<std::uint32_t, fat_record_s>& findings,
+                                          const fat_record_s& lost)
 {
-    const auto root_record = findings.find(0);
-    if (root_record == findings.end())
-        return nullptr;
     auto model = std::make_unique<TreeModel>();
     TreeNode& root = model->root();
-    TreeNode* top = root.append(std::make_unique<TreeNode>(QStringLiteral("/"), &root, &root_record->second));
-    add_tree_folders(*top, root_record->second, shown_fat_folder, [](const fat_record_s& r) { return r.name; });
-    // A volume whose deleted files all lie in its root still has something to show: "/" alone,
-    // which lists them when clicked.
-    if (top->children.empty() && !lists_fat_file(root_record->second))
-        return nullptr;
-    return model;
+    if (const auto root_record = findings.find(0); root_record != findings.end()) {
+        TreeNode* top = root.append(std::make_unique<TreeNode>(QStringLiteral("/"), &root, &root_record->second));
+        add_fat_folders(*top, root_record->second);
+        // A volume whose deleted files all lie in its root still has something to show: "/"
+        // alone, which lists them when clicked.
+        if (top->children.empty() && !lists_fat_file(root_record->second))
+            root.children.clear();
+    }
+    if (lost.has_files) {
+        TreeNode* top = root.append(std::make_unique<TreeNode>(orphan_folder_name(), &root, &lost));
+        add_fat_folders(*top, lost);
+    }
+    return root.children.empty() ? nullptr : std::move(model);
 }
 
 void list_fat_folder(const fat_record_s& folder, recovery_rows& rows)
@@ -52,9 +81,11 @@ void list_fat_folder(const fat_record_s& folder, recovery_rows& rows)
             continue;
         recovery_item_s item;
         item.name = child->name;
+        item.disk_name = differing_disk_name(*child);
         item.size = child->size;
         item.modified = child->modified;
         item.created = child->created;
+        item.accessed = child->access_date != 0 ? fat_time_to_unix(child->access_date, 0) : 0;
         item.id = child->start_cluster;
         item.attributes = child->attributes;
         rows.push_back(std::move(item));

@@ -12,10 +12,13 @@
 namespace tarn {
 
 // The tree of FAT findings: "/" for the root (key 0), below it every folder that holds files
-// somewhere and has a start cluster, in the engine's order. Null when the root is missing or
-// neither a folder nor the root itself lists a file.
-std::unique_ptr<TreeModel> build_fat_tree(const std::unordered_map<std::uint32_t, fat_record_s>& findings);
-// The files of one folder: children that are no folder and have a start cluster.
+// somewhere and has a start cluster, in the engine's order; then, when the engine found entries
+// whose folder it could not tell, one more top folder of them (lost). Null when neither top
+// folder lists a file anywhere.
+std::unique_ptr<TreeModel> build_fat_tree(const std::unordered_map<std::uint32_t, fat_record_s>& findings,
+                                          const fat_record_s& lost);
+// The files of one folder: children that are no folder and have a start cluster, each with the
+// name the disk keeps for it where "#" hides a character the disk still holds.
 void list_fat_folder(const fat_record_s& folder, recovery_rows& rows);
 
 } // namespace tarn

@@ -4,6 +4,7 @@
 #include "recovery/engine_table.h"
 #include "scan/recovery_base.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,11 +19,36 @@ namespace {
 
 constexpr qint64 copy_step = 0x20000;
 
+// The entry's times instead of the time of the recovery. Failing to set them costs nothing
+// but the times, so it is not a failure of the recovery.
+void keep_times(const QString& destination, const recovery_item_s& record)
+{
+    if (record.modified == 0 && record.accessed == 0)
+        return;
+    QFile file(destination);
+    if (QFileInfo(destination).isSymLink() || !file.open(QIODevice::ReadOnly))
+        return;
+    if (record.modified != 0)
+        file.setFileTime(QDateTime::fromSecsSinceEpoch(record.modified, Qt::UTC), QFileDevice::FileModificationTime);
+    if (record.accessed != 0)
+        file.setFileTime(QDateTime::fromSecsSinceEpoch(record.accessed, Qt::UTC), QFileDevice::FileAccessTime);
+}
+
 } // namespace
+
+QString written_name(const recovery_item_s& record)
+{
+    return written_folder_name(record.name, record.disk_name);
+}
+
+QString written_folder_name(const QString& name, const QString& disk_name)
+{
+    return safe_file_name(disk_name.isEmpty() ? name : disk_name);
+}
 
 QString extraction_path(const QString& folder, const recovery_item_s& record)
 {
-    return QDir(folder).filePath(safe_file_name(record.name));
+    return QDir(folder).filePath(written_name(record));
 }
 
 int extract_to(recovery_base_c& engine, int kind, const QString& destination, const recovery_item_s& record,
@@ -40,7 +66,10 @@ int extract_to(recovery_base_c& engine, int kind, const QString& destination, co
     // the folder: it is replaced like any other file, not followed.
     if (QFileInfo(destination).isSymLink() && !QFile::remove(destination))
         return recovery_unwritable;
-    return entry->extract(engine, record, destination);
+    const int result = entry->extract(engine, record, destination);
+    if (result == recovery_ok || result == recovery_incomplete)
+        keep_times(destination, record);
+    return result;
 }
 
 int extract_one(recovery_base_c& engine, int kind, const QString& folder, const recovery_item_s& record,
@@ -65,7 +94,7 @@ int extract_rows(recovery_base_c& engine, int kind, const QString& folder, const
             break;
         if (!row.checked)
             continue;
-        const QString name = unique_file_name(safe_file_name(row.name), used);
+        const QString name = unique_file_name(written_name(row), used);
         const int result = extract_to(engine, kind, target.filePath(name), row);
         if (result != recovery_ok)
             ++failed;

@@ -20,7 +20,13 @@ class recovery_base_c;
 // What extraction does when another extraction is using the same engine.
 enum class engine_wait_e { block, skip_if_busy };
 
-// The path inside folder that extract_one writes record to: its name made safe.
+// The file name a recovered copy of record gets: the name as the disk keeps it (the shown name
+// marks a deleted entry with "#" even where the disk kept the whole long name), made safe.
+QString written_name(const recovery_item_s& record);
+// The same rule for a folder re-created from a shown name and the disk's (empty: the same).
+QString written_folder_name(const QString& name, const QString& disk_name);
+
+// The path inside folder that extract_one writes record to: its written name.
 QString extraction_path(const QString& folder, const recovery_item_s& record);
 
 // Extract one: writes the file of record (found by engine of the given scanner kind) to
@@ -28,7 +34,8 @@ QString extraction_path(const QString& folder, const recovery_item_s& record);
 int extract_one(recovery_base_c& engine, int kind, const QString& folder, const recovery_item_s& record,
                 engine_wait_e wait = engine_wait_e::block);
 // The same to a destination path the caller has made safe. A link waiting there is replaced,
-// never written through.
+// never written through. A file written, whole or not, gets the record's modification and
+// access times where they are known.
 int extract_to(recovery_base_c& engine, int kind, const QString& destination, const recovery_item_s& record,
                engine_wait_e wait = engine_wait_e::block);
 

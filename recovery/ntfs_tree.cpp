@@ -1,7 +1,6 @@
 #include "recovery/ntfs_tree.h"
 
 #include "recovery/tree_folders.h"
-#include "settings/language.h"
 
 #include <utility>
 
@@ -33,13 +32,6 @@ bool lists_files(const ntfs_record_s& folder)
 }
 
 } // namespace
-
-QString orphan_folder_name()
-{
-    // The command line loads no language texts.
-    const QString text = language_text("orphan_files");
-    return text.isEmpty() ? QStringLiteral("(orphan files)") : text;
-}
 
 std::unique_ptr<TreeModel> build_ntfs_tree(const std::unordered_map<std::uint64_t, ntfs_record_s>& findings,
                                            const ntfs_record_s& orphans)

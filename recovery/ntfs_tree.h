@@ -2,6 +2,7 @@
 // The NTFS engine's rules for the folder tree and the file rows.
 
 #include "recovery/recovery_rows.h"
+#include "recovery/tree_builder.h"
 #include "recovery/tree_model.h"
 #include "scan/ntfs_record.h"
 
@@ -18,7 +19,5 @@ std::unique_ptr<TreeModel> build_ntfs_tree(const std::unordered_map<std::uint64_
                                            const ntfs_record_s& orphans);
 // The files of one folder: children with the file flag and a record number above 11.
 void list_ntfs_folder(const ntfs_record_s& folder, recovery_rows& rows);
-// The name the folder of orphans is shown under.
-QString orphan_folder_name();
 
 } // namespace tarn

@@ -1,7 +1,6 @@
 #include "recovery/recovery_window.h"
 
 #include "common/app_state.h"
-#include "common/safe_file_name.h"
 #include "platform/system.h"
 #include "recovery/engine_table.h"
 #include "recovery/extraction_feedback.h"
@@ -398,8 +397,11 @@ void recovery_window_c::recover_folder(const TreeNode& node)
     int files = 0;
     for (const branch_folder_s& f : branch)
         files += static_cast<int>(f.rows.size());
-    // The folder keeps its own name under the target, as the tree shows it.
-    const QString target = node.name.isEmpty() || node.name == QLatin1String("/") ? folder : folder + QLatin1Char('/') + safe_file_name(node.name);
+    // The folder keeps its own name under the target, as its files do: the disk's where that
+    // is more than the tree shows.
+    const QString target = node.name.isEmpty() || node.name == QLatin1String("/")
+                               ? folder
+                               : folder + QLatin1Char('/') + written_folder_name(node.name, node.disk_name);
     if (extraction()->start_branch(current_, kind_, target, std::move(branch)) == 0)
         extraction_text_ = extraction_progress_text(0, files, 0, 0);
     update();

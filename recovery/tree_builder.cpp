@@ -1,6 +1,7 @@
 #include "recovery/tree_builder.h"
 
 #include "recovery/engine_table.h"
+#include "settings/language.h"
 
 namespace tarn {
 
@@ -17,6 +18,13 @@ void list_folder(int kind, const recovery_base_c& engine, const TreeNode* node, 
     if (node == nullptr || entry == nullptr || entry->list_folder == nullptr)
         return;
     entry->list_folder(engine, node->record, rows);
+}
+
+QString orphan_folder_name()
+{
+    // The command line loads no language texts.
+    const QString text = language_text("orphan_files");
+    return text.isEmpty() ? QStringLiteral("(orphan files)") : text;
 }
 
 } // namespace tarn

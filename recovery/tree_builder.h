@@ -21,4 +21,7 @@ std::unique_ptr<TreeModel> build_tree(int kind, const recovery_base_c& engine);
 // without a record (the root, a raw top folder) lists nothing.
 void list_folder(int kind, const recovery_base_c& engine, const TreeNode* node, recovery_rows& rows);
 
+// The name of the extra top folder in which an engine shows what it found without its folder.
+QString orphan_folder_name();
+
 } // namespace tarn

@@ -1,6 +1,5 @@
 #include "recovery/tree_extraction.h"
 
-#include "common/safe_file_name.h"
 #include "recovery/tree_builder.h"
 #include "scan/recovery_base.h"
 
@@ -30,6 +29,7 @@ std::vector<branch_folder_s> list_branch(int kind, const recovery_base_c& engine
         branch_folder_s folder;
         folder.parent = parent;
         folder.name = parent < 0 ? QString() : at->name;
+        folder.disk_name = parent < 0 ? QString() : at->disk_name;
         list_folder(kind, engine, at, folder.rows);
         for (recovery_item_s& row : folder.rows)
             row.checked = true;
@@ -61,7 +61,7 @@ int extract_branch(recovery_base_c& engine, int kind, const std::vector<branch_f
         const branch_folder_s& folder = branch[i];
         const QString base = folder.parent < 0 ? root : places[static_cast<std::size_t>(folder.parent)];
         if (!base.isEmpty())
-            places[i] = folder.parent < 0 ? base : base + QLatin1Char('/') + safe_file_name(folder.name);
+            places[i] = folder.parent < 0 ? base : base + QLatin1Char('/') + written_folder_name(folder.name, folder.disk_name);
         if (folder.rows.empty())
             continue;
         const QString real = !places[i].isEmpty() && QDir().mkpath(places[i]) ? QFileInfo(places[i]).canonicalFilePath() : QString();

@@ -19,6 +19,7 @@ class recovery_base_c;
 struct branch_folder_s {
     int parent = -1; // index of the folder that holds this one; -1 for the branch's own folder
     QString name;    // as the engine found it; empty for the branch's own folder
+    QString disk_name; // as the disk keeps it where that differs (see recovery_item_s)
     recovery_rows rows;
 };
 

@@ -29,6 +29,7 @@ struct TreeNode {
 
     std::vector<std::unique_ptr<TreeNode>> children; // sub-folders, in insertion order
     QString name;
+    QString disk_name;    // the name as the disk keeps it where it differs from name (see recovery_item_s)
     TreeNode* parent;     // null for the root
     folder_record record; // the engine's finding for this folder
 

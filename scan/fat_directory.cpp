@@ -146,6 +146,7 @@ int dir_read(fat_dir_s& dir, char16_t* lfn)
         const auto e = current_entry(dir);
         const std::uint8_t c = u8(e, 0);
         if (c == 0) {
+            dir.end = dir_end_mark;
             result = fr_no_file;
             break;
         }
@@ -156,9 +157,14 @@ int dir_read(fat_dir_s& dir, char16_t* lfn)
                 state.deleted_part(e);
             else
                 state.live_part(dir, e, lfn, dir.lfn_idx);
+            const bool starts_run = deleted ? state.deleted_count == 1 : (c & lfn_last) != 0;
+            if (starts_run || dir.lfn_start == 0xFFFF)
+                dir.lfn_start = dir.index;
         } else if ((!deleted && c == '.') || (attr & fat_attr_volume)) {
             state.skip();
+            dir.lfn_start = 0xFFFF;
         } else {
+            dir.lfn_start = 0xFFFF;
             dir.deleted = deleted ? 1 : 0;
             const bool valid = deleted ? state.deleted_name_fits(e, lfn)
                                        : state.ord == 0 && state.sum == sfn_checksum(e.first<11>());
@@ -189,6 +195,7 @@ void get_fileinfo(const fat_dir_s& dir, const char16_t* lfn, fat_info_s& info)
     info.wtime = load_le16(e, 22);
     info.cdate = load_le16(e, 16);
     info.ctime = load_le16(e, 14);
+    info.adate = load_le16(e, 18);
     info.attr = static_cast<std::uint8_t>(u8(e, 11) | (dir.deleted ? fat_attr_deleted : 0));
     info.fname = short_name(e, dir.deleted != 0);
     if (info.lfname && info.lfsize != 0) {
@@ -265,6 +272,21 @@ int f_opendir(fat_dir_s& dir, const char16_t* path)
     std::array<char16_t, fat_lfn_capacity> lfn{};
     result = follow_path(dir, path, lfn.data());
     return result;
+}
+
+int f_dir_resume(fat_dir_s& dir, std::uint32_t cluster, std::uint16_t entry, std::uint32_t then)
+{
+    dir.sclust = cluster;
+    if (const int result = f_readdir(dir, nullptr); result != fr_ok)
+        return result;
+    const std::uint32_t per_cluster = fat_sector_size / 32 * dir.fs->sectors_per_cluster;
+    if (entry >= per_cluster)
+        return fr_int_err;
+    while (dir.index < entry)
+        if (const int result = dir_next(dir); result != fr_ok)
+            return result;
+    dir.jump = then;
+    return fr_ok;
 }
 
 int f_readdir(fat_dir_s& dir, fat_info_s* info)

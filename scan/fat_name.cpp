@@ -109,9 +109,7 @@ std::uint8_t sfn_checksum(std::span<const std::byte, 11> name)
     return sum;
 }
 
-namespace {
-
-bool legal_short_char(std::uint8_t c)
+bool fat_short_name_byte(std::uint8_t c)
 {
     static constexpr std::string_view illegal = "\"*+,./:;<=>?[\\]|";
     // 0x05 stands for a first byte of 0xE5 (a lead byte in double-byte code pages).
@@ -119,6 +117,8 @@ bool legal_short_char(std::uint8_t c)
         return true;
     return c > 0x20 && c != 0x7F && !(c >= 'a' && c <= 'z') && illegal.find(static_cast<char>(c)) == std::string_view::npos;
 }
+
+namespace {
 
 bool ascii_alnum(char16_t c)
 {
@@ -153,7 +153,7 @@ bool deleted_long_name_fits(std::span<const std::byte, 32> short_entry, std::uin
     // and an alias begins with the long name's first letter or digit (leading dots and spaces
     // are dropped when aliases are made).
     const std::uint8_t first = original_first_byte(short_entry, lfn_checksum);
-    if (!legal_short_char(first))
+    if (!fat_short_name_byte(first))
         return false;
     const auto lead = long_name.find_first_not_of(u". ");
     if (lead != std::u16string_view::npos && ascii_alnum(long_name[lead]) && ascii_upper(long_name[lead]) != first)
@@ -173,7 +173,7 @@ bool deleted_long_name_fits(std::span<const std::byte, 32> short_entry, std::uin
         if (k == 3)
             break;
         const std::uint8_t want = std::to_integer<std::uint8_t>(short_entry[8 + k++]);
-        if (c < 0x80 && ascii_upper(c) != want && !(want == '_' && !legal_short_char(static_cast<std::uint8_t>(c))))
+        if (c < 0x80 && ascii_upper(c) != want && !(want == '_' && !fat_short_name_byte(static_cast<std::uint8_t>(c))))
             return false;
     }
     for (; k < 3; ++k)

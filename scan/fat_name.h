@@ -16,6 +16,9 @@ char16_t cp936_to_unicode(std::uint16_t code);
 bool cp936_lead_byte(std::uint8_t b);
 bool cp936_trail_byte(std::uint8_t b);
 
+// Whether a byte may stand in a short name (space, which pads, is not one of them).
+bool fat_short_name_byte(std::uint8_t c);
+
 // Checksum over the eleven name bytes of a short entry.
 std::uint8_t sfn_checksum(std::span<const std::byte, 11> name);
 

@@ -18,10 +18,26 @@ struct fat_record_s {
     std::uint8_t attributes = 0; // 0x10 directory, 0x40 deleted
     std::uint8_t in_deleted_dir = 0;
     std::uint8_t has_files = 0;
+    // Found in a folder cluster that no walk reached and no folder could be told for: its
+    // parent is the folder of lost entries, whatever parent_cluster says.
+    std::uint8_t lost = 0;
+    std::uint16_t access_date = 0; // FAT date of the last access, 0 when none was kept
+    // The name's true first character where "#" hides one the disk still holds (a long name,
+    // or the entry of a live file inside a deleted folder); 0 when the deletion took it.
+    char16_t kept_first = 0;
     QString name; // long name or 8.3 name, at most 259 characters, "#" first when deleted
     std::vector<fat_record_s*> children;
 };
 
 inline constexpr int fat_record_name_max = 259;
+
+// The name as the disk keeps it: the shown name with its true first character where that is
+// known, else the shown name itself.
+inline QString fat_disk_name(const fat_record_s& record)
+{
+    if (record.kept_first == 0 || record.name.isEmpty())
+        return record.name;
+    return QChar(record.kept_first) + record.name.mid(1);
+}
 
 } // namespace tarn

@@ -7,6 +7,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -72,8 +73,19 @@ fat_recovery_c::~fat_recovery_c()
 void fat_recovery_c::reset()
 {
     control_.clear();
-    findings_.clear();
+    clear_findings();
     failure_ = scan_failure_e::none;
+}
+
+void fat_recovery_c::clear_findings()
+{
+    findings_.clear();
+    lost_ = {};
+    lost_.attributes = fat_attr_directory;
+    visited_.reset(0);
+    open_ends_.clear();
+    open_by_data_.clear();
+    orphan_stats_ = {};
 }
 
 void fat_recovery_c::run()
@@ -81,7 +93,7 @@ void fat_recovery_c::run()
     // The caller resets the engine before it starts it; clearing stop and pause again here
     // would lose a stop pressed while the thread was still starting.
     control_.clear_counters();
-    findings_.clear();
+    clear_findings();
     failure_ = scan_failure_e::none;
     if (!locate_volume())
         failure_ = scan_failure_e::volume_missing;
@@ -124,18 +136,32 @@ bool fat_recovery_c::locate_volume()
 void fat_recovery_c::walk()
 {
     std::vector<frame_s> stack(1);
-    stack.back().root = true;
-    if (const int result = open_frame(stack.back(), true); result != fr_ok) {
+    frame_s& root = stack.back();
+    root.root = true;
+    if (const int result = open_frame(root, true); result != fr_ok) {
         debug_print("f_opendir failed 1.\n");
         if (failure_ == scan_failure_e::none)
             failure_ = mount_failure(result);
         return;
     }
+    visited_.reset(root.dir.fs->max_cluster);
+    if (root.dir.clust != 0)
+        visited_.insert(root.dir.clust);
+    root.dir.visited = &visited_;
+    drain(stack);
+    if (failure_ == scan_failure_e::none && control_.keep_running())
+        adopt_orphans();
+}
+
+void fat_recovery_c::drain(std::vector<frame_s>& stack)
+{
     while (!stack.empty()) {
         if (!control_.keep_running())
             return;
-        if (!read_entry(stack.back(), stack))
+        if (!read_entry(stack.back(), stack)) {
+            note_end(stack.back());
             stack.pop_back();
+        }
     }
 }
 
@@ -144,10 +170,27 @@ int fat_recovery_c::open_frame(frame_s& frame, bool root)
     if (const int result = f_opendir(frame.dir, u"/"); result != fr_ok)
         return result;
     if (!root) {
-        frame.dir.sclust = frame.parent;
-        frame.dir.clust = frame.parent;
+        frame.dir.sclust = frame.start;
+        frame.dir.clust = frame.start;
     }
     return fr_ok;
+}
+
+bool fat_recovery_c::push_frame(frame_s frame, std::vector<frame_s>& stack)
+{
+    if (open_frame(frame, false) != fr_ok) {
+        debug_print("f_opendir failed 2.\n");
+        return false;
+    }
+    // A deleted folder's chain was cleared, and so, as a rule, were the chains of everything
+    // below it.
+    frame.dir.contiguous = frame.in_deleted ? 1 : 0;
+    frame.dir.visited = &visited_;
+    // A start cluster outside the volume cannot be rewound to: stored, but not read.
+    if (f_readdir(frame.dir, nullptr) != fr_ok)
+        return false;
+    stack.push_back(frame);
+    return true;
 }
 
 bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
@@ -167,43 +210,76 @@ bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
             failure_ = mount_failure(result);
         else
             log_error("fat", __LINE__, "folder at cluster %u: reading stopped after entry %u (module result %d)",
-                      frame.parent, static_cast<unsigned>(frame.dir.index), result);
+                      frame.start, static_cast<unsigned>(frame.dir.index), result);
         return false;
     }
     frame.read_any = true;
     if (info.fname[0] == 0)
         return false;
+    if (info.sclust != 0 && info.fname[0] != u'.') {
+        // Where the next file of this folder was likely put: right after this entry's data.
+        const std::uint64_t cluster_bytes = std::uint64_t{frame.dir.fs->sectors_per_cluster} * fat_sector_size;
+        const std::uint64_t clusters = std::max<std::uint64_t>(1, (info.size + cluster_bytes - 1) / cluster_bytes);
+        frame.next_data = static_cast<std::uint32_t>(std::min<std::uint64_t>(info.sclust + clusters, UINT32_MAX));
+    }
     if (info.sclust == 0 || info.fname[0] == u'.' || !(info.attr & (fat_attr_directory | fat_attr_deleted)))
         return true;
 
+    fat_record_s record = make_record(frame, info);
+    const bool directory = is_dir(record);
+    if (!resolve(std::move(record)) || !directory)
+        return true;
+    frame_s child;
+    child.start = info.sclust;
+    child.owner = info.sclust;
+    child.in_deleted = frame.in_deleted || (info.attr & fat_attr_deleted);
+    push_frame(child, stack);
+    return true;
+}
+
+fat_record_s fat_recovery_c::make_record(const frame_s& frame, const fat_info_s& info) const
+{
     fat_record_s record;
     record.start_cluster = info.sclust;
-    record.parent_cluster = frame.parent;
+    record.parent_cluster = frame.lost ? 0 : frame.owner;
+    record.lost = frame.lost ? 1 : 0;
     record.size = info.size;
     record.in_deleted_dir = frame.in_deleted ? 1 : 0;
     record.attributes = static_cast<std::uint8_t>(info.attr | (frame.in_deleted ? fat_attr_deleted : 0));
     record.modified = fat_time_to_unix(info.wdate, info.wtime);
     record.created = fat_time_to_unix(info.cdate, info.ctime);
-    record.name = info.lfname[0] != 0 ? QString::fromUtf16(info.lfname) : QString::fromUtf16(info.fname.data());
+    record.access_date = info.adate;
+    const bool long_name = info.lfname[0] != 0;
+    record.name = long_name ? QString::fromUtf16(info.lfname) : QString::fromUtf16(info.fname.data());
     record.name.truncate(fat_record_name_max);
-    if (is_deleted(record) && !record.name.isEmpty())
+    if (is_deleted(record) && !record.name.isEmpty()) {
+        // A long name keeps its first character, and so does the short name of an entry that is
+        // not itself deleted; only a deleted short name lost it to the mark. "#" marks both.
+        if (long_name || !(info.attr & fat_attr_deleted))
+            record.kept_first = record.name.at(0).unicode();
         record.name[0] = QLatin1Char('#');
-    const bool directory = is_dir(record);
-    const bool deleted_entry = info.attr & fat_attr_deleted;
-    if (!resolve(std::move(record)) || !directory)
-        return true;
-
-    frame_s child;
-    child.parent = info.sclust;
-    child.in_deleted = frame.in_deleted || deleted_entry;
-    if (open_frame(child, false) != fr_ok) {
-        debug_print("f_opendir failed 2.\n");
-        return true;
     }
-    // A start cluster outside the volume cannot be rewound to: stored, but not read.
-    if (f_readdir(child.dir, nullptr) == fr_ok)
-        stack.push_back(child);
-    return true;
+    return record;
+}
+
+void fat_recovery_c::note_end(const frame_s& frame)
+{
+    const fat_dir_s& dir = frame.dir;
+    if (!dir.contiguous || frame.lost || !fat_dir_end_open(dir.end))
+        return;
+    open_end_s open;
+    open.owner = frame.owner;
+    open.next_data = frame.next_data;
+    // A long name whose parts began in the last cluster is read again from its first part.
+    const std::uint32_t per_cluster = fat_sector_size / 32 * dir.fs->sectors_per_cluster;
+    const std::uint32_t last_cluster_first = dir.index - dir.index % per_cluster;
+    if (dir.lfn_start != 0xFFFF && dir.lfn_start >= last_cluster_first)
+        open.resume = static_cast<std::uint16_t>(dir.lfn_start - last_cluster_first);
+    if (const auto old = open_ends_.find(dir.clust); old != open_ends_.end())
+        take_open_end(old);
+    open_ends_[dir.clust] = open;
+    if (open.next_data != 0)
+        open_by_data_.emplace(open.next_data, dir.clust);
 }
 
 bool fat_recovery_c::resolve(fat_record_s&& record)
@@ -222,15 +298,25 @@ bool fat_recovery_c::resolve(fat_record_s&& record)
     return false;
 }
 
+fat_record_s* fat_recovery_c::parent_of(const fat_record_s& record)
+{
+    if (&record == &lost_)
+        return nullptr;
+    if (record.lost)
+        return &lost_;
+    const auto parent = findings_.find(record.parent_cluster);
+    return parent == findings_.end() ? nullptr : &parent->second;
+}
+
 // Links each record to its parent's children. A record whose chain of parents never reaches
-// the root (a missing parent, or a cycle built from damaged entries) stays unlinked, so that
-// the tree is always a tree.
+// the root or the lost entries (a missing parent, or a cycle built from damaged entries) stays
+// unlinked, so that the tree is always a tree.
 void fat_recovery_c::link()
 {
-    enum : std::uint8_t { unknown, visiting, reaches_root, detached };
+    enum : std::uint8_t { unknown, visiting, reaches_top, detached };
     std::unordered_map<std::uint32_t, std::uint8_t> state;
     state.reserve(findings_.size());
-    state[0] = reaches_root;
+    state[0] = reaches_top;
     std::vector<std::uint32_t> chain;
     for (const auto& [key, record] : findings_) {
         std::uint32_t at = key;
@@ -238,7 +324,7 @@ void fat_recovery_c::link()
         std::uint8_t verdict = detached;
         for (;;) {
             const std::uint8_t s = state[at];
-            if (s == reaches_root || s == detached) {
+            if (s == reaches_top || s == detached) {
                 verdict = s;
                 break;
             }
@@ -246,7 +332,12 @@ void fat_recovery_c::link()
                 break;
             state[at] = visiting;
             chain.push_back(at);
-            const auto parent = findings_.find(findings_.at(at).parent_cluster);
+            const fat_record_s& r = findings_.at(at);
+            if (r.lost) {
+                verdict = reaches_top;
+                break;
+            }
+            const auto parent = findings_.find(r.parent_cluster);
             if (parent == findings_.end())
                 break;
             at = parent->first;
@@ -255,22 +346,19 @@ void fat_recovery_c::link()
             state[c] = verdict;
     }
     for (auto& [key, record] : findings_)
-        if (key != 0 && state[key] == reaches_root)
-            findings_.at(record.parent_cluster).children.push_back(&record);
+        if (key != 0 && state[key] == reaches_top)
+            parent_of(record)->children.push_back(&record);
 }
 
 void fat_recovery_c::mark()
 {
+    const fat_record_s* root = &findings_.at(0);
     for (const auto& [key, record] : findings_) {
         if (key == 0 || is_dir(record))
             continue;
-        auto parent = findings_.find(record.parent_cluster);
-        while (parent != findings_.end() && !parent->second.has_files) {
-            parent->second.has_files = 1;
-            if (parent->first == 0)
-                break;
-            parent = findings_.find(parent->second.parent_cluster);
-        }
+        for (fat_record_s* parent = parent_of(record); parent != nullptr && !parent->has_files;
+             parent = parent == root ? nullptr : parent_of(*parent))
+            parent->has_files = 1;
     }
 }
 
@@ -290,7 +378,9 @@ std::int32_t fat_recovery_c::recover_file(std::uint64_t id, QString destination)
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return recovery_unwritable;
-    std::vector<std::byte> buffer(recover_step);
+    // No bigger than the file: recovering thousands of small files must not clear a step's
+    // worth of memory for each.
+    std::vector<std::byte> buffer(std::clamp<std::size_t>(record.size, 1, recover_step));
     const int deleted = record.attributes & fat_attr_deleted;
     std::uint32_t got = 0;
     do {
@@ -313,7 +403,8 @@ std::int32_t fat_recovery_c::get_file_path(std::uint64_t id, QString& path)
     std::uint32_t at = static_cast<std::uint32_t>(id & 0xFFFFFFFF);
     do {
         const auto it = findings_.find(at);
-        if (it == findings_.end() || names.size() > static_cast<qsizetype>(findings_.size()))
+        // Lost entries have no place on the live volume.
+        if (it == findings_.end() || it->second.lost || names.size() > static_cast<qsizetype>(findings_.size()))
             return -1;
         names.prepend(it->second.name);
         at = it->second.parent_cluster;

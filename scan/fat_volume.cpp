@@ -2,6 +2,9 @@
 
 #include "platform/byte_source.h"
 #include "scan/disk_sector_layer.h"
+#include "scan/fat_entry_check.h"
+
+#include <utility>
 
 namespace tarn {
 
@@ -184,6 +187,9 @@ int dir_rewind(fat_dir_s& dir)
 {
     fat_fs_s& fs = *dir.fs;
     dir.index = 0;
+    dir.end = dir_end_none;
+    dir.lfn_start = 0xFFFF;
+    dir.jump = 0;
     std::uint32_t cluster = dir.sclust;
     if (cluster == 1 || cluster >= fs.max_cluster)
         return fr_int_err;
@@ -192,30 +198,113 @@ int dir_rewind(fat_dir_s& dir)
     dir.clust = cluster;
     dir.sect = cluster == 0 ? fs.dir_base : clust2sect(fs, cluster);
     dir.entry = 0;
+    if (dir.visited && cluster != 0)
+        dir.visited->insert(cluster);
     return dir.sect == 0 ? fr_int_err : fr_ok;
 }
+
+} // namespace fat_detail
+
+namespace {
+
+using namespace fat_detail;
+
+// Ends a contiguous read: fr_no_file with the reason kept.
+int end_folder(fat_dir_s& dir, fat_dir_end_e why)
+{
+    dir.end = why;
+    return fr_no_file;
+}
+
+// Whether the sector reads as directory entries that go on from the ones before, rather than
+// as file data or the start of another folder. A file system gives a folder a new cluster only
+// to put an entry in it, so a cluster that begins never-used is not the folder's: it ended with
+// the full cluster before, or goes on elsewhere. fr_ok, fr_no_file (with the reason) or a disk
+// error.
+int check_assumed_sector(fat_dir_s& dir, std::uint32_t sector, bool cluster_start)
+{
+    if (const int result = move_window(*dir.fs, sector); result != fr_ok)
+        return result;
+    const fat_slots_s slots = check_fat_slots(dir.fs->win, *dir.fs, false);
+    if (!slots.entries || (cluster_start && slots.used == 0))
+        return end_folder(dir, dir_end_unparsable);
+    if (slots.folder_start)
+        return end_folder(dir, dir_end_taken);
+    return fr_ok;
+}
+
+// The cluster after dir.clust of a folder read in contiguous mode: the FAT's link where a chain
+// survives (a folder whose own entry is live inside a deleted one), else the following cluster,
+// as a deleted file's clusters are assumed to follow one another. That cluster must be free in
+// the FAT, read by no other folder, and read as entries; else the folder ends.
+int next_assumed_cluster(fat_dir_s& dir, std::uint32_t& next)
+{
+    fat_fs_s& fs = *dir.fs;
+    constexpr std::uint32_t disk_failure = 0xFFFFFFFF;
+    const std::uint32_t link = dir.jump != 0 ? 0 : get_fat(fs, dir.clust);
+    if (link == disk_failure)
+        return fr_disk_err;
+    if (dir.jump != 0) {
+        next = std::exchange(dir.jump, 0);
+    } else if (link >= 2 && link < fs.max_cluster) {
+        next = link;
+    } else if (link >= 2) {
+        return end_folder(dir, dir_end_mark); // the chain's end
+    } else {
+        next = dir.clust + 1;
+        if (next >= fs.max_cluster)
+            return end_folder(dir, dir_end_limit);
+        const std::uint32_t owner = get_fat(fs, next);
+        if (owner == disk_failure)
+            return fr_disk_err;
+        if (owner != 0)
+            return end_folder(dir, dir_end_allocated);
+    }
+    if (dir.visited && dir.visited->contains(next))
+        return end_folder(dir, dir_end_taken);
+    return check_assumed_sector(dir, clust2sect(fs, next), true);
+}
+
+} // namespace
+
+namespace fat_detail {
 
 int dir_next(fat_dir_s& dir)
 {
     fat_fs_s& fs = *dir.fs;
     const std::uint16_t i = static_cast<std::uint16_t>(dir.index + 1);
-    if (i == 0 || dir.sect == 0)
+    if (dir.sect == 0)
         return fr_no_file;
+    if (i == 0)
+        return end_folder(dir, dir_end_limit);
     if (i % (fat_sector_size / 32) == 0) {
+        const std::uint32_t sector_index = i / (fat_sector_size / 32);
         ++dir.sect;
         if (dir.clust == 0) {
             if (i >= fs.root_entries)
                 return fr_no_file;
-        } else if ((i / (fat_sector_size / 32)) % fs.sectors_per_cluster == 0) {
-            const std::uint32_t next = get_fat(fs, dir.clust);
-            if (next == 0xFFFFFFFF)
-                return fr_disk_err;
-            if (next < 2)
-                return fr_int_err;
-            if (next >= fs.max_cluster)
-                return fr_no_file;
+        } else if (sector_index % fs.sectors_per_cluster == 0) {
+            std::uint32_t next = 0;
+            if (dir.contiguous) {
+                if (const int result = next_assumed_cluster(dir, next); result != fr_ok)
+                    return result;
+            } else {
+                next = get_fat(fs, dir.clust);
+                if (next == 0xFFFFFFFF)
+                    return fr_disk_err;
+                if (next < 2)
+                    return fr_int_err;
+                if (next >= fs.max_cluster)
+                    return fr_no_file;
+            }
             dir.clust = next;
             dir.sect = clust2sect(fs, next);
+            if (dir.visited)
+                dir.visited->insert(next);
+        } else if (dir.contiguous && sector_index >= fs.sectors_per_cluster) {
+            // Past the first cluster every sector must still read as entries.
+            if (const int result = check_assumed_sector(dir, dir.sect, false); result != fr_ok)
+                return result;
         }
     }
     dir.index = i;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace tarn {
 
@@ -65,6 +66,37 @@ struct fat_fs_s {
     std::array<std::byte, fat_sector_size> win{};
 };
 
+// One bit per cluster: the clusters the directory reader has entered during a scan.
+class fat_cluster_set_c {
+public:
+    void reset(std::uint32_t clusters) { bits_.assign((clusters + 63) / 64, 0); }
+    bool contains(std::uint32_t c) const { return c / 64 < bits_.size() && (bits_[c / 64] >> (c % 64) & 1) != 0; }
+    void insert(std::uint32_t c)
+    {
+        if (c / 64 < bits_.size())
+            bits_[c / 64] |= std::uint64_t{1} << (c % 64);
+    }
+
+private:
+    std::vector<std::uint64_t> bits_;
+};
+
+// Why a directory read in contiguous mode ended. The last three leave the folder open: its
+// entries may go on in a cluster somewhere else.
+enum fat_dir_end_e : std::uint8_t {
+    dir_end_none = 0,
+    dir_end_mark,        // a never-used entry, or the end of a surviving chain
+    dir_end_limit,       // the most entries a folder can hold, or the end of the volume
+    dir_end_allocated,   // the next cluster belongs to something else in the FAT
+    dir_end_taken,       // the next cluster was read already, or starts a folder of its own
+    dir_end_unparsable,  // the next sector does not read as entries, or the next cluster holds none
+};
+
+inline bool fat_dir_end_open(std::uint8_t end)
+{
+    return end >= dir_end_allocated;
+}
+
 struct fat_dir_s {
     fat_fs_s* fs = nullptr;
     std::uint16_t id = 0;
@@ -77,6 +109,19 @@ struct fat_dir_s {
     std::uint16_t lfn_idx = 0xFFFF;
     std::uint16_t deleted = 0;
     std::uint8_t pending = 0; // error of the step past the last returned entry, reported next
+    // Set by the caller before the rewind for a folder whose FAT chain was cleared (a deleted
+    // folder and everything below it): where no chain survives, its clusters are assumed to
+    // follow one another for as long as they read as directory entries.
+    std::uint8_t contiguous = 0;
+    std::uint8_t end = dir_end_none; // why a contiguous read ended
+    // The entry that began the long-name parts still waiting for their short entry (0xFFFF:
+    // none): where a folder that ends open must be taken up again so that a name split between
+    // its clusters stays whole.
+    std::uint16_t lfn_start = 0xFFFF;
+    std::uint32_t jump = 0; // the cluster a contiguous read goes on at after its current one
+    // When set, every cluster the reader enters is added, and an assumed cluster already in it
+    // ends the folder: no cluster is read as part of two folders.
+    fat_cluster_set_c* visited = nullptr;
 };
 
 struct fat_info_s {
@@ -86,6 +131,7 @@ struct fat_info_s {
     std::uint16_t wtime = 0;
     std::uint16_t cdate = 0;
     std::uint16_t ctime = 0;
+    std::uint16_t adate = 0; // last access date (no time is kept)
     std::uint8_t attr = 0;
     std::array<char16_t, 13> fname{}; // empty = end of directory
     char16_t* lfname = nullptr;       // caller's buffer for the long name
@@ -114,6 +160,10 @@ int f_opendir(fat_dir_s& dir, const char16_t* path);
 // Without info: rewind to the first entry (after the caller changed sclust/clust).
 // With it: the next entry; at the end the 8.3 name comes back empty with fr_ok.
 int f_readdir(fat_dir_s& dir, fat_info_s* info);
+// Takes up a folder read in contiguous mode again at entry `entry` of its cluster `cluster`
+// (counted from that cluster's start) and goes on at cluster `then` after it: the folder's
+// entries continue there.
+int f_dir_resume(fat_dir_s& dir, std::uint32_t cluster, std::uint16_t entry, std::uint32_t then);
 // deleted != 0 reads the clusters after the start cluster in order, ignoring the FAT.
 int f_read(fat_file_s& file, std::span<std::byte> out, std::uint32_t& bytes_read, int deleted);
 

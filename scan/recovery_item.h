@@ -10,13 +10,17 @@
 namespace tarn {
 
 struct recovery_item_s {
-    QString name;             // shown, and used unchanged as the extracted copy's file name
+    QString name;             // shown; the extracted copy's file name unless disk_name is set
     std::uint64_t size = 0;
     std::int64_t modified = 0; // seconds since 1970 UTC, 0 = unknown
     std::int64_t created = 0;
     std::uint64_t id = 0;      // the engine's key, handed back to recover_file / get_file_path
     std::uint32_t attributes = 0;
     bool checked = false;
+    std::int64_t accessed = 0; // seconds since 1970 UTC, 0 = unknown
+    // The name as the disk keeps it, where it differs from the shown one: a deleted FAT entry
+    // shows "#" first but may still hold its whole long name. Empty: the shown name.
+    QString disk_name;
 };
 
 // Registers the type under the name "recovery_item_s" so that rows travel inside QVariant.

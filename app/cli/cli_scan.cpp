@@ -34,7 +34,7 @@ void print_files(cli_context_s& ctx, const std::vector<branch_folder_s>& branch,
 }
 
 // Every top folder of the tree: "/" is the volume's root, any other (the orphans of an NTFS
-// volume) keeps its name as the first folder of its files' paths. How many files could not be
+// volume, the lost entries of a FAT volume) keeps its name as the first folder of its files' paths. How many files could not be
 // written when recovering.
 int list_and_recover(cli_context_s& ctx, const engine_entry_s& entry, recovery_base_c& engine, const QString& recover_dir)
 {
@@ -43,7 +43,9 @@ int list_and_recover(cli_context_s& ctx, const engine_entry_s& entry, recovery_b
         return 0;
     int failed = 0;
     for (const auto& top : tree->root().children) {
-        const bool root = top.get() == tree->root().children.front().get();
+        // The root comes first when it shows anything; without it the first top folder is
+        // another (the lost entries), whose files must not land among the root's.
+        const bool root = top.get() == tree->root().children.front().get() && top->name == QLatin1String("/");
         const QStringList prefix = root ? QStringList() : QStringList{top->name};
         const std::vector<branch_folder_s> branch = list_branch(entry.kind, engine, *top);
         print_files(ctx, branch, prefix);

@@ -68,7 +68,7 @@ int main(int argc, char** argv)
     test::file_table_s page;
     page.view.resize(800, 400);
     QTest::qWaitForWindowExposed(&page.view);
-    const auto tree = build_fat_tree(findings);
+    const auto tree = build_fat_tree(findings, {});
     const QModelIndex top = tree->index(0, 0);
     const TreeNode* folder = TreeModel::node(tree->index(0, 0, top));
 

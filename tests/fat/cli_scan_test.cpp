@@ -64,7 +64,8 @@ TEST_F(CliScan, ListsAndRecoversDeletedFilesOfAPartition)
 
     const QString target = dir_.filePath("out");
     ASSERT_EQ(cli(image, {"scan", "1", "--recover", target}, &output), 0) << output.toStdString();
-    QFile recovered(target + "/Ordner/#ber.txt");
+    // Listed with "#" as deleted, written under the long name the disk kept whole.
+    QFile recovered(target + "/Ordner/Über.txt");
     ASSERT_TRUE(recovered.open(QIODevice::ReadOnly));
     EXPECT_EQ(recovered.readAll(), content);
 
@@ -100,7 +101,7 @@ TEST_F(CliScan, HostileNamesStayInsideTheTargetFolder)
             written << QDir(target).relativeFilePath(f);
     }
     written.sort();
-    EXPECT_EQ(written, QStringList({"#.", "#._.._evil", "#AME (2).TXT", "#AME.TXT", "#__B.TXT"}));
+    EXPECT_EQ(written, QStringList({"#.", "#AME (2).TXT", "#AME.TXT", "#__B.TXT", ".._.._evil"}));
 }
 
 // A volume the engine cannot read is a failure with its reason, never an empty listing.
@@ -213,6 +214,25 @@ TEST_F(CliScan, FoldersNestedThirtyThousandDeepAreListed)
     ASSERT_EQ(lines.size(), 1);
     EXPECT_EQ(lines[0].count("D/"), int(depth));
     EXPECT_TRUE(lines[0].contains("/#EEP.TXT\t4\t"));
+}
+
+// Entries found only in a folder cluster no folder can be told for: listed and written under
+// the folder of lost entries, never among the root's files, even when the root shows none.
+TEST_F(CliScan, LostEntriesKeepTheirOwnTopFolder)
+{
+    fat_builder_c image(5000, 1);
+    image.put_entry(150, 0, {"\xE5" "OST    TXT", 0x20, 160, 3});
+    image.fill_cluster(160, std::byte{'L'});
+    const QString disk = dir_.filePath("lost.img");
+    ASSERT_EQ(image.save(disk), 0);
+    const QString target = dir_.filePath("lost-out");
+    QString output;
+    ASSERT_EQ(cli(disk, {"scan", "1", "--recover", target}, &output), 0) << output.toStdString();
+    ASSERT_EQ(lines_of(output).size(), 1) << output.toStdString();
+    EXPECT_TRUE(lines_of(output)[0].startsWith("(orphan files)/#OST.TXT\t3\t")) << output.toStdString();
+    QFile recovered(target + "/(orphan files)/#OST.TXT");
+    ASSERT_TRUE(recovered.open(QIODevice::ReadOnly));
+    EXPECT_EQ(recovered.readAll(), "LLL");
 }
 
 } // namespace

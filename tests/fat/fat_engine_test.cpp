@@ -1,6 +1,9 @@
 // The FAT scanner on hand-made volumes: how findings with one start cluster are resolved,
 // damaged directory trees, extraction, pause and stop.
 
+#include "recovery/fat_tree.h"
+#include "recovery/file_extraction.h"
+#include "recovery/tree_builder.h"
 #include "scan/fat_date.h"
 #include "scan/fat_recovery.h"
 #include "scan/recovery_item.h"
@@ -9,7 +12,10 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -250,6 +256,135 @@ TEST_F(FatEngine, PauseResumeAndStopKeepTheFindings)
     EXPECT_TRUE(engine_.findings().empty());
 }
 
+// A deleted file of 100 bytes at data cluster `data`, in slot `slot` of folder cluster `at`.
+void put_file(fat_builder_c& image, std::uint32_t at, std::uint32_t slot, std::uint32_t data)
+{
+    char name[12];
+    std::snprintf(name, sizeof name, "\xE5" "F%05u BIN", data);
+    image.put_entry(at, slot, {std::string_view(name, 11), 0x20, data, 100});
+}
+
+// A folder's first cluster: "." and "..", then `files` files from data cluster `data` on.
+void put_folder(fat_builder_c& image, std::uint32_t at, std::uint32_t parent, std::uint32_t files, std::uint32_t data)
+{
+    image.put_entry(at, 0, {".          ", 0x10, at});
+    image.put_entry(at, 1, {"..         ", 0x10, parent});
+    for (std::uint32_t k = 0; k < files; ++k)
+        put_file(image, at, 2 + k, data + k);
+}
+
+std::size_t files_in(const fat_record_s* folder)
+{
+    return folder == nullptr ? 0
+                             : static_cast<std::size_t>(std::count_if(folder->children.begin(), folder->children.end(),
+                                   [](const fat_record_s* r) { return !(r->attributes & fat_attr_directory); }));
+}
+
+TEST_F(FatEngine, DeletedFolderReadsOnIntoFollowingClustersUntilAStopRule)
+{
+    // A deleted folder of 100 (full) and 101 (full): 30 files; what follows decides the rest.
+    const struct {
+        const char* label;
+        std::function<void(fat_builder_c&)> next;
+        std::size_t files;
+    } cases[] = {
+        {"a never-used entry", [](fat_builder_c& b) {
+             for (std::uint32_t k = 0; k < 3; ++k)
+                 put_file(b, 102, k, 1100 + k);
+             put_file(b, 103, 0, 1200); // past the end: no folder's
+         }, 33},
+        {"a cluster the FAT gives to something else", [](fat_builder_c& b) {
+             for (std::uint32_t k = 0; k < 16; ++k)
+                 put_file(b, 102, k, 1100 + k);
+             b.set_fat(102, 0xFFFF);
+         }, 30},
+        {"file data", [](fat_builder_c& b) { b.fill_cluster(102, std::byte{0x41}); }, 30},
+        {"a never-used cluster", [](fat_builder_c&) {}, 30},
+        {"another folder's start", [](fat_builder_c& b) { put_folder(b, 102, 0, 2, 1100); }, 30},
+        {"a cluster another folder read first", [](fat_builder_c& b) {
+             b.put_entry(0, 0, {"\xE5" "THER      ", 0x10, 102});
+             b.put_entry(0, 1, {"\xE5" "OLDER     ", 0x10, 100});
+             put_file(b, 102, 0, 1100);
+             put_file(b, 102, 1, 1101);
+         }, 30},
+    };
+    for (const auto& c : cases) {
+        fat_builder_c image(5000, 1);
+        image.put_entry(0, 0, {"\xE5" "OLDER     ", 0x10, 100});
+        put_folder(image, 100, 0, 14, 1000);
+        for (std::uint32_t k = 0; k < 16; ++k)
+            put_file(image, 101, k, 1014 + k);
+        c.next(image);
+        ASSERT_EQ(scan(image), 0) << c.label;
+        EXPECT_EQ(files_in(find(100)), c.files) << c.label;
+        EXPECT_EQ(engine_.findings().size(), 1 + 1 + (c.files == 33 ? 34 : 30) + (find(102) ? 1 + files_in(find(102)) : 0))
+            << c.label; // nothing found twice, nothing made up
+    }
+    // Past the end the entries have no folder; another folder's start is a folder of its own.
+    EXPECT_EQ(find(102)->name, "#THER");
+}
+
+TEST_F(FatEngine, UnreachedFolderClustersJoinTheFolderTheyContinue)
+{
+    fat_builder_c image(5000, 1);
+    image.put_entry(0, 0, {"\xE5" "A         ", 0x10, 200});
+    image.put_entry(0, 1, {"\xE5" "B         ", 0x10, 250});
+    image.put_entry(0, 2, {"\xE5" "C         ", 0x10, 400});
+    // A: 12 files, then the first two parts of a long name whose short entry opens A's next
+    // cluster, 300, found only by the search: its first file's data follows A's last file's.
+    put_folder(image, 200, 0, 12, 1000);
+    const std::u16string split = u"Split across clusters.txt";
+    const std::uint8_t sum = short_name_checksum("SPLIT~1 TXT");
+    for (std::uint32_t p = 2; p >= 1; --p) {
+        auto part = long_name_entry(std::u16string_view(split).substr((p - 1) * 13, 13), static_cast<std::uint8_t>(p), sum);
+        part[0] = std::byte{0xE5};
+        image.put_raw(200, 16 - p, part.data());
+    }
+    image.put_entry(300, 0, {"\xE5" "PLIT~1 TXT", 0x20, 1012, 100});
+    put_file(image, 300, 1, 1013);
+    // B's continuation at 310 follows B's data too; C's at 450 does not (a file was written in
+    // between), so it goes to the nearest folder left open before it.
+    put_folder(image, 250, 0, 14, 2000);
+    put_file(image, 310, 0, 2014);
+    put_folder(image, 400, 0, 14, 3000);
+    put_file(image, 450, 0, 3500);
+    // Folders whose own entries are gone: one whose ".." names A, one whose ".." names nothing.
+    put_folder(image, 500, 200, 1, 4000);
+    put_folder(image, 600, 4900, 1, 4100);
+    // Entries before any open folder: no folder to tell.
+    put_file(image, 150, 0, 4200);
+    ASSERT_EQ(scan(image), 0);
+
+    ASSERT_NE(find(1012), nullptr);
+    EXPECT_EQ(find(1012)->name, "#plit across clusters.txt"); // marked as deleted when shown
+    EXPECT_EQ(fat_disk_name(*find(1012)), QString::fromStdU16String(split)); // written as the disk kept it
+    const std::pair<std::uint32_t, std::uint32_t> parents[] = {{1012, 200}, {1013, 200}, {2014, 250}, {3500, 400},
+                                                               {500, 200}, {4000, 500}, {4100, 600}};
+    for (const auto& [cluster, parent] : parents) {
+        ASSERT_NE(find(cluster), nullptr) << cluster;
+        EXPECT_EQ(find(cluster)->parent_cluster, parent) << cluster;
+    }
+    EXPECT_EQ(find(500)->name, "#00000500");
+    EXPECT_EQ(find(600)->lost, 1);
+    EXPECT_EQ(find(4200)->lost, 1);
+    const auto& lost = engine_.lost().children;
+    EXPECT_EQ(std::set<const fat_record_s*>(lost.begin(), lost.end()), (std::set<const fat_record_s*>{find(600), find(4200)}));
+    EXPECT_EQ(engine_.lost().has_files, 1);
+    EXPECT_EQ(engine_.orphan_stats().runs, 6u);
+    // The tree: the root, then the lost entries; rows keep "#" but are written whole.
+    const std::unique_ptr<TreeModel> tree = build_fat_tree(engine_.findings(), engine_.lost());
+    ASSERT_NE(tree, nullptr);
+    ASSERT_EQ(tree->root().children.size(), 2u);
+    EXPECT_EQ(tree->root().children[1]->name, orphan_folder_name());
+    recovery_rows rows;
+    list_fat_folder(*find(200), rows);
+    const auto row = std::find_if(rows.begin(), rows.end(), [](const recovery_item_s& r) { return r.id == 1012; });
+    ASSERT_NE(row, rows.end());
+    EXPECT_EQ(row->name, "#plit across clusters.txt");
+    EXPECT_EQ(written_name(*row), "Split across clusters.txt");
+    EXPECT_EQ(engine_.get_found_count(), 3 + 14 + 15 + 15 + 2 + 2 + 1);
+}
+
 TEST(FatProgress, ExactlyOneAtThe2001stEntryThenHeld)
 {
     EXPECT_EQ(fat_scan_progress(0), 0.0);
@@ -277,7 +412,7 @@ TEST(RecoveryItem, TravelsInsideAVariant)
 {
     const int id = register_recovery_item_type();
     EXPECT_EQ(QMetaType::fromName("recovery_item_s").id(), id);
-    recovery_item_s item{QStringLiteral("#A.TXT"), 10, 1, 2, 7, 0x60, false};
+    recovery_item_s item{QStringLiteral("#A.TXT"), 10, 1, 2, 7, 0x60, false, 3, {}};
     const QVariant v = QVariant::fromValue(item);
     EXPECT_EQ(v.value<recovery_item_s>().name, "#A.TXT");
     EXPECT_EQ(v.value<recovery_item_s>().id, 7u);

@@ -1,10 +1,14 @@
 // The FAT module on hand-made volumes read straight from memory: cases real formatting tools
 // cannot produce.
 
+#include "scan/fat_entry_check.h"
 #include "scan/fat_name.h"
 #include "tests/fat/fat_fixture.h"
 
 #include "platform/byte_source.h"
+
+#include <algorithm>
+#include <functional>
 
 using namespace tarn;
 using namespace tarn::test;
@@ -348,3 +352,50 @@ TEST_F(FatModule, OpensSubdirectoriesByPath)
 }
 
 } // namespace
+
+// The check that keeps file data out of folders: one well-formed entry, then one byte changed.
+TEST(FatSlots, OnlyWellFormedEntriesFollowedByZerosReadAsAFolder)
+{
+    fat_fs_s fs;
+    fs.fs_type = fat_16;
+    fs.max_cluster = 5002;
+    const auto sector_of = [](const std::function<void(fat_builder_c&)>& fill) {
+        fat_builder_c image(5000, 1);
+        fill(image);
+        std::array<std::byte, fat_sector_size> sector{};
+        std::copy_n(image.bytes().begin() + image.cluster_offset(10), sector.size(), sector.begin());
+        return sector;
+    };
+    const auto one = sector_of([](fat_builder_c& b) { b.put_entry(10, 0, {"ONE     TXT", 0x20, 20, 10}); });
+    const struct {
+        const char* label;
+        std::size_t at;
+        std::string_view bytes;
+        bool entries;
+    } cases[] = {
+        {"well formed", 0, "O", true},       {"deleted", 0, "\xE5", true},
+        {"lower case", 1, "n", false},        {"illegal character", 2, "*", false},
+        {"month 13", 24, "\xA1\x59", false}, {"hour 24", 23, "\xC0", false},
+        {"reserved attribute bits", 11, "\x60", false},
+        {"cluster past the volume", 26, "\x70\x17", false},
+        {"a byte after the never-used slot", 70, "\x01", false},
+        {"long-name part", 11, "\x0F", false}, // its order, cluster and text do not fit
+    };
+    for (const auto& c : cases) {
+        auto sector = one;
+        for (std::size_t k = 0; k < c.bytes.size(); ++k)
+            sector[c.at + k] = static_cast<std::byte>(c.bytes[k]);
+        EXPECT_EQ(check_fat_slots(sector, fs, false).entries, c.entries) << c.label;
+    }
+    EXPECT_EQ(check_fat_slots(one, fs, false).used, 1u);
+    EXPECT_FALSE(check_fat_slots(one, fs, true).entries); // behind an earlier never-used slot only zeros
+    const fat_slots_s start = check_fat_slots(sector_of([](fat_builder_c& b) {
+        b.put_entry(10, 0, {".          ", 0x10, 10});
+        b.put_entry(10, 1, {"..         ", 0x10, 7});
+        b.put_entry(10, 2, {"\xE5" "NE     TXT", 0x20, 40, 5});
+    }), fs, false);
+    EXPECT_TRUE(start.folder_start);
+    EXPECT_EQ(start.self, 10u);
+    EXPECT_EQ(start.parent, 7u);
+    EXPECT_EQ(start.first_data, 40u);
+}

@@ -236,7 +236,8 @@ void recovery_page_test::ticks_survive_folders_and_every_recovery_reports_its_re
     const QModelIndex docs = driver.folder("#ocs");
     emit driver.tree()->customContextMenuRequested(driver.tree()->visualRect(docs).center());
     QCOMPARE(next_boxes(driver), QStringList{"recovery_summary"});
-    QCOMPARE(test::files_below(whole), QStringList{"#ocs/#etters/#etter.txt"});
+    // Folders under the long names the volume kept; "letter.txt" had none, so it keeps the "#".
+    QCOMPARE(test::files_below(whole), QStringList{"Docs/Letters/#etter.txt"});
 
     // A folder nothing can be written to is refused before anything starts.
     test::answer_folder_dialog(QStringLiteral("/proc"));

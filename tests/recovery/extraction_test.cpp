@@ -343,11 +343,11 @@ void extraction_test::a_folder_of_a_real_volume_is_recovered_byte_exact()
     std::size_t listed = 0;
     QCOMPARE(recover_folder(engine, photos, out, &listed), 0);
     QCOMPARE(listed, std::size_t(3));
-    // Only the folder shown: nothing of "Alt/Tief".
-    QCOMPARE(files_below(out), QStringList({"#aar (2).txt", "#aar.txt", "#ild.jpg"}));
-    QCOMPARE(read_all(out + "/#ild.jpg"), fixture.originals()["Bild.jpg"]);
-    const QSet<QByteArray> pair = {read_all(out + "/#aar.txt"), read_all(out + "/#aar (2).txt")};
-    QCOMPARE(pair, QSet<QByteArray>({fixture.originals()["Baar.txt"], fixture.originals()["Caar.txt"]}));
+    // Only the folder shown: nothing of "Alt/Tief". Shown as "#aar.txt" twice, written under
+    // the long names the volume kept.
+    QCOMPARE(files_below(out), QStringList({"Baar.txt", "Bild.jpg", "Caar.txt"}));
+    for (const QString& name : files_below(out))
+        QCOMPARE(read_all(out + "/" + name), fixture.originals()[name]);
 
     // The command line recovers the same folder under the same names, byte for byte.
     const QString cli_out = dir_->filePath("cli");
@@ -384,8 +384,8 @@ void extraction_test::a_crafted_name_lands_inside_the_target()
     QCOMPARE(listed, std::size_t(3));
     QStringList everywhere = files_below(dir_->path());
     everywhere.removeAll("hostile.img");
-    QCOMPARE(everywhere, QStringList({"inside/out/#.", "inside/out/#._.._evil", "inside/out/#__B.TXT"}));
-    QCOMPARE(read_all(target + "/#._.._evil"), QByteArray("EEEE"));
+    QCOMPARE(everywhere, QStringList({"inside/out/#.", "inside/out/#__B.TXT", "inside/out/.._.._evil"}));
+    QCOMPARE(read_all(target + "/.._.._evil"), QByteArray("EEEE"));
 }
 
 QTEST_MAIN(extraction_test)

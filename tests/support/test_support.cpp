@@ -47,10 +47,12 @@ int write_partition_table(const QString& image, const QString& script)
 }
 
 int format_fat(const QString& image, std::uint64_t first_sector, std::uint64_t sectors, int fat_bits,
-               const QString& label)
+               const QString& label, int sectors_per_cluster)
 {
     QStringList args = {QStringLiteral("-F"), QString::number(fat_bits), QStringLiteral("-i"), QStringLiteral("1234ABCD"),
                         QStringLiteral("--invariant"), QStringLiteral("-n"), label};
+    if (sectors_per_cluster > 0)
+        args << QStringLiteral("-s") << QString::number(sectors_per_cluster);
     if (first_sector > 0)
         args << QStringLiteral("--offset=%1").arg(first_sector) << QStringLiteral("-h") << QString::number(first_sector);
     else

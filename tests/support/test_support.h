@@ -26,8 +26,9 @@ int write_partition_table(const QString& image, const QString& script);
 
 // Formats a FAT file system of the given type (12, 16, 32) in the window of an image that
 // starts at first_sector and holds sectors 512-byte sectors. Repeatable: fixed serial number.
+// sectors_per_cluster 0 leaves the cluster size to mkfs.fat.
 int format_fat(const QString& image, std::uint64_t first_sector, std::uint64_t sectors, int fat_bits,
-               const QString& label);
+               const QString& label, int sectors_per_cluster = 0);
 
 // True when the tool is on PATH; tests that need a tool fail loudly rather than skip.
 bool have_tool(const QString& program);

@@ -1,0 +1,196 @@
+#include "scan/fat_orphan_search.h"
+
+#include "platform/byte_source.h"
+#include "scan/disk_sector_layer.h"
+#include "scan/fat_entry_check.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <utility>
+
+namespace tarn {
+
+namespace {
+
+using namespace fat_detail;
+
+constexpr std::uint32_t block_sectors = disk_bounce_size / fat_sector_size;
+constexpr std::uint32_t disk_failure = 0xFFFFFFFF;
+// Small clusters are looked at through whole blocks (one read for many clusters); from this
+// size on a block would mostly hold bytes nobody looks at, so each first sector is read alone.
+constexpr std::uint32_t block_read_max_spc = 8;
+// A stop or pause is looked at this often (in clusters), well within a second on any disk.
+constexpr std::uint32_t poll_mask = (1u << 12) - 1;
+
+// FAT entries read a block at a time into a buffer of their own, so that the data sectors read
+// in between do not push them out of the volume's one-sector window.
+class table_reader_c {
+public:
+    explicit table_reader_c(fat_fs_s& fs) : fs_(fs) {}
+
+    std::uint32_t entry(std::uint32_t c)
+    {
+        switch (fs_.fs_type) {
+        case fat_32: return load(std::uint64_t{c} * 4, 4) ? load_le32(block_, offset_) & 0x0FFFFFFF : disk_failure;
+        case fat_16: return load(std::uint64_t{c} * 2, 2) ? load_le16(block_, offset_) : disk_failure;
+        default: {
+            // A 12-bit entry may straddle two sectors: its two bytes are fetched one by one.
+            const std::uint64_t at = c + c / 2;
+            if (!load(at, 1))
+                return disk_failure;
+            const std::uint32_t lo = std::to_integer<std::uint32_t>(block_[offset_]);
+            if (!load(at + 1, 1))
+                return disk_failure;
+            const std::uint32_t v = lo | std::to_integer<std::uint32_t>(block_[offset_]) << 8;
+            return c & 1 ? v >> 4 : v & 0xFFF;
+        }
+        }
+    }
+
+private:
+    // Makes the bytes [at, at + size) of the FAT readable at block_[offset_].
+    bool load(std::uint64_t at, std::uint32_t size)
+    {
+        const std::uint64_t first = at / fat_sector_size / block_sectors * block_sectors;
+        if (!valid_ || first != first_) {
+            valid_ = false;
+            const std::uint32_t count = static_cast<std::uint32_t>(std::min<std::uint64_t>(block_sectors, fs_.fat_size - first));
+            if (count == 0 || disk_read(fs_.drive, std::span(block_.data(), count * fat_sector_size), fs_.fat_base + first, count) != disk_ok)
+                return false;
+            first_ = first;
+            valid_ = true;
+        }
+        offset_ = static_cast<std::size_t>(at - first_ * fat_sector_size);
+        return offset_ + size <= block_.size();
+    }
+
+    fat_fs_s& fs_;
+    std::array<std::byte, disk_bounce_size> block_{};
+    std::uint64_t first_ = 0;
+    std::size_t offset_ = 0;
+    bool valid_ = false;
+};
+
+// First sectors of clusters, through blocks when clusters are small.
+class head_reader_c {
+public:
+    explicit head_reader_c(fat_fs_s& fs) : fs_(fs), end_(clust2sect(fs, fs.max_cluster - 1) + fs.sectors_per_cluster) {}
+
+    const std::byte* sector(std::uint32_t s)
+    {
+        if (valid_ && s >= first_ && s < first_ + count_)
+            return block_.data() + std::size_t{s - first_} * fat_sector_size;
+        valid_ = false;
+        const std::uint32_t wanted = fs_.sectors_per_cluster <= block_read_max_spc ? block_sectors : 1;
+        count_ = std::min(wanted, end_ - s);
+        // A block that runs past the end of a cut-short disk fails; the one sector may not.
+        if (disk_read(fs_.drive, std::span(block_.data(), std::size_t{count_} * fat_sector_size), s, count_) != disk_ok) {
+            count_ = 1;
+            if (disk_read(fs_.drive, std::span(block_.data(), fat_sector_size), s, 1) != disk_ok)
+                return nullptr;
+        }
+        first_ = s;
+        valid_ = true;
+        return block_.data();
+    }
+
+private:
+    fat_fs_s& fs_;
+    std::uint32_t end_;
+    std::array<std::byte, disk_bounce_size> block_{};
+    std::uint32_t first_ = 0, count_ = 0;
+    bool valid_ = false;
+};
+
+// Whether the sectors after the first (already checked) also read as entries; ended says
+// whether the cluster holds the folder's end. nullopt on a disk error.
+std::optional<bool> rest_reads(fat_fs_s& fs, std::uint32_t c, std::vector<std::byte>& buffer, bool& ended)
+{
+    const std::uint32_t rest = fs.sectors_per_cluster - 1u;
+    if (rest == 0)
+        return true;
+    if (disk_read(fs.drive, std::span(buffer.data(), std::size_t{rest} * fat_sector_size), clust2sect(fs, c) + 1, rest) != disk_ok)
+        return std::nullopt;
+    for (std::uint32_t k = 0; k < rest; ++k) {
+        const fat_slots_s slots = check_fat_slots(std::span<const std::byte, fat_sector_size>(buffer.data() + std::size_t{k} * fat_sector_size, fat_sector_size), fs, ended);
+        if (!slots.entries || slots.folder_start)
+            return false;
+        ended = ended || slots.ended;
+    }
+    return true;
+}
+
+fat_orphan_run_s new_run(std::uint32_t c, const fat_slots_s& slots, const std::byte* head)
+{
+    fat_orphan_run_s run;
+    run.first = c;
+    run.count = 1;
+    run.folder_start = slots.folder_start;
+    run.first_data = slots.first_data;
+    if (run.folder_start) {
+        const std::span<const std::byte> dot(head, 32);
+        run.parent = slots.parent;
+        run.ctime = load_le16(dot, 14);
+        run.cdate = load_le16(dot, 16);
+        run.wtime = load_le16(dot, 22);
+        run.wdate = load_le16(dot, 24);
+    }
+    return run;
+}
+
+} // namespace
+
+std::vector<fat_orphan_run_s> find_fat_orphan_runs(fat_fs_s& fs, const fat_cluster_set_c& visited,
+                                                   const std::function<bool()>& keep_going, fat_orphan_stats_s& stats,
+                                                   bool& ok)
+{
+    ok = true;
+    std::vector<fat_orphan_run_s> runs;
+    table_reader_c table(fs);
+    head_reader_c heads(fs);
+    std::vector<std::byte> rest(std::size_t{fs.sectors_per_cluster} * fat_sector_size);
+    bool run_open = false; // the last run goes on into the next cluster if that one qualifies
+    for (std::uint32_t c = 2; c < fs.max_cluster; ++c) {
+        if ((c & poll_mask) == 0 && !keep_going())
+            break;
+        const bool was_open = std::exchange(run_open, false);
+        if (visited.contains(c))
+            continue;
+        const std::uint32_t link = table.entry(c);
+        const std::byte* head = link == 0 ? heads.sector(clust2sect(fs, c)) : nullptr;
+        if (link == disk_failure || (link == 0 && head == nullptr)) {
+            ok = false;
+            break;
+        }
+        if (link != 0)
+            continue;
+        ++stats.free_clusters;
+        const fat_slots_s slots = check_fat_slots(std::span<const std::byte, fat_sector_size>(head, fat_sector_size), fs, false);
+        // A "." that names another cluster is a stale copy of some folder's start, not a folder.
+        if (!slots.entries || slots.used == 0 || (slots.folder_start && slots.self != c))
+            continue;
+        const fat_orphan_run_s run = new_run(c, slots, head);
+        bool ended = slots.ended;
+        const std::optional<bool> whole = rest_reads(fs, c, rest, ended);
+        if (!whole) {
+            ok = false;
+            break;
+        }
+        if (!*whole)
+            continue;
+        ++stats.folder_clusters;
+        if (was_open && !run.folder_start && runs.back().first + runs.back().count == c) {
+            ++runs.back().count;
+        } else {
+            if (runs.size() == fat_orphan_runs_max)
+                break;
+            runs.push_back(run);
+        }
+        run_open = !ended;
+    }
+    stats.runs = runs.size();
+    return runs;
+}
+
+} // namespace tarn
