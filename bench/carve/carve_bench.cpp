@@ -134,7 +134,12 @@ QHash<QByteArray, int> make_image(const QString& path, qint64 mib, const std::ve
         ++expected[sha(s.bytes)];
         ++planted;
     }
-    out.write(random.bytes(total - out.pos()));
+    // Exactly mib MiB, so that the larger image's copies stay on sector starts: the filler
+    // written before the loop ended may run past the end, planted files never do.
+    if (out.pos() < total)
+        out.write(random.bytes(total - out.pos()));
+    else
+        out.resize(total);
     return expected;
 }
 
