@@ -7,7 +7,10 @@
 #include <QFile>
 
 #include <atomic>
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <span>
 #include <string_view>
 #include <memory>
 #include <vector>
@@ -138,13 +141,12 @@ void raw_recovery_c::run()
 
 namespace {
 
-// Copies size bytes from offset of the volume to out, read in the library's steps and written a
-// megabyte at a time.
-std::int32_t copy_piece(uintptr_t volume, QFile& out, std::uint64_t offset, std::uint64_t size)
+// Copies size bytes from offset of the volume to out, read in the library's steps and written up
+// to a megabyte at a time through buffer (its size a multiple of the step).
+std::int32_t copy_piece(uintptr_t volume, QFile& out, std::span<char> buffer, std::uint64_t offset, std::uint64_t size)
 {
     if (carve_seek(volume, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(offset >> 32), 0) < 0)
         return recovery_incomplete;
-    std::vector<char> buffer(1 << 20);
     for (std::uint64_t left = size; left > 0;) {
         std::size_t filled = 0;
         while (left > 0 && buffer.size() - filled >= CARVE_READ_STEP) {
@@ -190,8 +192,13 @@ std::int32_t raw_recovery_c::recover_file(std::uint64_t id, QString destination)
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return recovery_unwritable;
+    // As large as the file (in whole steps) up to a megabyte, and not cleared: every byte written
+    // is read first.
+    const std::size_t steps = static_cast<std::size_t>(std::clamp<std::uint64_t>((hit.size + CARVE_READ_STEP - 1) / CARVE_READ_STEP, 1, 128));
+    const std::unique_ptr<char[]> buffer(new char[steps * CARVE_READ_STEP]);
+    const std::span<char> room(buffer.get(), steps * CARVE_READ_STEP);
     for (std::size_t i = 0; i < pieces.size(); i += 2)
-        if (const std::int32_t result = copy_piece(volume.handle, out, pieces[i], pieces[i + 1]); result != recovery_ok)
+        if (const std::int32_t result = copy_piece(volume.handle, out, room, pieces[i], pieces[i + 1]); result != recovery_ok)
             return result;
     return out.flush() ? recovery_ok : recovery_incomplete;
 }

@@ -53,7 +53,7 @@ void jpeg_decoder_c::refill()
     }
 }
 
-// Uses n bits (at most 16); taking bits that are no data fails the decoding.
+// Uses n bits (at most 31); taking bits that are no data fails the decoding.
 void jpeg_decoder_c::skip(unsigned n)
 {
     if (state_.count < n)
@@ -64,25 +64,33 @@ void jpeg_decoder_c::skip(unsigned n)
     state_.real -= std::min(n, state_.real);
 }
 
-int jpeg_decoder_c::decode(const table_s& t)
+// The next symbol of table t, its code used; with its value bits too when with_value (a symbol's
+// low four bits count them), so that most coefficients cost one look-up and one shift.
+int jpeg_decoder_c::decode(const table_s& t, bool with_value)
 {
-    if (state_.count < 16)
+    if (state_.count < 32)
         refill();
-    const std::uint16_t fast = t.fast[state_.bits >> (64 - fast_bits)];
-    if (fast != 0) {
-        skip(fast >> 8);
-        return fast & 0xFF;
-    }
-    const auto code16 = static_cast<std::int32_t>(state_.bits >> 48);
-    for (unsigned length = fast_bits + 1; length <= 16; ++length) {
-        const std::int32_t code = code16 >> (16 - length);
-        if (code <= t.max_code[length]) {
-            skip(length);
-            return t.symbols[t.first_index[length] + static_cast<unsigned>(code - t.first_code[length])];
+    unsigned length = 0;
+    int symbol = 0;
+    if (const std::uint16_t fast = t.fast[state_.bits >> (64 - fast_bits)]; fast != 0) {
+        length = fast >> 8;
+        symbol = fast & 0xFF;
+    } else {
+        const auto code16 = static_cast<std::int32_t>(state_.bits >> 48);
+        for (length = fast_bits + 1; length <= 16; ++length) {
+            const std::int32_t code = code16 >> (16 - length);
+            if (code <= t.max_code[length]) {
+                symbol = t.symbols[t.first_index[length] + static_cast<unsigned>(code - t.first_code[length])];
+                break;
+            }
+        }
+        if (length > 16) {
+            state_.failed = true;
+            return 0;
         }
     }
-    state_.failed = true;
-    return 0;
+    skip(length + (with_value ? static_cast<unsigned>(symbol & 15) : 0));
+    return symbol;
 }
 
 bool jpeg_decoder_c::align()
@@ -94,12 +102,12 @@ bool jpeg_decoder_c::align()
 bool jpeg_decoder_c::block(const component_s& c)
 {
     const unsigned largest = precision_ == 8 ? 11 : 15;
-    const unsigned dc = static_cast<unsigned>(decode(tables_[c.dc]));
+    const auto dc = static_cast<unsigned>(decode(tables_[c.dc], false));
     if (dc > largest)
         return false;
     skip(dc);
     for (unsigned k = 1; k < 64 && !state_.failed;) {
-        const unsigned rs = static_cast<unsigned>(decode(tables_[4 + c.ac]));
+        const auto rs = static_cast<unsigned>(decode(tables_[4 + c.ac], true));
         const unsigned run = rs >> 4, size = rs & 15;
         if (size == 0) {
             if (run != 15)
@@ -112,7 +120,6 @@ bool jpeg_decoder_c::block(const component_s& c)
         k += run;
         if (k > 63 || size > largest - 1)
             return false;
-        skip(size);
         ++k;
     }
     return !state_.failed;

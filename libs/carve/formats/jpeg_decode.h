@@ -63,7 +63,7 @@ private:
     int raw(std::uint64_t at);
     void refill();
     void skip(unsigned n);
-    int decode(const table_s& t);
+    int decode(const table_s& t, bool with_value);
     // Drops the padding bits up to the byte boundary; false when data bytes are left before it.
     bool align();
     bool block(const component_s& c);
