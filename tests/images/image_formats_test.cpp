@@ -165,7 +165,7 @@ TEST_P(ImageFormats, ReadsAsItsRawImageDoes)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, ImageFormats, ::testing::ValuesIn(image_formats()),
-                         [](const auto& info) { return QString::fromLatin1(info.param.name).remove(' ').toStdString(); });
+                         [](const auto& test) { return QString::fromLatin1(test.param.name).remove(' ').toStdString(); });
 
 // Each file that cannot be read is named with its reason; nothing of it is listed, the good
 // image beside it is, and the exit status says that not everything asked for was read.

@@ -41,7 +41,7 @@ private:
 void image_window_test::init()
 {
     fixture_ = std::make_unique<test::shell_fixture>();
-    const QString disk = fixture_->path(QStringLiteral("disk.img"));
+    const QString disk = fixture_->path("disk.img");
     QCOMPARE(test::make_sparse_file(disk, 4ull << 20), 0);
     qputenv("TARN_DISKS", disk.toUtf8());
     init_done = 0;
@@ -72,13 +72,11 @@ void image_window_test::click(int page, const char* name)
 
 void image_window_test::opened_images_become_disks_and_refusals_are_named()
 {
-    const QString raw = fixture_->path(QStringLiteral("stick.img"));
-    const QString image = fixture_->path(QStringLiteral("stick.vmdk"));
-    QCOMPARE(test::format_fat(raw, 0, 32768, 16, QStringLiteral("STICK")), 0);
-    QCOMPARE(test::run_tool(QStringLiteral("qemu-img"), {QStringLiteral("convert"), QStringLiteral("-O"),
-                                                         QStringLiteral("vmdk"), raw, image}),
-             0);
-    const QString broken = fixture_->path(QStringLiteral("broken.vmdk"));
+    const QString raw = fixture_->path("stick.img");
+    const QString image = fixture_->path("stick.vmdk");
+    QCOMPARE(test::format_fat(raw, 0, 32768, 16, "STICK"), 0);
+    QCOMPARE(test::run_tool("qemu-img", {"convert", "-O", "vmdk", raw, image}), 0);
+    const QString broken = fixture_->path("broken.vmdk");
     QFile descriptor(broken);
     QVERIFY(descriptor.open(QIODevice::WriteOnly));
     descriptor.write("# Disk DescriptorFile\nversion=1\nRW 100 SPARSE \"gone.vmdk\"\n");
@@ -95,16 +93,16 @@ void image_window_test::opened_images_become_disks_and_refusals_are_named()
     QTRY_COMPARE(volumes.count(), 1);
     QTRY_COMPARE(drives.count(), 1);
     const auto boxes = fixture_->take_boxes();
-    QCOMPARE(test::keys_of(boxes), QStringList{QStringLiteral("image_open_failed")});
+    QCOMPARE(test::keys_of(boxes), QStringList{"image_open_failed"});
     QVERIFY2(boxes[0].detail.contains(broken), qPrintable(boxes[0].detail));
     QCOMPARE(drive_list().size(), 3u);
     QCOMPARE(drive_list()[2].path, image);
     QCOMPARE(drive_list()[2].size, 16ull << 20);
     const auto listed = std::find_if(volume_list().begin(), volume_list().end(),
-                                     [&](const volume_item_s& v) { return v.mount_path == image + QStringLiteral("#0"); });
+                                     [&](const volume_item_s& v) { return v.mount_path == image + "#0"; });
     QVERIFY(listed != volume_list().end());
-    QCOMPARE(listed->fs_name, QStringLiteral("FAT16"));
-    QCOMPARE(listed->label, QStringLiteral("STICK"));
+    QCOMPARE(listed->fs_name, "FAT16");
+    QCOMPARE(listed->label, "STICK");
     QCOMPARE(recent_images(), QStringList{image});
 
     // The settings menu lists it among the recent images; opening it again adds no disk.
