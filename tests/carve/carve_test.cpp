@@ -8,6 +8,7 @@
 #include "libs/carve/carve_reader.h"
 #include "libs/carve/carver.h"
 #include "libs/carve/formats/fragments.h"
+#include "libs/carve/formats/jpeg_decode.h"
 #include "libs/carve/header_index.h"
 #include "platform/memory_source.h"
 #include "scan/raw_recovery.h"
@@ -350,10 +351,11 @@ struct split_s {
     const char* name;  // the file split in two
     const char* other; // the whole file written between its fragments
     bool rest_there;   // whether its second fragment follows (else it is lost)
-    const char* found; // the extension its hit must have
+    const char* found; // the extension its hit must have; none when it must not be found
     // A partial file is cut where the other file starts, or (an archive) after its last member
     // whose CRC matches, somewhere before.
     bool cut_at_other = true;
+    bool damaged = false; // a byte of its second fragment changed: the join must not check out
 };
 
 // Files split in two on a sector boundary, another whole file in between and its cluster's slack
@@ -373,6 +375,9 @@ TEST_F(Carve, SplitFilesAreJoinedOrMarkedPartial)
         {"mixed.zip", "chime.wav", false, "zip~p", false},
         {"chart.png", "numbers.gz", true, "png~j"},
         {"chart_small.png", "clip.flv", false, "png~p"},
+        {"chart.png", "tone.mp3", true, "png~p", true, true},
+        {"mixed.zip", "photo.tif", true, "zip~p", false, true},
+        {"archive.zip", "icon.ico", true, nullptr, false, true}, // nothing sound before the gap: dropped
     };
     std::mt19937 random(11);
     QByteArray image;
@@ -397,13 +402,19 @@ TEST_F(Carve, SplitFilesAreJoinedOrMarkedPartial)
         const int first = whole.size() / 2 / 512 * 512;
         const auto at = static_cast<std::uint64_t>(image.size());
         image += whole.left(first);
-        const bool joined = std::string_view(row.found).ends_with("~j");
-        expected.push_back({at, joined ? whole : whole.left(first), row.found, row.cut_at_other});
+        if (row.found != nullptr) {
+            const bool joined = std::string_view(row.found).ends_with("~j");
+            expected.push_back({at, joined ? whole : whole.left(first), row.found, row.cut_at_other});
+        }
         expected.push_back({static_cast<std::uint64_t>(image.size()), other, QString(row.other).section('.', -1).toStdString()});
         image += other;
         to_cluster();
-        if (row.rest_there)
-            image += whole.mid(first);
+        if (row.rest_there) {
+            QByteArray rest = whole.mid(first);
+            if (row.damaged)
+                rest[rest.size() / 3] = static_cast<char>(rest[rest.size() / 3] ^ 0x20);
+            image += rest;
+        }
     }
     filler(5000);
     QFile file(dir_.filePath("split.img"));
@@ -531,6 +542,34 @@ TEST_F(Carve, EachTypeTurnsOffAlone)
     for (std::size_t i = 0; i < carve_formats().size(); ++i)
         EXPECT_EQ(lines[static_cast<qsizetype>(i)].toStdString(),
                   std::string(carve_formats()[i]->extension) + "\ttrue\t" + std::to_string(carve_formats()[i]->largest));
+}
+
+// The decode that checks a JPEG join, on every sample JPEG split in half with a sector of zeros
+// (a cluster's slack) before its second half: it comes out exactly when the second half is read
+// from its place, and not from where the zeros start nor a sector past its place.
+TEST_F(Carve, JpegDecodingComesOutExactlyOnlyFromTheRightPlace)
+{
+    int joined = 0;
+    for (std::size_t i = 0; i < planted_.size(); i += 2) { // each sample once
+        const planted_s& file = planted_[i];
+        if (!file.name.endsWith(".jpg") || file.name == "progressive.jpg")
+            continue;
+        const qsizetype half = file.bytes.size() / 2 / 512 * 512;
+        const QByteArray bytes = file.bytes.left(half) + QByteArray(512, '\0') + file.bytes.mid(half);
+        const auto* first = reinterpret_cast<const std::byte*>(bytes.constData());
+        memory_source_c source(std::vector<std::byte>(first, first + bytes.size()));
+        carve_reader_c reader(source);
+        jpeg_decoder_c decoder(reader, 0, static_cast<std::uint64_t>(bytes.size()));
+        ASSERT_TRUE(decoder.run_to(static_cast<std::uint64_t>(half))) << file.name.toStdString();
+        for (const qsizetype resume : {half + 512, half, half + 1024}) {
+            jpeg_decoder_c attempt = decoder;
+            const std::uint64_t end = attempt.finish(static_cast<std::uint64_t>(resume));
+            EXPECT_EQ(end, resume == half + 512 ? static_cast<std::uint64_t>(bytes.size()) : 0)
+                << file.name.toStdString() << " resumed at " << resume - half;
+        }
+        ++joined;
+    }
+    EXPECT_GE(joined, 4);
 }
 
 struct shaped_s {

@@ -1,7 +1,7 @@
 // A ZIP whose structure broke before its end record. When its central directory turns up after
 // another whole file, with every member's local header where the directory says once the other
-// file's bytes are left out, and the member that spans the other file's start has its CRC match
-// across the gap, the archive is joined. Otherwise it is cut after its last member whose CRC
+// file's bytes are left out, and the member that spans the other file's start and every member
+// after it have their CRCs match, the archive is joined. Otherwise it is cut after its last member whose CRC
 // matches, and reported partial.
 
 #include "libs/carve/formats/deflate.h"
@@ -183,7 +183,9 @@ bool join(carve_reader_c& in, std::uint64_t start, std::uint64_t stop, const zip
         from = other.at;
         const split_layout_s layout{other.at, other.at + gap};
         std::uint64_t end = 0;
-        if (other.end <= other.at + gap && member_sound(in, layout, start + members[k].offset, stop, members[k], end)) {
+        // The member that spans the gap and every one after it must hold what its CRC says.
+        const auto sound = [&](const member_s& m) { return member_sound(in, layout, start + m.offset, stop, m, end); };
+        if (other.end <= other.at + gap && std::all_of(members.begin() + static_cast<std::ptrdiff_t>(k), members.end(), sound)) {
             found = carve_found_s(other.at - start);
             found.tail_at = other.at + gap;
             found.tail_size = dir.end - found.tail_at;
