@@ -642,7 +642,8 @@ struct text_case_s {
     qsizetype found;   // the hit's size, 0 for none
 };
 
-// Plain text, found by content at sector starts: where it ends, and where it is not a file.
+// Plain text, found by content at sector starts: where it ends, and where it is not a file (nor
+// where a file of a text format starts right after a few stray bytes).
 TEST(CarveText, PlainTextIsFoundWhereItStartsASector)
 {
     const QByteArray lines = QByteArray("A line of notes, nothing more.\n").repeated(12);
@@ -667,8 +668,17 @@ TEST(CarveText, PlainTextIsFoundWhereItStartsASector)
         at.push_back(static_cast<std::uint64_t>(image.size()));
         image += row.bytes + row.after;
     }
+    // A stray byte at a sector start, then an RTF document: the document, not text.
+    image += QByteArray(static_cast<int>((512 - image.size() % 512) % 512) + 512, '\0');
+    const QByteArray rtf = "{\\rtf1\\ansi " + lines + "\\par}\n";
+    const auto rtf_at = static_cast<std::uint64_t>(image.size()) + 1;
+    image += "x" + rtf;
     image += QByteArray(4096, '\0');
     const std::vector<hit_s> hits = carve_memory(image);
+    EXPECT_TRUE(std::any_of(hits.begin(), hits.end(), [&](const hit_s& h) {
+        return h.offset == rtf_at && h.size == static_cast<std::uint64_t>(rtf.size()) && h.extension == "rtf";
+    }));
+    EXPECT_TRUE(std::none_of(hits.begin(), hits.end(), [&](const hit_s& h) { return h.offset == rtf_at - 1; }));
     for (std::size_t i = 0; i < table.size(); ++i) {
         const auto hit = std::find_if(hits.begin(), hits.end(), [&](const hit_s& h) {
             return h.offset >= at[i] && h.offset < at[i] + static_cast<std::uint64_t>(table[i].bytes.size());

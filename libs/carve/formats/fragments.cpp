@@ -80,14 +80,19 @@ private:
 
 } // namespace
 
-bool foreign_file(carve_reader_c& in, std::uint64_t from, std::uint64_t to, std::uint64_t stop, foreign_s& found)
+namespace {
+
+// Calls whole(at, found) at each offset next gives (0 ends), with the patterns of the scan's types;
+// the first whole file found. Nothing outside a scan, or within the measure of such a file.
+template <typename Next>
+bool first_whole_file(carve_reader_c& in, std::uint64_t stop, Next next, foreign_s& found)
 {
     if (in.types() == nullptr || in.nested != 0)
         return false;
     const pattern_set_c patterns(*in.types());
     ++in.nested;
     bool any = false;
-    for (std::uint64_t at = (from / carve_sector + 1) * carve_sector; at < to && at < stop && !any; at += carve_sector)
+    for (std::uint64_t at = next(); at != 0 && at < stop && !any; at = next())
         patterns.each_at(in, at, [&](const carve_type_s& type) {
             const carve_found_s file = type.format->measure(in, at, std::min(type.largest, stop - at));
             any = file.size != 0 && !file.partial && file.tail_size == 0;
@@ -97,6 +102,34 @@ bool foreign_file(carve_reader_c& in, std::uint64_t from, std::uint64_t to, std:
         });
     --in.nested;
     return any;
+}
+
+} // namespace
+
+bool foreign_file(carve_reader_c& in, std::uint64_t from, std::uint64_t to, std::uint64_t stop, foreign_s& found)
+{
+    std::uint64_t at = from / carve_sector * carve_sector;
+    return first_whole_file(in, stop, [&] { return (at += carve_sector) < to ? at : 0; }, found);
+}
+
+bool file_opened_by(carve_reader_c& in, std::uint64_t from, std::uint64_t to, std::uint64_t stop, std::string_view openers,
+                    foreign_s& found)
+{
+    std::array<char, 1 << 14> chunk; // filled by each read
+    std::uint64_t chunk_at = from;
+    std::size_t have = 0, next = 0;
+    return first_whole_file(in, stop, [&]() -> std::uint64_t {
+        while (true) {
+            for (; next < have; ++next)
+                if (openers.find(chunk[next]) != std::string_view::npos)
+                    return chunk_at + next++;
+            chunk_at += have;
+            have = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), to > chunk_at ? to - chunk_at : 0));
+            next = 0;
+            if (have == 0 || !in.read(chunk_at, std::as_writable_bytes(std::span<char>(chunk.data(), have))))
+                return 0;
+        }
+    }, found);
 }
 
 std::vector<carve_piece_s> carve_pieces(carve_reader_c& in, std::uint64_t offset, std::uint64_t size)

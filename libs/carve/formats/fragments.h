@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <bit>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace tarn {
@@ -34,6 +35,11 @@ struct foreign_s {
 // ends before stop); false when there is none, or outside a scan, or while another file is being
 // measured for such a look already.
 bool foreign_file(carve_reader_c& in, std::uint64_t from, std::uint64_t to, std::uint64_t stop, foreign_s& found);
+
+// The first whole file of an enabled type that starts after from and before to on one of the
+// bytes in openers (and ends before stop); false as above.
+bool file_opened_by(carve_reader_c& in, std::uint64_t from, std::uint64_t to, std::uint64_t stop, std::string_view openers,
+                    foreign_s& found);
 
 // The places a fragment may go on after a file that ends at end: that end and each sector start
 // within 64 KiB after it, before stop; the most aligned first, as file systems give out clusters

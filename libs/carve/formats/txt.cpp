@@ -1,12 +1,15 @@
 // Plain text has no header: it is tried only at sector starts, where file systems put files, and
 // only where the bytes before are no text themselves (a sector in the middle of a text is not a
-// file of its own). It runs as far as the text does; when it is followed by zero bytes (a file's
-// slack) it ends there, otherwise after its last line break, as the bytes after it may be text
-// by chance.
+// file of its own). It runs as far as the text does, but not over a file of a text format that
+// starts inside it (an RTF, XML, HTML or JSON file right after a few stray bytes is that file,
+// not text); when it is followed by zero bytes (a file's slack) it ends there, otherwise after its
+// last line break, as the bytes after it may be text by chance.
 
+#include "libs/carve/formats/fragments.h"
 #include "libs/carve/formats/text.h"
 
 #include <array>
+
 
 namespace tarn {
 
@@ -43,6 +46,12 @@ carve_found_s measure_txt(carve_reader_c& in, std::uint64_t start, std::uint64_t
     if (text_before(in, start))
         return 0;
     const text_run_s run = text_run(in, start, start + limit);
+    // A file of a text format opens with one of these.
+    foreign_s inner;
+    if (file_opened_by(in, start + 1, run.end, in.size(), "{[<", inner)) {
+        const text_run_s before = text_run(in, start, inner.at);
+        return before.last_line != 0 && inner.at >= start + shortest ? inner.at - start : 0;
+    }
     const std::uint64_t end = run.ends_in_zero || run.end == in.size() ? run.end : run.last_line;
     return run.last_line != 0 && end >= start + shortest ? end - start : 0;
 }
