@@ -141,17 +141,42 @@ fat_orphan_run_s new_run(std::uint32_t c, const fat_slots_s& slots, const std::b
 
 } // namespace
 
-std::vector<fat_orphan_run_s> find_fat_orphan_runs(fat_fs_s& fs, const fat_cluster_set_c& visited,
+std::uint32_t fat_orphan_search_end(fat_fs_s& fs, std::uint32_t reach, bool& ok)
+{
+    ok = true;
+    table_reader_c table(fs);
+    std::uint32_t last_used = 2;
+    for (std::uint32_t c = fs.max_cluster; c-- > 2;) {
+        const std::uint32_t link = table.entry(c);
+        if (link == disk_failure) {
+            ok = false;
+            return fs.max_cluster;
+        }
+        if (link != 0) {
+            last_used = c;
+            break;
+        }
+    }
+    // Deleted files near the end of what was written leave free clusters past the last one in
+    // use; the margin keeps the folders among them.
+    const std::uint64_t high = std::max(last_used, reach);
+    const std::uint64_t end = high + std::max<std::uint64_t>(fat_orphan_margin, high / 16) + 1;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(end, fs.max_cluster));
+}
+
+std::vector<fat_orphan_run_s> find_fat_orphan_runs(fat_fs_s& fs, const fat_cluster_set_c& visited, std::uint32_t reach,
                                                    const std::function<bool()>& keep_going, fat_orphan_stats_s& stats,
                                                    bool& ok)
 {
-    ok = true;
     std::vector<fat_orphan_run_s> runs;
+    const std::uint32_t end = fat_orphan_search_end(fs, reach, ok);
+    if (!ok)
+        return runs;
     table_reader_c table(fs);
     head_reader_c heads(fs);
     std::vector<std::byte> rest(std::size_t{fs.sectors_per_cluster} * fat_sector_size);
     bool run_open = false; // the last run goes on into the next cluster if that one qualifies
-    for (std::uint32_t c = 2; c < fs.max_cluster; ++c) {
+    for (std::uint32_t c = 2; c < end; ++c) {
         if ((c & poll_mask) == 0 && !keep_going())
             break;
         const bool was_open = std::exchange(run_open, false);

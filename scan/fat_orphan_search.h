@@ -29,13 +29,22 @@ struct fat_orphan_stats_s {
     std::int64_t nanoseconds = 0; // the search and the reading of what it found
 };
 
+// Clusters looked at past the last one in use or named by a finding (at least; a sixteenth of
+// that cluster number when larger).
+inline constexpr std::uint32_t fat_orphan_margin = 65536;
+
 // At most this many runs are kept; a volume with more stops the search there.
 inline constexpr std::size_t fat_orphan_runs_max = 1u << 20;
 
 // The runs in cluster order. keep_going is asked between blocks of clusters; false ends the
 // search with what it has. ok is false when a disk read failed (the runs found before stay).
-std::vector<fat_orphan_run_s> find_fat_orphan_runs(fat_fs_s& fs, const fat_cluster_set_c& visited,
+// reach is the highest cluster any finding names (its start plus its length): the search ends a
+// margin past it or past the last cluster in use, whichever is further, since the allocator has
+// never written beyond — a mostly empty terabyte volume is not read to its end.
+std::vector<fat_orphan_run_s> find_fat_orphan_runs(fat_fs_s& fs, const fat_cluster_set_c& visited, std::uint32_t reach,
                                                    const std::function<bool()>& keep_going, fat_orphan_stats_s& stats,
                                                    bool& ok);
+// Where that search ends: one past the last cluster it looks at.
+std::uint32_t fat_orphan_search_end(fat_fs_s& fs, std::uint32_t reach, bool& ok);
 
 } // namespace tarn

@@ -26,8 +26,14 @@ void fat_recovery_c::adopt_orphans()
     const auto began = std::chrono::steady_clock::now();
     fat_fs_s& fs = fat_volume_object();
     bool ok = true;
+    // The furthest cluster a finding names: the allocator reached at least that far.
+    const std::uint64_t cluster_bytes = std::uint64_t{fs.sectors_per_cluster} * fat_sector_size;
+    std::uint64_t reach = 0;
+    for (const auto& [key, record] : findings_)
+        reach = std::max(reach, std::uint64_t{record.start_cluster} + (record.size + cluster_bytes - 1) / cluster_bytes);
     const std::vector<fat_orphan_run_s> runs =
-        find_fat_orphan_runs(fs, visited_, [this] { return control_.keep_running(); }, orphan_stats_, ok);
+        find_fat_orphan_runs(fs, visited_, static_cast<std::uint32_t>(std::min<std::uint64_t>(reach, fs.max_cluster)),
+                             [this] { return control_.keep_running(); }, orphan_stats_, ok);
     if (!ok)
         log_error("fat", __LINE__, "search for unreached folder clusters stopped by a read failure after %llu clusters",
                   static_cast<unsigned long long>(orphan_stats_.free_clusters));

@@ -218,6 +218,11 @@ TEST_P(DeletedFolders, EveryFileComesBackWholeUnderItsNameAndAtLeastWhatTheSleut
 
     // Part of every volume's folders lies where only the search for unreached clusters finds it.
     EXPECT_GT(engine.orphan_stats().runs, 0u);
+    // The 140,000 clusters of the 512-byte volume hold about 10,000 clusters of files: the search
+    // ends a margin past them instead of reading every free cluster to the volume's end.
+    if (GetParam() == 1) {
+        EXPECT_LT(engine.orphan_stats().free_clusters, 100000u);
+    }
     // Everything has its folder: the tree has the root alone, nothing lost.
     const std::unique_ptr<TreeModel> tree = engine_entry(scanner_fat)->build_tree(engine);
     ASSERT_NE(tree, nullptr);
