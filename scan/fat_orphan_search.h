@@ -31,7 +31,7 @@ struct fat_orphan_stats_s {
 
 // Clusters looked at past the last one in use or named by a finding (at least; a sixteenth of
 // that cluster number when larger).
-inline constexpr std::uint32_t fat_orphan_margin = 65536;
+inline constexpr std::uint32_t fat_orphan_margin = 4096;
 
 // At most this many runs are kept; a volume with more stops the search there.
 inline constexpr std::size_t fat_orphan_runs_max = 1u << 20;
