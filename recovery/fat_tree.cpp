@@ -38,17 +38,8 @@ QString differing_disk_name(const fat_record_s& record)
 // Below top, the folders the tree shows, each with the name the disk keeps for it.
 void add_fat_folders(TreeNode& top, const fat_record_s& record)
 {
-    add_tree_folders(top, record, shown_fat_folder, [](const fat_record_s& r) { return r.name; });
-    std::vector<TreeNode*> pending{&top};
-    while (!pending.empty()) {
-        TreeNode* node = pending.back();
-        pending.pop_back();
-        for (const auto& child : node->children) {
-            if (const auto* folder = std::get_if<const fat_record_s*>(&child->record); folder != nullptr && *folder != nullptr)
-                child->disk_name = differing_disk_name(**folder);
-            pending.push_back(child.get());
-        }
-    }
+    add_tree_folders(top, record, shown_fat_folder, [](const fat_record_s& r) { return r.name; },
+                     [](TreeNode& node, const fat_record_s& r) { node.disk_name = differing_disk_name(r); });
 }
 
 } // namespace
@@ -56,21 +47,9 @@ void add_fat_folders(TreeNode& top, const fat_record_s& record)
 std::unique_ptr<TreeModel> build_fat_tree(const std::unordered_map<std::uint32_t, fat_record_s>& findings,
                                           const fat_record_s& lost)
 {
-    auto model = std::make_unique<TreeModel>();
-    TreeNode& root = model->root();
-    if (const auto root_record = findings.find(0); root_record != findings.end()) {
-        TreeNode* top = root.append(std::make_unique<TreeNode>(QStringLiteral("/"), &root, &root_record->second));
-        add_fat_folders(*top, root_record->second);
-        // A volume whose deleted files all lie in its root still has something to show: "/"
-        // alone, which lists them when clicked.
-        if (top->children.empty() && !lists_fat_file(root_record->second))
-            root.children.clear();
-    }
-    if (lost.has_files) {
-        TreeNode* top = root.append(std::make_unique<TreeNode>(orphan_folder_name(), &root, &lost));
-        add_fat_folders(*top, lost);
-    }
-    return root.children.empty() ? nullptr : std::move(model);
+    const auto root_record = findings.find(0);
+    return two_top_tree(root_record != findings.end() ? &root_record->second : nullptr, lost, add_fat_folders,
+                        lists_fat_file);
 }
 
 void list_fat_folder(const fat_record_s& folder, recovery_rows& rows)

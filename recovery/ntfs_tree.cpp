@@ -36,19 +36,12 @@ bool lists_files(const ntfs_record_s& folder)
 std::unique_ptr<TreeModel> build_ntfs_tree(const std::unordered_map<std::uint64_t, ntfs_record_s>& findings,
                                            const ntfs_record_s& orphans)
 {
-    auto model = std::make_unique<TreeModel>();
-    TreeNode& root = model->root();
-    if (const auto top_record = findings.find(ntfs_root_record); top_record != findings.end()) {
-        TreeNode* top = root.append(std::make_unique<TreeNode>(QStringLiteral("/"), &root, &top_record->second));
-        add_tree_folders(*top, top_record->second, shown_ntfs_folder, ntfs_name);
-        if (top->children.empty() && !lists_files(top_record->second))
-            root.children.clear();
-    }
-    if (orphans.has_files) {
-        TreeNode* lost = root.append(std::make_unique<TreeNode>(orphan_folder_name(), &root, &orphans));
-        add_tree_folders(*lost, orphans, shown_ntfs_folder, ntfs_name);
-    }
-    return root.children.empty() ? nullptr : std::move(model);
+    const auto top_record = findings.find(ntfs_root_record);
+    return two_top_tree(top_record != findings.end() ? &top_record->second : nullptr, orphans,
+                        [](TreeNode& top, const ntfs_record_s& record) {
+                            add_tree_folders(top, record, shown_ntfs_folder, ntfs_name);
+                        },
+                        lists_files);
 }
 
 void list_ntfs_folder(const ntfs_record_s& folder, recovery_rows& rows)
