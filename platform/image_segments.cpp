@@ -61,7 +61,8 @@ int walk_sections(QFile& file, ewf_segment_s& segment, QString& reason)
             return 0;
         }
         const std::uint64_t next = load_le64(d, 16);
-        if (next <= static_cast<std::uint64_t>(at) || next > static_cast<std::uint64_t>(size)) {
+        // A section's data follows its descriptor: the next one cannot start inside it.
+        if (next < static_cast<std::uint64_t>(at + ewf_section_descriptor) || next > static_cast<std::uint64_t>(size)) {
             reason = next > static_cast<std::uint64_t>(size)
                          ? QStringLiteral("is cut short (its %1 section goes on past its end)").arg(QString::fromLatin1(type))
                          : QStringLiteral("is damaged (its %1 section points backwards)").arg(QString::fromLatin1(type));

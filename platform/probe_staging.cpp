@@ -84,6 +84,9 @@ bool stage_ntfs_records(stager_s& s, std::uint64_t offset)
         return true;
     const std::uint64_t sector_bytes = load_le16(boot, 11);
     const auto per_cluster = std::to_integer<unsigned>(boot[13]);
+    // A negative count is a power of two; one past any real cluster size is no volume to probe.
+    if (per_cluster > 0x80 && 256 - per_cluster > 31)
+        return true;
     const std::uint64_t cluster = per_cluster > 0x80 ? sector_bytes << (256 - per_cluster) : sector_bytes * per_cluster;
     const auto record_code = static_cast<std::int8_t>(std::to_integer<unsigned>(boot[0x40]));
     const std::uint64_t record = record_code > 0 ? cluster * static_cast<std::uint64_t>(record_code)

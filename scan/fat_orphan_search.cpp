@@ -105,15 +105,23 @@ private:
 
 // Whether the sectors after the first (already checked) also read as entries; ended says
 // whether the cluster holds the folder's end. nullopt on a disk error.
-std::optional<bool> rest_reads(fat_fs_s& fs, std::uint32_t c, std::vector<std::byte>& buffer, bool& ended)
+// Small clusters come from the block the head reader holds; larger ones are read here whole.
+std::optional<bool> rest_reads(fat_fs_s& fs, head_reader_c& heads, std::uint32_t c, std::vector<std::byte>& buffer,
+                               bool& ended)
 {
     const std::uint32_t rest = fs.sectors_per_cluster - 1u;
     if (rest == 0)
         return true;
-    if (disk_read(fs.drive, std::span(buffer.data(), std::size_t{rest} * fat_sector_size), clust2sect(fs, c) + 1, rest) != disk_ok)
+    const bool from_block = fs.sectors_per_cluster <= block_read_max_spc;
+    if (!from_block
+        && disk_read(fs.drive, std::span(buffer.data(), std::size_t{rest} * fat_sector_size), clust2sect(fs, c) + 1, rest) != disk_ok)
         return std::nullopt;
     for (std::uint32_t k = 0; k < rest; ++k) {
-        const fat_slots_s slots = check_fat_slots(std::span<const std::byte, fat_sector_size>(buffer.data() + std::size_t{k} * fat_sector_size, fat_sector_size), fs, ended);
+        const std::byte* sector = from_block ? heads.sector(clust2sect(fs, c) + 1 + k)
+                                             : buffer.data() + std::size_t{k} * fat_sector_size;
+        if (sector == nullptr)
+            return std::nullopt;
+        const fat_slots_s slots = check_fat_slots(std::span<const std::byte, fat_sector_size>(sector, fat_sector_size), fs, ended);
         if (!slots.entries || slots.folder_start)
             return false;
         ended = ended || slots.ended;
@@ -197,7 +205,7 @@ std::vector<fat_orphan_run_s> find_fat_orphan_runs(fat_fs_s& fs, const fat_clust
             continue;
         const fat_orphan_run_s run = new_run(c, slots, head);
         bool ended = slots.ended;
-        const std::optional<bool> whole = rest_reads(fs, c, rest, ended);
+        const std::optional<bool> whole = rest_reads(fs, heads, c, rest, ended);
         if (!whole) {
             ok = false;
             break;
