@@ -2,14 +2,19 @@
 
 namespace tarn {
 
-QString counted_engine_c::live_path(const QStringList& names) const
+bool counted_engine_c::live_path(const QStringList& names, QString& path) const
 {
     QString out = volume_.mount_path;
     if (out.endsWith(QLatin1Char('/')) || out.endsWith(QLatin1Char('\\')))
         out.chop(1);
-    for (const QString& name : names)
+    for (const QString& name : names) {
+        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QLatin1Char('/'))
+            || name.contains(QChar(0)))
+            return false;
         out += QLatin1Char('/') + name;
-    return out;
+    }
+    path = out;
+    return true;
 }
 
 } // namespace tarn

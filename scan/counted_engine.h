@@ -28,8 +28,10 @@ public:
     scan_failure_e get_failure() const override { return failure_; }
 
 protected:
-    // The volume's mount path without its last separator, then "/" and each name.
-    QString live_path(const QStringList& names) const;
+    // The volume's mount path without its last separator, then "/" and each name into path;
+    // false when a name read from the disk is not one plain path part ("", ".", "..", or with a
+    // separator in it), which could lead the path out of the volume.
+    bool live_path(const QStringList& names, QString& path) const;
 
     volume_item_s volume_;
     recovery_control_s control_;

@@ -159,8 +159,7 @@ std::int32_t ntfs_recovery_c::get_file_path(std::uint64_t id, QString& path)
         names.prepend(it->second.name());
         at = it->second.parent_number();
     }
-    path = live_path(names);
-    return 0;
+    return live_path(names, path) ? 0 : -1;
 }
 
 } // namespace tarn

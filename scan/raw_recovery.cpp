@@ -12,7 +12,6 @@
 #include <memory>
 #include <span>
 #include <string_view>
-#include <memory>
 #include <vector>
 
 namespace tarn {

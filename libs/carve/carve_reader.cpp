@@ -17,6 +17,9 @@ bool carve_reader_c::fill(std::uint64_t offset)
 
 bool carve_reader_c::read(std::uint64_t offset, std::span<std::byte> out)
 {
+    // Offsets come from disk bytes: one past the volume, or a sum that wrapped, reads nothing.
+    if (offset > size() || out.size() > size() - offset)
+        return false;
     if (out.size() > window_.size())
         return source_.read_at(offset, out) == static_cast<std::int64_t>(out.size());
     if (offset < window_at_ || offset + out.size() > window_at_ + window_len_)

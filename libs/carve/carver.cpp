@@ -32,7 +32,10 @@ bool keep_going(const carve_progress_s& control)
 // second fragment, further on, is passed over when the walk gets there.
 class block_walk_c {
 public:
-    block_walk_c(carve_reader_c& reader, const carve_sink& sink) : reader_(reader), sink_(sink) {}
+    block_walk_c(carve_reader_c& reader, const carve_sink& sink, const carve_progress_s& control)
+        : reader_(reader), sink_(sink), control_(control)
+    {
+    }
     std::uint64_t carved_end() const { return carved_end_; }
 
     void walk(const carve_block_s& block, const header_index_c& index)
@@ -81,7 +84,8 @@ private:
     {
         const carve_format_s& format = *type.format;
         const std::uint64_t size = reader_.size();
-        if (start < carved_end_ || start >= size || claimed(start))
+        // A stop is honoured between candidates: one block's walk can take long.
+        if (start < carved_end_ || start >= size || claimed(start) || load(control_.stop) != 0)
             return;
         const carve_found_s found = format.measure(reader_, start, std::min(type.largest, size - start));
         if (found.size == 0)
@@ -109,6 +113,7 @@ private:
 
     carve_reader_c& reader_;
     const carve_sink& sink_;
+    const carve_progress_s& control_;
     std::uint64_t carved_end_ = 0;
     std::vector<claim_s> claims_;
 };
@@ -121,7 +126,7 @@ void carve_source(byte_source_c& source, const std::vector<carve_type_s>& types,
     const header_index_c index(types);
     carve_reader_c reader(source);
     reader.set_types(&types);
-    block_walk_c walk(reader, sink);
+    block_walk_c walk(reader, sink, control);
     read_ahead_c ahead(source, index, block_bytes);
     const std::uint64_t size = source.size();
     for (std::uint64_t next = 0; keep_going(control);) {

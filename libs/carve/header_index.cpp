@@ -165,8 +165,6 @@ std::size_t header_index_c::find(std::span<const std::byte> block, std::size_t f
     const std::size_t stop = std::min(end, block.size() > 0 ? block.size() - 1 : 0); // a pattern needs two bytes
     std::size_t found = 0;
     for (std::size_t i = from; (i = next_pair(block, i, stop)) < stop; ++i) {
-        if (!pair_known(pair_at(block, i)))
-            continue;
         if (found >= room)
             return i;
         for (const header_candidate_s& c : by_first_[pair_at(block, i) & 0xFF])
