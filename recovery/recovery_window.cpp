@@ -18,6 +18,7 @@
 #include "recovery/ui_recovery_form.h"
 #include "disk/volume_enumeration.h"
 #include "scan/raw_recovery.h"
+#include "scan/raw_scan_file.h"
 #include "scan/recovery_control.h"
 #include "settings/language.h"
 #include "widgets/file_chooser.h"
@@ -44,7 +45,7 @@ constexpr int timer_interval_ms = 200;
 } // namespace
 
 recovery_window_c::recovery_window_c(QObject* receiver)
-    : QWidget(nullptr), ui_(std::make_unique<Ui::RecoveryForm>()), main_window_(receiver)
+    : QWidget(nullptr), ui_(std::make_unique<Ui::RecoveryForm>())
 {
     register_recovery_item_type();
     timer_.setInterval(timer_interval_ms);
@@ -213,11 +214,14 @@ int recovery_window_c::open_scan_file()
     if (path.isEmpty())
         return -1;
     auto* raw = dynamic_cast<raw_recovery_c*>(engine_of(scanner_raw));
+    // A stopped or abandoned earlier deep scan must not colour the file's results.
+    if (raw != nullptr)
+        reset_engine(raw);
     const QString device = raw != nullptr ? raw->load_results(path) : QString();
     // The volume the scan was made of must be here now: its hits are read from it.
     const auto& volumes = volume_list();
     const auto volume = std::find_if(volumes.begin(), volumes.end(), [&device](const volume_item_s& v) {
-        return !device.isEmpty() && v.volume_path.startsWith(device);
+        return scan_file_names_volume(device, v.volume_path);
     });
     if (volume == volumes.end()) {
         warning_box(box_title, "scan_file_failed", QMessageBox::Ok, this);
@@ -334,7 +338,6 @@ void recovery_window_c::on_list_clicked(const QModelIndex& index)
     // Big files would keep the engine busy for a picture that small: their type and size only.
     if (rows_[row].size > preview_limit) {
         preview_ = {QImage(), describe_file(rows_[row].name, rows_[row].size)};
-        preview_mark_ = true;
         update();
         return;
     }
@@ -348,16 +351,13 @@ void recovery_window_c::on_preview_loaded(const recovery_item_s& fetched, const 
     if (content.empty() || !preview_wanted_ || fetched.id != preview_wanted_->id || fetched.name != preview_wanted_->name)
         return;
     preview_wanted_.reset();
-    preview_record_ = fetched;
     preview_ = content;
-    preview_mark_ = true;
     update();
 }
 
 void recovery_window_c::clear_preview()
 {
     preview_wanted_.reset();
-    preview_mark_ = false;
     preview_ = {};
     update();
 }
@@ -390,10 +390,11 @@ void recovery_window_c::on_tree_menu(const QPoint& at)
 
 void recovery_window_c::recover_folder(const TreeNode& node)
 {
-    std::vector<branch_folder_s> branch = list_branch(kind_, *current_, node);
+    // The folder first: a cancelled choice costs no walk of the branch.
     const QString folder = choose_target();
     if (folder.isEmpty())
         return;
+    std::vector<branch_folder_s> branch = list_branch(kind_, *current_, node);
     int files = 0;
     for (const branch_folder_s& f : branch)
         files += static_cast<int>(f.rows.size());
@@ -471,6 +472,9 @@ void recovery_window_c::on_stop_clicked()
 
 void recovery_window_c::on_pause_clicked()
 {
+    // A new scan would clear the findings the files being written come from.
+    if (extraction_running())
+        return;
     if (current_->isRunning()) {
         const bool paused = current_->get_pause() != 0;
         current_->set_pause(paused ? 0 : 1);
@@ -567,7 +571,7 @@ void recovery_window_c::paintEvent(QPaintEvent*)
                                    stopped_,
                                    nothing_found_,
                                    extraction_text_};
-    paint_recovery_face(painter, width(), height(), status, progress_, preview_mark_ ? &preview_ : nullptr);
+    paint_recovery_face(painter, width(), height(), status, progress_, preview_.empty() ? nullptr : &preview_);
 }
 
 } // namespace tarn

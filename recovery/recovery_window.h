@@ -107,7 +107,6 @@ private:
     void forget_outcome();
 
     std::unique_ptr<Ui::RecoveryForm> ui_;
-    QObject* main_window_;
     bool deep_ = false;
     volume_item_s volume_;
     // One engine of each kind the engine table can make, by scanner kind; a kind this build has
@@ -119,14 +118,12 @@ private:
     TreeModel* tree_model_ = nullptr;
     recovery_model_c* file_model_ = nullptr;
     recovery_rows rows_;
-    recovery_item_s preview_record_;
     preview_content_s preview_;
     progress_bar_c progress_;
     QTimer timer_;
     int kind_ = 0;
     MyHeaderView* header_ = nullptr;
     QMovie* animation_ = nullptr;
-    bool preview_mark_ = false;
     // Why the last scan could not read its volume; the status line says so.
     scan_failure_e failure_ = scan_failure_e::none;
     bool stopped_ = false;       // the last scan was stopped by the user

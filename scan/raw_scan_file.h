@@ -24,4 +24,11 @@ int save_scan_file(const QString& path, const QString& device_path, const std::v
 // (a reader must never list a hit by a number it does not hold).
 QString load_scan_file(const QString& path, std::vector<raw_hit_s>& hits);
 
+// Whether a volume is the one a scan file names (its header keeps the path without the last
+// backslash). Whole paths only: "img#1" does not name "img#10".
+inline bool scan_file_names_volume(const QString& saved, const QString& volume_path)
+{
+    return !saved.isEmpty() && (volume_path == saved || volume_path == saved + QLatin1Char('\\'));
+}
+
 } // namespace tarn

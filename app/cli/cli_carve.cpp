@@ -8,6 +8,7 @@
 #include "recovery/engine_table.h"
 #include "recovery/file_extraction.h"
 #include "scan/raw_recovery.h"
+#include "scan/raw_scan_file.h"
 
 #include <QDir>
 
@@ -107,7 +108,7 @@ int run_resume(const QStringList& args, cli_context_s& ctx)
     }
     enumerate_volumes();
     for (const volume_item_s& volume : volume_list())
-        if (!volume.volume_path.isEmpty() && volume.volume_path.startsWith(device)) {
+        if (scan_file_names_volume(device, volume.volume_path)) {
             engine.set_volume(volume);
             return finish(ctx, engine, "resume", recover_dir);
         }

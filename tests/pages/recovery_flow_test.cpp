@@ -108,7 +108,7 @@ void recovery_flow_test::deleted_folder_recovered_byte_exact_inside_the_target()
     QCOMPARE(test::files_below(volume.path("inside")),
              QStringList({"target/#ig.bin", "target/#oliday.png", "target/#otes.txt", "target/a_.._.._e.txt"}));
     QCOMPARE(read_all(target + "/a_.._.._e.txt"), volume.photos()["#/../../e.txt"]);
-    for (const QString& name : {"#ig.bin", "#oliday.png", "#otes.txt"})
+    for (const QString name : {"#ig.bin", "#oliday.png", "#otes.txt"})
         QVERIFY2(read_all(target + "/" + name) == volume.photos()[name], qPrintable(name));
     QVERIFY(!QFile::exists(volume.path("e.txt")));
 }
