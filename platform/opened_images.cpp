@@ -40,9 +40,10 @@ int check_image(const QString& path, QString& error)
         return -1;
     }
     file.close();
-    if (open_container_image(path, error) == nullptr && !error.isEmpty())
+    const auto image = open_container_image(path, error);
+    if (image == nullptr && !error.isEmpty())
         return -1;
-    const std::uint64_t size = image_disk_size(path);
+    const std::uint64_t size = image != nullptr ? image->size() : image_disk_size(path);
     if (size < smallest_disk) {
         error = QStringLiteral("%1: is too small to hold a disk (%2 bytes)").arg(path).arg(size);
         return -1;
