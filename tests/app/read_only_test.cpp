@@ -4,8 +4,8 @@
 
 #include "tests/ntfs/ntfs_volume.h"
 #include "tests/support/test_support.h"
+#include "tests/support/unchanged_images.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -15,21 +15,6 @@
 using namespace tarn::test;
 
 namespace {
-
-struct state_s {
-    QByteArray sha256;
-    qint64 modified_ms = 0;
-    bool operator==(const state_s&) const = default;
-};
-
-state_s state_of(const QString& path)
-{
-    QFile f(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (f.open(QIODevice::ReadOnly))
-        hash.addData(&f);
-    return {hash.result().toHex(), QFileInfo(path).lastModified().toMSecsSinceEpoch()};
-}
 
 // A FAT32 and an NTFS volume, each with a deleted file and a deleted folder, made once.
 class ReadOnly : public ::testing::Test {
@@ -88,13 +73,14 @@ TEST_F(ReadOnly, NoCommandChangesTheImageItReads)
                                                  {"resume", saved, "--recover", out + "/resume"},
                                                  {"partitions", row}};
             for (const QStringList& command : commands) {
-                const state_s before = state_of(image);
+                unchanged_images_c guard;
+                guard.watch(image);
                 QString output;
                 const int rc = run_tool(cli, front + command, &output, env);
                 const std::string what =
                     (QFileInfo(image).fileName() + (opened ? " --image " : " ") + command.join(' ')).toStdString();
                 EXPECT_TRUE(rc == 0 || rc == 1) << what << ": " << output.toStdString();
-                EXPECT_TRUE(state_of(image) == before) << what << " changed the image";
+                EXPECT_EQ(guard.report(), QString()) << what;
             }
             // The scan found the deleted files, so the promise was kept while reading them.
             EXPECT_TRUE(QFileInfo::exists(out + "/scan")) << image.toStdString();

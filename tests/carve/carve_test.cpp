@@ -14,6 +14,7 @@
 #include "scan/raw_recovery.h"
 #include "scan/raw_scan_file.h"
 #include "tests/support/test_support.h"
+#include "tests/support/unchanged_images.h"
 
 #include <QDir>
 #include <QFile>
@@ -149,11 +150,16 @@ protected:
         ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(image) == image.size());
         out.close();
         qputenv("TARN_DISKS", image_.toUtf8());
+        images_.watch(image_);
         enumerate_volumes();
         ASSERT_EQ(volume_list().size(), 2u); // the image itself: no table, no file system
         configure_carving(dir_.filePath("none.conf"));
     }
-    void TearDown() override { qunsetenv("TARN_DISKS"); }
+    void TearDown() override
+    {
+        qunsetenv("TARN_DISKS");
+        EXPECT_EQ(images_.report(), QString());
+    }
 
     void scan(raw_recovery_c& engine)
     {
@@ -168,6 +174,7 @@ protected:
     QTemporaryDir dir_;
     QString samples_;
     QString image_;
+    test::unchanged_images_c images_;
     std::vector<planted_s> planted_;
     std::vector<planted_s> expected_; // the planted files the scan must find, in volume order
 };

@@ -11,11 +11,13 @@ void fat_fixture_c::TearDown()
     f_mount(0, nullptr);
     disk_shutdown();
     qunsetenv("TARN_DISKS");
+    EXPECT_EQ(images_.report(), QString());
 }
 
 int fat_fixture_c::use_disks(const QStringList& paths)
 {
     qputenv("TARN_DISKS", paths.join(QLatin1Char(':')).toUtf8());
+    images_.watch(paths);
     return disk_enumerate();
 }
 

@@ -5,6 +5,7 @@
 #include "scan/disk_sector_layer.h"
 #include "scan/fat_volume.h"
 #include "tests/fat/fat_builder.h"
+#include "tests/support/unchanged_images.h"
 
 #include <QTemporaryDir>
 
@@ -39,6 +40,7 @@ protected:
     static std::vector<dir_item_s> list(fat_dir_s& dir, int* status = nullptr);
 
     QTemporaryDir dir_;
+    unchanged_images_c images_;
 };
 
 } // namespace tarn::test

@@ -10,6 +10,7 @@
 #include "scan/ntfs_recovery.h"
 #include "tests/ntfs/ntfs_volume.h"
 #include "tests/support/test_support.h"
+#include "tests/support/unchanged_images.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -54,11 +55,16 @@ protected:
                                     "rm", "/Fotos/Urlaub 2023", "rm", "/Fotos/Überblick – 概要.pdf", "rm", "/Fotos/a.bin"}),
                   0);
         qputenv("TARN_DISKS", image_.toUtf8());
+        images_.watch(image_);
         enumerate_volumes();
         ASSERT_EQ(volume_list().size(), 2u);
         volume_ = volume_list()[1];
     }
-    void TearDown() override { qunsetenv("TARN_DISKS"); }
+    void TearDown() override
+    {
+        qunsetenv("TARN_DISKS");
+        EXPECT_EQ(images_.report(), QString());
+    }
 
     void scan(ntfs_recovery_c& engine, const volume_item_s& volume)
     {
@@ -87,6 +93,7 @@ protected:
     QTemporaryDir dir_;
     QString image_;
     volume_item_s volume_;
+    unchanged_images_c images_;
 };
 
 TEST_F(NtfsEngine, DeletedFilesAgreeWithFlsAndComeBackByteExact)

@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QDirIterator>
 #include <QFile>
+#include <QTest>
 #include <QFileDialog>
 #include <QImage>
 #include <QPainter>
@@ -72,6 +73,8 @@ pages_volume::~pages_volume()
     disk_shutdown();
     qunsetenv("TARN_DISKS");
     volume_list().clear();
+    if (const QString changed = images_.report(); !changed.isEmpty())
+        QTest::qFail(qPrintable(changed), __FILE__, __LINE__);
 }
 
 QString pages_volume::source(const QString& name, const QByteArray& data)
@@ -113,8 +116,18 @@ bool pages_volume::build(bool deleted)
 bool pages_volume::use_image(const QString& img)
 {
     qputenv("TARN_DISKS", img.toUtf8());
+    images_.watch(img);
     enumerate_volumes();
     return disk_enumerate() == 1 && volume_list().size() == 2;
+}
+
+bool pages_volume::patch_image(qint64 offset, const QByteArray& bytes)
+{
+    QFile file(image());
+    const bool written = file.open(QIODevice::ReadWrite) && file.seek(offset) && file.write(bytes) == bytes.size();
+    file.close();
+    images_.watch(image());
+    return written;
 }
 
 bool pages_volume::build_busy()

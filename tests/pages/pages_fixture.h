@@ -3,6 +3,8 @@
 // (one deleted file carrying a hand-made "../" name), made physical disk 0; and the folder
 // dialog answered in place of a person.
 
+#include "tests/support/unchanged_images.h"
+
 #include <QByteArray>
 #include <QMap>
 #include <QObject>
@@ -36,6 +38,9 @@ public:
 
     QString path(const QString& name) const { return dir_.filePath(name); }
     QString image() const { return path(QStringLiteral("fat32.img")); }
+    // Overwrites bytes of image() as damage would, after it became disk 0: the change the
+    // test makes itself is not one the program made.
+    bool patch_image(qint64 offset, const QByteArray& bytes);
     // Contents of the files below "Photos" by the name the scan shows them under.
     const QMap<QString, QByteArray>& photos() const { return photos_; }
 
@@ -46,6 +51,7 @@ private:
 
     QTemporaryDir dir_;
     QMap<QString, QByteArray> photos_;
+    unchanged_images_c images_;
 };
 
 

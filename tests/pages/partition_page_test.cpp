@@ -11,7 +11,9 @@
 #include "settings/language.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QListView>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -262,6 +264,9 @@ void partition_page_test::repair_shows_both_tables_and_where_the_backup_went()
     const QString disk = searched_mixed_disk();
     QVERIFY(!disk.isEmpty());
     const QByteArray before = test::sector0(disk);
+    const qint64 disk_bytes = QFileInfo(disk).size();
+    const QByteArray rest_before = QCryptographicHash::hash(test::read_file_range(disk, 512, disk_bytes - 512),
+                                                            QCryptographicHash::Sha256);
 
     QSignalSpy done(page_.get(), &partition_window_c::repair_done);
     fixture_->answer_next(QMessageBox::Yes);
@@ -282,9 +287,12 @@ void partition_page_test::repair_shows_both_tables_and_where_the_backup_went()
     };
     QCOMPARE(table_lines(boxes[0].detail), expected);
 
-    // The FAT16 and Linux entries come through byte for byte.
+    // The FAT16 and Linux entries come through byte for byte, and nothing past sector 0 changed.
     const QByteArray after = test::sector0(disk);
     QCOMPARE(after.mid(462, 32), before.mid(462, 32));
+    QCOMPARE(QFileInfo(disk).size(), disk_bytes);
+    QCOMPARE(QCryptographicHash::hash(test::read_file_range(disk, 512, disk_bytes - 512), QCryptographicHash::Sha256),
+             rest_before);
     const QString backup = page_->search().backup_path();
     QVERIFY(!backup.isEmpty());
     QVERIFY2(boxes[1].detail.contains(QStringLiteral("Old sector 0 saved to ") + backup), qPrintable(boxes[1].detail));

@@ -333,10 +333,7 @@ void recovery_page_test::unreadable_volume_is_a_failure_not_nothing_found()
 {
     test::pages_volume volume;
     QVERIFY(volume.build(false));
-    QFile image(volume.image());
-    QVERIFY(image.open(QIODevice::ReadWrite) && image.seek(44)); // the root folder's cluster
-    QVERIFY(image.write(QByteArray("\xF0\xFF\xFF\x00", 4)) == 4);
-    image.close();
+    QVERIFY(volume.patch_image(44, QByteArray("\xF0\xFF\xFF\x00", 4))); // the root folder's cluster
     test::page_driver driver;
     driver.fixture().answer_next(QMessageBox::No);
     driver.click_scan();

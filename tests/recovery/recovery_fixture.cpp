@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QTest>
 
 #include <ctime>
 
@@ -21,6 +22,8 @@ recovery_fixture::~recovery_fixture()
 {
     disk_shutdown();
     qunsetenv("TARN_DISKS");
+    if (const QString changed = images_.report(); !changed.isEmpty())
+        QTest::qFail(qPrintable(changed), __FILE__, __LINE__);
 }
 
 bool recovery_fixture::mtools(const QStringList& args)
@@ -67,6 +70,7 @@ bool recovery_fixture::build_standard_volume()
 bool recovery_fixture::use_image(const QString& image)
 {
     image_ = image;
+    images_.watch(image);
     qputenv("TARN_DISKS", image.toUtf8());
     return disk_enumerate() == 1;
 }

@@ -3,6 +3,7 @@
 // scanned by the FAT engine; undone when the fixture goes.
 
 #include "scan/fat_recovery.h"
+#include "tests/support/unchanged_images.h"
 
 #include <QByteArray>
 #include <QMap>
@@ -37,6 +38,7 @@ private:
 
     QTemporaryDir dir_;
     QString image_;
+    unchanged_images_c images_;
     QMap<QString, QByteArray> originals_;
 };
 
