@@ -224,6 +224,8 @@ bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
     }
     if (info.sclust == 0 || info.fname[0] == u'.' || !(info.attr & (fat_attr_directory | fat_attr_deleted)))
         return true;
+    if (!(info.attr & fat_attr_directory) && !fits_volume(*frame.dir.fs, info))
+        return true;
 
     fat_record_s record = make_record(frame, info);
     const bool directory = is_dir(record);
@@ -235,6 +237,15 @@ bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
     child.in_deleted = frame.in_deleted || (info.attr & fat_attr_deleted);
     push_frame(child, stack);
     return true;
+}
+
+// A file that starts past the volume's last cluster, or is larger than all its clusters together,
+// was never on this volume: such entries are what noise or a damaged folder cluster reads as.
+bool fat_recovery_c::fits_volume(const fat_fs_s& fs, const fat_info_s& info)
+{
+    const std::uint64_t cluster_bytes = std::uint64_t{fs.sectors_per_cluster} * fat_sector_size;
+    const std::uint64_t data_bytes = std::uint64_t{fs.max_cluster - 2} * cluster_bytes;
+    return info.sclust >= 2 && info.sclust < fs.max_cluster && info.size <= data_bytes;
 }
 
 fat_record_s fat_recovery_c::make_record(const frame_s& frame, const fat_info_s& info) const

@@ -79,6 +79,7 @@ private:
     // One entry of the frame's directory: false when the directory has ended; a directory to
     // walk next is pushed onto stack.
     bool read_entry(frame_s& frame, std::vector<frame_s>& stack);
+    static bool fits_volume(const fat_fs_s& fs, const fat_info_s& info);
     fat_record_s make_record(const frame_s& frame, const fat_info_s& info) const;
     // Keeps where a folder read on the contiguous assumption ended, when its entries may go on.
     void note_end(const frame_s& frame);

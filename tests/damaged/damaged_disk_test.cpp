@@ -40,7 +40,7 @@ struct disk_s {
     QString name;
     QByteArray bytes;
     region_s boot;
-    region_s tables; // the FATs, or the MFT's first records
+    region_s tables; // the FATs, or the MFT's first records; only boot sectors lie before it
     region_s folder; // the clusters of /Docs, or its MFT record
 };
 
@@ -149,7 +149,17 @@ struct damage_s {
     std::function<QByteArray(const disk_s&, std::mt19937&)> apply;
     // Text the scan of the first volume must still print; empty when the damage may take it all.
     const char* survives;
+    // Nothing of the disk is left but its boot sectors: a file listed would be noise read as one.
+    bool lists_nothing = false;
 };
+
+QByteArray noise(qsizetype bytes, std::mt19937& random)
+{
+    QByteArray out(bytes, '\0');
+    for (char& c : out)
+        c = static_cast<char>(random());
+    return out;
+}
 
 const damage_s damages[] = {
     {"boot sector flips", [](const disk_s& d, std::mt19937& r) { return flipped(d.bytes, d.boot, 24, r); }, ""},
@@ -161,14 +171,12 @@ const damage_s damages[] = {
     {"cut in half", [](const disk_s& d, std::mt19937&) { return d.bytes.left(d.bytes.size() / 2); }, "eport.txt"},
     {"cut at an odd byte", [](const disk_s& d, std::mt19937&) { return d.bytes.left(d.bytes.size() * 3 / 4 + 777); }, ""},
     {"all zeros", [](const disk_s& d, std::mt19937&) { return QByteArray(d.bytes.size(), '\0'); }, ""},
-    {"random bytes",
+    {"random bytes", [](const disk_s& d, std::mt19937& r) { return noise(d.bytes.size(), r); }, ""},
+    {"noise past the boot sectors",
      [](const disk_s& d, std::mt19937& r) {
-         QByteArray out(d.bytes.size(), '\0');
-         for (char& c : out)
-             c = static_cast<char>(r());
-         return out;
+         return d.bytes.left(d.tables.offset) + noise(d.bytes.size() - d.tables.offset, r);
      },
-     ""},
+     "", true},
 };
 
 struct run_s {
@@ -269,6 +277,9 @@ TEST_F(DamagedDisks, EveryCommandEndsAndKeepsWhatIsReadable)
                                                             << run.output.right(2000).toStdString();
                 if (command[0] == "scan" && first_scan.isNull())
                     first_scan = run.output;
+                if (command[0] == "scan" && damage.lists_nothing) {
+                    EXPECT_FALSE(run.output.contains('\t')) << what << " listed noise:\n" << run.output.toStdString();
+                }
             }
             if (*damage.survives && disk.name != "MBR disk") {
                 EXPECT_TRUE(first_scan.contains(damage.survives))

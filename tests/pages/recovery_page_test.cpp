@@ -22,7 +22,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <QElapsedTimer>
+
 #include <mutex>
+#include <random>
 
 
 using namespace tarn;
@@ -58,6 +61,7 @@ private slots:
     void unreadable_volume_is_a_failure_not_nothing_found();
     void deletions_in_the_root_alone_show_under_the_top_folder();
     void an_ntfs_volume_is_scanned_and_recovered();
+    void a_volume_of_noise_never_freezes_the_window();
 };
 
 void recovery_page_test::engine_follows_the_file_system()
@@ -388,6 +392,40 @@ void recovery_page_test::an_ntfs_volume_is_scanned_and_recovered()
     const auto file = driver.table()->model()->index(row, 0).data().value<recovery_item_s>();
     QCOMPARE(extract_one(*driver.recovery()->current_engine(), scanner_ntfs, out, file), 0);
     QCOMPARE(QFileInfo(out + "/brief.txt").size(), 5000);
+}
+
+// Everything past the boot sectors overwritten with noise: the FAT scan and then the deep scan it
+// offers run to their ends while the window goes on handling its events. A gap of seconds between two timer ticks would be a frozen window.
+void recovery_page_test::a_volume_of_noise_never_freezes_the_window()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build(false));
+    QByteArray noise(static_cast<int>(QFileInfo(volume.image()).size()) - 32 * 512, '\0');
+    std::mt19937 random(99);
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    QVERIFY(volume.patch_image(32 * 512, noise));
+
+    test::page_driver driver;
+    QElapsedTimer since_tick;
+    qint64 longest_gap = 0;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        longest_gap = std::max(longest_gap, since_tick.restart());
+    });
+    since_tick.start();
+    ticks.start(10);
+    driver.fixture().answer_next(QMessageBox::Yes);
+    driver.click_scan();
+    QVERIFY(driver.wait_for_scan_end());
+    QTest::qWait(50);
+    QVERIFY(driver.wait_for_scan_end());
+    // Noise holds no file the FAT scan could take (it reads as names of files larger than the
+    // volume or past its end), so the deep scan was offered and run.
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"deep_scan_query"});
+    QCOMPARE(driver.recovery()->scanner_kind(), int(scanner_raw));
+    ticks.stop();
+    QVERIFY2(longest_gap < 2000, qPrintable(QStringLiteral("the window stood still for %1 ms").arg(longest_gap)));
 }
 
 QTEST_MAIN(recovery_page_test)
