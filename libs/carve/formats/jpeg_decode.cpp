@@ -36,6 +36,18 @@ int jpeg_decoder_c::raw(std::uint64_t at)
 // nothing past a marker (zeros stand in, which are no data).
 void jpeg_decoder_c::refill()
 {
+    // Most bytes are plain data already in the window: taken without the marker checks, up to
+    // the first 0xFF, which the careful path below looks at.
+    if (!state_.marker && state_.at >= window_at_ && state_.at - window_at_ < window_length_) {
+        const std::uint8_t* p = window_.data() + (state_.at - window_at_);
+        const std::uint8_t* const end = window_.data() + window_length_;
+        for (; state_.count <= 56 && p < end && *p != 0xFF; ++p) {
+            state_.bits |= std::uint64_t{*p} << (56 - state_.count);
+            state_.count += 8;
+            state_.real += 8;
+        }
+        state_.at = window_at_ + static_cast<std::uint64_t>(p - window_.data());
+    }
     while (state_.count <= 56) {
         int b = -1;
         if (!state_.marker) {
