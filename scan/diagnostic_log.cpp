@@ -53,7 +53,7 @@ void log_unreadable(const char* unit, int line, const char* what, const read_fai
     if (failures.empty())
         return;
     for (const unreadable_range_s& r : failures.ranges())
-        log_error(unit, line, "%s: %llu bytes at byte offset %llu (to %llu) could not be read", what,
+        log_error(unit, line, "%s: reads failed over %llu bytes at byte offset %llu (to %llu)", what,
                   static_cast<unsigned long long>(r.bytes), static_cast<unsigned long long>(r.at),
                   static_cast<unsigned long long>(r.at + r.bytes));
     log_error(unit, line, "%s: %llu reads failed in %zu unreadable ranges (%llu more ranges not listed)", what,
