@@ -89,8 +89,7 @@ int partition_repair_c::search_partitions(const drive_item_s& drive)
     if (!buffer.valid())
         return -1;
     const search_control_s control{stop_, progress_, [this](const partition_item_s& item) { append(item); }};
-    search_disk(*device, drive.size, buffer.span(), control);
-    return 0;
+    return search_disk(*device, drive.size, buffer.span(), control) == search_disk_silent ? search_disk_silent : 0;
 }
 
 std::vector<partition_item_s> partition_repair_c::finds_to_write() const

@@ -50,8 +50,9 @@ public:
     std::size_t partition_count() const;
     double progress() const { return progress_.load(); }
 
-    // Searches the drive on the calling thread: 0 when the search ran, -1 when the device
-    // cannot be opened.
+    // Searches the drive on the calling thread: 0 when the search ran (to the end, or until a
+    // stop), search_disk_silent when the disk stopped answering before its end, -1 when the
+    // device cannot be opened.
     int search_partitions(const drive_item_s& drive);
     // What search_partitions returned in the last search the thread ran.
     int last_search_result() const { return search_result_.load(); }

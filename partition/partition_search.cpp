@@ -1,16 +1,33 @@
 #include "partition/partition_search.h"
 
 #include "partition/boot_sector.h"
+#include "platform/read_failures.h"
+#include "scan/diagnostic_log.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace tarn {
 
 namespace {
 
-// The 256 sectors from `sector` on, or an empty span when the read failed or came up short.
-// The device is read from the aligned offset below the sector so that uncached I/O needs no
-// bounce copy; the buffer's slack holds the extra bytes.
+constexpr std::uint64_t block_sectors = search_read_bytes / sector_bytes;
+
+// What a block read gave: the block whole, the block with its unreadable sectors zeroed, or
+// nothing to examine (the disk's last, incomplete block, a stop, or a disk that stopped
+// answering).
+enum class block_e { whole, pieced, none };
+
+// The search's record of a failing disk: the unreadable ranges, and how many sectors in a row
+// have failed up to now.
+struct disk_health_s {
+    read_failures_c failures;
+    std::uint64_t dead_run = 0;
+};
+
+// The 256 sectors from `sector` on in one read, or an empty span when the read failed or came
+// up short. The device is read from the aligned offset below the sector so that uncached I/O
+// needs no bounce copy; the buffer's slack holds the extra bytes.
 std::span<const std::byte> read_block(byte_source_c& disk, std::uint64_t sector, std::span<std::byte> buffer)
 {
     const std::uint64_t at = sector * sector_bytes;
@@ -21,6 +38,45 @@ std::span<const std::byte> read_block(byte_source_c& disk, std::uint64_t sector,
     if (got < 0 || static_cast<std::uint64_t>(got) < skip + search_read_bytes)
         return {};
     return buffer.subspan(skip, search_read_bytes);
+}
+
+// After a failed block read: the block again, one sector at a time, so that one bad sector
+// does not hide the rest. An unreadable sector is zeroed (zeros never pass a boot-sector test)
+// and noted. False on a stop, or once the disk has stopped answering.
+bool read_sectors(byte_source_c& disk, std::uint64_t sector, std::span<std::byte> block, disk_health_s& health,
+                  const search_control_s& control)
+{
+    for (std::uint64_t j = 0; j < block_sectors; ++j) {
+        if (control.stop.load(std::memory_order_relaxed))
+            return false;
+        const std::span<std::byte> one = block.subspan(j * sector_bytes, sector_bytes);
+        if (disk.read_at((sector + j) * sector_bytes, one) == static_cast<std::int64_t>(sector_bytes)) {
+            health.dead_run = 0;
+            continue;
+        }
+        std::ranges::fill(one, std::byte{0});
+        health.failures.note((sector + j) * sector_bytes, sector_bytes);
+        if (++health.dead_run >= search_dead_run_sectors)
+            return false;
+    }
+    return true;
+}
+
+block_e read_search_block(byte_source_c& disk, std::uint64_t sector, std::uint64_t size, std::span<std::byte> buffer,
+                          disk_health_s& health, const search_control_s& control, std::span<const std::byte>& block)
+{
+    // The last, incomplete block of the disk is not examined; it is no failure.
+    if (sector * sector_bytes + search_read_bytes > size)
+        return block_e::none;
+    block = read_block(disk, sector, buffer);
+    if (!block.empty()) {
+        health.dead_run = 0;
+        return block_e::whole;
+    }
+    // A failed or short read of a block that lies wholly inside the disk.
+    const std::span<std::byte> pieces = buffer.first(search_read_bytes);
+    block = pieces;
+    return read_sectors(disk, sector, pieces, health, control) ? block_e::pieced : block_e::none;
 }
 
 std::optional<partition_item_s> first_find(std::span<const std::byte> block, std::uint64_t sector)
@@ -37,6 +93,19 @@ std::optional<partition_item_s> first_find(std::span<const std::byte> block, std
     return std::nullopt;
 }
 
+void log_search_end(const disk_health_s& health)
+{
+    log_unreadable("partition_search", __LINE__, "lost-partition search", health.failures);
+    if (health.dead_run >= search_dead_run_sectors && !health.failures.ranges().empty()) {
+        const unreadable_range_s& last = health.failures.ranges().back();
+        log_error("partition_search", __LINE__,
+                  "lost-partition search: the disk stopped answering (%llu sectors in a row unreadable up to byte "
+                  "offset %llu); the search ends there",
+                  static_cast<unsigned long long>(health.dead_run),
+                  static_cast<unsigned long long>(last.at + last.bytes));
+    }
+}
+
 } // namespace
 
 int search_disk(byte_source_c& disk, std::uint64_t size, std::span<std::byte> buffer, const search_control_s& control)
@@ -44,13 +113,17 @@ int search_disk(byte_source_c& disk, std::uint64_t size, std::span<std::byte> bu
     // "Sector C lies at or past the end" without forming C * 512, which a huge length field
     // could overflow.
     const std::uint64_t end = size / sector_bytes + (size % sector_bytes != 0 ? 1 : 0);
+    disk_health_s health;
+    bool stopped = false;
     std::uint64_t sector = 0;
     while (sector < end) {
-        if (control.stop.load(std::memory_order_relaxed))
-            return 1;
-        const auto block = read_block(disk, sector, buffer);
-        if (block.empty())
+        if ((stopped = control.stop.load(std::memory_order_relaxed)))
             break;
+        std::span<const std::byte> block;
+        if (read_search_block(disk, sector, size, buffer, health, control, block) == block_e::none) {
+            stopped = control.stop.load(std::memory_order_relaxed);
+            break;
+        }
         const auto item = first_find(block, sector);
         if (!item) {
             sector += search_sectors_examined;
@@ -64,8 +137,11 @@ int search_disk(byte_source_c& disk, std::uint64_t size, std::span<std::byte> bu
         if (sector < end)
             control.progress.store(static_cast<double>(sector) * sector_bytes / static_cast<double>(size));
     }
+    log_search_end(health);
+    if (stopped)
+        return search_stopped;
     control.progress.store(1.0);
-    return 0;
+    return health.dead_run >= search_dead_run_sectors ? search_disk_silent : search_done;
 }
 
 } // namespace tarn

@@ -1,5 +1,6 @@
 #include "scan/diagnostic_log.h"
 
+#include "platform/read_failures.h"
 #include "platform/system.h"
 
 #include <QFile>
@@ -45,6 +46,19 @@ void log_error(const char* unit, int line, const char* format, ...)
     const QByteArray copy = "ERROR: " + position + message + "\n";
     std::fwrite(copy.constData(), 1, static_cast<std::size_t>(copy.size()), stderr);
     std::fflush(stderr);
+}
+
+void log_unreadable(const char* unit, int line, const char* what, const read_failures_c& failures)
+{
+    if (failures.empty())
+        return;
+    for (const unreadable_range_s& r : failures.ranges())
+        log_error(unit, line, "%s: reads failed over %llu bytes at byte offset %llu (to %llu)", what,
+                  static_cast<unsigned long long>(r.bytes), static_cast<unsigned long long>(r.at),
+                  static_cast<unsigned long long>(r.at + r.bytes));
+    log_error(unit, line, "%s: %llu reads failed in %zu unreadable ranges (%llu more ranges not listed)", what,
+              static_cast<unsigned long long>(failures.failed_reads()), failures.ranges().size(),
+              static_cast<unsigned long long>(failures.ranges_dropped()));
 }
 
 } // namespace tarn

@@ -4,6 +4,7 @@
 #include "platform/device.h"
 #include "platform/disk_geometry.h"
 #include "platform/physical_drives.h"
+#include "platform/read_failures.h"
 #include "platform/system.h"
 
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace tarn {
 
@@ -35,6 +37,7 @@ struct drive_slot_s {
     std::unique_ptr<byte_source_c> source;
     std::uint32_t logical_sector = sector_bytes;
     bool writable = false;
+    read_failures_c failures; // since the engine last took them
 };
 
 struct disk_layer_s {
@@ -128,6 +131,7 @@ void close_drives()
 {
     for (drive_slot_s& slot : layer().drives) {
         slot.source.reset();
+        slot.failures.clear();
         slot.status = disk_status_not_ready;
         slot.sector_size = 0;
         slot.sector_count = 0;
@@ -211,6 +215,7 @@ int disk_attach(std::uint32_t drive, std::unique_ptr<byte_source_c> source)
     }
     drive_slot_s& slot = l.drives[drive];
     slot.source = std::move(source);
+    slot.failures.clear();
     slot.logical_sector = sector_bytes;
     slot.writable = false;
     refresh_geometry(slot);
@@ -278,10 +283,23 @@ int disk_read(std::uint32_t drive, std::span<std::byte> out, std::uint64_t secto
     if (!slot.source || !l.io_buffer || sector > UINT64_MAX / sector_bytes)
         return disk_error;
     std::span<std::byte> bounce = l.io_buffer->span().first(bytes);
-    if (slot.source->read_at(sector * sector_bytes, bounce) != static_cast<std::int64_t>(bytes))
+    // A short read inside the disk is a failure too: the rest of the bounce buffer holds the
+    // bytes of an earlier read, which must not pass for these sectors.
+    if (slot.source->read_at(sector * sector_bytes, bounce) != static_cast<std::int64_t>(bytes)) {
+        slot.failures.note(sector * sector_bytes, bytes);
         return disk_error;
+    }
     std::memcpy(out.data(), bounce.data(), bytes);
     return disk_ok;
+}
+
+read_failures_c disk_take_failures(std::uint32_t drive)
+{
+    disk_layer_s& l = layer();
+    if (drive >= disk_max_drives)
+        return {};
+    std::lock_guard lock(l.io_mutex);
+    return std::exchange(l.drives[drive].failures, read_failures_c{});
 }
 
 } // namespace tarn

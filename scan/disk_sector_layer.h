@@ -4,6 +4,7 @@
 // It never writes to a disk.
 
 #include "platform/byte_source.h"
+#include "platform/read_failures.h"
 
 #include <cstdint>
 #include <memory>
@@ -31,8 +32,12 @@ void disk_shutdown();
 
 std::uint8_t disk_init(std::uint32_t drive);
 std::uint8_t disk_status(std::uint32_t drive);
-// Reads count whole 512-byte sectors starting at sector into out (which must hold them).
+// Reads count whole 512-byte sectors starting at sector into out (which must hold them). A
+// read that fails or comes back short is disk_error, and its byte range is noted for the drive.
 int disk_read(std::uint32_t drive, std::span<std::byte> out, std::uint64_t sector, std::uint32_t count);
+// The byte ranges of the drive that failed to read since the last call, merged where they touch;
+// the engine that read them logs them once, so that a dying disk does not log every sector.
+read_failures_c disk_take_failures(std::uint32_t drive);
 
 int disk_drive_count();
 

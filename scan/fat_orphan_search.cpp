@@ -20,6 +20,10 @@ constexpr std::uint32_t disk_failure = 0xFFFFFFFF;
 // Small clusters are looked at through whole blocks (one read for many clusters); from this
 // size on a block would mostly hold bytes nobody looks at, so each first sector is read alone.
 constexpr std::uint32_t block_read_max_spc = 8;
+// Unreadable cluster starts in a row after which the disk counts as no longer answering and the
+// search ends: scattered bad sectors are passed over, but a disk that fails this many reads in a
+// row would only fail the rest of them too.
+constexpr std::uint32_t dead_run_heads = 4096;
 // A stop or pause is looked at this often (in clusters), well within a second on any disk.
 constexpr std::uint32_t poll_mask = (1u << 12) - 1;
 
@@ -184,6 +188,7 @@ std::vector<fat_orphan_run_s> find_fat_orphan_runs(fat_fs_s& fs, const fat_clust
     head_reader_c heads(fs);
     std::vector<std::byte> rest(std::size_t{fs.sectors_per_cluster} * fat_sector_size);
     bool run_open = false; // the last run goes on into the next cluster if that one qualifies
+    std::uint32_t unreadable_run = 0;
     for (std::uint32_t c = 2; c < end; ++c) {
         if ((c & poll_mask) == 0 && !keep_going())
             break;
@@ -191,13 +196,23 @@ std::vector<fat_orphan_run_s> find_fat_orphan_runs(fat_fs_s& fs, const fat_clust
         if (visited.contains(c))
             continue;
         const std::uint32_t link = table.entry(c);
-        const std::byte* head = link == 0 ? heads.sector(clust2sect(fs, c)) : nullptr;
-        if (link == disk_failure || (link == 0 && head == nullptr)) {
+        if (link == disk_failure) {
             ok = false;
             break;
         }
         if (link != 0)
             continue;
+        const std::byte* head = heads.sector(clust2sect(fs, c));
+        if (head == nullptr) {
+            // One unreadable cluster hides nothing but itself: the search goes on past it.
+            ++stats.unreadable_clusters;
+            if (++unreadable_run == dead_run_heads) {
+                ok = false;
+                break;
+            }
+            continue;
+        }
+        unreadable_run = 0;
         ++stats.free_clusters;
         const fat_slots_s slots = check_fat_slots(std::span<const std::byte, fat_sector_size>(head, fat_sector_size), fs, false);
         // A "." that names another cluster is a stale copy of some folder's start, not a folder.

@@ -26,6 +26,7 @@ struct fat_orphan_stats_s {
     std::uint64_t free_clusters = 0; // free clusters outside the walk, each looked at
     std::uint64_t folder_clusters = 0; // of those, the ones that read as directory entries
     std::uint64_t runs = 0;
+    std::uint64_t unreadable_clusters = 0; // free clusters whose first sector could not be read
     std::int64_t nanoseconds = 0; // the search and the reading of what it found
 };
 
@@ -37,7 +38,9 @@ inline constexpr std::uint32_t fat_orphan_margin = 4096;
 inline constexpr std::size_t fat_orphan_runs_max = 1u << 20;
 
 // The runs in cluster order. keep_going is asked between blocks of clusters; false ends the
-// search with what it has. ok is false when a disk read failed (the runs found before stay).
+// search with what it has. A free cluster whose first sector cannot be read is passed over and
+// counted; ok is false when the FAT could not be read or the disk stopped answering (the runs
+// found before stay).
 // reach is the highest cluster any finding names (its start plus its length): the search ends a
 // margin past it or past the last cluster in use, whichever is further, since the allocator has
 // never written beyond — a mostly empty terabyte volume is not read to its end.

@@ -37,6 +37,9 @@ void fat_recovery_c::adopt_orphans()
     if (!ok)
         log_error("fat", __LINE__, "search for unreached folder clusters stopped by a read failure after %llu clusters",
                   static_cast<unsigned long long>(orphan_stats_.free_clusters));
+    if (orphan_stats_.unreadable_clusters != 0)
+        log_error("fat", __LINE__, "search for unreached folder clusters passed over %llu unreadable clusters",
+                  static_cast<unsigned long long>(orphan_stats_.unreadable_clusters));
     if (runs.size() == fat_orphan_runs_max)
         log_error("fat", __LINE__, "search for unreached folder clusters stopped at %zu runs", runs.size());
     // The surest rule first, and back to it after anything placed: reading one run can reach

@@ -2,6 +2,7 @@
 
 #include "common/debug_print.h"
 #include "scan/diagnostic_log.h"
+#include "scan/disk_sector_layer.h"
 #include "platform/device.h"
 #include "scan/fat_date.h"
 
@@ -97,9 +98,14 @@ void fat_recovery_c::run()
     failure_ = scan_failure_e::none;
     if (!locate_volume())
         failure_ = scan_failure_e::volume_missing;
+    const std::uint8_t drive = fat_partition_table()[0].drive;
+    disk_take_failures(drive); // failures of earlier reads are not this scan's
     f_mount(0, &fat_volume_object());
     debug_print("Start Fat Scan.\n");
     walk();
+    // Folders and entries behind an unreadable sector were passed over; the log says where.
+    log_unreadable("fat", __LINE__, QByteArray("scan of " + volume_.volume_path.toUtf8()).constData(),
+                   disk_take_failures(drive));
     if (failure_ != scan_failure_e::none)
         log_error("fat", __LINE__, "volume %s (disk %d, partition %d) not scanned: %s", qUtf8Printable(volume_.volume_path),
                   volume_.disk_number, volume_.partition_number, qUtf8Printable(scan_failure_text(failure_)));
@@ -389,6 +395,7 @@ std::int32_t fat_recovery_c::recover_file(std::uint64_t id, QString destination)
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return recovery_unwritable;
+    disk_take_failures(fs.drive);
     // No bigger than the file: recovering thousands of small files must not clear a step's
     // worth of memory for each.
     std::vector<std::byte> buffer(std::clamp<std::size_t>(record.size, 1, recover_step));
@@ -402,6 +409,7 @@ std::int32_t fat_recovery_c::recover_file(std::uint64_t id, QString destination)
         if (result != fr_ok) {
             log_error("fat", __LINE__, "file at cluster %u: read failed at byte %u of %u (module result %d)",
                       record.start_cluster, file.fptr, file.fsize, result);
+            log_unreadable("fat", __LINE__, "file recovery", disk_take_failures(fs.drive));
             return recovery_incomplete;
         }
     } while (got != 0);

@@ -1,6 +1,7 @@
 #include "scan/ntfs_recovery.h"
 
 #include "libs/ntfs_scan/ntfs_scan.h"
+#include "libs/ntfs_scan/ntfs_scan_source.h"
 #include "scan/diagnostic_log.h"
 
 #include <QFile>
@@ -75,6 +76,9 @@ void ntfs_recovery_c::run()
         return;
     }
     read_records();
+    // MFT entries behind an unreadable range were passed over; the log says where.
+    log_unreadable("ntfs_recovery", __LINE__, QByteArray("scan of " + volume_.volume_path.toUtf8()).constData(),
+                   ntfs_scan_take_failures(context_.data()));
     link();
     mark();
 }
@@ -135,6 +139,7 @@ void ntfs_recovery_c::mark()
 std::int32_t ntfs_recovery_c::recover_file(std::uint64_t id, QString destination)
 {
     QFile::remove(destination);
+    ntfs_scan_take_failures(context_.data()); // earlier reads' failures are not this file's
     const QByteArray path = QFile::encodeName(destination);
     const int result = ntfs_scan_recover(context_.data(), static_cast<std::uint32_t>(id & 0xFFFFFFFF),
                                          static_cast<std::uint32_t>(id >> 32), path.constData(), nullptr);
@@ -143,6 +148,7 @@ std::int32_t ntfs_recovery_c::recover_file(std::uint64_t id, QString destination
     case NTFS_SCAN_UNWRITABLE: return recovery_unwritable;
     case NTFS_SCAN_SHORT:
         log_error("ntfs_recovery", __LINE__, "record %llu: the copy ended early", static_cast<unsigned long long>(id));
+        log_unreadable("ntfs_recovery", __LINE__, "file recovery", ntfs_scan_take_failures(context_.data()));
         return recovery_incomplete;
     default: return recovery_not_found;
     }

@@ -1,6 +1,7 @@
 #include "scan/raw_recovery.h"
 
 #include "libs/carve/carve.h"
+#include "libs/carve/carve_unreadable.h"
 #include "scan/diagnostic_log.h"
 #include "scan/raw_scan_file.h"
 
@@ -136,6 +137,9 @@ void raw_recovery_c::run()
         failure_ = scan_failure_e::volume_missing;
         log_error("raw_recovery", __LINE__, "volume %s could not be opened for the deep scan", qUtf8Printable(device_path_));
     }
+    // Blocks that could not be read were passed over; the log says where.
+    log_unreadable("raw_recovery", __LINE__, QByteArray("deep scan of " + device_path_.toUtf8()).constData(),
+                   carve_take_unreadable());
 }
 
 namespace {
@@ -150,8 +154,11 @@ std::int32_t copy_piece(uintptr_t volume, QFile& out, std::span<char> buffer, st
         std::size_t filled = 0;
         while (left > 0 && buffer.size() - filled >= CARVE_READ_STEP) {
             const int32_t got = carve_read(volume, buffer.data() + filled, CARVE_READ_STEP);
-            if (got <= 0)
+            if (got <= 0) {
+                log_error("raw_recovery", __LINE__, "file at byte offset %llu: could not read at byte offset %llu",
+                          static_cast<unsigned long long>(offset), static_cast<unsigned long long>(offset + (size - left)));
                 return recovery_incomplete;
+            }
             const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(got), left));
             filled += take;
             left -= take;

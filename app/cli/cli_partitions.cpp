@@ -4,6 +4,7 @@
 #include "app/cli/cli_commands.h"
 #include "disk/drive_enumeration.h"
 #include "partition/partition_repair.h"
+#include "partition/partition_search.h"
 
 #include <QTextStream>
 
@@ -157,6 +158,12 @@ int run_partitions(const QStringList& args, cli_context_s& ctx)
     partition_repair_c worker;
     worker.set_drive(drive);
     run_search(worker, ctx);
+    if (worker.last_search_result() == search_disk_silent) {
+        // The finds listed stand, but the disk past them was never searched: no repair from them.
+        ctx.err << "tarnrecovery-cli partitions: " << drive.path
+                << " stopped answering before its end; the search is incomplete (the log has the offsets)\n";
+        return cli_failed;
+    }
     if (worker.last_search_result() != 0) {
         ctx.err << "tarnrecovery-cli partitions: cannot open " << drive.path << '\n';
         return cli_failed;

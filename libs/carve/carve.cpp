@@ -1,9 +1,11 @@
 #include "libs/carve/carve.h"
 
 #include "libs/carve/carve_config.h"
+#include "libs/carve/carve_unreadable.h"
 #include "libs/carve/carver.h"
 #include "libs/carve/formats/fragments.h"
 #include "platform/device.h"
+#include "platform/noting_source.h"
 
 #include <QFile>
 
@@ -13,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace tarn {
@@ -89,7 +92,25 @@ joined_memo_c& joined_memo()
     return memo;
 }
 
+struct unreadable_s {
+    std::mutex mutex;
+    read_failures_c failures;
+};
+
+unreadable_s& last_unreadable()
+{
+    static unreadable_s last;
+    return last;
+}
+
 } // namespace
+
+read_failures_c carve_take_unreadable()
+{
+    unreadable_s& last = last_unreadable();
+    const std::lock_guard lock(last.mutex);
+    return std::exchange(last.failures, read_failures_c{});
+}
 
 } // namespace tarn
 
@@ -104,9 +125,12 @@ extern "C" int32_t carve_scan(void* block, const char* volume_path)
 {
     if (block == nullptr || volume_path == nullptr)
         return -1;
-    const auto device = device_c::open(QFile::decodeName(volume_path), access_e::read);
+    auto device = device_c::open(QFile::decodeName(volume_path), access_e::read);
     if (!device)
         return -1;
+    // Every failed read is noted for the engine to log, and a short one fails rather than leave
+    // a block's tail to an earlier block's bytes.
+    noting_source_c source(std::move(device));
     void* user = nullptr;
     carve_hit_fn callback = nullptr;
     std::memcpy(&user, field(block, 0), sizeof user);
@@ -116,7 +140,7 @@ extern "C" int32_t carve_scan(void* block, const char* volume_path)
                                    reinterpret_cast<std::int32_t*>(field(block, CARVE_BLOCK_STOP))};
     const std::string volume = volume_path;
     joined_memo().forget(volume);
-    carve_source(*device, carve_types(), control, [&](const char* extension, std::uint64_t offset, const carve_found_s& found) {
+    carve_source(source, carve_types(), control, [&](const char* extension, std::uint64_t offset, const carve_found_s& found) {
         const std::uint64_t size = found.total();
         if (found.tail_size != 0)
             joined_memo().keep(volume, offset, {{offset, found.size}, {found.tail_at, found.tail_size}});
@@ -124,6 +148,9 @@ extern "C" int32_t carve_scan(void* block, const char* volume_path)
             callback(user, extension, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(offset >> 32),
                      static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size >> 32));
     });
+    unreadable_s& last = last_unreadable();
+    const std::lock_guard lock(last.mutex);
+    last.failures = source.take_failures();
     return 0;
 }
 

@@ -170,6 +170,12 @@ int ntfs_scan_startup_source(std::unique_ptr<byte_source_c> source, void* contex
     return 0;
 }
 
+read_failures_c ntfs_scan_take_failures(void* context)
+{
+    scan_state_s* state = state_of(context);
+    return state != nullptr ? tsk_image_take_failures(state->image.get()) : read_failures_c{};
+}
+
 int ntfs_count_free(std::unique_ptr<byte_source_c> source, std::uint64_t& free_bytes)
 {
     constexpr TSK_INUM_T bitmap_record = 6;

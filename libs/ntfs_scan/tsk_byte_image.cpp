@@ -1,5 +1,7 @@
 #include "libs/ntfs_scan/tsk_byte_image.h"
 
+#include "platform/noting_source.h"
+
 // The image layer's own allocation and lock calls; the library exports them without declaring them
 // in its installed headers, and an external image must be made and freed with them.
 extern "C" {
@@ -15,7 +17,7 @@ namespace {
 // The image layer's record comes first, so that its pointer is ours too.
 struct byte_image_s {
     TSK_IMG_INFO info;
-    byte_source_c* source;
+    noting_source_c* source; // notes what failed, so that the scan can say where
 };
 
 ssize_t read_source(TSK_IMG_INFO* image, TSK_OFF_T offset, char* buffer, size_t length)
@@ -48,6 +50,11 @@ byte_source_c& tsk_image_source(TSK_IMG_INFO* image)
     return *reinterpret_cast<byte_image_s*>(image)->source;
 }
 
+read_failures_c tsk_image_take_failures(TSK_IMG_INFO* image)
+{
+    return reinterpret_cast<byte_image_s*>(image)->source->take_failures();
+}
+
 tsk_image_ptr open_tsk_image(std::unique_ptr<byte_source_c> source)
 {
     if (!source || source->size() == 0)
@@ -56,7 +63,7 @@ tsk_image_ptr open_tsk_image(std::unique_ptr<byte_source_c> source)
     if (self == nullptr)
         return nullptr;
     const auto size = static_cast<TSK_OFF_T>(source->size());
-    self->source = source.release();
+    self->source = new noting_source_c(std::move(source));
     TSK_IMG_INFO* image = tsk_img_open_external(self, size, 512, read_source, close_source, describe_source);
     if (image == nullptr) {
         delete self->source;
