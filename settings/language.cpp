@@ -1,6 +1,7 @@
 #include "settings/language.h"
 
 #include "platform/system.h"
+#include "settings/language_entry.h"
 
 #include <QFile>
 
@@ -124,7 +125,6 @@ int load_language_file(const QString& path, const QString& wanted, bool select)
     // A copy: the caller may pass one of language_names, which is emptied below.
     const QString name = wanted;
     const std::regex section_expression(R"re(^\s*\[(.*)\]\s*$)re", std::regex::ECMAScript);
-    const std::regex entry_expression(R"re(^\s*([^;].*)\s*=\s*"(.+)"\s*$)re", std::regex::ECMAScript);
 
     file_handle file(std::fopen(QFile::encodeName(path).constData(), "rb"));
     if (!file)
@@ -146,11 +146,10 @@ int load_language_file(const QString& path, const QString& wanted, bool select)
                 if (select)
                     language_index = static_cast<int>(language_names.size()) - 1;
             }
-        } else if (in_section && match_line(line, match, entry_expression)) {
-            std::string value = match.str(2);
-            replace_escape(value, 't', '\t');
-            replace_escape(value, 'n', '\n');
-            language_table[match.str(1)] = QString::fromUtf8(value);
+        } else if (auto entry = in_section ? parse_language_entry(line) : std::nullopt) {
+            replace_escape(entry->text, 't', '\t');
+            replace_escape(entry->text, 'n', '\n');
+            language_table[entry->key] = QString::fromUtf8(entry->text);
         }
     }
     return 0;
