@@ -118,8 +118,24 @@ bool jpeg_decoder_c::block(const component_s& c)
     if (dc > largest)
         return false;
     skip(dc);
+    const table_s& ac = tables_[4 + c.ac];
     for (unsigned k = 1; k < 64 && !state_.failed;) {
-        const auto rs = static_cast<unsigned>(decode(tables_[4 + c.ac], true));
+        // The common case inline: a code of up to fast_bits bits, then its value bits, used at
+        // once from bits the holder has (it holds at least 32 after a refill).
+        if (state_.count < 32)
+            refill();
+        unsigned rs = 0;
+        if (const std::uint16_t fast = ac.fast[state_.bits >> (64 - fast_bits)]; fast != 0) {
+            rs = fast & 0xFFu;
+            const unsigned used = (fast >> 8) + (rs & 15);
+            if (used > state_.real)
+                return false;
+            state_.bits <<= used;
+            state_.count -= used;
+            state_.real -= used;
+        } else {
+            rs = static_cast<unsigned>(decode(ac, true));
+        }
         const unsigned run = rs >> 4, size = rs & 15;
         if (size == 0) {
             if (run != 15)
