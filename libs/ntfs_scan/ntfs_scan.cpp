@@ -35,8 +35,20 @@ struct scan_state_s {
     tsk_image_ptr image;
     std::unique_ptr<TSK_FS_INFO, fs_closer> fs;
     TSK_INUM_T next = 0;
+    TSK_INUM_T last = 0; // the last entry the scan visits
     std::uint32_t examined = 0;
 };
+
+// The entries a scan visits end where the file table would outgrow the volume (NTFS writes no
+// record smaller than 1 KiB). A damaged $MFT size can name hundreds of millions of entries on a
+// small volume, and one call walked them all, unstoppable, past records that cannot exist; on a
+// sound volume the records and the library's few virtual entries after them lie far inside.
+TSK_INUM_T last_entry(const TSK_FS_INFO& fs)
+{
+    constexpr TSK_INUM_T smallest_record = 1024, virtual_entries = 16;
+    const auto volume = static_cast<TSK_INUM_T>(std::max<TSK_OFF_T>(fs.img_info->size, 0));
+    return std::min(fs.last_inum, volume / smallest_record + virtual_entries);
+}
 
 std::byte* bytes_of(void* block) { return static_cast<std::byte*>(block); }
 
@@ -162,9 +174,10 @@ int ntfs_scan_startup_source(std::unique_ptr<byte_source_c> source, void* contex
     if (!fs)
         return NTFS_SCAN_NOT_NTFS;
     auto* state = new scan_state_s{std::move(image), std::move(fs)};
+    state->last = last_entry(*state->fs);
     std::memset(context, 0, NTFS_SCAN_CONTEXT_BYTES);
     put_u32(context, 0, open_mark);
-    const std::uint64_t total = state->fs->last_inum + 1;
+    const std::uint64_t total = state->last + 1;
     std::memcpy(bytes_of(context) + NTFS_SCAN_CONTEXT_TOTAL, &total, sizeof total);
     std::memcpy(bytes_of(context) + state_at, &state, sizeof state);
     return 0;
@@ -230,7 +243,7 @@ extern "C" int32_t ntfs_scan_next(void* context, void* record)
         return 0;
     // Entries that never held a file (no record signature) are skipped; every other one, in use
     // or freed, is delivered.
-    while (state->next <= state->fs->last_inum) {
+    while (state->next <= state->last) {
         const TSK_INUM_T inum = state->next++;
         put_u32(context, NTFS_SCAN_CONTEXT_C3, ++state->examined);
         std::unique_ptr<TSK_FS_FILE, file_closer> file(tsk_fs_file_open_meta(state->fs.get(), nullptr, inum));
