@@ -4,6 +4,7 @@
 #include "partition/partition_delegate.h"
 #include "partition/partition_model.h"
 #include "partition/partition_plan_text.h"
+#include "partition/partition_search.h"
 #include "partition/ui_partition_form.h"
 #include "settings/language.h"
 #include "widgets/list_row_painter.h"
@@ -103,7 +104,14 @@ void partition_window_c::on_thread_finished()
         return;
     const bool stopped = std::exchange(stopping_, false);
     show_rows(search_.partitions());
-    outcome_ = stopped ? outcome_e::stopped : rows_->empty() ? outcome_e::nothing_found : outcome_e::found;
+    // A disk that stopped answering was not searched to its end: whatever was found, the user
+    // must know that partitions beyond may be missing.
+    if (stopped)
+        outcome_ = outcome_e::stopped;
+    else if (search_.last_search_result() == search_disk_silent)
+        outcome_ = outcome_e::disk_silent;
+    else
+        outcome_ = rows_->empty() ? outcome_e::nothing_found : outcome_e::found;
     bar_.value = search_.progress();
     update();
     if (pending_) {
@@ -227,6 +235,8 @@ QString partition_window_c::status_text() const
     switch (outcome_) {
     case outcome_e::stopped:
         return language_text("partition_search_stopped");
+    case outcome_e::disk_silent:
+        return language_text("partition_disk_silent");
     case outcome_e::nothing_found:
         return language_text("partition_nothing_found");
     case outcome_e::none:

@@ -86,7 +86,7 @@ private:
     // The search was asked to stop and has not ended yet.
     bool stopping_ = false;
     // What the page says of the last search once it has ended.
-    enum class outcome_e { none, stopped, nothing_found, found };
+    enum class outcome_e { none, stopped, disk_silent, nothing_found, found };
     outcome_e outcome_ = outcome_e::none;
     // The disk to search as soon as neither a search nor a repair runs.
     std::optional<drive_item_s> pending_;
