@@ -1,5 +1,6 @@
-// The NTFS library over a volume made of the input: every file record the scan delivers, and a
-// bounded number of them written out to a scratch file. A cropped image stands for its whole
+// The NTFS library over a volume made of the input: its free space counted from the cluster
+// bitmap, every file record the scan delivers, and a bounded number of them written out to a
+// scratch file. A cropped image stands for its whole
 // volume: what lies past the input reads as zeros.
 
 #include "libs/ntfs_scan/ntfs_scan.h"
@@ -25,8 +26,14 @@ constexpr std::uint64_t volume_bytes = 16 << 20;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const QByteArray out = QFile::encodeName(fuzz::scratch_dir() + QStringLiteral("/out.bin"));
-    auto disk = std::make_unique<fuzz::sparse_source_c>(std::max<std::uint64_t>(size, volume_bytes));
-    disk->place(0, {data, size});
+    const auto make_disk = [&] {
+        auto disk = std::make_unique<fuzz::sparse_source_c>(std::max<std::uint64_t>(size, volume_bytes));
+        disk->place(0, {data, size});
+        return disk;
+    };
+    std::uint64_t free_bytes = 0;
+    ntfs_count_free(make_disk(), free_bytes);
+    auto disk = make_disk();
     alignas(8) std::array<std::byte, NTFS_SCAN_CONTEXT_BYTES> context{};
     if (ntfs_scan_startup_source(std::move(disk), context.data()) != 0)
         return 0;

@@ -14,8 +14,7 @@ namespace tarn {
 
 namespace {
 
-constexpr std::uint32_t free_sector = 0xFFFFFFFF, end_of_chain = 0xFFFFFFFE, table_sector = 0xFFFFFFFD,
-                        list_sector = 0xFFFFFFFC, most_regular = 0xFFFFFFFA;
+constexpr std::uint32_t free_sector = 0xFFFFFFFF, table_sector = 0xFFFFFFFD, most_regular = 0xFFFFFFFA;
 constexpr std::uint32_t most_table_sectors = 1 << 16;
 constexpr std::size_t header_list = 109;
 
