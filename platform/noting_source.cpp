@@ -8,7 +8,9 @@ namespace tarn {
 std::int64_t noting_source_c::read_at(std::uint64_t offset, std::span<std::byte> out)
 {
     const std::int64_t got = inner_->read_at(offset, out);
-    const std::uint64_t wanted = offset < size() ? std::min<std::uint64_t>(out.size(), size() - offset) : 0;
+    if (got >= 0 && static_cast<std::uint64_t>(got) == out.size())
+        return got; // all of it: every read of a sound disk but its last
+    const std::uint64_t wanted = offset < size_ ? std::min<std::uint64_t>(out.size(), size_ - offset) : 0;
     if (got >= 0 && static_cast<std::uint64_t>(got) >= wanted)
         return got;
     const std::lock_guard lock(mutex_);

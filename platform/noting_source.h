@@ -13,15 +13,16 @@ namespace tarn {
 
 class noting_source_c final : public byte_source_c {
 public:
-    explicit noting_source_c(std::unique_ptr<byte_source_c> inner) : inner_(std::move(inner)) {}
+    explicit noting_source_c(std::unique_ptr<byte_source_c> inner) : inner_(std::move(inner)), size_(inner_->size()) {}
     std::int64_t read_at(std::uint64_t offset, std::span<std::byte> out) override;
-    std::uint64_t size() const override { return inner_->size(); }
+    std::uint64_t size() const override { return size_; }
 
     // The failures noted since the last call; reads may go on meanwhile (from any thread).
     read_failures_c take_failures();
 
 private:
     std::unique_ptr<byte_source_c> inner_;
+    const std::uint64_t size_; // a disk's size does not change while it is read; asked once
     std::mutex mutex_; // a deep scan reads ahead on a second thread
     read_failures_c failures_;
 };
