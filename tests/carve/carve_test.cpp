@@ -574,6 +574,16 @@ TEST_F(Carve, JpegDecodingComesOutExactlyOnlyFromTheRightPlace)
             EXPECT_EQ(end, resume == half + 512 ? static_cast<std::uint64_t>(bytes.size()) : 0)
                 << file.name.toStdString() << " resumed at " << resume - half;
         }
+        // Every place a scan would try (most of them inside the second half, where the decoding
+        // falls into step with the right one's): the same place and end as trying each in turn.
+        const std::vector<std::uint64_t> places = resume_places(static_cast<std::uint64_t>(half), static_cast<std::uint64_t>(bytes.size()));
+        std::uint64_t end = 0;
+        const int found = jpeg_decoder_c(decoder).finish_first(places, end);
+        ASSERT_GE(found, 0) << file.name.toStdString();
+        EXPECT_EQ(places[static_cast<std::size_t>(found)], static_cast<std::uint64_t>(half + 512)) << file.name.toStdString();
+        EXPECT_EQ(end, static_cast<std::uint64_t>(bytes.size())) << file.name.toStdString();
+        for (int before = 0; before < found; ++before)
+            EXPECT_EQ(jpeg_decoder_c(decoder).finish(places[static_cast<std::size_t>(before)]), 0u) << file.name.toStdString();
         ++joined;
     }
     EXPECT_GE(joined, 4);

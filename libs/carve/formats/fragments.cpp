@@ -4,10 +4,24 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <vector>
 
 namespace tarn {
+
+std::vector<std::uint64_t> resume_places(std::uint64_t end, std::uint64_t stop)
+{
+    constexpr std::uint64_t slack = 64 << 10;
+    std::vector<std::uint64_t> places;
+    if (end < stop)
+        places.push_back(end);
+    for (std::uint64_t at = (end / carve_sector + 1) * carve_sector; at < stop && at <= end + slack; at += carve_sector)
+        places.push_back(at);
+    std::stable_sort(places.begin(), places.end(),
+                     [](std::uint64_t a, std::uint64_t b) { return std::countr_zero(a) > std::countr_zero(b); });
+    return places;
+}
 
 bool split_layout_s::read(carve_reader_c& in, std::uint64_t at, std::span<std::byte> out) const
 {

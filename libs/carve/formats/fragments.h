@@ -8,7 +8,6 @@
 #include "libs/carve/carve_format.h"
 
 #include <algorithm>
-#include <bit>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -43,18 +42,14 @@ bool file_opened_by(carve_reader_c& in, std::uint64_t from, std::uint64_t to, st
 
 // The places a fragment may go on after a file that ends at end: that end and each sector start
 // within 64 KiB after it, before stop; the most aligned first, as file systems give out clusters
-// of 4 KiB and more. Calls place(at) for each until it returns true; whether one did.
+// of 4 KiB and more.
+std::vector<std::uint64_t> resume_places(std::uint64_t end, std::uint64_t stop);
+
+// Calls place(at) for each of the resume places until it returns true; whether one did.
 template <typename Place>
 bool each_resume(std::uint64_t end, std::uint64_t stop, Place place)
 {
-    constexpr std::uint64_t slack = 64 << 10;
-    std::vector<std::uint64_t> places;
-    if (end < stop)
-        places.push_back(end);
-    for (std::uint64_t at = (end / carve_sector + 1) * carve_sector; at < stop && at <= end + slack; at += carve_sector)
-        places.push_back(at);
-    std::stable_sort(places.begin(), places.end(),
-                     [](std::uint64_t a, std::uint64_t b) { return std::countr_zero(a) > std::countr_zero(b); });
+    const std::vector<std::uint64_t> places = resume_places(end, stop);
     return std::any_of(places.begin(), places.end(), place);
 }
 

@@ -83,15 +83,16 @@ carve_found_s join_or_cut(carve_reader_c& in, std::uint64_t start, std::uint64_t
                           const foreign_s& other)
 {
     jpeg_decoder_c decoder(in, start, stop);
-    carve_found_s joined(other.at - start);
-    if (decoder.run_to(other.at) && each_resume(other.end, stop, [&](std::uint64_t resume) {
-            jpeg_decoder_c attempt = decoder;
-            const std::uint64_t end = attempt.finish(resume);
-            joined.tail_at = resume;
-            joined.tail_size = end > resume ? end - resume : 0;
-            return joined.tail_size != 0;
-        }))
-        return joined;
+    if (decoder.run_to(other.at)) {
+        const std::vector<std::uint64_t> places = resume_places(other.end, stop);
+        std::uint64_t end = 0;
+        if (const int at = decoder.finish_first(places, end); at >= 0) {
+            carve_found_s joined(other.at - start);
+            joined.tail_at = places[static_cast<std::size_t>(at)];
+            joined.tail_size = end - joined.tail_at;
+            return joined;
+        }
+    }
     return other.at > walk.data ? carve_found_s::cut(other.at - start) : carve_found_s{};
 }
 

@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::uint64_t most_mcus = 1ull << 28;
 constexpr int most_segments = 1 << 16;
+constexpr std::size_t most_recorded = 1 << 18; // block groups' bits kept for one join, over its lanes
 
 std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b)
 {
@@ -153,6 +154,18 @@ bool jpeg_decoder_c::block(const component_s& c)
     return !state_.failed;
 }
 
+bool jpeg_decoder_c::mcu_blocks()
+{
+    for (const unsigned index : scan_) {
+        const component_s& c = components_[index];
+        const unsigned blocks = scan_.size() == 1 ? 1 : c.h * c.v;
+        for (unsigned b = 0; b < blocks; ++b)
+            if (!block(c))
+                return false;
+    }
+    return true;
+}
+
 bool jpeg_decoder_c::frame(std::uint64_t at, unsigned length)
 {
     precision_ = static_cast<unsigned>(raw(at));
@@ -280,13 +293,8 @@ bool jpeg_decoder_c::decode_scan(std::uint64_t split)
             return true;
         if (interval_ != 0 && state_.mcu != 0 && state_.mcu % interval_ == 0 && !restart_marker())
             return broke();
-        for (const unsigned index : scan_) {
-            const component_s& c = components_[index];
-            const unsigned blocks = scan_.size() == 1 ? 1 : c.h * c.v;
-            for (unsigned b = 0; b < blocks; ++b)
-                if (!block(c))
-                    return broke();
-        }
+        if (!mcu_blocks())
+            return broke();
     }
     if (broke())
         return true; // the last blocks took bytes past the split
@@ -361,12 +369,16 @@ bool jpeg_decoder_c::run_to(std::uint64_t split)
     return false;
 }
 
-std::uint64_t jpeg_decoder_c::finish(std::uint64_t resume)
+void jpeg_decoder_c::begin_tail(std::uint64_t resume)
 {
     layout_ = {split_, resume};
     window_length_ = 0; // the bytes from the split on are read anew
     state_ = kept_;
     in_scan_ = true;
+}
+
+std::uint64_t jpeg_decoder_c::rest()
+{
     for (int scans = 0; scans < most_segments; ++scans) {
         if (in_scan_ && (!decode_scan(UINT64_MAX) || state_.failed))
             return 0;
@@ -377,6 +389,99 @@ std::uint64_t jpeg_decoder_c::finish(std::uint64_t resume)
             return layout_.place(state_.at - 1) + 1;
     }
     return 0;
+}
+
+std::uint64_t jpeg_decoder_c::finish(std::uint64_t resume)
+{
+    begin_tail(resume);
+    return rest();
+}
+
+std::uint64_t jpeg_decoder_c::next_bit()
+{
+    // The bits held came from the last bytes taken, a stuffed 0xFF 0x00 being one of them; far
+    // enough past the split, none of them lies in the first piece.
+    if (state_.marker || state_.at < split_ + 20)
+        return UINT64_MAX;
+    std::uint64_t at = state_.at;
+    for (unsigned held = (state_.real + 7) / 8; held > 0; --held)
+        at -= raw(at - 1) == 0x00 && raw(at - 2) == 0xFF ? 2 : 1;
+    return layout_.place(at) * 8 + (8 - state_.real % 8) % 8;
+}
+
+bool jpeg_decoder_c::trace(const std::vector<lane_s>& lanes, lane_s& own, std::size_t& with, std::uint64_t& with_mcu,
+                           std::size_t& recorded)
+{
+    // Junk before the right place may decode into more groups than the frame has; past twice as
+    // many the lane is given up, and nothing is taken from it.
+    const std::uint64_t most = 2 * mcus_ + 4096;
+    while (true) {
+        if (const std::uint64_t bit = next_bit(); bit != UINT64_MAX) {
+            for (std::size_t j = 0; j < lanes.size(); ++j) {
+                const auto& trail = lanes[j].trail;
+                const auto it = std::lower_bound(trail.begin(), trail.end(), std::pair{bit, std::uint64_t{0}});
+                if (it != trail.end() && it->first == bit && !lanes[j].cut) {
+                    with = j;
+                    with_mcu = it->second;
+                    return true;
+                }
+            }
+            if (recorded < most_recorded) {
+                own.trail.emplace_back(bit, state_.mcu);
+                ++recorded;
+            }
+        }
+        const state_s before = state_;
+        if (state_.mcu >= most || !mcu_blocks()) {
+            own.cut = state_.mcu >= most;
+            state_ = before;
+            own.last = before;
+            jpeg_decoder_c end = *this;
+            own.ended = !own.cut && end.end_of_scan();
+            return false;
+        }
+        ++state_.mcu;
+    }
+}
+
+int jpeg_decoder_c::finish_first(std::span<const std::uint64_t> resumes, std::uint64_t& end)
+{
+    std::vector<lane_s> lanes;
+    std::size_t recorded = 0;
+    for (std::size_t i = 0; i < resumes.size(); ++i) {
+        jpeg_decoder_c attempt = *this;
+        if (interval_ != 0) {
+            // Restart markers, which must come where the group count puts them, reject a wrong
+            // place within an interval; groups counted from elsewhere would not fall into step.
+            end = attempt.finish(resumes[i]);
+        } else {
+            attempt.begin_tail(resumes[i]);
+            lane_s own;
+            own.resume = resumes[i];
+            std::size_t with = 0;
+            std::uint64_t with_mcu = 0;
+            if (attempt.trace(lanes, own, with, with_mcu, recorded)) {
+                // In step from here on: this place's data ends where the lane's did, after as many
+                // more groups as the lane's took.
+                const lane_s& lane = lanes[with];
+                if (!lane.ended || lane.last.mcu - with_mcu + attempt.state_.mcu != mcus_)
+                    continue;
+                attempt.state_ = lane.last;
+                attempt.state_.at = lane.last.at + lane.resume - resumes[i]; // the same volume byte
+                attempt.state_.mcu = mcus_;
+            } else {
+                const bool whole = own.ended && own.last.mcu == mcus_;
+                lanes.push_back(std::move(own));
+                if (!whole)
+                    continue;
+            }
+            end = attempt.rest();
+        }
+        if (end > resumes[i])
+            return static_cast<int>(i);
+    }
+    end = 0;
+    return -1;
 }
 
 } // namespace tarn

@@ -8,6 +8,8 @@
 #include "libs/carve/formats/fragments.h"
 
 #include <array>
+#include <span>
+#include <utility>
 #include <vector>
 
 namespace tarn {
@@ -26,6 +28,12 @@ public:
     // From the kept state, with the bytes from split on read from resume on, decodes to the end;
     // the volume offset past the EOI marker, 0 when the file does not decode exactly.
     std::uint64_t finish(std::uint64_t resume);
+    // From the kept state, the first of resumes, in their order, from which finish comes out
+    // exactly: its index, with the end in end; -1 when there is none. A place whose decoding falls
+    // into step with one decoded before (a block group starting at the same bit) takes that one's
+    // outcome instead of decoding the rest again: Huffman codes resynchronise, so the wrong places
+    // inside the right piece would otherwise each be decoded nearly to its end.
+    int finish_first(std::span<const std::uint64_t> resumes, std::uint64_t& end);
 
 private:
     static constexpr unsigned fast_bits = 9;
@@ -60,6 +68,16 @@ private:
         bool failed = false;
     };
 
+    // A resume place decoded on its own as far as its data goes: the bit where each of its block
+    // groups started (increasing), and how its data ended.
+    struct lane_s {
+        std::uint64_t resume = 0;
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> trail; // volume bit, block group
+        bool ended = false; // its data ran out cleanly (padding, then a marker) after last.mcu groups
+        bool cut = false;   // stopped before its data ran out
+        state_s last;       // after its last whole block group
+    };
+
     int raw(std::uint64_t at);
     void refill();
     void skip(unsigned n);
@@ -67,6 +85,16 @@ private:
     // Drops the padding bits up to the byte boundary; false when data bytes are left before it.
     bool align();
     bool block(const component_s& c);
+    bool mcu_blocks();
+    // The volume bit where the next data bit lies; none (UINT64_MAX) past a marker or near the split.
+    std::uint64_t next_bit();
+    void begin_tail(std::uint64_t resume);
+    std::uint64_t rest();
+    // Decodes block groups from the state on, past the scan's count, until one fails: true when a
+    // group started where one of lanes' did (with is that lane, with_mcu its group there), else
+    // own holds this decoding.
+    bool trace(const std::vector<lane_s>& lanes, lane_s& own, std::size_t& with, std::uint64_t& with_mcu,
+               std::size_t& recorded);
     bool parse_segments(bool& ended);
     bool frame(std::uint64_t at, unsigned length);
     bool tables(std::uint64_t at, unsigned length);
