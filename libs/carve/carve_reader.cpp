@@ -7,10 +7,21 @@
 
 namespace tarn {
 
-bool carve_reader_c::fill(std::uint64_t offset)
+bool carve_reader_c::fill(std::uint64_t offset, std::size_t need)
 {
-    const auto got = source_.read_at(offset, window_);
+    std::uint64_t at = 0;
+    if (const auto held = resident_ != nullptr ? resident_->held(offset, at) : std::span<const std::byte>{};
+        !held.empty() && need <= held.size() - (offset - at)) {
+        window_at_ = offset;
+        window_ = held.data() + (offset - at);
+        window_len_ = held.size() - (offset - at);
+        return true;
+    }
+    if (need > buffer_.size())
+        return false;
+    const auto got = source_.read_at(offset, buffer_);
     window_at_ = offset;
+    window_ = buffer_.data();
     window_len_ = got > 0 ? static_cast<std::size_t>(got) : 0;
     return window_len_ > 0;
 }
@@ -20,14 +31,11 @@ bool carve_reader_c::read(std::uint64_t offset, std::span<std::byte> out)
     // Offsets come from disk bytes: one past the volume, or a sum that wrapped, reads nothing.
     if (offset > size() || out.size() > size() - offset)
         return false;
-    if (out.size() > window_.size())
-        return source_.read_at(offset, out) == static_cast<std::int64_t>(out.size());
-    if (offset < window_at_ || offset + out.size() > window_at_ + window_len_)
-        if (!fill(offset))
-            return false;
+    if ((offset < window_at_ || offset + out.size() > window_at_ + window_len_) && !fill(offset, out.size()))
+        return out.size() > buffer_.size() && source_.read_at(offset, out) == static_cast<std::int64_t>(out.size());
     if (offset + out.size() > window_at_ + window_len_)
         return false;
-    std::memcpy(out.data(), window_.data() + (offset - window_at_), out.size());
+    std::memcpy(out.data(), window_ + (offset - window_at_), out.size());
     return true;
 }
 

@@ -14,6 +14,17 @@ namespace tarn {
 
 struct carve_type_s;
 
+// Bytes of the volume that another part of the scan holds in memory.
+class carve_resident_i {
+public:
+    // The bytes held from at on, with at <= offset < at + their size; none when offset is not
+    // held. They stay as they are until the holder is next told to move on.
+    virtual std::span<const std::byte> held(std::uint64_t offset, std::uint64_t& at) = 0;
+
+protected:
+    ~carve_resident_i() = default;
+};
+
 class carve_reader_c {
 public:
     explicit carve_reader_c(byte_source_c& source) : source_(source) {}
@@ -36,6 +47,12 @@ public:
     // a length read from disk costs no memory; false when the bytes cannot all be read.
     bool crc32(std::uint64_t offset, std::uint64_t length, std::uint32_t& crc);
 
+    // Where bytes already in memory are found (the scan's blocks read ahead): reads that fall
+    // wholly inside such bytes are served from there instead of read again.
+    void set_resident(carve_resident_i* resident) { resident_ = resident; }
+    // To be called when the resident bytes may have changed: the window may lie in them.
+    void forget_window() { window_len_ = 0; }
+
     // The types of the scan, for the formats that look at the files around their own (a fragment's
     // end is where another file starts); none outside a scan. nested counts the measures of
     // other files in progress, so that such a look never goes deeper than one file.
@@ -55,7 +72,9 @@ private:
         std::uint64_t used = 0;
     };
 
-    bool fill(std::uint64_t offset);
+    // Points the window at offset: over the resident bytes when they hold need bytes from there,
+    // else over the buffer read from there; false when neither holds them.
+    bool fill(std::uint64_t offset, std::size_t need);
     // Searches the bytes from memo.to on, at least up to from, until an offset at or after from
     // is found or stop is reached.
     void search_on(search_memo_s& memo, std::uint64_t from, std::uint64_t stop);
@@ -63,7 +82,9 @@ private:
     static constexpr std::size_t most_kept = 4096;
 
     byte_source_c& source_;
-    std::vector<std::byte> window_ = std::vector<std::byte>(1 << 16);
+    std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 16);
+    carve_resident_i* resident_ = nullptr;
+    const std::byte* window_ = nullptr; // into buffer_ or the resident bytes
     std::uint64_t window_at_ = 0;
     std::size_t window_len_ = 0;
     std::array<search_memo_s, 4> memos_;

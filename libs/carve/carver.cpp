@@ -12,7 +12,7 @@ namespace tarn {
 
 namespace {
 
-constexpr std::size_t block_bytes = 4 << 20;
+constexpr std::size_t block_bytes = 2 << 20;
 
 std::int32_t load(std::int32_t* field)
 {
@@ -128,13 +128,16 @@ void carve_source(byte_source_c& source, const std::vector<carve_type_s>& types,
     reader.set_types(&types);
     block_walk_c walk(reader, sink, control);
     read_ahead_c ahead(source, index, block_bytes);
+    reader.set_resident(&ahead);
     const std::uint64_t size = source.size();
     for (std::uint64_t next = 0; keep_going(control);) {
         const carve_block_s* block = ahead.take(next);
+        reader.forget_window(); // taking drops the blocks before
         if (block == nullptr)
             break;
         // An unreadable block is passed over; the scan goes on with the next one.
         walk.walk(*block, index);
+        reader.forget_window();
         ahead.release(block);
         next = std::max(next + 1, walk.carved_end() / block_bytes);
         const std::uint64_t done = std::max(next * block_bytes, walk.carved_end());

@@ -84,6 +84,18 @@ const carve_block_s* read_ahead_c::take(std::uint64_t index)
     return &found->block;
 }
 
+std::span<const std::byte> read_ahead_c::held(std::uint64_t offset, std::uint64_t& at)
+{
+    const std::lock_guard lock(mutex_);
+    for (const slot_s& s : slots_)
+        if ((s.state == slot_state_e::ready || s.state == slot_state_e::taken) && offset >= s.block.at
+            && offset - s.block.at < s.block.have) {
+            at = s.block.at;
+            return {s.block.bytes.data(), s.block.have};
+        }
+    return {};
+}
+
 void read_ahead_c::release(const carve_block_s* block)
 {
     {

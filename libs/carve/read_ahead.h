@@ -1,8 +1,11 @@
 #pragma once
 // The volume's blocks read on a second thread, which also finds the header patterns in each, while
-// the scan measures the candidates of the block before: the read and the search overlap the
-// structure walks. Three blocks in memory whatever the volume's size.
+// the scan measures the candidates of the blocks before: the read and the search overlap the
+// structure walks. The blocks ahead also serve the walks' own reads, and let the scan land on a
+// block already read when it passes over a carved file. A fixed number of blocks in memory
+// whatever the volume's size.
 
+#include "libs/carve/carve_reader.h"
 #include "libs/carve/header_index.h"
 #include "platform/byte_source.h"
 
@@ -23,7 +26,7 @@ struct carve_block_s {
     std::vector<sector_match_s> sectors; // sector starts that formats without patterns may begin at
 };
 
-class read_ahead_c {
+class read_ahead_c final : public carve_resident_i {
 public:
     read_ahead_c(byte_source_c& source, const header_index_c& index, std::size_t block_bytes);
     ~read_ahead_c();
@@ -34,6 +37,8 @@ public:
     // the volume's end. The block stays valid until release.
     const carve_block_s* take(std::uint64_t index);
     void release(const carve_block_s* block);
+    // A block read or taken that holds offset: stays as it is until the next take or release.
+    std::span<const std::byte> held(std::uint64_t offset, std::uint64_t& at) override;
 
     static constexpr std::size_t match_room = 1 << 16; // matches kept per block
 
@@ -53,7 +58,8 @@ private:
     const std::uint64_t blocks_;
     std::mutex mutex_;
     std::condition_variable_any changed_;
-    slot_s slots_[3];
+    static constexpr std::size_t slot_count = 16;
+    slot_s slots_[slot_count];
     std::uint64_t wanted_ = 0;      // the scan needs no block before this one
     std::jthread thread_;           // last: it starts once everything above exists
 };

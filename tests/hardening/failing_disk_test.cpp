@@ -285,8 +285,8 @@ void FailingDisk::check_ntfs(const case_s& c)
     EXPECT_TRUE(covers(failing.recover_failures, charlie));
 }
 
-// Files made by gzip in the first, second and fourth 4 MiB block of the volume, and one in the
-// third block, which cannot be read.
+// Files made by gzip at 1, 5, 9 and 13 MiB into the volume; the one at 9 MiB lies in the scan's
+// block that cannot be read.
 void FailingDisk::check_carve(const case_s& c)
 {
     QByteArray volume(16 << 20, '\0');
