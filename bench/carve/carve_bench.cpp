@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -169,10 +170,13 @@ outcome_s compare(const QString& dir, QHash<QByteArray, int> expected)
     return outcome;
 }
 
+// Written out first: pages still dirty from making the image are not dropped, and their writing
+// back would slow whichever run came first.
 void drop_cached(const QString& path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
     if (fd >= 0) {
+        ::fdatasync(fd);
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
         ::close(fd);
     }
@@ -180,7 +184,7 @@ void drop_cached(const QString& path)
 
 void report(const char* who, qint64 mib, const bench_run_s& run, const outcome_s& found)
 {
-    std::printf("%-9s %7.2f s wall %7.2f s cpu  %7.1f MB/s  exact %5d  junk %4d  peak %ld KiB  (exit %d)\n", who,
+    std::printf("%-10s %6.2f s wall %7.2f s cpu  %7.1f MB/s  exact %5d  junk %4d  peak %ld KiB  (exit %d)\n", who,
                 run.seconds, run.cpu_seconds, static_cast<double>(mib << 20) / 1e6 / run.seconds, found.exact,
                 found.junk, run.peak_kib, run.status);
 }
@@ -189,6 +193,23 @@ bench_run_s run_ours(const QString& image, const QString& out)
 {
     drop_cached(image);
     return run_measured(TARN_CLI, {"carve", "1", "--recover", out}, {"TARN_DISKS=" + image});
+}
+
+// The faster of two runs, each from a cold page cache: the first read of a freshly written image
+// here costs far more than any later one (0.97 s against 0.65 s for the same scan), which would
+// otherwise fall on whichever tool ran first. The outputs of the second run are left for checking.
+template <typename Run>
+bench_run_s best_of_two(Run run)
+{
+    const bench_run_s first = run();
+    bench_run_s best = run();
+    if (first.seconds < best.seconds) {
+        best.seconds = first.seconds;
+        best.cpu_seconds = first.cpu_seconds;
+    }
+    best.peak_kib = std::max(best.peak_kib, first.peak_kib);
+    best.status = std::max(best.status, first.status);
+    return best;
 }
 
 // A larger image: the first one copied to its start, middle and end, sparse between.
@@ -209,10 +230,19 @@ bool make_large(const QString& path, const QString& from, qint64 gib)
 }
 
 // Carves image with our command line and with PhotoRec, one after the other from a cold page
-// cache, and reports each one's figures and the ratio; our run.
+// cache (the faster of two runs each), and reports each one's figures and the ratio; our run. Our scan alone, without writing
+// the files, is reported too: in the window the scan comes first and the user picks what to write.
 bench_run_s run_both(const QString& image, qint64 mib, const QHash<QByteArray, int>& expected, const QString& outputs)
 {
-    const bench_run_s ours = run_ours(image, outputs + "/ours");
+    const bench_run_s scan = best_of_two([&] {
+        drop_cached(image);
+        return run_measured(TARN_CLI, {"carve", "1"}, {"TARN_DISKS=" + image});
+    });
+    report("ours-scan", mib, scan, {});
+    const bench_run_s ours = best_of_two([&] {
+        QDir(outputs + "/ours").removeRecursively();
+        return run_ours(image, outputs + "/ours");
+    });
     report("ours", mib, ours, compare(outputs + "/ours", expected));
     QDir(outputs + "/ours").removeRecursively();
     const QString photorec = QStandardPaths::findExecutable("photorec");
@@ -220,14 +250,17 @@ bench_run_s run_both(const QString& image, qint64 mib, const QHash<QByteArray, i
         std::printf("photorec: not installed (package testdisk), no comparison\n");
         return ours;
     }
-    QDir().mkpath(outputs + "/photorec");
-    drop_cached(image);
-    const bench_run_s theirs = run_measured(photorec, {"/d", outputs + "/photorec/out", "/cmd", image,
-                                                       "partition_none,options,paranoid,fileopt,everything,enable,wholespace,search"});
+    const bench_run_s theirs = best_of_two([&] {
+        QDir(outputs + "/photorec").removeRecursively();
+        QDir().mkpath(outputs + "/photorec");
+        drop_cached(image);
+        return run_measured(photorec, {"/d", outputs + "/photorec/out", "/cmd", image,
+                                       "partition_none,options,paranoid,fileopt,everything,enable,wholespace,search"});
+    });
     report("photorec", mib, theirs, compare(outputs + "/photorec", expected));
     QDir(outputs + "/photorec").removeRecursively();
-    std::printf("throughput ratio (ours / photorec): %.2f x wall, %.2f x cpu\n", theirs.seconds / ours.seconds,
-                theirs.cpu_seconds / ours.cpu_seconds);
+    std::printf("throughput ratio (ours / photorec): %.2f x wall, %.2f x cpu; the scan alone %.2f x wall\n",
+                theirs.seconds / ours.seconds, theirs.cpu_seconds / ours.cpu_seconds, theirs.seconds / scan.seconds);
     return ours;
 }
 
