@@ -553,7 +553,8 @@ TEST_F(Carve, EachTypeTurnsOffAlone)
 
 // The decode that checks a JPEG join, on every sample JPEG split in half with a sector of zeros
 // (a cluster's slack) before its second half: it comes out exactly when the second half is read
-// from its place, and not from where the zeros start nor a sector past its place.
+// from its place, and not from where the zeros start nor a sector past its place, nor when its
+// last data bytes are missing.
 TEST_F(Carve, JpegDecodingComesOutExactlyOnlyFromTheRightPlace)
 {
     int joined = 0;
@@ -573,6 +574,18 @@ TEST_F(Carve, JpegDecodingComesOutExactlyOnlyFromTheRightPlace)
             const std::uint64_t end = attempt.finish(static_cast<std::uint64_t>(resume));
             EXPECT_EQ(end, resume == half + 512 ? static_cast<std::uint64_t>(bytes.size()) : 0)
                 << file.name.toStdString() << " resumed at " << resume - half;
+        }
+        // The second half short of its last data bytes: its end comes early, at the EOI
+        // marker, and the blocks missing are not made up from the bits past it.
+        for (const qsizetype missing : {1, 2, 3, 32}) {
+            const QByteArray cut = bytes.left(bytes.size() - 2 - missing) + bytes.right(2);
+            const auto* cut_first = reinterpret_cast<const std::byte*>(cut.constData());
+            memory_source_c cut_source(std::vector<std::byte>(cut_first, cut_first + cut.size()));
+            carve_reader_c cut_reader(cut_source);
+            jpeg_decoder_c cut_decoder(cut_reader, 0, static_cast<std::uint64_t>(cut.size()));
+            ASSERT_TRUE(cut_decoder.run_to(static_cast<std::uint64_t>(half)));
+            EXPECT_EQ(cut_decoder.finish(static_cast<std::uint64_t>(half + 512)), 0u)
+                << file.name.toStdString() << " without its last " << missing << " data bytes";
         }
         // Every place a scan would try (most of them inside the second half, where the decoding
         // falls into step with the right one's): the same place and end as trying each in turn.

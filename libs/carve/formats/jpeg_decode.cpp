@@ -42,6 +42,20 @@ void jpeg_decoder_c::refill()
     if (!state_.marker && state_.at >= window_at_ && state_.at - window_at_ < window_length_) {
         const std::uint8_t* p = window_.data() + (state_.at - window_at_);
         const std::uint8_t* const end = window_.data() + window_length_;
+        // Eight bytes at once when none of them is 0xFF: as many as the holder has room for.
+        if (end - p >= 8) {
+            std::uint64_t word = 0;
+            for (int i = 0; i < 8; ++i)
+                word = word << 8 | p[i]; // one load and a byte swap, as compiled
+            const std::uint64_t inverted = ~word;
+            if (((inverted - 0x0101010101010101ull) & ~inverted & 0x8080808080808080ull) == 0) {
+                const unsigned n = (64 - state_.count) / 8;
+                state_.bits |= (word >> (64 - 8 * n)) << (64 - state_.count - 8 * n);
+                state_.count += 8 * n;
+                state_.real += 8 * n;
+                p += n;
+            }
+        }
         for (; state_.count <= 56 && p < end && *p != 0xFF; ++p) {
             state_.bits |= std::uint64_t{*p} << (56 - state_.count);
             state_.count += 8;
@@ -119,38 +133,71 @@ bool jpeg_decoder_c::block(const component_s& c)
     if (dc > largest)
         return false;
     skip(dc);
+    if (state_.failed)
+        return false;
     const table_s& ac = tables_[4 + c.ac];
-    for (unsigned k = 1; k < 64 && !state_.failed;) {
+    // The bit holder in locals for the loop (the common case stays in registers), handed back
+    // before anything else looks at it. Past a marker the holder ends in pad bits that are no
+    // data; as the count only falls between refills, taking any of them shows as a count below
+    // pad when the holder is handed back.
+    std::uint64_t bits = state_.bits;
+    unsigned count = state_.count;
+    unsigned pad = state_.count - state_.real;
+    const auto hand_back = [&] {
+        state_.bits = bits;
+        state_.count = count;
+        state_.real = count >= pad ? count - pad : 0;
+        state_.failed |= count < pad;
+        return !state_.failed;
+    };
+    const auto take_back = [&] {
+        bits = state_.bits;
+        count = state_.count;
+        pad = state_.count - state_.real;
+    };
+    for (unsigned k = 1; k < 64;) {
         // The common case inline: a code of up to fast_bits bits, then its value bits, used at
-        // once from bits the holder has (it holds at least 32 after a refill).
-        if (state_.count < 32)
+        // once from bits the holder has (it holds at least 32 after a refill, and a step uses at
+        // most 24).
+        if (count < 32) {
+            if (!hand_back())
+                return false;
             refill();
+            take_back();
+        }
         unsigned rs = 0;
-        if (const std::uint16_t fast = ac.fast[state_.bits >> (64 - fast_bits)]; fast != 0) {
+        if (const std::uint16_t fast = ac.fast[bits >> (64 - fast_bits)]; fast != 0) {
             rs = fast & 0xFFu;
             const unsigned used = (fast >> 8) + (rs & 15);
-            if (used > state_.real)
-                return false;
-            state_.bits <<= used;
-            state_.count -= used;
-            state_.real -= used;
+            bits <<= used;
+            count -= used;
         } else {
+            if (!hand_back())
+                return false;
             rs = static_cast<unsigned>(decode(ac, true));
+            take_back();
+            if (state_.failed)
+                return false;
         }
         const unsigned run = rs >> 4, size = rs & 15;
         if (size == 0) {
             if (run != 15)
                 break; // end of block
             k += 16;
-            if (k > 64)
+            if (k > 64) {
+                hand_back();
                 return false;
+            }
             continue;
         }
         k += run;
-        if (k > 63 || size > largest - 1)
+        if (k > 63 || size > largest - 1) {
+            hand_back();
             return false;
+        }
         ++k;
     }
+    hand_back();
     return !state_.failed;
 }
 
