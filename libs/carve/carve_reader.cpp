@@ -39,6 +39,18 @@ bool carve_reader_c::read(std::uint64_t offset, std::span<std::byte> out)
     return true;
 }
 
+std::span<const std::byte> carve_reader_c::view(std::uint64_t offset, std::size_t most)
+{
+    if (offset >= size())
+        return {};
+    most = static_cast<std::size_t>(std::min<std::uint64_t>(most, size() - offset));
+    const std::size_t least = std::min<std::size_t>(most, 4096);
+    if ((offset < window_at_ || offset + least > window_at_ + window_len_) && !fill(offset, least))
+        return {};
+    const std::size_t from = static_cast<std::size_t>(offset - window_at_);
+    return {window_ + from, std::min(most, window_len_ - from)};
+}
+
 int carve_reader_c::byte_at(std::uint64_t offset)
 {
     std::byte b{};
@@ -121,15 +133,14 @@ bool carve_reader_c::make_room(search_memo_s& memo, std::uint64_t from)
 
 void carve_reader_c::search_on(search_memo_s& memo, std::uint64_t from, std::uint64_t stop)
 {
-    std::array<char, 1 << 16> chunk; // filled by each read
     const std::string pattern = memo.pattern;
     while (memo.to + pattern.size() <= stop) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), stop - memo.to));
-        if (!read(memo.to, std::as_writable_bytes(std::span<char>(chunk.data(), want)))) {
+        const auto bytes = view(memo.to, static_cast<std::size_t>(std::min<std::uint64_t>(1 << 20, stop - memo.to)));
+        if (bytes.size() < pattern.size()) {
             memo = {};
             return;
         }
-        const std::string_view text(chunk.data(), want);
+        const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         bool reached = false;
         for (auto i = text.find(pattern); i != std::string_view::npos; i = text.find(pattern, i + 1)) {
             if (memo.found.size() == most_kept && !make_room(memo, from)) {
@@ -139,7 +150,7 @@ void carve_reader_c::search_on(search_memo_s& memo, std::uint64_t from, std::uin
             memo.found.push_back(memo.to + i);
             reached |= memo.to + i >= from;
         }
-        memo.to += want - pattern.size() + 1;
+        memo.to += bytes.size() - pattern.size() + 1;
         if (reached)
             return;
     }
@@ -147,14 +158,13 @@ void carve_reader_c::search_on(search_memo_s& memo, std::uint64_t from, std::uin
 
 bool carve_reader_c::crc32(std::uint64_t offset, std::uint64_t length, std::uint32_t& crc)
 {
-    std::array<std::byte, 1 << 16> step; // filled by each read
     uLong sum = crc;
     for (std::uint64_t done = 0; done < length;) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(step.size(), length - done));
-        if (!read(offset + done, std::span<std::byte>(step.data(), want)))
+        const auto bytes = view(offset + done, static_cast<std::size_t>(std::min<std::uint64_t>(1 << 20, length - done)));
+        if (bytes.empty())
             return false;
-        sum = ::crc32(sum, reinterpret_cast<const Bytef*>(step.data()), static_cast<uInt>(want));
-        done += want;
+        sum = ::crc32(sum, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size()));
+        done += bytes.size();
     }
     crc = static_cast<std::uint32_t>(sum);
     return true;

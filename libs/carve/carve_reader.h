@@ -31,6 +31,10 @@ public:
     std::uint64_t size() const { return source_.size(); }
     // Bytes at offset into out; false unless all of them could be read.
     bool read(std::uint64_t offset, std::span<std::byte> out);
+    // Up to most bytes from offset as they lie in memory, without a copy: at least
+    // min(most, 4 KiB) unless the volume ends first; none past the end or on a read failure.
+    // Valid until the reader is next used.
+    std::span<const std::byte> view(std::uint64_t offset, std::size_t most);
     // One byte, or -1 past the end or on a read failure.
     int byte_at(std::uint64_t offset);
     std::uint32_t be32(std::uint64_t offset, bool& ok);

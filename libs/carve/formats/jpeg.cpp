@@ -8,7 +8,6 @@
 
 #include "libs/carve/formats/jpeg_decode.h"
 
-#include <array>
 #include <cstring>
 
 namespace tarn {
@@ -19,20 +18,19 @@ namespace {
 // before limit.
 std::uint64_t next_marker(carve_reader_c& in, std::uint64_t at, std::uint64_t limit)
 {
-    std::array<std::byte, 1 << 16> chunk;
     while (at + 1 < limit) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), limit - at));
-        if (want < 2 || !in.read(at, std::span<std::byte>(chunk.data(), want)))
+        const auto bytes = in.view(at, static_cast<std::size_t>(std::min<std::uint64_t>(1 << 20, limit - at)));
+        if (bytes.size() < 2)
             return 0;
-        const auto* first = reinterpret_cast<const unsigned char*>(chunk.data());
-        const unsigned char* last = first + want - 1; // a marker needs the byte after its 0xFF
+        const auto* first = reinterpret_cast<const unsigned char*>(bytes.data());
+        const unsigned char* last = first + bytes.size() - 1; // a marker needs the byte after its 0xFF
         for (const unsigned char* p = first;
              (p = static_cast<const unsigned char*>(std::memchr(p, 0xFF, static_cast<std::size_t>(last - p)))) != nullptr; ++p) {
             const unsigned next = p[1];
             if (next != 0x00 && next != 0xFF && !(next >= 0xD0 && next <= 0xD7))
                 return at + static_cast<std::uint64_t>(p - first);
         }
-        at += want - 1; // the last byte may be the 0xFF of a marker split across chunks
+        at += bytes.size() - 1; // the last byte may be the 0xFF of a marker split across views
     }
     return 0;
 }

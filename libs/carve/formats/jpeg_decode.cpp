@@ -20,15 +20,21 @@ std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b)
 int jpeg_decoder_c::raw(std::uint64_t at)
 {
     if (at - window_at_ >= window_length_ || at < window_at_) {
-        window_at_ = at;
+        // The bytes as the reader holds them, up to the split (the first piece's end) or the
+        // end of what may be read.
         window_length_ = 0;
-        // Near the end of what may be read, a shorter window; none past it.
-        for (std::size_t want = window_.size(); want > 0 && window_length_ == 0; want /= 8)
-            if (layout_.place(at + want - 1) < stop_
-                && layout_.read(in_, at, std::as_writable_bytes(std::span<std::uint8_t>(window_.data(), want))))
-                window_length_ = want;
-        if (window_length_ == 0)
-            return layout_.place(at) < stop_ ? in_.byte_at(layout_.place(at)) : -1;
+        const std::uint64_t place = layout_.place(at);
+        if (place >= stop_)
+            return -1;
+        std::uint64_t most = std::min<std::uint64_t>(stop_ - place, 1 << 20);
+        if (at < layout_.split)
+            most = std::min(most, layout_.split - at);
+        const auto bytes = in_.view(place, static_cast<std::size_t>(most));
+        if (bytes.empty())
+            return -1;
+        window_ = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        window_at_ = at;
+        window_length_ = bytes.size();
     }
     return window_[at - window_at_];
 }
@@ -40,8 +46,8 @@ void jpeg_decoder_c::refill()
     // Most bytes are plain data already in the window: taken without the marker checks, up to
     // the first 0xFF, which the careful path below looks at.
     if (!state_.marker && state_.at >= window_at_ && state_.at - window_at_ < window_length_) {
-        const std::uint8_t* p = window_.data() + (state_.at - window_at_);
-        const std::uint8_t* const end = window_.data() + window_length_;
+        const std::uint8_t* p = window_ + (state_.at - window_at_);
+        const std::uint8_t* const end = window_ + window_length_;
         // Eight bytes at once when none of them is 0xFF: as many as the holder has room for.
         if (end - p >= 8) {
             std::uint64_t word = 0;
@@ -61,7 +67,7 @@ void jpeg_decoder_c::refill()
             state_.count += 8;
             state_.real += 8;
         }
-        state_.at = window_at_ + static_cast<std::uint64_t>(p - window_.data());
+        state_.at = window_at_ + static_cast<std::uint64_t>(p - window_);
     }
     while (state_.count <= 56) {
         int b = -1;
@@ -485,6 +491,7 @@ bool jpeg_decoder_c::trace(const std::vector<lane_s>& lanes, lane_s& own, std::s
             own.last = before;
             jpeg_decoder_c end = *this;
             own.ended = !own.cut && end.end_of_scan();
+            window_length_ = 0; // the look ahead may have moved the reader's bytes
             return false;
         }
         ++state_.mcu;

@@ -108,8 +108,9 @@ private:
 
     carve_reader_c& in_;
     const std::uint64_t stop_;
-    // The bytes around the decoding, taken through the layout a few kilobytes at a time.
-    std::array<std::uint8_t, 4096> window_{};
+    // The bytes around the decoding as the reader holds them (valid while nothing else uses the
+    // reader), never across the split.
+    const std::uint8_t* window_ = nullptr;
     std::uint64_t window_at_ = 0;
     std::size_t window_length_ = 0;
     split_layout_s layout_; // none while the first piece is decoded

@@ -18,16 +18,14 @@ constexpr std::string_view end_mark = "%%EOF";
 // before another file's header.
 std::uint64_t next_end(carve_reader_c& in, std::uint64_t at, std::uint64_t limit)
 {
-    std::array<char, 1 << 16> chunk; // filled by each read
     while (at + end_mark.size() <= limit) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), limit - at));
-        if (!in.read(at, std::as_writable_bytes(std::span<char>(chunk.data(), want))))
+        const auto bytes = in.view(at, static_cast<std::size_t>(std::min<std::uint64_t>(1 << 20, limit - at)));
+        if (bytes.size() < end_mark.size())
             return 0;
-        const std::string_view text(chunk.data(), want);
+        const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         const auto found = text.find(end_mark);
-        const auto header = text.find("%PDF-");
-        if (header != std::string_view::npos && (found == std::string_view::npos || header < found))
-            return 0;
+        if (text.substr(0, found).find("%PDF-") != std::string_view::npos)
+            return 0; // another file starts before the mark
         if (found != std::string_view::npos) {
             std::uint64_t end = at + found + end_mark.size();
             if (in.byte_at(end) == '\r')
@@ -36,7 +34,7 @@ std::uint64_t next_end(carve_reader_c& in, std::uint64_t at, std::uint64_t limit
                 ++end;
             return end;
         }
-        at += want - (end_mark.size() - 1);
+        at += bytes.size() - (end_mark.size() - 1);
     }
     return 0;
 }
