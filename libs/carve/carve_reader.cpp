@@ -19,7 +19,11 @@ bool carve_reader_c::fill(std::uint64_t offset, std::size_t need)
     }
     if (need > buffer_.size())
         return false;
-    const auto got = source_.read_at(offset, buffer_);
+    // A read that goes on from the window takes a large step; one elsewhere (a size field from
+    // disk pointing far ahead, most of them junk) takes only a sector's worth or so.
+    const bool going_on = window_len_ != 0 && offset >= window_at_ && offset <= window_at_ + window_len_;
+    const std::size_t want = going_on ? buffer_.size() : std::max<std::size_t>(need, 4096);
+    const auto got = source_.read_at(offset, std::span<std::byte>(buffer_.data(), want));
     window_at_ = offset;
     window_ = buffer_.data();
     window_len_ = got > 0 ? static_cast<std::size_t>(got) : 0;
