@@ -159,9 +159,19 @@ carve_found_s measure_zip(carve_reader_c& in, std::uint64_t start, std::uint64_t
     zip_directory_s dir;
     if (!walked.valid)
         return 0;
-    if (!find_end(in, start, walked.at, stop, walked.reached ? walked.at : 0, dir))
-        return zip_join_or_cut(in, start, walked.at, stop);
-    return dir.end - start;
+    if (walked.reached)
+        return find_end(in, start, walked.at, stop, walked.at, dir) ? carve_found_s(dir.end - start)
+                                                                    : zip_join_or_cut(in, start, walked.at, stop);
+    // Entries whose sizes follow their data, or a break: the first end record that closes the
+    // archive whole or joins it across another file decides. Looking on for a whole one after a
+    // joining one would read the rest of the volume for every fragmented archive.
+    for (std::uint64_t at = walked.at; (at = in.find(at, stop, std::string_view("PK\5\6", 4))) != stop; ++at) {
+        if (read_end(in, start, at, stop, dir))
+            return dir.end - start;
+        if (carve_found_s joined; zip_joins_at(in, start, at, stop, joined))
+            return joined;
+    }
+    return zip_cut(in, start, stop);
 }
 
 } // namespace

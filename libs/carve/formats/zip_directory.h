@@ -48,6 +48,10 @@ bool zip_each_entry(carve_reader_c& in, const zip_directory_s& dir, Visit visit)
 // The archive at start whose structure broke at from, before its end record: joined across another
 // file when its directory and its CRCs say so, else cut after its last sound member (partial).
 carve_found_s zip_join_or_cut(carve_reader_c& in, std::uint64_t start, std::uint64_t from, std::uint64_t stop);
+// Whether the archive at start joins across another file with the end record at end_at; sets found.
+bool zip_joins_at(carve_reader_c& in, std::uint64_t start, std::uint64_t end_at, std::uint64_t stop, carve_found_s& found);
+// The archive at start cut after its last member whose CRC matches (partial); none when the first fails.
+carve_found_s zip_cut(carve_reader_c& in, std::uint64_t start, std::uint64_t stop);
 
 // The extension a ZIP's members give it (docx, odt, jar, ...), none for a plain ZIP.
 const char* name_zip(carve_reader_c& in, std::uint64_t start, std::uint64_t size);

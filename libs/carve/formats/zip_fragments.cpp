@@ -197,18 +197,26 @@ bool join(carve_reader_c& in, std::uint64_t start, std::uint64_t stop, const zip
 
 } // namespace
 
-carve_found_s zip_join_or_cut(carve_reader_c& in, std::uint64_t start, std::uint64_t from, std::uint64_t stop)
+bool zip_joins_at(carve_reader_c& in, std::uint64_t start, std::uint64_t end_at, std::uint64_t stop, carve_found_s& found)
 {
-    for (std::uint64_t at = from; (at = in.find(at, stop, std::string_view("PK\5\6", 4))) != stop; ++at) {
-        zip_directory_s dir;
-        std::uint64_t offset = 0;
-        carve_found_s found;
-        if (directory_before(in, at, stop, dir, offset) && dir.at > start + offset
-            && join(in, start, stop, dir, dir.at - (start + offset), found))
-            return found;
-    }
+    zip_directory_s dir;
+    std::uint64_t offset = 0;
+    return directory_before(in, end_at, stop, dir, offset) && dir.at > start + offset
+           && join(in, start, stop, dir, dir.at - (start + offset), found);
+}
+
+carve_found_s zip_cut(carve_reader_c& in, std::uint64_t start, std::uint64_t stop)
+{
     const std::uint64_t end = sound_members_end(in, start, stop);
     return end > start ? carve_found_s::cut(end - start) : carve_found_s{};
+}
+
+carve_found_s zip_join_or_cut(carve_reader_c& in, std::uint64_t start, std::uint64_t from, std::uint64_t stop)
+{
+    for (std::uint64_t at = from; (at = in.find(at, stop, std::string_view("PK\5\6", 4))) != stop; ++at)
+        if (carve_found_s found; zip_joins_at(in, start, at, stop, found))
+            return found;
+    return zip_cut(in, start, stop);
 }
 
 } // namespace tarn
