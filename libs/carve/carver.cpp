@@ -132,11 +132,11 @@ void carve_source(byte_source_c& source, const std::vector<carve_type_s>& types,
     const std::uint64_t size = source.size();
     for (std::uint64_t next = 0; keep_going(control);) {
         const carve_block_s* block = ahead.take(next);
-        reader.forget_window(); // taking drops the blocks before
         if (block == nullptr)
             break;
         // An unreadable block is passed over; the scan goes on with the next one.
         walk.walk(*block, index);
+        // The window may lie in this block or one ahead, which a release or the next take lets go.
         reader.forget_window();
         ahead.release(block);
         next = std::max(next + 1, walk.carved_end() / block_bytes);

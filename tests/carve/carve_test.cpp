@@ -13,6 +13,7 @@
 #include "platform/memory_source.h"
 #include "scan/raw_recovery.h"
 #include "scan/raw_scan_file.h"
+#include "tests/support/failing_source.h"
 #include "tests/support/test_support.h"
 #include "tests/support/unchanged_images.h"
 
@@ -471,23 +472,6 @@ TEST_F(Carve, SplitFilesAreJoinedOrMarkedPartial)
 // Every sample damaged a few ways (bytes overwritten near its start, in its middle and near its
 // end, or its end cut off) among random bytes: the scan ends, and every hit and every joined
 // file's piece lies inside the volume. The sanitizer build runs this over every parser.
-// Counts the bytes read through it from another source.
-class counting_source_c final : public byte_source_c {
-public:
-    explicit counting_source_c(byte_source_c& from) : from_(from) {}
-    std::int64_t read_at(std::uint64_t offset, std::span<std::byte> out) override
-    {
-        const std::int64_t got = from_.read_at(offset, out);
-        read += got > 0 ? static_cast<std::uint64_t>(got) : 0;
-        return got;
-    }
-    std::uint64_t size() const override { return from_.size(); }
-    std::uint64_t read = 0;
-
-private:
-    byte_source_c& from_;
-};
-
 // A fragmented archive whose walk stops at its first entry (Zip64 sizes) is joined at the first
 // end record after the other file, with a whole archive far behind it: measuring it reads what
 // lies around the archive, not the rest of the volume.
@@ -501,15 +485,15 @@ TEST_F(Carve, AFragmentedArchiveIsMeasuredWithoutReadingTheRestOfTheVolume)
     const auto tail_at = static_cast<std::uint64_t>(image.size() - (zip.size() - first));
     image += QByteArray(32 << 20, '\0') + read_all(samples_ + "/archive.zip");
     const auto* bytes = reinterpret_cast<const std::byte*>(image.constData());
-    memory_source_c memory(std::vector<std::byte>(bytes, bytes + image.size()));
-    counting_source_c counted(memory);
+    const auto plan = std::make_shared<test::failure_plan_s>(); // no failures: it counts the bytes read
+    test::failing_source_c counted(std::make_unique<memory_source_c>(std::vector<std::byte>(bytes, bytes + image.size())), plan);
     carve_reader_c reader(counted);
     reader.set_types(&carve_types());
     const carve_found_s found = carve_zip.measure(reader, 0, static_cast<std::uint64_t>(image.size()));
     EXPECT_EQ(found.size, static_cast<std::uint64_t>(first));
     EXPECT_EQ(found.tail_at, tail_at);
     EXPECT_EQ(found.total(), static_cast<std::uint64_t>(zip.size()));
-    EXPECT_LT(counted.read, std::uint64_t{4} << 20);
+    EXPECT_LT(plan->bytes_read.load(), std::uint64_t{4} << 20);
 }
 
 TEST_F(Carve, DamagedFilesNeverCrashOrReadPastTheVolume)

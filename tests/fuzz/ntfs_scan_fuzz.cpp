@@ -1,7 +1,7 @@
 // The NTFS library over a volume made of the input: its free space counted from the cluster
 // bitmap, every file record the scan delivers, and a bounded number of them written out to a
-// scratch file. A cropped image stands for its whole
-// volume: what lies past the input reads as zeros.
+// scratch file. A cropped image stands for its whole volume: what lies past the input reads as
+// zeros.
 
 #include "libs/ntfs_scan/ntfs_scan.h"
 #include "libs/ntfs_scan/ntfs_scan_source.h"

@@ -30,10 +30,11 @@ inline failing_range_s failing_from(std::uint64_t at, failure_kind_e kind = fail
 }
 
 // Shared between the test and the source, which the code under test may own: the test can
-// change the ranges between steps and read the count of reads that failed.
+// change the ranges between steps and read the count of reads that failed and of the bytes read.
 struct failure_plan_s {
     std::vector<failing_range_s> ranges;
     std::atomic<std::uint64_t> failed_reads{0};
+    std::atomic<std::uint64_t> bytes_read{0}; // what the reads that did not fail delivered
 };
 
 class failing_source_c final : public byte_source_c {

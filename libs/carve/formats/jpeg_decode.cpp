@@ -488,10 +488,8 @@ bool jpeg_decoder_c::trace(const std::vector<lane_s>& lanes, lane_s& own, std::s
         if (state_.mcu >= most || !mcu_blocks()) {
             own.cut = state_.mcu >= most;
             state_ = before;
-            own.last = before;
-            jpeg_decoder_c end = *this;
-            own.ended = !own.cut && end.end_of_scan();
-            window_length_ = 0; // the look ahead may have moved the reader's bytes
+            own.ended = !own.cut && end_of_scan();
+            state_ = own.last = before;
             return false;
         }
         ++state_.mcu;
