@@ -40,7 +40,7 @@ std::vector<sample_s> make_samples(const QString& dir)
     if (test::run_tool(TARN_DEMO_FILES, {dir}) != 0 || test::run_tool(TARN_CARVE_SAMPLES, {dir}) != 0)
         return samples;
     test::run_tool("convert", {"-size", "320x200", "gradient:red-blue", dir + "/gradient.gif"});
-    test::run_tool("convert", {"-size", "200x150", "plasma:fractal", "-seed", "3", dir + "/plasma.bmp"});
+    test::run_tool("convert", {"-seed", "3", "-size", "200x150", "plasma:fractal", dir + "/plasma.bmp"});
     for (const QString& name : QDir(dir).entryList(QDir::Files, QDir::Name)) {
         if (name.endsWith(".txt") || name.endsWith(".log"))
             continue; // text has no signature to carve by

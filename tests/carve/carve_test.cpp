@@ -123,7 +123,7 @@ protected:
         QString made;
         if (test::run_tool(qEnvironmentVariable("TARN_DEMO_FILES"), {samples}) != 0
             || test::run_tool("convert", {"-size", "64x48", "gradient:red-blue", samples + "/pic.gif"}) != 0
-            || test::run_tool("convert", {"-size", "33x21", "plasma:fractal", "-seed", "7", samples + "/pic.bmp"}) != 0
+            || test::run_tool("convert", {"-seed", "7", "-size", "33x21", "plasma:fractal", samples + "/pic.bmp"}) != 0
             || test::run_tool("bash", {qEnvironmentVariable("TARN_CARVE_SAMPLES"), samples}, &made) != 0)
             std::fprintf(stderr, "making the samples failed: %s\n", qUtf8Printable(made));
     }

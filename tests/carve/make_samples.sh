@@ -9,8 +9,12 @@ cd "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+# The same bytes and times every run: a sample that changed from run to run would make the tests'
+# outcome change with it.
+stamp() { touch -d '2024-01-15 12:00:00' "$@"; }
 seq 1 4000 > "$work/numbers.txt"
-head -c 6000 /dev/urandom > "$work/noise.bin"
+python3 -c 'import random, sys; random.seed(6000); sys.stdout.buffer.write(random.randbytes(6000))' > "$work/noise.bin"
+stamp "$work/numbers.txt" "$work/noise.bin"
 (cd "$work" && zip -q -X "$out/archive.zip" numbers.txt noise.bin)
 echo "numbers and noise" | zip -q -z archive.zip
 # Written to a pipe, so every entry's sizes follow its data in a descriptor.
@@ -18,17 +22,20 @@ echo "numbers and noise" | zip -q -z archive.zip
 (cd "$work" && zip -q -X -fz "$out/large64.zip" numbers.txt noise.bin)
 # A small first member before the larger ones.
 printf 'What is in this archive: random bytes, then numbers.\n' > "$work/readme.txt"
+stamp "$work/readme.txt"
 (cd "$work" && zip -q -X "$out/mixed.zip" readme.txt noise.bin numbers.txt)
 
 python3 - <<'PY'
 import zipfile
 
+when = (2024, 1, 15, 12, 0, 0)
+
 def write(name, members, stored_first=None):
     with zipfile.ZipFile(name, "w", zipfile.ZIP_DEFLATED) as z:
         if stored_first:
-            z.writestr(zipfile.ZipInfo(stored_first[0]), stored_first[1], compress_type=zipfile.ZIP_STORED)
+            z.writestr(zipfile.ZipInfo(stored_first[0], when), stored_first[1], compress_type=zipfile.ZIP_STORED)
         for member, text in members:
-            z.writestr(member, text)
+            z.writestr(zipfile.ZipInfo(member, when), text, compress_type=zipfile.ZIP_DEFLATED)
 
 types = '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>'
 rels = '<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"/>'
@@ -61,7 +68,8 @@ INSERT INTO product VALUES (1, 'kettle', 24.5), (2, 'lamp', 12.0);
 INSERT INTO purchase SELECT id, 1 + id % 2, '2024-01-15' FROM customer;
 SQL
 
-media() { ffmpeg -nostdin -loglevel error -y "$@"; }
+# Bit-exact: no random stream serials or identifiers in the files.
+media() { ffmpeg -nostdin -loglevel error -y "${@:1:$#-1}" -fflags +bitexact "${@: -1}"; }
 media -f lavfi -i "sine=frequency=440:duration=1" -c:a libmp3lame -b:a 64k -metadata title=Tone -write_id3v1 1 tone.mp3
 media -f lavfi -i "sine=frequency=660:duration=1" -c:a libmp3lame -b:a 32k -id3v2_version 0 -write_xing 0 bare.mp3
 media -f lavfi -i "sine=frequency=330:duration=0.5" -ar 8000 -c:a pcm_s16le chime.wav
@@ -84,16 +92,16 @@ tail -c +$(( $(od -An -N4 -tu1 clip.mov | awk '{print $1 * 16777216 + $2 * 65536
 cp /usr/bin/true true.elf
 # A 32-bit program made by the assembler and linker, and big-endian objects made by objcopy.
 printf 'global _start\nsection .text\n_start:\n mov eax, 1\n xor ebx, ebx\n int 0x80\n' > "$work/exit.asm"
-nasm -f elf32 "$work/exit.asm" -o "$work/exit.o"
-ld -m elf_i386 -o exit32.elf "$work/exit.o"
-objcopy -I binary -O elf32-big "$work/noise.bin" noise32be.elf
-objcopy -I binary -O elf64-big "$work/noise.bin" noise64be.elf
+# Run in the work folder: the objects name their input, which must not carry its random path.
+(cd "$work" && nasm -f elf32 exit.asm -o exit.o && ld -m elf_i386 -o "$out/exit32.elf" exit.o)
+(cd "$work" && objcopy -I binary -O elf32-big noise.bin "$out/noise32be.elf")
+(cd "$work" && objcopy -I binary -O elf64-big noise.bin "$out/noise64be.elf")
 
 # Pictures: TIFF, and camera raw files as TIFF writers leave them once the maker (NEF, ARW) or the
 # DNG version is set by libtiff's own tool. No tool here writes a Canon raw file: its header is
 # built by hand around a TIFF directory.
 convert -size 64x48 gradient:red-blue -depth 8 photo.tif
-convert -size 40x30 plasma:fractal -seed 5 -depth 8 -define tiff:endian=msb tmp_msb.tif
+convert -seed 5 -size 40x30 plasma:fractal -depth 8 -define tiff:endian=msb tmp_msb.tif
 mv tmp_msb.tif camera.nef && tiffset -s 271 "NIKON CORPORATION" camera.nef
 convert -size 40x30 gradient:green-yellow -depth 8 TIFF:camera.arw && tiffset -s 271 "SONY" camera.arw
 convert -size 48x32 gradient:white-black -depth 8 TIFF:camera.dng && tiffset -s 50706 1 4 0 0 camera.dng
@@ -123,12 +131,12 @@ open("camera.cr2", "wb").write(out)
 PY
 convert -size 64x48 gradient:orange-purple picture.heic
 convert -size 64x48 gradient:blue-cyan picture.avif
-convert -size 64x48 plasma:fractal -seed 9 picture.webp
+convert -seed 9 -size 64x48 plasma:fractal picture.webp
 convert -size 32x32 gradient:red-yellow \( -size 16x16 gradient:blue-green \) icon.ico
-convert -size 40x30 plasma:fractal -seed 11 layers.psd
+convert -seed 11 -size 40x30 plasma:fractal layers.psd
 # A progressive JPEG, and one with a restart marker after every block row.
-convert -size 160x120 plasma:fractal -seed 3 -interlace JPEG progressive.jpg
-convert -size 160x120 plasma:fractal -seed 4 ppm:- | cjpeg -restart 1 -quality 80 > restart.jpg
+convert -seed 3 -size 160x120 plasma:fractal -interlace JPEG progressive.jpg
+convert -seed 4 -size 160x120 plasma:fractal ppm:- | cjpeg -restart 1 -quality 80 > restart.jpg
 
 # Archives and compressed files.
 (cd "$work" && 7zz a -bd -bso0 -bsp0 "$out/bundle.7z" numbers.txt noise.bin)
@@ -141,7 +149,9 @@ xz -c "$work/numbers.txt" > numbers.xz
 # A POSIX (pax) archive with a name too long for the header, and one without record padding.
 long_name=$(printf 'folder_with_a_rather_long_name_%.0s' 1 2 3 4)/numbers.txt
 mkdir -p "$work/$(dirname "$long_name")" && cp "$work/numbers.txt" "$work/$long_name"
-(cd "$work" && tar --format=pax -cf "$out/posix.tar" "$long_name" noise.bin)
+stamp "$work/$long_name" "$work/$(dirname "$long_name")"
+(cd "$work" && tar --format=pax --pax-option=exthdr.name=%d/PaxHeaders/%f,delete=atime,delete=ctime \
+  -cf "$out/posix.tar" "$long_name" noise.bin)
 (cd "$work" && tar -b 1 -cf "$out/unpadded.tar" noise.bin)
 # No tool here writes RAR archives: both versions are built by hand with one stored file, their
 # headers and CRCs as the format defines them.
@@ -188,6 +198,7 @@ for kind in doc:WordDocument xls:Workbook ppt:"PowerPoint Document" msg:__substg
   stream="$work/ole-${kind%%:*}/${kind#*:}"
   head -c 9000 "$work/noise.bin" > "$stream"
   seq 1 900 > "$work/ole-${kind%%:*}/SummaryInformation"
+  stamp "$stream" "$work/ole-${kind%%:*}/SummaryInformation"
   gsf createole "compound.${kind%%:*}" "$stream" "$work/ole-${kind%%:*}/SummaryInformation" > /dev/null 2>&1
 done
 
@@ -208,9 +219,9 @@ media -f lavfi -i "testsrc=size=64x48:rate=10:duration=1" -c:v mpeg2video -q:v 8
 # Programs: a Windows program and library linked by lld from the assembler's objects, and a Java
 # class compiled by javac, which also writes the RTF document through the Swing RTF writer.
 printf 'global start\nsection .text\nstart:\n xor eax, eax\n ret\nsection .data\n db "data section", 0\n' > "$work/win.asm"
-nasm -f win64 "$work/win.asm" -o "$work/win.obj"
-lld-link -nologo -subsystem:console -entry:start -out:program.exe "$work/win.obj"
-lld-link -nologo -dll -noentry -out:library.dll "$work/win.obj"
+(cd "$work" && nasm -f win64 win.asm -o win.obj)
+lld-link -nologo -Brepro -subsystem:console -entry:start -out:program.exe "$work/win.obj"
+lld-link -nologo -Brepro -dll -noentry -out:library.dll "$work/win.obj"
 rm -f library.lib
 mkdir -p "$work/java"
 cat > "$work/java/RtfWriter.java" <<'JAVA'
