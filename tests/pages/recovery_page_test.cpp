@@ -19,7 +19,6 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -50,9 +49,6 @@ class recovery_page_test : public QObject {
     Q_OBJECT
 
 private slots:
-    // The folder dialogs keep their state in Qt's own settings, whose place is fixed at the first
-    // use: in a fixture's temporary folder, they would make it again after the fixture removed it.
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void engine_follows_the_file_system();
     void preview_text_is_decoded_by_its_mark();
     void status_line_counts_records_or_bytes();
