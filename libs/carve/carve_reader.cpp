@@ -9,6 +9,7 @@ namespace tarn {
 
 bool carve_reader_c::fill(std::uint64_t offset, std::size_t need)
 {
+    ++moves_;
     std::uint64_t at = 0;
     if (const auto held = resident_ != nullptr ? resident_->held(offset, at) : std::span<const std::byte>{};
         !held.empty() && need <= held.size() - (offset - at)) {

@@ -33,8 +33,11 @@ public:
     bool read(std::uint64_t offset, std::span<std::byte> out);
     // Up to most bytes from offset as they lie in memory, without a copy: at least
     // min(most, 4 KiB) unless the volume ends first; none past the end or on a read failure.
-    // Valid until the reader is next used.
+    // Valid while window_moves() stays as it was when the view was taken.
     std::span<const std::byte> view(std::uint64_t offset, std::size_t most);
+    // Counts the times the reader's bytes in memory moved: a holder of a view compares it to know
+    // whether the view still holds what it did (a copy of a decoder may have read meanwhile).
+    std::uint64_t window_moves() const { return moves_; }
     // One byte, or -1 past the end or on a read failure.
     int byte_at(std::uint64_t offset);
     std::uint32_t be32(std::uint64_t offset, bool& ok);
@@ -55,7 +58,11 @@ public:
     // wholly inside such bytes are served from there instead of read again.
     void set_resident(carve_resident_i* resident) { resident_ = resident; }
     // To be called when the resident bytes may have changed: the window may lie in them.
-    void forget_window() { window_len_ = 0; }
+    void forget_window()
+    {
+        window_len_ = 0;
+        ++moves_;
+    }
 
     // The types of the scan, for the formats that look at the files around their own (a fragment's
     // end is where another file starts); none outside a scan. nested counts the measures of
@@ -91,6 +98,7 @@ private:
     const std::byte* window_ = nullptr; // into buffer_ or the resident bytes
     std::uint64_t window_at_ = 0;
     std::size_t window_len_ = 0;
+    std::uint64_t moves_ = 0;
     std::array<search_memo_s, 4> memos_;
     std::uint64_t uses_ = 0;
     const std::vector<carve_type_s>* types_ = nullptr;

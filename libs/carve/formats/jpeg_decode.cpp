@@ -19,7 +19,7 @@ std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b)
 
 int jpeg_decoder_c::raw(std::uint64_t at)
 {
-    if (at - window_at_ >= window_length_ || at < window_at_) {
+    if (at - window_at_ >= window_length_ || at < window_at_ || window_moves_ != in_.window_moves()) {
         // The bytes as the reader holds them, up to the split (the first piece's end) or the
         // end of what may be read.
         window_length_ = 0;
@@ -33,6 +33,7 @@ int jpeg_decoder_c::raw(std::uint64_t at)
         if (bytes.empty())
             return -1;
         window_ = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        window_moves_ = in_.window_moves();
         window_at_ = at;
         window_length_ = bytes.size();
     }
@@ -45,7 +46,8 @@ void jpeg_decoder_c::refill()
 {
     // Most bytes are plain data already in the window: taken without the marker checks, up to
     // the first 0xFF, which the careful path below looks at.
-    if (!state_.marker && state_.at >= window_at_ && state_.at - window_at_ < window_length_) {
+    if (!state_.marker && state_.at >= window_at_ && state_.at - window_at_ < window_length_
+        && window_moves_ == in_.window_moves()) {
         const std::uint8_t* p = window_ + (state_.at - window_at_);
         const std::uint8_t* const end = window_ + window_length_;
         // Eight bytes at once when none of them is 0xFF: as many as the holder has room for.

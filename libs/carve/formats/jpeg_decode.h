@@ -108,9 +108,10 @@ private:
 
     carve_reader_c& in_;
     const std::uint64_t stop_;
-    // The bytes around the decoding as the reader holds them (valid while nothing else uses the
-    // reader), never across the split.
+    // The bytes around the decoding as the reader holds them, never across the split; taken
+    // anew once the reader's bytes moved (window_moves_ no longer the reader's).
     const std::uint8_t* window_ = nullptr;
+    std::uint64_t window_moves_ = 0;
     std::uint64_t window_at_ = 0;
     std::size_t window_length_ = 0;
     split_layout_s layout_; // none while the first piece is decoded
