@@ -46,6 +46,7 @@ public:
     bool check_verify() const;
     bool is_writable() const;
     bool uncached() const { return direct_; }
+    const device_location_s& location() const { return location_; }
 
 private:
     device_c(int fd, device_location_s location, std::uint64_t length, std::uint32_t sector_size, bool direct,

@@ -3,6 +3,7 @@
 #include "libs/carve/carve_config.h"
 #include "libs/carve/carve_unreadable.h"
 #include "libs/carve/carver.h"
+#include "libs/carve/recent_volume.h"
 #include "libs/carve/formats/fragments.h"
 #include "platform/device.h"
 #include "platform/noting_source.h"
@@ -35,7 +36,7 @@ struct volume_handle_s {
     static constexpr std::size_t first_fill = 1 << 14;
     static constexpr std::size_t buffer_bytes = 1 << 18;
 
-    std::unique_ptr<device_c> device;
+    std::shared_ptr<device_c> device;
     std::uint64_t position = 0;
     std::unique_ptr<std::byte[]> buffer = std::make_unique_for_overwrite<std::byte[]>(buffer_bytes);
     std::uint64_t buffer_at = 0;
@@ -142,6 +143,7 @@ extern "C" int32_t carve_scan(void* block, const char* volume_path)
                                    reinterpret_cast<std::int32_t*>(field(block, CARVE_BLOCK_STOP))};
     const std::string volume = volume_path;
     joined_memo().forget(volume);
+    recent_volume().forget();
     carve_source(source, carve_types(), control, [&](const char* extension, std::uint64_t offset, const carve_found_s& found) {
         const std::uint64_t size = found.total();
         if (found.tail_size != 0)
@@ -161,7 +163,7 @@ extern "C" int32_t carve_pieces(const char* volume_path, uint32_t offset_low, ui
 {
     if (volume_path == nullptr || pieces == nullptr)
         return -1;
-    const auto device = device_c::open(QFile::decodeName(volume_path), access_e::read);
+    const auto device = recent_volume().open(volume_path);
     if (!device)
         return -1;
     const std::uint64_t offset = std::uint64_t{offset_high} << 32 | offset_low;
@@ -185,7 +187,7 @@ extern "C" uintptr_t carve_open(const char* volume_path)
 {
     if (volume_path == nullptr)
         return 0;
-    auto device = device_c::open(QFile::decodeName(volume_path), access_e::read);
+    auto device = recent_volume().open(volume_path);
     if (!device)
         return 0;
     return reinterpret_cast<uintptr_t>(new volume_handle_s{std::move(device), 0});

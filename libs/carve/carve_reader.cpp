@@ -1,5 +1,7 @@
 #include "libs/carve/carve_reader.h"
 
+#include "libs/carve/pattern_search.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -147,7 +149,7 @@ void carve_reader_c::search_on(search_memo_s& memo, std::uint64_t from, std::uin
         }
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         bool reached = false;
-        for (auto i = text.find(pattern); i != std::string_view::npos; i = text.find(pattern, i + 1)) {
+        for (auto i = find_pattern(text, pattern); i != std::string_view::npos; i = find_pattern(text, pattern, i + 1)) {
             if (memo.found.size() == most_kept && !make_room(memo, from)) {
                 memo.to = memo.found.back() + 1; // what follows is searched again when asked for
                 return;

@@ -4,6 +4,7 @@
 
 #include "libs/carve/carve.h"
 #include "libs/carve/carve_reader.h"
+#include "libs/carve/pattern_search.h"
 #include "platform/memory_source.h"
 
 #include <QFile>
@@ -49,7 +50,34 @@ private:
     std::vector<std::pair<std::uint64_t, std::vector<std::byte>>> held_;
 };
 
+bool write_volume(const QString& path, const std::vector<std::byte>& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly)
+           && file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()))
+                  == static_cast<qint64>(bytes.size());
+}
+
 } // namespace
+
+// The two-byte search finds what the standard search finds, from every start, over texts of few
+// letters (partial matches everywhere) long enough for whole vector steps and their tails.
+TEST(CarveReading, PatternSearchFindsWhatTheStandardSearchFinds)
+{
+    std::mt19937 random(9);
+    for (int round = 0; round < 400; ++round) {
+        const auto letters = static_cast<char>(2 + round % 3);
+        std::string text(random() % 150, 'a');
+        for (char& c : text)
+            c = static_cast<char>('a' + static_cast<char>(random() % static_cast<unsigned>(letters)));
+        std::string pattern(1 + random() % 5, 'a');
+        for (char& c : pattern)
+            c = static_cast<char>('a' + static_cast<char>(random() % static_cast<unsigned>(letters)));
+        for (std::size_t from = 0; from <= text.size() + 1; ++from)
+            ASSERT_EQ(find_pattern(text, pattern, from), std::string_view(text).find(pattern, from))
+                << text << " / " << pattern << " from " << from;
+    }
+}
 
 // Reads, views and CRCs at offsets inside, across and outside the held ranges, and near the
 // volume's end, give the volume's bytes; a view says by the reader's count when it may be stale.
@@ -92,12 +120,9 @@ TEST(CarveReading, RecoveryStepsGiveTheVolumesBytes)
 {
     const std::vector<std::byte> volume = random_volume(6 << 20, 4);
     QTemporaryDir dir;
-    QFile file(dir.filePath("volume.img"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(reinterpret_cast<const char*>(volume.data()), static_cast<qint64>(volume.size())),
-              static_cast<qint64>(volume.size()));
-    file.close();
-    const uintptr_t handle = carve_open(QFile::encodeName(file.fileName()).constData());
+    const QString path = dir.filePath("volume.img");
+    ASSERT_TRUE(write_volume(path, volume));
+    const uintptr_t handle = carve_open(QFile::encodeName(path).constData());
     ASSERT_NE(handle, 0u);
     std::mt19937 random(6);
     std::vector<char> step(CARVE_READ_STEP);
@@ -114,4 +139,37 @@ TEST(CarveReading, RecoveryStepsGiveTheVolumesBytes)
         }
     }
     carve_close(handle);
+}
+
+// The volume stays open from one recovery to the next, but not past a change of the file behind
+// its name: an image replaced by another (a new file) or rewritten in place is read anew.
+TEST(CarveReading, RecoveriesReadTheVolumeAsItIsNow)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("volume.img");
+    const QByteArray name = QFile::encodeName(path);
+    const auto first_bytes = [&](std::vector<char>& out) {
+        const uintptr_t handle = carve_open(name.constData());
+        const bool read = handle != 0 && carve_read(handle, out.data(), CARVE_READ_STEP) == CARVE_READ_STEP;
+        carve_close(handle);
+        return read;
+    };
+    std::vector<char> got(CARVE_READ_STEP);
+    for (unsigned version = 0; version < 3; ++version) {
+        const std::vector<std::byte> volume = random_volume(1 << 20, 20 + version);
+        if (version == 1) {
+            // A new file renamed over the old one.
+            ASSERT_TRUE(write_volume(path + ".new", volume));
+            ASSERT_TRUE(QFile::remove(path));
+            ASSERT_TRUE(QFile::rename(path + ".new", path));
+        } else {
+            ASSERT_TRUE(write_volume(path, volume));
+        }
+        for (int twice = 0; twice < 2; ++twice) {
+            ASSERT_TRUE(first_bytes(got)) << version;
+            EXPECT_EQ(std::memcmp(got.data(), volume.data(), got.size()), 0) << "version " << version;
+        }
+    }
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_EQ(carve_open(name.constData()), 0u) << "a volume that is gone opens no more";
 }

@@ -3,6 +3,7 @@
 // header always ends it.
 
 #include "libs/carve/carve_format.h"
+#include "libs/carve/pattern_search.h"
 
 #include <array>
 #include <cstring>
@@ -23,8 +24,8 @@ std::uint64_t next_end(carve_reader_c& in, std::uint64_t at, std::uint64_t limit
         if (bytes.size() < end_mark.size())
             return 0;
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        const auto found = text.find(end_mark);
-        if (text.substr(0, found).find("%PDF-") != std::string_view::npos)
+        const auto found = find_pattern(text, end_mark);
+        if (find_pattern(text.substr(0, found), "%PDF-") != std::string_view::npos)
             return 0; // another file starts before the mark
         if (found != std::string_view::npos) {
             std::uint64_t end = at + found + end_mark.size();
