@@ -4,6 +4,7 @@
 
 #include "libs/carve/carve.h"
 #include "libs/carve/carve_reader.h"
+#include "libs/carve/header_index.h"
 #include "libs/carve/pattern_search.h"
 #include "platform/memory_source.h"
 
@@ -76,6 +77,49 @@ TEST(CarveReading, PatternSearchFindsWhatTheStandardSearchFinds)
         for (std::size_t from = 0; from <= text.size() + 1; ++from)
             ASSERT_EQ(find_pattern(text, pattern, from), std::string_view(text).find(pattern, from))
                 << text << " / " << pattern << " from " << from;
+    }
+}
+
+// The header search over blocks of zeros (where it passes over runs) with headers and stray bytes
+// planted at any offset, near the block's end and past the end it is asked about, finds what a
+// plain comparison finds: for the built-in types, and for a set whose patterns begin with zeros.
+TEST(CarveReading, HeaderSearchOverZerosFindsWhatAPlainComparisonFinds)
+{
+    // Patterns led by zeros: runs of zeros are passed over unless three zeros may begin one.
+    const carve_format_s zero_led{"zl", {std::string_view("\0\0\x01\xBA", 4), std::string_view("\0\x07\x07", 3)}, 1 << 20, nullptr};
+    const carve_format_s zero_run{"zr", {std::string_view("\0\0\0\x2A", 4)}, 1 << 20, nullptr};
+    const std::vector<carve_type_s> led{{&zero_led, true, 1 << 20}};
+    const std::vector<carve_type_s> run{{&zero_led, true, 1 << 20}, {&zero_run, true, 1 << 20}};
+    std::mt19937 random(11);
+    for (const std::vector<carve_type_s>& types : {carve_types(), led, run}) {
+        const header_index_c index(types);
+        std::vector<std::string_view> headers;
+        for (const carve_type_s& type : types)
+            if (type.enabled)
+                headers.insert(headers.end(), type.format->headers.begin(), type.format->headers.end());
+        for (int round = 0; round < 300; ++round) {
+            std::vector<std::byte> block(200 + random() % 2000);
+            for (int k = 0; k < 4; ++k) {
+                const std::string_view header = headers[random() % headers.size()];
+                const std::size_t at = random() % block.size();
+                std::memcpy(block.data() + at, header.data(), std::min(header.size(), block.size() - at));
+                block[random() % block.size()] = static_cast<std::byte>(random());
+            }
+            const std::size_t end = random() % (block.size() + 1);
+            const std::size_t from = random() % (end + 1);
+            std::vector<header_match_s> found;
+            index.find(block, from, end, found, SIZE_MAX);
+            std::vector<std::pair<std::size_t, const char*>> got, expected;
+            for (const header_match_s& match : found)
+                got.emplace_back(match.at, match.candidate->header.data());
+            for (std::size_t i = from; i < std::min(end, block.size() - 1); ++i)
+                for (const std::string_view header : headers)
+                    if (i + header.size() <= block.size() && std::memcmp(block.data() + i, header.data(), header.size()) == 0)
+                        expected.emplace_back(i, header.data());
+            std::sort(got.begin(), got.end());
+            std::sort(expected.begin(), expected.end());
+            ASSERT_EQ(got, expected) << "round " << round << ", " << types.size() << " types";
+        }
     }
 }
 
