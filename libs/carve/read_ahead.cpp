@@ -23,14 +23,51 @@ void read_ahead_c::fill(carve_block_s& block, std::uint64_t index)
     block.index = index;
     block.at = index * block_bytes_;
     block.bytes.resize(block_bytes_ + header_index_c::longest);
-    const auto got = source_.read_at(block.at, block.bytes);
-    block.have = got > 0 ? static_cast<std::size_t>(got) : 0;
+    block.holes.clear();
+    const std::uint64_t size = source_.size();
+    const auto total = static_cast<std::size_t>(std::min<std::uint64_t>(block.bytes.size(), size - std::min(size, block.at)));
+    if (source_.read_at(block.at, std::span<std::byte>(block.bytes.data(), total)) != static_cast<std::int64_t>(total)) {
+        unsigned failures = 0;
+        if (dead_)
+            lose(block, 0, total); // the disk stopped answering: one failed read a block
+        else
+            read_around(block, 0, total, failures);
+    }
+    dead_ = block.holes.size() == 1 && block.holes.front() == std::pair<std::size_t, std::size_t>{0, total};
+    block.have = dead_ ? 0 : total;
     block.scan = std::min(block.have, block_bytes_);
     block.matches.clear();
     block.matched_to = index_.find(std::span<const std::byte>(block.bytes.data(), block.have), 0, block.scan,
                                    block.matches, match_room);
     block.sectors.clear();
     index_.find_sectors(std::span<const std::byte>(block.bytes.data(), block.have), block.scan, block.sectors);
+}
+
+// A block the disk would not give back whole: its halves are read, and the halves of a half
+// that fails, down to pages, so that one bad sector costs the files around it nothing. The bytes
+// that stay unreadable are zeros in the block and marked; a few failed reads per block at most.
+void read_ahead_c::read_around(carve_block_s& block, std::size_t from, std::size_t n, unsigned& failures)
+{
+    if (n <= page_bytes || failures >= most_failures) {
+        lose(block, from, n);
+        return;
+    }
+    const std::size_t half = (n / 2 + page_bytes - 1) / page_bytes * page_bytes;
+    for (const auto& [at, length] : {std::pair{from, half}, std::pair{from + half, n - half}}) {
+        if (source_.read_at(block.at + at, std::span<std::byte>(block.bytes.data() + at, length)) == static_cast<std::int64_t>(length))
+            continue;
+        ++failures;
+        read_around(block, at, length, failures);
+    }
+}
+
+void read_ahead_c::lose(carve_block_s& block, std::size_t from, std::size_t n)
+{
+    std::fill_n(block.bytes.begin() + static_cast<std::ptrdiff_t>(from), n, std::byte{0});
+    if (!block.holes.empty() && block.holes.back().second == from)
+        block.holes.back().second = from + n;
+    else
+        block.holes.emplace_back(from, from + n);
 }
 
 void read_ahead_c::run(std::stop_token stop)
@@ -87,12 +124,24 @@ const carve_block_s* read_ahead_c::take(std::uint64_t index)
 std::span<const std::byte> read_ahead_c::held(std::uint64_t offset, std::uint64_t& at)
 {
     const std::lock_guard lock(mutex_);
-    for (const slot_s& s : slots_)
-        if ((s.state == slot_state_e::ready || s.state == slot_state_e::taken) && offset >= s.block.at
-            && offset - s.block.at < s.block.have) {
-            at = s.block.at;
-            return {s.block.bytes.data(), s.block.have};
+    for (const slot_s& s : slots_) {
+        if ((s.state != slot_state_e::ready && s.state != slot_state_e::taken) || offset < s.block.at
+            || offset - s.block.at >= s.block.have)
+            continue;
+        // Only the bytes between the marks around offset: the disk's own, never a mark's zeros.
+        const auto inside = static_cast<std::size_t>(offset - s.block.at);
+        std::size_t from = 0, to = s.block.have;
+        for (const auto& [lost, found] : s.block.holes) {
+            if (inside >= lost && inside < found)
+                return {};
+            if (found <= inside)
+                from = found;
+            else
+                to = std::min(to, lost);
         }
+        at = s.block.at + from;
+        return {s.block.bytes.data() + from, to - from};
+    }
     return {};
 }
 

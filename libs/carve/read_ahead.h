@@ -24,6 +24,8 @@ struct carve_block_s {
     std::vector<header_match_s> matches;
     std::size_t matched_to = 0;     // matches holds every pattern before this block offset
     std::vector<sector_match_s> sectors; // sector starts that formats without patterns may begin at
+    // Ranges the disk would not give back (zeros in bytes), in order: never handed to a reader.
+    std::vector<std::pair<std::size_t, std::size_t>> holes;
 };
 
 class read_ahead_c final : public carve_resident_i {
@@ -41,6 +43,8 @@ public:
     std::span<const std::byte> held(std::uint64_t offset, std::uint64_t& at) override;
 
     static constexpr std::size_t match_room = 1 << 16; // matches kept per block
+    static constexpr std::size_t page_bytes = 4096;  // the least a buffered read of a disk fails by
+    static constexpr unsigned most_failures = 16;     // failed reads spent on one block's bad parts
 
 private:
     enum class slot_state_e { free, filling, ready, taken };
@@ -51,6 +55,8 @@ private:
 
     void run(std::stop_token stop);
     void fill(carve_block_s& block, std::uint64_t index);
+    void read_around(carve_block_s& block, std::size_t from, std::size_t n, unsigned& failures);
+    static void lose(carve_block_s& block, std::size_t from, std::size_t n);
 
     byte_source_c& source_;
     const header_index_c& index_;
@@ -61,6 +67,7 @@ private:
     static constexpr std::size_t slot_count = 16;
     slot_s slots_[slot_count];
     std::uint64_t wanted_ = 0;      // the scan needs no block before this one
+    bool dead_ = false;             // the last block read gave nothing back (read-ahead thread only)
     std::jthread thread_;           // last: it starts once everything above exists
 };
 
