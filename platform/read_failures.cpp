@@ -25,4 +25,26 @@ void read_failures_c::note(std::uint64_t at, std::uint64_t bytes)
     ranges_.push_back({at, end - at});
 }
 
+void read_failures_c::give_back(std::uint64_t at, std::uint64_t bytes)
+{
+    const std::uint64_t end = bytes > UINT64_MAX - at ? UINT64_MAX : at + bytes;
+    const auto overlaps = [&](const unreadable_range_s& r) { return at < r.at + r.bytes && end > r.at; };
+    if (std::none_of(ranges_.begin(), ranges_.end(), overlaps))
+        return;
+    std::vector<unreadable_range_s> left;
+    for (const unreadable_range_s& r : ranges_) {
+        if (!overlaps(r)) {
+            left.push_back(r);
+            continue;
+        }
+        if (r.at < at)
+            left.push_back({r.at, at - r.at});
+        if (end < r.at + r.bytes)
+            left.push_back({end, r.at + r.bytes - end});
+    }
+    for (; left.size() > ranges_kept; left.pop_back())
+        ++ranges_dropped_;
+    ranges_ = std::move(left);
+}
+
 } // namespace tarn

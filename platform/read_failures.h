@@ -22,6 +22,8 @@ public:
 
     // Notes one failed read of bytes at offset at.
     void note(std::uint64_t at, std::uint64_t bytes);
+    // Bytes a later read did give back (a retry in smaller pieces) are no longer unreadable.
+    void give_back(std::uint64_t at, std::uint64_t bytes);
     void clear() { *this = {}; }
     bool empty() const { return failed_reads_ == 0; }
 
