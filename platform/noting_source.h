@@ -26,7 +26,7 @@ private:
     const std::uint64_t size_; // a disk's size does not change while it is read; asked once
     std::mutex mutex_; // a deep scan reads ahead on a second thread
     read_failures_c failures_;
-    std::atomic<bool> noted_{false}; // failures_ holds ranges: sound reads need not take the lock
+    std::atomic<bool> noted_{false}; // a read failed since the last take: until then sound reads skip the lock
 };
 
 } // namespace tarn

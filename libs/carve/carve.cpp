@@ -3,8 +3,8 @@
 #include "libs/carve/carve_config.h"
 #include "libs/carve/carve_unreadable.h"
 #include "libs/carve/carver.h"
-#include "libs/carve/recent_volume.h"
 #include "libs/carve/formats/fragments.h"
+#include "libs/carve/recent_volume.h"
 #include "platform/device.h"
 #include "platform/noting_source.h"
 

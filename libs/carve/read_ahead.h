@@ -43,8 +43,6 @@ public:
     std::span<const std::byte> held(std::uint64_t offset, std::uint64_t& at) override;
 
     static constexpr std::size_t match_room = 1 << 16; // matches kept per block
-    static constexpr std::size_t page_bytes = 4096;  // the least a buffered read of a disk fails by
-    static constexpr unsigned most_failures = 16;     // failed reads spent on one block's bad parts
 
 private:
     enum class slot_state_e { free, filling, ready, taken };
@@ -52,6 +50,9 @@ private:
         slot_state_e state = slot_state_e::free;
         carve_block_s block;
     };
+
+    static constexpr std::size_t page_bytes = 4096; // the least a buffered read of a disk fails by
+    static constexpr unsigned most_failures = 16;    // failed reads spent on one block's bad parts
 
     void run(std::stop_token stop);
     void fill(carve_block_s& block, std::uint64_t index);
