@@ -148,18 +148,20 @@ void carve_reader_c::search_on(search_memo_s& memo, std::uint64_t from, std::uin
             return;
         }
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        bool reached = false;
         for (auto i = find_pattern(text, pattern); i != std::string_view::npos; i = find_pattern(text, pattern, i + 1)) {
             if (memo.found.size() == most_kept && !make_room(memo, from)) {
                 memo.to = memo.found.back() + 1; // what follows is searched again when asked for
                 return;
             }
             memo.found.push_back(memo.to + i);
-            reached |= memo.to + i >= from;
+            if (memo.to + i >= from) {
+                // The rest of the view is searched only when asked for: most searches stop at
+                // their first place, and a view is a megabyte.
+                memo.to += i + 1;
+                return;
+            }
         }
         memo.to += bytes.size() - pattern.size() + 1;
-        if (reached)
-            return;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "libs/carve/header_index.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -104,20 +105,76 @@ __attribute__((target("avx2"))) std::size_t next_pair_avx2(const nibble_tables_s
 }
 #endif
 
+// The nibbles a group of patterns allows at each of the six places (low and high nibble of the
+// first three bytes), one bit per nibble value.
+using nibble_sets = std::array<std::uint16_t, 6>;
+
+void allow(nibble_sets& sets, std::string_view header)
+{
+    const auto first = static_cast<std::uint8_t>(header[0]);
+    const auto second = static_cast<std::uint8_t>(header[1]);
+    sets[0] |= static_cast<std::uint16_t>(1u << (first & 15));
+    sets[1] |= static_cast<std::uint16_t>(1u << (first >> 4));
+    sets[2] |= static_cast<std::uint16_t>(1u << (second & 15));
+    sets[3] |= static_cast<std::uint16_t>(1u << (second >> 4));
+    if (header.size() == 2) { // a two-byte pattern allows every third byte
+        sets[4] = sets[5] = 0xFFFF;
+        return;
+    }
+    const auto third = static_cast<std::uint8_t>(header[2]);
+    sets[4] |= static_cast<std::uint16_t>(1u << (third & 15));
+    sets[5] |= static_cast<std::uint16_t>(1u << (third >> 4));
+}
+
+// The patterns sharing a first byte share a group. Groups are chosen so that as few offsets of
+// random bytes as possible pass a group's nibble test: each pass costs an exact look-up, and
+// groups that mix unlike patterns allow many three-byte strings that none of them begins with.
+// From a spread over the eight groups, first bytes are moved one at a time to the group where the
+// expected share of passing offsets falls most, until no move lowers it.
+std::vector<int> choose_groups(const std::vector<std::vector<std::string_view>>& units)
+{
+    const auto passing = [&units](const std::vector<int>& group_of) {
+        std::array<nibble_sets, 8> groups{};
+        for (std::size_t u = 0; u < units.size(); ++u)
+            for (const std::string_view header : units[u])
+                allow(groups[static_cast<std::size_t>(group_of[u])], header);
+        double share = 0;
+        for (const nibble_sets& sets : groups) {
+            double product = 1;
+            for (const std::uint16_t set : sets)
+                product *= std::popcount(set) / 16.0;
+            share += product;
+        }
+        return share;
+    };
+    std::vector<int> group_of(units.size());
+    for (std::size_t u = 0; u < units.size(); ++u)
+        group_of[u] = static_cast<int>(u % 8);
+    double best = passing(group_of);
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (std::size_t u = 0; u < units.size(); ++u)
+            for (int group = 0; group < 8; ++group) {
+                const int was = group_of[u];
+                group_of[u] = group;
+                if (const double share = passing(group_of); share < best * (1 - 1e-9)) {
+                    best = share;
+                    moved = true;
+                } else {
+                    group_of[u] = was;
+                }
+            }
+    }
+    return group_of;
+}
+
 } // namespace
 
 header_index_c::header_index_c(const std::vector<carve_type_s>& types)
 {
-    // A pattern's group follows its first byte. Two-byte patterns leave the third byte open, so
-    // their first bytes get groups of their own (6 and 7), away from the others (0 to 5).
-    std::array<bool, 256> short_first{};
-    for (const carve_type_s& type : types)
-        for (std::string_view header : type.format->headers)
-            if (type.enabled && header.size() == 2)
-                short_first[static_cast<std::uint8_t>(header[0])] = true;
-    std::array<int, 256> group_of;
-    group_of.fill(-1);
-    int long_groups = 0, short_groups = 0;
+    std::vector<std::vector<std::string_view>> units;
+    std::array<int, 256> unit_of;
+    unit_of.fill(-1);
     for (const carve_type_s& type : types) {
         if (!type.enabled)
             continue;
@@ -127,26 +184,28 @@ header_index_c::header_index_c(const std::vector<carve_type_s>& types)
             if (header.size() < 2 || header.size() > longest)
                 continue;
             const auto first = static_cast<std::uint8_t>(header[0]);
-            const auto second = static_cast<std::uint8_t>(header[1]);
             by_first_[first].push_back({&type, header});
-            const unsigned pair = first | unsigned{second} << 8;
+            const unsigned pair = first | unsigned{static_cast<std::uint8_t>(header[1])} << 8;
             pairs_[pair / 64] |= std::uint64_t{1} << (pair % 64);
-            if (group_of[first] < 0)
-                group_of[first] = short_first[first] ? 6 + short_groups++ % 2 : long_groups++ % 6;
-            const auto group = static_cast<std::uint8_t>(1u << group_of[first]);
-            nibbles_.first_low[first & 15] |= group;
-            nibbles_.first_high[first >> 4] |= group;
-            nibbles_.second_low[second & 15] |= group;
-            nibbles_.second_high[second >> 4] |= group;
-            for (unsigned nibble = 0; nibble < 16; ++nibble) {
-                const bool any = header.size() == 2;
-                const auto third = static_cast<std::uint8_t>(any ? 0 : header[2]);
-                if (any || (third & 15) == nibble)
-                    nibbles_.third_low[nibble] |= group;
-                if (any || (third >> 4) == nibble)
-                    nibbles_.third_high[nibble] |= group;
+            if (unit_of[first] < 0) {
+                unit_of[first] = static_cast<int>(units.size());
+                units.emplace_back();
             }
+            units[static_cast<std::size_t>(unit_of[first])].push_back(header);
         }
+    }
+    const std::vector<int> group_of = choose_groups(units);
+    std::uint8_t* const tables[6] = {nibbles_.first_low, nibbles_.first_high, nibbles_.second_low,
+                                     nibbles_.second_high, nibbles_.third_low, nibbles_.third_high};
+    for (std::size_t u = 0; u < units.size(); ++u) {
+        nibble_sets sets{};
+        for (const std::string_view header : units[u])
+            allow(sets, header);
+        const auto group = static_cast<std::uint8_t>(1u << group_of[u]);
+        for (std::size_t k = 0; k < sets.size(); ++k)
+            for (unsigned nibble = 0; nibble < 16; ++nibble)
+                if ((sets[k] >> nibble & 1) != 0)
+                    tables[k][nibble] |= group;
     }
 }
 

@@ -61,8 +61,9 @@ bool write_volume(const QString& path, const std::vector<std::byte>& bytes)
 
 } // namespace
 
-// The two-byte search finds what the standard search finds, from every start, over texts of few
-// letters (partial matches everywhere) long enough for whole vector steps and their tails.
+// The two-byte search finds what the standard search finds, for one pattern or the first of two,
+// from every start, over texts of few letters (partial matches everywhere) long enough for whole
+// vector steps and their tails.
 TEST(CarveReading, PatternSearchFindsWhatTheStandardSearchFinds)
 {
     std::mt19937 random(9);
@@ -74,9 +75,15 @@ TEST(CarveReading, PatternSearchFindsWhatTheStandardSearchFinds)
         std::string pattern(1 + random() % 5, 'a');
         for (char& c : pattern)
             c = static_cast<char>('a' + static_cast<char>(random() % static_cast<unsigned>(letters)));
-        for (std::size_t from = 0; from <= text.size() + 1; ++from)
-            ASSERT_EQ(find_pattern(text, pattern, from), std::string_view(text).find(pattern, from))
-                << text << " / " << pattern << " from " << from;
+        std::string other(1 + random() % 6, 'a');
+        for (char& c : other)
+            c = static_cast<char>('a' + static_cast<char>(random() % static_cast<unsigned>(letters)));
+        const std::string_view plain(text);
+        for (std::size_t from = 0; from <= text.size() + 1; ++from) {
+            ASSERT_EQ(find_pattern(text, pattern, from), plain.find(pattern, from)) << text << " / " << pattern << " from " << from;
+            ASSERT_EQ(find_either(text, pattern, other, from), std::min(plain.find(pattern, from), plain.find(other, from)))
+                << text << " / " << pattern << " or " << other << " from " << from;
+        }
     }
 }
 

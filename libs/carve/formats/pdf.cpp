@@ -14,6 +14,7 @@ namespace tarn {
 namespace {
 
 constexpr std::string_view end_mark = "%%EOF";
+constexpr std::string_view header = "%PDF-";
 
 // The end of the next "%%EOF" at or after at (past its line break), 0 when none before limit or
 // before another file's header.
@@ -24,8 +25,8 @@ std::uint64_t next_end(carve_reader_c& in, std::uint64_t at, std::uint64_t limit
         if (bytes.size() < end_mark.size())
             return 0;
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        const auto found = find_pattern(text, end_mark);
-        if (find_pattern(text.substr(0, found), "%PDF-") != std::string_view::npos)
+        const auto found = find_either(text, end_mark, header);
+        if (found != std::string_view::npos && text.substr(found).starts_with(header))
             return 0; // another file starts before the mark
         if (found != std::string_view::npos) {
             std::uint64_t end = at + found + end_mark.size();
@@ -65,6 +66,6 @@ carve_found_s measure_pdf(carve_reader_c& in, std::uint64_t start, std::uint64_t
 
 } // namespace
 
-const carve_format_s carve_pdf{"pdf", {"%PDF-"}, 256ull << 20, measure_pdf};
+const carve_format_s carve_pdf{"pdf", {header}, 256ull << 20, measure_pdf};
 
 } // namespace tarn
