@@ -15,6 +15,23 @@ std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b)
     return (a + b - 1) / b;
 }
 
+// A two-coefficient look-up's entry, in 16 bits: the bits it uses, the coefficient positions its
+// first code covers (0: the code ends the block), the positions it covers in all, and whether it
+// holds two codes (a second that covers nothing more ends the block).
+struct pair_entry_s {
+    static constexpr std::uint16_t two = 1u << 15;
+    static unsigned used(std::uint16_t e) { return e & 15u; }
+    static unsigned first_steps(std::uint16_t e) { return e >> 4 & 31u; }
+    static unsigned steps(std::uint16_t e) { return e >> 9 & 63u; }
+    static bool ends(std::uint16_t e) { return first_steps(e) == 0 || ((e & two) != 0 && steps(e) == first_steps(e)); }
+    static std::uint16_t pack(unsigned used, unsigned first_steps, unsigned steps, bool both)
+    {
+        return static_cast<std::uint16_t>(used | first_steps << 4 | steps << 9 | (both ? two : 0u));
+    }
+};
+// Value bits of more than ten are left to the careful path, which knows the sample precision.
+constexpr unsigned pair_value_bits = 10;
+
 } // namespace
 
 int jpeg_decoder_c::raw(std::uint64_t at)
@@ -137,13 +154,13 @@ bool jpeg_decoder_c::align()
 bool jpeg_decoder_c::block(const component_s& c)
 {
     const unsigned largest = precision_ == 8 ? 11 : 15;
-    const auto dc = static_cast<unsigned>(decode(tables_[c.dc], false));
+    const auto dc = static_cast<unsigned>(decode((*tables_)[c.dc], false));
     if (dc > largest)
         return false;
     skip(dc);
     if (state_.failed)
         return false;
-    const table_s& ac = tables_[4 + c.ac];
+    const table_s& ac = (*tables_)[4 + c.ac];
     // The bit holder in locals for the loop (the common case stays in registers), handed back
     // before anything else looks at it. Past a marker the holder ends in pad bits that are no
     // data; as the count only falls between refills, taking any of them shows as a count below
@@ -164,14 +181,29 @@ bool jpeg_decoder_c::block(const component_s& c)
         pad = state_.count - state_.real;
     };
     for (unsigned k = 1; k < 64;) {
-        // The common case inline: a code of up to fast_bits bits, then its value bits, used at
-        // once from bits the holder has (it holds at least 32 after a refill, and a step uses at
-        // most 24).
+        // The common case inline: one look-up for two short codes and their value bits, else a
+        // code of up to fast_bits bits and its value bits, used at once from bits the holder has
+        // (it holds at least 32 after a refill, and a step uses at most 24).
         if (count < 32) {
             if (!hand_back())
                 return false;
             refill();
             take_back();
+        }
+        // A block ends after 63 coefficients: where the first code reaches it, the second begins
+        // the next block, and the code is taken alone below.
+        if (const std::uint16_t e = ac.pairs[bits >> (64 - pair_bits)];
+            e != 0 && ((e & pair_entry_s::two) == 0 || k + pair_entry_s::first_steps(e) < 64)) {
+            bits <<= pair_entry_s::used(e);
+            count -= pair_entry_s::used(e);
+            if (pair_entry_s::ends(e))
+                break;
+            k += pair_entry_s::steps(e);
+            if (k > 64) { // a run past the block's last coefficient
+                hand_back();
+                return false;
+            }
+            continue;
         }
         unsigned rs = 0;
         if (const std::uint16_t fast = ac.fast[bits >> (64 - fast_bits)]; fast != 0) {
@@ -255,14 +287,48 @@ void jpeg_decoder_c::fill_fast(table_s& t)
         }
 }
 
+// Every pair_bits-bit string that begins with an AC code and its value bits: what the code (and
+// the next one, when it fits too) does to the block.
+void jpeg_decoder_c::fill_pairs(table_s& t)
+{
+    // The symbol whose code of at most most bits begins the pair_bits-bit string, with its length.
+    const auto code_at = [&t](unsigned string, unsigned most, unsigned& length) {
+        for (length = 1; length <= most; ++length) {
+            const auto code = static_cast<std::int32_t>(string >> (pair_bits - length));
+            if (t.counts[length] != 0 && code <= t.max_code[length])
+                return static_cast<int>(t.symbols[t.first_index[length] + static_cast<unsigned>(code - t.first_code[length])]);
+        }
+        return -1;
+    };
+    // The coefficient positions a symbol covers; none when it ends the block.
+    const auto steps = [](unsigned rs) { return (rs & 15) != 0 ? (rs >> 4) + 1 : rs == 0xF0 ? 16u : 0u; };
+    for (unsigned string = 0; string < t.pairs.size(); ++string) {
+        unsigned length = 0;
+        const int first = code_at(string, pair_bits, length);
+        if (first < 0 || (first & 15) > static_cast<int>(pair_value_bits) || length + (first & 15) > pair_bits)
+            continue;
+        const unsigned first_used = length + static_cast<unsigned>(first & 15);
+        const unsigned first_steps = steps(static_cast<unsigned>(first));
+        std::uint16_t entry = pair_entry_s::pack(first_used, first_steps, first_steps, false);
+        const unsigned left = pair_bits - first_used;
+        const int second = first_steps == 0 || left == 0 ? -1 : code_at((string << first_used) & ((1u << pair_bits) - 1), left, length);
+        if (second >= 0 && (second & 15) <= static_cast<int>(pair_value_bits) && length + (second & 15) <= left)
+            entry = pair_entry_s::pack(first_used + length + static_cast<unsigned>(second & 15), first_steps,
+                                       first_steps + steps(static_cast<unsigned>(second)), true);
+        t.pairs[string] = entry;
+    }
+}
+
 bool jpeg_decoder_c::tables(std::uint64_t at, unsigned length)
 {
+    const auto defined = std::make_shared<std::array<table_s, 8>>(*tables_);
+    tables_ = defined;
     const std::uint64_t end = at + length - 2;
     while (at < end) {
         const int which = raw(at);
         if (which < 0 || (which >> 4) > 1 || (which & 15) > 3 || at + 17 > end)
             return false;
-        table_s& t = tables_[static_cast<std::size_t>((which >> 4) * 4 + (which & 15))];
+        table_s& t = (*defined)[static_cast<std::size_t>((which >> 4) * 4 + (which & 15))];
         t = {};
         unsigned total = 0;
         std::int32_t code = 0;
@@ -282,6 +348,8 @@ bool jpeg_decoder_c::tables(std::uint64_t at, unsigned length)
         for (unsigned i = 0; i < total; ++i)
             t.symbols[i] = static_cast<std::uint8_t>(raw(at + 17 + i));
         fill_fast(t);
+        if ((which >> 4) == 1)
+            fill_pairs(t);
         t.defined = true;
         at += 17 + total;
     }
@@ -300,7 +368,8 @@ bool jpeg_decoder_c::scan_header(std::uint64_t at, unsigned length)
         const auto c = std::find_if(components_.begin(), components_.end(),
                                     [&](const component_s& k) { return static_cast<int>(k.id) == id; });
         if (c == components_.end() || selectors < 0 || (selectors >> 4) > 3 || (selectors & 15) > 3
-            || !tables_[static_cast<std::size_t>(selectors >> 4)].defined || !tables_[4 + static_cast<std::size_t>(selectors & 15)].defined)
+            || !(*tables_)[static_cast<std::size_t>(selectors >> 4)].defined
+            || !(*tables_)[4 + static_cast<std::size_t>(selectors & 15)].defined)
             return false;
         c->dc = static_cast<unsigned>(selectors >> 4);
         c->ac = static_cast<unsigned>(selectors & 15);

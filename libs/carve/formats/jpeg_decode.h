@@ -8,6 +8,7 @@
 #include "libs/carve/formats/fragments.h"
 
 #include <array>
+#include <memory>
 #include <span>
 #include <utility>
 #include <vector>
@@ -37,11 +38,15 @@ public:
 
 private:
     static constexpr unsigned fast_bits = 9;
+    static constexpr unsigned pair_bits = 12;
 
     struct table_s {
         // Codes of up to fast_bits bits looked up at once: the symbol and the code's length (0 for
         // longer codes).
         std::array<std::uint16_t, 1u << fast_bits> fast{};
+        // In an AC table, the one or two coefficients whose codes and value bits fill the next
+        // pair_bits bits, as pair_entry packs them (0 when the first does not fit).
+        std::array<std::uint16_t, 1u << pair_bits> pairs{};
         std::array<std::uint8_t, 17> counts{};
         std::array<std::int32_t, 18> max_code{};
         std::array<std::int32_t, 17> first_code{};
@@ -99,6 +104,7 @@ private:
     bool frame(std::uint64_t at, unsigned length);
     bool tables(std::uint64_t at, unsigned length);
     static void fill_fast(table_s& t);
+    static void fill_pairs(table_s& t);
     bool scan_header(std::uint64_t at, unsigned length);
     // Decodes the current scan's blocks from state_.mcu on; stops early (true) when split is given
     // and the next block would read at or past it.
@@ -118,7 +124,9 @@ private:
     std::uint64_t split_ = UINT64_MAX;
     state_s state_;
     state_s kept_;
-    std::array<table_s, 8> tables_{}; // DC 0-3, AC 0-3
+    // DC 0-3, AC 0-3; shared by the copies that try resume places, replaced (not changed) when a
+    // segment defines tables.
+    std::shared_ptr<const std::array<table_s, 8>> tables_ = std::make_shared<const std::array<table_s, 8>>();
     std::vector<component_s> components_;
     std::vector<unsigned> scan_; // the current scan's components, by index
     unsigned width_ = 0, height_ = 0, precision_ = 8, interval_ = 0, h_max_ = 1, v_max_ = 1;
