@@ -13,6 +13,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarn {
@@ -144,13 +145,45 @@ void raw_recovery_c::run()
 
 namespace {
 
-// Copies size bytes from offset of the volume to out, read in the library's steps and written up
-// to a megabyte at a time through buffer (its size a multiple of the step).
-std::int32_t copy_piece(uintptr_t volume, QFile& out, std::span<char> buffer, std::uint64_t offset, std::uint64_t size)
+// Where a recovered file's bytes go: written by the caller from its own buffer when the file
+// fits in it, else handed part by part to the writer behind, which the sink waits for before the
+// file is closed.
+class file_sink_c {
+public:
+    file_sink_c(QFile& out, write_behind_c* behind, std::span<char> own) : out_(out), behind_(behind), own_(own) {}
+    ~file_sink_c() { finish(); }
+    file_sink_c(const file_sink_c&) = delete;
+    file_sink_c& operator=(const file_sink_c&) = delete;
+
+    std::span<char> next() { return behind_ != nullptr ? behind_->next_part() : own_; }
+    bool put(std::size_t n)
+    {
+        if (behind_ == nullptr)
+            return out_.write(own_.data(), static_cast<qint64>(n)) == static_cast<qint64>(n);
+        behind_->write(static_cast<int>(out_.handle()), n);
+        return true;
+    }
+    // Whether everything put was written.
+    bool finish()
+    {
+        write_behind_c* const behind = std::exchange(behind_, nullptr);
+        return behind == nullptr || behind->wait();
+    }
+
+private:
+    QFile& out_;
+    write_behind_c* behind_;
+    std::span<char> own_;
+};
+
+// Copies size bytes from offset of the volume to sink, read in the library's steps into the
+// buffers it gives (each a multiple of the step).
+std::int32_t copy_piece(uintptr_t volume, file_sink_c& sink, std::uint64_t offset, std::uint64_t size)
 {
     if (carve_seek(volume, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(offset >> 32), 0) < 0)
         return recovery_incomplete;
     for (std::uint64_t left = size; left > 0;) {
+        const std::span<char> buffer = sink.next();
         std::size_t filled = 0;
         while (left > 0 && buffer.size() - filled >= CARVE_READ_STEP) {
             const int32_t got = carve_read(volume, buffer.data() + filled, CARVE_READ_STEP);
@@ -163,7 +196,7 @@ std::int32_t copy_piece(uintptr_t volume, QFile& out, std::span<char> buffer, st
             filled += take;
             left -= take;
         }
-        if (out.write(buffer.data(), static_cast<qint64>(filled)) != static_cast<qint64>(filled))
+        if (!sink.put(filled))
             return recovery_incomplete;
     }
     return recovery_ok;
@@ -198,15 +231,18 @@ std::int32_t raw_recovery_c::recover_file(std::uint64_t id, QString destination)
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return recovery_unwritable;
-    // As large as the file (in whole steps) up to a megabyte, and not cleared: every byte written
-    // is read first.
-    const std::size_t steps = static_cast<std::size_t>(std::clamp<std::uint64_t>((hit.size + CARVE_READ_STEP - 1) / CARVE_READ_STEP, 1, 128));
-    const std::unique_ptr<char[]> buffer(new char[steps * CARVE_READ_STEP]);
-    const std::span<char> room(buffer.get(), steps * CARVE_READ_STEP);
+    // A file larger than one part is written behind its reading; a smaller one through a buffer
+    // as large as the file (in whole steps), not cleared: every byte written is read first.
+    const bool behind = hit.size > write_behind_c::part_bytes;
+    if (behind && writer_ == nullptr)
+        writer_ = std::make_unique<write_behind_c>();
+    const std::size_t own = behind ? 0 : static_cast<std::size_t>(std::max<std::uint64_t>((hit.size + CARVE_READ_STEP - 1) / CARVE_READ_STEP, 1)) * CARVE_READ_STEP;
+    const std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(own);
+    file_sink_c sink(out, behind ? writer_.get() : nullptr, std::span<char>(buffer.get(), own));
     for (std::size_t i = 0; i < pieces.size(); i += 2)
-        if (const std::int32_t result = copy_piece(volume.handle, out, room, pieces[i], pieces[i + 1]); result != recovery_ok)
+        if (const std::int32_t result = copy_piece(volume.handle, sink, pieces[i], pieces[i + 1]); result != recovery_ok)
             return result;
-    return out.flush() ? recovery_ok : recovery_incomplete;
+    return sink.finish() && out.flush() ? recovery_ok : recovery_incomplete;
 }
 
 } // namespace tarn

@@ -5,8 +5,10 @@
 #include "disk/volume_item.h"
 #include "scan/raw_hit.h"
 #include "scan/recovery_base.h"
+#include "scan/write_behind.h"
 
 #include <array>
+#include <memory>
 #include <vector>
 
 namespace tarn {
@@ -55,6 +57,7 @@ private:
     scan_failure_e failure_ = scan_failure_e::none;
     std::vector<raw_hit_s> hits_;
     std::vector<raw_category_s> categories_;
+    std::unique_ptr<write_behind_c> writer_; // made for the first large file recovered
 };
 
 // Reads "./Tarnrecovery.conf" (or the file given) into the carving library once.
