@@ -2,6 +2,8 @@
 // One interface for every place the parsers read bytes from: a disk or volume device, an offset
 // window on an image file, or a buffer in memory (tests and fuzzing).
 
+#include "platform/mapped_bytes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -15,6 +17,9 @@ public:
     // the end of the source) or a negative value when the I/O itself failed.
     virtual std::int64_t read_at(std::uint64_t offset, std::span<std::byte> out) = 0;
     virtual std::uint64_t size() const = 0;
+    // The length bytes at offset seen in place, without a copy, where the source is a plain file or
+    // disk (mapped_bytes_c); an empty map where it is not, or where they are better read.
+    virtual mapped_bytes_c map_at(std::uint64_t /*offset*/, std::size_t /*length*/) { return {}; }
 };
 
 // Explicit little-endian loads over disk bytes; callers have checked the span's length.

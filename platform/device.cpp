@@ -198,6 +198,13 @@ std::int64_t device_c::read_at(std::uint64_t offset, std::span<std::byte> out)
     return pread_full(location_.offset + offset, out);
 }
 
+mapped_bytes_c device_c::map_at(std::uint64_t offset, std::size_t length)
+{
+    if (image_ || direct_ || offset > length_ || length > length_ - offset)
+        return {};
+    return mapped_bytes_c::map(fd_, location_.offset + offset, length);
+}
+
 std::int64_t device_c::write_at(std::uint64_t offset, std::span<const std::byte> in)
 {
     if (!writable_ || offset > length_ || in.size() > length_ - offset)

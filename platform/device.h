@@ -37,6 +37,8 @@ public:
     std::int64_t write_at(std::uint64_t offset, std::span<const std::byte> in);
     int flush();
     std::uint64_t size() const override { return length_; }
+    // Mapped only from a plain file or disk read through the system's cache.
+    mapped_bytes_c map_at(std::uint64_t offset, std::size_t length) override;
 
     // 0 on success, -1 when the medium gives no answer (absent, empty, shorter than a sector).
     int geometry(disk_geometry_s& out) const;

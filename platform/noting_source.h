@@ -17,6 +17,8 @@ public:
     explicit noting_source_c(std::unique_ptr<byte_source_c> inner) : inner_(std::move(inner)), size_(inner_->size()) {}
     std::int64_t read_at(std::uint64_t offset, std::span<std::byte> out) override;
     std::uint64_t size() const override { return size_; }
+    // Nothing to note: bytes that cannot be mapped are read, and a failed read is noted then.
+    mapped_bytes_c map_at(std::uint64_t offset, std::size_t length) override { return inner_->map_at(offset, length); }
 
     // The failures noted since the last call; reads may go on meanwhile (from any thread).
     read_failures_c take_failures();

@@ -54,7 +54,7 @@ public:
         std::vector<header_match_s> more;
         for (std::size_t from = block.matched_to; from < block.scan;) {
             more.clear();
-            from = index.find(std::span<const std::byte>(block.bytes.data(), block.have), from, block.scan, more,
+            from = index.find(block.view, from, block.scan, more,
                               read_ahead_c::match_room);
             for (const header_match_s& match : more) {
                 sectors_before(match.at);

@@ -16,16 +16,39 @@ read_ahead_c::~read_ahead_c()
     thread_.request_stop();
     changed_.notify_all();
     thread_.join();
+    for (slot_s& s : slots_)
+        settle(s.block);
 }
 
 void read_ahead_c::fill(carve_block_s& block, std::uint64_t index)
 {
+    settle(block);
     block.index = index;
     block.at = index * block_bytes_;
-    block.bytes.resize(block_bytes_ + header_index_c::longest);
     block.holes.clear();
     const std::uint64_t size = source_.size();
-    const auto total = static_cast<std::size_t>(std::min<std::uint64_t>(block.bytes.size(), size - std::min(size, block.at)));
+    const auto total = static_cast<std::size_t>(
+        std::min<std::uint64_t>(block_bytes_ + header_index_c::longest, size - std::min(size, block.at)));
+    block.mapped = source_.map_at(block.at, total);
+    if (block.mapped.empty()) {
+        read(block, total);
+    } else {
+        block.view = block.mapped.bytes();
+        block.have = total;
+        dead_ = false;
+    }
+    block.scan = std::min(block.have, block_bytes_);
+    block.matches.clear();
+    block.matched_to = index_.find(block.view, 0, block.scan, block.matches, match_room);
+    block.sectors.clear();
+    index_.find_sectors(block.view, block.scan, block.sectors);
+}
+
+// A block that cannot be mapped is read; one the disk does not give back whole is read around
+// its bad parts.
+void read_ahead_c::read(carve_block_s& block, std::size_t total)
+{
+    block.bytes.resize(block_bytes_ + header_index_c::longest);
     if (source_.read_at(block.at, std::span<std::byte>(block.bytes.data(), total)) != static_cast<std::int64_t>(total)) {
         unsigned failures = 0;
         if (dead_)
@@ -35,12 +58,18 @@ void read_ahead_c::fill(carve_block_s& block, std::uint64_t index)
     }
     dead_ = block.holes.size() == 1 && block.holes.front() == std::pair<std::size_t, std::size_t>{0, total};
     block.have = dead_ ? 0 : total;
-    block.scan = std::min(block.have, block_bytes_);
-    block.matches.clear();
-    block.matched_to = index_.find(std::span<const std::byte>(block.bytes.data(), block.have), 0, block.scan,
-                                   block.matches, match_room);
-    block.sectors.clear();
-    index_.find_sectors(std::span<const std::byte>(block.bytes.data(), block.have), block.scan, block.sectors);
+    block.view = std::span<const std::byte>(block.bytes.data(), block.have);
+}
+
+// A mapped block a page of which could not be read again once brought in read as zeros there:
+// it is read once more when done with, so that the failure is noted where failed reads are.
+void read_ahead_c::settle(carve_block_s& block)
+{
+    if (!block.mapped.damaged())
+        return;
+    std::vector<std::byte> again(block.mapped.bytes().size());
+    block.mapped = {};
+    source_.read_at(block.at, again);
 }
 
 // A block the disk would not give back whole: its halves are read, and the halves of a half
@@ -140,7 +169,7 @@ std::span<const std::byte> read_ahead_c::held(std::uint64_t offset, std::uint64_
                 to = std::min(to, lost);
         }
         at = s.block.at + from;
-        return {s.block.bytes.data() + from, to - from};
+        return {s.block.view.data() + from, to - from};
     }
     return {};
 }

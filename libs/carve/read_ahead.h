@@ -18,13 +18,17 @@ namespace tarn {
 struct carve_block_s {
     std::uint64_t index = 0;
     std::uint64_t at = 0;           // volume offset of the block's first byte
-    std::vector<std::byte> bytes;   // the block and a few bytes after it, for patterns across its end
-    std::size_t have = 0;           // bytes read, 0 when the block could not be read
+    // The block and a few bytes after it, for patterns across its end: mapped in place where the
+    // volume allows, else read into bytes.
+    std::span<const std::byte> view;
+    mapped_bytes_c mapped;
+    std::vector<std::byte> bytes;
+    std::size_t have = 0;           // bytes in view, 0 when the block could not be read
     std::size_t scan = 0;           // bytes of the block itself (less at the volume's end)
     std::vector<header_match_s> matches;
     std::size_t matched_to = 0;     // matches holds every pattern before this block offset
     std::vector<sector_match_s> sectors; // sector starts that formats without patterns may begin at
-    // Ranges the disk would not give back (zeros in bytes), in order: never handed to a reader.
+    // Ranges the disk would not give back (zeros in view), in order: never handed to a reader.
     std::vector<std::pair<std::size_t, std::size_t>> holes;
 };
 
@@ -56,6 +60,8 @@ private:
 
     void run(std::stop_token stop);
     void fill(carve_block_s& block, std::uint64_t index);
+    void read(carve_block_s& block, std::size_t total);
+    void settle(carve_block_s& block);
     void read_around(carve_block_s& block, std::size_t from, std::size_t n, unsigned& failures);
     static void lose(carve_block_s& block, std::size_t from, std::size_t n);
 

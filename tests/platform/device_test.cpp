@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace tarn;
@@ -145,6 +146,39 @@ TEST_F(Device, ImageWithAHashInItsNameOpensAsDiskAndVolume)
     auto volume = device_c::open(odd + "#2", access_e::read);
     ASSERT_TRUE(volume);
     EXPECT_EQ(volume->size(), 8192u * 512);
+}
+
+// A volume's bytes seen in place are the bytes a read gives, at offsets off its pages (the window
+// starts at sector 63); nothing is mapped past its end or from a device read uncached. An image cut
+// short under a map reads as zeros where it was cut, and the map says so.
+TEST_F(Device, MappedRangesShowTheVolumeAndSurviveItsImageShrinking)
+{
+    enumerate_volume_facts();
+    auto volume = device_c::open(path_ + "#1", access_e::read);
+    ASSERT_TRUE(volume);
+    for (const auto& [at, n] : std::vector<std::pair<std::uint64_t, std::size_t>>{{0, 1}, {777, 5000}, {4095, 8193}, {2000 * 512 - 100, 100}}) {
+        const mapped_bytes_c map = volume->map_at(at, n);
+        ASSERT_EQ(map.bytes().size(), n) << at;
+        expect_pattern(map.bytes(), 63 * 512 + at);
+        EXPECT_FALSE(map.damaged());
+    }
+    EXPECT_TRUE(volume->map_at(2000 * 512 - 10, 11).empty());
+    auto uncached = device_c::open(path_ + "#1", access_e::read, true);
+    ASSERT_TRUE(uncached);
+    EXPECT_EQ(uncached->map_at(0, 512).empty(), uncached->uncached());
+
+    QFile file(path_);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const mapped_bytes_c whole = mapped_bytes_c::map(file.handle(), 0, 1 << 20);
+    const mapped_bytes_c other = mapped_bytes_c::map(file.handle(), 1 << 20, 4096);
+    ASSERT_FALSE(whole.empty());
+    ASSERT_TRUE(QFile::resize(path_, 64 * 1024));
+    expect_pattern(whole.bytes().subspan(512, 63 * 1024), 512); // past the partition table
+    EXPECT_FALSE(whole.damaged());
+    const std::span<const std::byte> cut = whole.bytes().subspan(512 * 1024, 8192);
+    EXPECT_TRUE(std::all_of(cut.begin(), cut.end(), [](std::byte b) { return b == std::byte{0}; }));
+    EXPECT_TRUE(whole.damaged());
+    EXPECT_FALSE(other.damaged());
 }
 
 TEST(MemorySource, ReadsClampAtTheEnd)
