@@ -62,7 +62,8 @@ bool byte_cursor_c::fill()
 {
     if (at_ >= stop_)
         return false;
-    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), stop_ - at_));
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(step_, stop_ - at_));
+    step_ = std::min(step_ * 4, buffer_.size());
     if (!in_.read(at_, std::as_writable_bytes(std::span<std::uint8_t>(buffer_.data(), want))))
         return false;
     buffer_at_ = at_;

@@ -49,7 +49,10 @@ private:
     carve_reader_c& in_;
     std::uint64_t at_;
     const std::uint64_t stop_;
-    std::array<std::uint8_t, 1 << 14> buffer_{};
+    // Most candidates fail within their first bytes (random data after a two-byte pattern): the
+    // reads behind the cursor start small and grow, and the buffer is not cleared.
+    std::array<std::uint8_t, 1 << 14> buffer_;
+    std::size_t step_ = 256;
     std::uint64_t buffer_at_ = 0;
     std::size_t have_ = 0;
 };
