@@ -27,8 +27,8 @@ protected:
 
 class carve_reader_c {
 public:
-    explicit carve_reader_c(byte_source_c& source) : source_(source) {}
-    std::uint64_t size() const { return source_.size(); }
+    explicit carve_reader_c(byte_source_c& source) : source_(source), size_(source.size()) {}
+    std::uint64_t size() const { return size_; }
     // Bytes at offset into out; false unless all of them could be read.
     bool read(std::uint64_t offset, std::span<std::byte> out);
     // Up to most bytes from offset as they lie in memory, without a copy: at least
@@ -93,6 +93,7 @@ private:
     static constexpr std::size_t most_kept = 4096;
 
     byte_source_c& source_;
+    const std::uint64_t size_; // asked once: every read checks against it
     std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 16);
     carve_resident_i* resident_ = nullptr;
     const std::byte* window_ = nullptr; // into buffer_ or the resident bytes

@@ -59,8 +59,9 @@ TEST_F(VolumeList, FreeSpaceIsKnownOnlyWhereItIsCounted)
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(list[i + 1].fs_name, expected[i].first) << i;
         EXPECT_EQ(list[i + 1].free_known, expected[i].second) << i;
-        if (!expected[i].second)
+        if (!expected[i].second) {
             EXPECT_EQ(list[i + 1].free_bytes, 0u) << i;
+        }
     }
     QString info;
     ASSERT_EQ(test::run_tool("ntfsinfo", {"-m", ntfs}, &info), 0);
