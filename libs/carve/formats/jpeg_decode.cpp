@@ -15,18 +15,15 @@ std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b)
     return (a + b - 1) / b;
 }
 
-// A two-coefficient look-up's entry, in 16 bits: the bits it uses, the coefficient positions its
-// first code covers (0: the code ends the block), the positions it covers in all, and whether it
-// holds two codes (a second that covers nothing more ends the block).
+// A two-coefficient look-up's entry, in 16 bits: the bits it uses, the coefficient positions it
+// covers, and whether it ends the block (its first code, or the second after the first).
 struct pair_entry_s {
-    static constexpr std::uint16_t two = 1u << 15;
+    static constexpr std::uint16_t ends = 1u << 10;
     static unsigned used(std::uint16_t e) { return e & 15u; }
-    static unsigned first_steps(std::uint16_t e) { return e >> 4 & 31u; }
-    static unsigned steps(std::uint16_t e) { return e >> 9 & 63u; }
-    static bool ends(std::uint16_t e) { return first_steps(e) == 0 || ((e & two) != 0 && steps(e) == first_steps(e)); }
-    static std::uint16_t pack(unsigned used, unsigned first_steps, unsigned steps, bool both)
+    static unsigned steps(std::uint16_t e) { return e >> 4 & 63u; }
+    static std::uint16_t pack(unsigned used, unsigned steps, bool ending)
     {
-        return static_cast<std::uint16_t>(used | first_steps << 4 | steps << 9 | (both ? two : 0u));
+        return static_cast<std::uint16_t>(used | steps << 4 | (ending ? ends : 0u));
     }
 };
 // Value bits of more than ten are left to the careful path, which knows the sample precision.
@@ -190,19 +187,14 @@ bool jpeg_decoder_c::block(const component_s& c)
             refill();
             take_back();
         }
-        // A block ends after 63 coefficients: where the first code reaches it, the second begins
-        // the next block, and the code is taken alone below.
-        if (const std::uint16_t e = ac.pairs[bits >> (64 - pair_bits)];
-            e != 0 && ((e & pair_entry_s::two) == 0 || k + pair_entry_s::first_steps(e) < 64)) {
+        // Taken whole while it stays inside the block; where it would reach the block's end, the
+        // second code may begin the next block, and the codes are taken one at a time below.
+        if (const std::uint16_t e = ac.pairs[bits >> (64 - pair_bits)]; e != 0 && k + pair_entry_s::steps(e) <= 63) {
             bits <<= pair_entry_s::used(e);
             count -= pair_entry_s::used(e);
-            if (pair_entry_s::ends(e))
+            if ((e & pair_entry_s::ends) != 0)
                 break;
             k += pair_entry_s::steps(e);
-            if (k > 64) { // a run past the block's last coefficient
-                hand_back();
-                return false;
-            }
             continue;
         }
         unsigned rs = 0;
@@ -309,12 +301,14 @@ void jpeg_decoder_c::fill_pairs(table_s& t)
             continue;
         const unsigned first_used = length + static_cast<unsigned>(first & 15);
         const unsigned first_steps = steps(static_cast<unsigned>(first));
-        std::uint16_t entry = pair_entry_s::pack(first_used, first_steps, first_steps, false);
+        std::uint16_t entry = pair_entry_s::pack(first_used, first_steps, first_steps == 0);
         const unsigned left = pair_bits - first_used;
         const int second = first_steps == 0 || left == 0 ? -1 : code_at((string << first_used) & ((1u << pair_bits) - 1), left, length);
-        if (second >= 0 && (second & 15) <= static_cast<int>(pair_value_bits) && length + (second & 15) <= left)
-            entry = pair_entry_s::pack(first_used + length + static_cast<unsigned>(second & 15), first_steps,
-                                       first_steps + steps(static_cast<unsigned>(second)), true);
+        if (second >= 0 && (second & 15) <= static_cast<int>(pair_value_bits) && length + (second & 15) <= left) {
+            const unsigned second_steps = steps(static_cast<unsigned>(second));
+            entry = pair_entry_s::pack(first_used + length + static_cast<unsigned>(second & 15), first_steps + second_steps,
+                                       second_steps == 0);
+        }
         t.pairs[string] = entry;
     }
 }
