@@ -29,7 +29,8 @@ void read_ahead_c::fill(carve_block_s& block, std::uint64_t index)
     const std::uint64_t size = source_.size();
     const auto total = static_cast<std::size_t>(
         std::min<std::uint64_t>(block_bytes_ + header_index_c::longest, size - std::min(size, block.at)));
-    block.mapped = source_.map_at(block.at, total);
+    // A disk that stopped answering is not asked twice for each block (mapped, then read).
+    block.mapped = dead_ ? mapped_bytes_c{} : source_.map_at(block.at, total);
     if (block.mapped.empty()) {
         read(block, total);
     } else {
