@@ -172,6 +172,7 @@ TEST_F(Device, MappedRangesShowTheVolumeAndSurviveItsImageShrinking)
     const mapped_bytes_c whole = mapped_bytes_c::map(file.handle(), 0, 1 << 20);
     const mapped_bytes_c other = mapped_bytes_c::map(file.handle(), 1 << 20, 4096);
     ASSERT_FALSE(whole.empty());
+    EXPECT_TRUE(mapped_bytes_c::map(file.handle(), (8 << 20) - 100, 8192).empty()); // pages past the end cannot be brought in
     ASSERT_TRUE(QFile::resize(path_, 64 * 1024));
     expect_pattern(whole.bytes().subspan(512, 63 * 1024), 512); // past the partition table
     EXPECT_FALSE(whole.damaged());
