@@ -42,6 +42,8 @@ std::size_t either_scalar(std::string_view text, std::string_view a, std::string
     const std::size_t last_b = fits_before(text, b);
     const std::size_t at_a = i < last_a ? pairs_scalar(text, a, i, last_a) : last_a;
     const bool found_a = at_a < last_a;
+    if (a == b) // one pattern: not searched twice
+        return found_a ? at_a : last;
     const std::size_t bound_b = found_a ? std::min(last_b, at_a) : last_b; // b counts only before a
     const std::size_t at_b = i < bound_b ? pairs_scalar(text, b, i, bound_b) : bound_b;
     return std::min({last, found_a ? at_a : last, at_b < bound_b ? at_b : last});
