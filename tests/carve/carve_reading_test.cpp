@@ -4,16 +4,22 @@
 
 #include "libs/carve/carve.h"
 #include "libs/carve/carve_reader.h"
+#include "libs/carve/carver.h"
 #include "libs/carve/header_index.h"
 #include "libs/carve/pattern_search.h"
+#include "platform/device.h"
 #include "platform/memory_source.h"
+#include "platform/volume_facts.h"
+#include "tests/support/test_support.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <string>
 #include <zlib.h>
 
 using namespace tarn;
@@ -57,6 +63,38 @@ bool write_volume(const QString& path, const std::vector<std::byte>& bytes)
     return file.open(QIODevice::WriteOnly)
            && file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()))
                   == static_cast<qint64>(bytes.size());
+}
+
+// A gzip member made by zlib of n bytes of few letters.
+std::vector<std::byte> gzip_of(std::mt19937& random, std::size_t n)
+{
+    std::string text(n, 'a');
+    for (char& c : text)
+        c = static_cast<char>('a' + random() % 6);
+    z_stream z{};
+    std::vector<std::byte> out(n + 1024);
+    if (deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    z.next_in = reinterpret_cast<Bytef*>(text.data());
+    z.avail_in = static_cast<uInt>(n);
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const bool ended = deflate(&z, Z_FINISH) == Z_STREAM_END;
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return ended ? out : std::vector<std::byte>{};
+}
+
+using hit_list = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+
+hit_list carve_hits(byte_source_c& source)
+{
+    hit_list hits;
+    double progress = 0;
+    std::int32_t pause = 0, stop = 0;
+    carve_source(source, carve_types(), {&progress, &pause, &stop},
+                 [&](const char*, std::uint64_t offset, const carve_found_s& found) { hits.emplace_back(offset, found.total()); });
+    return hits;
 }
 
 } // namespace
@@ -223,4 +261,39 @@ TEST(CarveReading, RecoveriesReadTheVolumeAsItIsNow)
     }
     ASSERT_TRUE(QFile::remove(path));
     EXPECT_EQ(carve_open(name.constData()), 0u) << "a volume that is gone opens no more";
+}
+
+// The scan over a volume seen in place, a partition that starts off a page of its image, finds
+// what the scan over the same bytes read into memory finds, and what was planted: gzip streams
+// whose headers cross the ends of the scan's 2 MiB blocks, at odd offsets, and at the end.
+TEST(CarveReading, AVolumeSeenInPlaceGivesTheHitsOfOneRead)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("disk.img");
+    constexpr std::uint64_t start = 63 * 512, size = 8 << 20, block = 2 << 20;
+    std::vector<std::byte> disk = random_volume(start + size + 4096, 31);
+    std::mt19937 random(32);
+    hit_list planted;
+    std::vector<std::uint64_t> places{777};
+    for (std::uint64_t end = block, k = 1; end < size; end += block, ++k)
+        places.insert(places.end(), {end - 200000, end - k, end + 65537}); // a header split after its k-th byte
+    for (std::size_t i = 0; i <= places.size(); ++i) {
+        const std::vector<std::byte> packed = gzip_of(random, 2000 + random() % 30000);
+        ASSERT_FALSE(packed.empty());
+        const std::uint64_t at = i < places.size() ? places[i] : size - packed.size(); // the last one ends with the volume
+        std::copy(packed.begin(), packed.end(), disk.begin() + static_cast<std::ptrdiff_t>(start + at));
+        planted.emplace_back(at, packed.size());
+    }
+    ASSERT_TRUE(write_volume(path, disk));
+    ASSERT_EQ(test::write_partition_table(path, QString("label: dos\nstart=63, size=%1, type=83\n").arg(size / 512)), 0);
+    qputenv("TARN_DISKS", path.toUtf8());
+    enumerate_volume_facts();
+    const auto partition = device_c::open(path + "#1", access_e::read);
+    qunsetenv("TARN_DISKS");
+    ASSERT_TRUE(partition);
+    ASSERT_FALSE(partition->map_at(0, 4096).empty()) << "the partition is not seen in place";
+    memory_source_c copied(std::vector<std::byte>(disk.begin() + start, disk.begin() + start + size));
+    const hit_list in_place = carve_hits(*partition);
+    EXPECT_EQ(in_place, carve_hits(copied));
+    EXPECT_EQ(in_place, planted);
 }
