@@ -13,6 +13,7 @@
 #include "platform/memory_source.h"
 #include "scan/raw_recovery.h"
 #include "scan/raw_scan_file.h"
+#include "scan/write_behind.h"
 #include "tests/support/failing_source.h"
 #include "tests/support/test_support.h"
 #include "tests/support/unchanged_images.h"
@@ -24,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -844,6 +846,36 @@ TEST(CarveReader, FindAgreesWithAPlainSearch)
 
 // Scan files: what is written reads back; lengths that are not 256 + 32 N (N at least 1) and
 // sequence numbers that are not 0, 1, 2, ... are refused, never half read.
+// The writer behind a large recovered file writes its parts in order, more of them than it holds
+// at once, and says when one could not be written; the next file starts with a clean slate.
+TEST(WriteBehind, PartsLandInOrderAndAFailedOneIsReported)
+{
+    QTemporaryDir dir;
+    QFile out(dir.filePath("large"));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    QFile closed(dir.filePath("read-only"));
+    ASSERT_TRUE(closed.open(QIODevice::WriteOnly) && closed.write("x", 1) == 1);
+    closed.close();
+    ASSERT_TRUE(closed.open(QIODevice::ReadOnly));
+    write_behind_c writer;
+    QByteArray expected;
+    for (const int fd : {out.handle(), closed.handle(), out.handle()}) {
+        for (int part = 0; part < 11; ++part) {
+            const std::span<char> room = writer.next_part();
+            const std::size_t n = room.size() - static_cast<std::size_t>(part) * 1000;
+            std::fill_n(room.data(), n, static_cast<char>('a' + part));
+            writer.write(fd, n);
+            if (fd == out.handle())
+                expected.append(QByteArray(static_cast<qsizetype>(n), static_cast<char>('a' + part)));
+        }
+        EXPECT_EQ(writer.wait(), fd == out.handle());
+    }
+    out.close();
+    QFile back(dir.filePath("large"));
+    ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(back.readAll() == expected);
+}
+
 TEST(ScanFile, WrittenHitsReadBackAndBadFilesAreRefused)
 {
     QTemporaryDir dir;
