@@ -58,9 +58,12 @@ void write_behind_c::run(std::stop_token stop)
     std::unique_lock lock(mutex_);
     while (changed_.wait(lock, stop, [this] { return written_ < queued_; })) {
         const part_s& part = parts_[written_ % part_count];
+        // After a part that could not be written the file's later parts are not written either:
+        // they would land where the lost one belongs.
+        const bool lost = failed_;
         // The part is the writer's until written_ moves past it: written without the lock.
         lock.unlock();
-        const bool sound = write_all(part.fd, part.bytes.get(), part.length);
+        const bool sound = !lost && write_all(part.fd, part.bytes.get(), part.length);
         lock.lock();
         failed_ |= !sound;
         ++written_;

@@ -25,7 +25,8 @@ public:
     std::span<char> next_part();
     // Queues the first n bytes of the buffer next_part gave for writing to the file fd.
     void write(int fd, std::size_t n);
-    // Waits until every queued part is written; whether all of them were since the last wait.
+    // Waits until every queued part is written; whether all of them were since the last wait
+    // (after one that was not, the rest until the wait are dropped).
     bool wait();
 
 private:
