@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <array>
-#include <mutex>
+#include <atomic>
 #include <utility>
 
 #ifndef MADV_POPULATE_READ

@@ -5,7 +5,6 @@
 // the system drops and then cannot read again (a disk failing meanwhile, an image cut short under
 // the scan) reads as zeros and marks the map damaged instead of ending the program.
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>

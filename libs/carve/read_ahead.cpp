@@ -35,10 +35,9 @@ void read_ahead_c::fill(carve_block_s& block, std::uint64_t index)
         read(block, total);
     } else {
         block.view = block.mapped.bytes();
-        block.have = total;
         dead_ = false;
     }
-    block.scan = std::min(block.have, block_bytes_);
+    block.scan = std::min(block.view.size(), block_bytes_);
     block.matches.clear();
     block.matched_to = index_.find(block.view, 0, block.scan, block.matches, match_room);
     block.sectors.clear();
@@ -58,8 +57,7 @@ void read_ahead_c::read(carve_block_s& block, std::size_t total)
             read_around(block, 0, total, failures);
     }
     dead_ = block.holes.size() == 1 && block.holes.front() == std::pair<std::size_t, std::size_t>{0, total};
-    block.have = dead_ ? 0 : total;
-    block.view = std::span<const std::byte>(block.bytes.data(), block.have);
+    block.view = std::span<const std::byte>(block.bytes.data(), dead_ ? 0 : total);
 }
 
 // A mapped block a page of which could not be read again once brought in read as zeros there:
@@ -156,11 +154,11 @@ std::span<const std::byte> read_ahead_c::held(std::uint64_t offset, std::uint64_
     const std::lock_guard lock(mutex_);
     for (const slot_s& s : slots_) {
         if ((s.state != slot_state_e::ready && s.state != slot_state_e::taken) || offset < s.block.at
-            || offset - s.block.at >= s.block.have)
+            || offset - s.block.at >= s.block.view.size())
             continue;
         // Only the bytes between the marks around offset: the disk's own, never a mark's zeros.
         const auto inside = static_cast<std::size_t>(offset - s.block.at);
-        std::size_t from = 0, to = s.block.have;
+        std::size_t from = 0, to = s.block.view.size();
         for (const auto& [lost, found] : s.block.holes) {
             if (inside >= lost && inside < found)
                 return {};

@@ -19,11 +19,10 @@ struct carve_block_s {
     std::uint64_t index = 0;
     std::uint64_t at = 0;           // volume offset of the block's first byte
     // The block and a few bytes after it, for patterns across its end: mapped in place where the
-    // volume allows, else read into bytes.
+    // volume allows, else read into bytes; empty when the block could not be read.
     std::span<const std::byte> view;
     mapped_bytes_c mapped;
     std::vector<std::byte> bytes;
-    std::size_t have = 0;           // bytes in view, 0 when the block could not be read
     std::size_t scan = 0;           // bytes of the block itself (less at the volume's end)
     std::vector<header_match_s> matches;
     std::size_t matched_to = 0;     // matches holds every pattern before this block offset
