@@ -155,39 +155,61 @@ int ewf_segment_files(const QString& first, QStringList& segments, QString& erro
     }
 }
 
-bool is_split_raw_piece(const QString& path)
+namespace {
+
+QString split_piece_name(const QString& stem, int n)
 {
-    QString stem, extension;
-    bool numbered = false;
-    if (!split_extension(path, stem, extension))
-        return false;
-    const int number = extension.toInt(&numbered);
-    if (!numbered || number < 1)
-        return false;
-    const auto piece = [&stem](int n) { return stem + QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')); };
-    // The piece after next counts too: a split image with its second piece lost is still one.
-    return QFileInfo::exists(piece(number + 1)) || QFileInfo::exists(piece(number + 2))
-           || (number > 1 && QFileInfo::exists(piece(number - 1)));
+    return stem + QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
 }
 
-int split_raw_files(const QString& first, QStringList& pieces, QString& error)
+// The number of path's piece (0 to 999), -1 when its extension is no three-digit number.
+int split_piece_number(const QString& path, QString& stem)
+{
+    QString extension;
+    if (!split_extension(path, stem, extension))
+        return -1;
+    for (const QChar c : extension)
+        if (!c.isDigit() || c.unicode() > '9')
+            return -1;
+    return extension.toInt();
+}
+
+} // namespace
+
+bool is_split_raw_piece(const QString& path)
+{
+    QString stem;
+    const int number = split_piece_number(path, stem);
+    if (number < 0)
+        return false;
+    // The piece after next counts too: a split image with its second piece lost is still one.
+    return QFileInfo::exists(split_piece_name(stem, number + 1)) || QFileInfo::exists(split_piece_name(stem, number + 2))
+           || (number > 0 && QFileInfo::exists(split_piece_name(stem, number - 1)));
+}
+
+int split_raw_files(const QString& path, QStringList& pieces, QString& error)
 {
     pieces.clear();
-    QString stem, extension;
-    if (!split_extension(first, stem, extension) || extension.toInt() != 1) {
-        error = QStringLiteral("%1: is a later piece of a split image; open the piece ending in .001").arg(first);
+    QString stem;
+    const int chosen = split_piece_number(path, stem);
+    if (chosen < 0) {
+        error = QStringLiteral("%1: is no piece of a split image (.000, .001, ...)").arg(path);
         return -1;
     }
-    const auto piece = [&stem](int n) { return stem + QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')); };
-    int n = 1;
-    for (; n <= 999 && QFileInfo(piece(n)).isFile(); ++n)
-        pieces << piece(n);
-    // A gap of one or two pieces is a piece lost in copying, not the end of the image.
-    for (int later = n + 1; later <= n + 2 && later <= 999; ++later) {
-        if (QFileInfo::exists(piece(later))) {
-            error = QStringLiteral("%1: piece %2 is missing").arg(first, piece(n));
-            return -1;
-        }
+    // Tools number the pieces from .000 or from .001: whichever piece was chosen, the image is
+    // read from its first.
+    const int first = QFileInfo(split_piece_name(stem, 0)).isFile() ? 0 : 1;
+    int n = first;
+    for (; n <= 999 && QFileInfo(split_piece_name(stem, n)).isFile(); ++n)
+        pieces << split_piece_name(stem, n);
+    // A gap of one or two pieces is a piece lost in copying, not the end of the image; nor is a
+    // gap before the chosen piece.
+    bool gap = chosen > n;
+    for (int later = n + 1; later <= n + 2 && later <= 999; ++later)
+        gap = gap || QFileInfo::exists(split_piece_name(stem, later));
+    if (gap) {
+        error = QStringLiteral("%1: piece %2 is missing").arg(path, split_piece_name(stem, n));
+        return -1;
     }
     return 0;
 }

@@ -19,13 +19,14 @@ QString ewf_segment_name(const QString& first, int n);
 // short or damaged.
 int ewf_segment_files(const QString& first, QStringList& segments, QString& error);
 
-// The pieces of a split raw image given its first piece (x.001): x.001, x.002, … up to the
-// first that does not exist. A later piece present after a missing one is an error naming the
-// missing piece. 0 on success, -1 with the reason.
-int split_raw_files(const QString& first, QStringList& pieces, QString& error);
+// The pieces of the split raw image that path is a piece of, whichever piece it is: from x.000,
+// or x.001 where there is no x.000, up to the first that does not exist. A later piece present
+// after a missing one (the chosen piece among them) is an error naming the missing piece. 0 on
+// success, -1 with the reason.
+int split_raw_files(const QString& path, QStringList& pieces, QString& error);
 
-// True when path names a piece of a split raw image (a numbered extension, such as .001, with
-// a following or preceding piece beside it).
+// True when path names a piece of a split raw image (a numbered extension, such as .000 or .001,
+// with a following or preceding piece beside it).
 bool is_split_raw_piece(const QString& path);
 
 } // namespace tarn

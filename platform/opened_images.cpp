@@ -23,7 +23,9 @@ QStringList& images()
 // A disk needs one whole sector; anything shorter holds neither a table nor a file system.
 constexpr std::uint64_t smallest_disk = 512;
 
-int check_image(const QString& path, QString& error)
+} // namespace
+
+int check_disk_image(const QString& path, QString& error)
 {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
@@ -51,13 +53,11 @@ int check_image(const QString& path, QString& error)
     return 0;
 }
 
-} // namespace
-
 int open_disk_image(const QString& path, QString& error)
 {
     error.clear();
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    if (check_image(absolute, error) != 0)
+    if (check_disk_image(absolute, error) != 0)
         return -1;
     std::lock_guard lock(images_mutex);
     if (!images().contains(absolute))

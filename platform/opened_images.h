@@ -8,6 +8,11 @@
 
 namespace tarn {
 
+// Whether the file at path can be read as a disk: a regular file or block device (stat looks
+// before anything is opened, so a FIFO cannot hang the program), readable, a container whose
+// tables check out, at least one sector large. 0, or -1 with a message naming the file.
+int check_disk_image(const QString& path, QString& error);
+
 // Makes the image at path a disk. 0 on success, and for an image that is already a disk; -1 with
 // a message naming the file when it is no image the program can read (missing, unreadable,
 // shorter than a sector, a container that is damaged or cut short, a segment missing, a format

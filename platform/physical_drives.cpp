@@ -11,6 +11,9 @@
 #include <QFile>
 
 #include <algorithm>
+#include <mutex>
+
+#include <sys/stat.h>
 
 namespace tarn {
 
@@ -65,13 +68,63 @@ QStringList system_disks()
     return paths;
 }
 
+// What a file is now (kind, identity, size, time), so that a checked list is checked again once
+// one of its files changed.
+QString file_state(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QStringLiteral("-");
+    return QStringLiteral("%1.%2.%3.%4.%5.%6")
+        .arg(st.st_mode)
+        .arg(st.st_dev)
+        .arg(st.st_ino)
+        .arg(st.st_size)
+        .arg(st.st_mtim.tv_sec)
+        .arg(st.st_mtim.tv_nsec);
+}
+
+struct image_disks_s {
+    QString state;
+    QStringList usable;
+    QStringList refusals;
+};
+
+// The images of TARN_DISKS split into those that can be read and the reasons of the others,
+// checked once for each state of the list and its files: the disk order is asked for often, and
+// a container's tables are read to check it.
+image_disks_s image_mode_disks()
+{
+    static std::mutex mutex;
+    static image_disks_s known;
+    const QStringList paths = qEnvironmentVariable("TARN_DISKS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    QString state;
+    for (const auto& path : paths)
+        state += path + QLatin1Char('|') + file_state(path) + QLatin1Char('|');
+    const std::lock_guard lock(mutex);
+    if (state == known.state && !state.isEmpty())
+        return known;
+    image_disks_s checked{state, {}, {}};
+    for (const auto& path : paths) {
+        QString error;
+        if (check_disk_image(path, error) == 0)
+            checked.usable << path;
+        else
+            checked.refusals << error;
+    }
+    known = checked;
+    return checked;
+}
+
 } // namespace
 
 bool image_mode() { return qEnvironmentVariableIsSet("TARN_DISKS"); }
 
+QStringList image_mode_refusals() { return image_mode() ? image_mode_disks().refusals : QStringList(); }
+
 QStringList physical_drive_paths()
 {
-    QStringList paths = image_mode() ? qEnvironmentVariable("TARN_DISKS").split(QLatin1Char(':')) : system_disks();
+    QStringList paths = image_mode() ? image_mode_disks().usable : system_disks();
     QStringList absolute;
     for (const auto& path : paths)
         absolute << QFileInfo(path).absoluteFilePath();

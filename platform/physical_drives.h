@@ -1,7 +1,7 @@
 #pragma once
 // The machine's whole disks in a stable order. In image mode (TARN_DISKS holds a
 // colon-separated list of image files or block devices) those are the disks, in that order,
-// instead of the machine's. Images opened in this run (opened_images.h) follow either.
+// instead of the machine's; one that cannot be read is left out and said so. Images opened in this run (opened_images.h) follow either.
 
 #include "platform/disk_geometry.h"
 
@@ -11,6 +11,9 @@
 namespace tarn {
 
 bool image_mode();
+// In image mode, why each image of TARN_DISKS that cannot be read is left out ("path: reason");
+// the disks after it move up a place, in every list alike.
+QStringList image_mode_refusals();
 // Every whole disk the platform knows, in physical-drive order.
 QStringList physical_drive_paths();
 // The name of physical disk n, or an empty text when there is no such disk.

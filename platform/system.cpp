@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -41,11 +42,19 @@ std::unique_ptr<QLockFile> single_instance_lock(const QString& name, QString* wh
 
 void launch_disk_tool() {}
 
-bool console_attached()
+namespace {
+
+std::atomic<bool>& console_on()
 {
-    static const bool attached = ::isatty(STDOUT_FILENO) == 1;
-    return attached;
+    static std::atomic<bool> on{::isatty(STDOUT_FILENO) == 1};
+    return on;
 }
+
+} // namespace
+
+bool console_attached() { return console_on().load(std::memory_order_relaxed); }
+
+void detach_console() { console_on().store(false, std::memory_order_relaxed); }
 
 void console_write(const QString& text)
 {

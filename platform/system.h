@@ -19,10 +19,13 @@ std::unique_ptr<QLockFile> single_instance_lock(const QString& name, QString* wh
 // The disk tool the program starts at start-up has no counterpart here.
 void launch_disk_tool();
 
-// True when standard output is a terminal; asked once, the answer holds for the whole run.
+// True when standard output is a terminal (asked once) and the console was not detached.
 bool console_attached();
-// Writes to standard output when it is a terminal; otherwise the text is dropped.
+// Writes to standard output when the console is attached; otherwise the text is dropped.
 void console_write(const QString& text);
+// Drops every later console text: a program whose standard output carries its results (the
+// command line's rows) keeps the window program's diagnostic lines out of them.
+void detach_console();
 
 // A per-user value kept outside the program's own settings file (the first-run language).
 QString user_value(const QString& key, const QString& name);

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace tarn {
 
@@ -45,6 +46,8 @@ struct disk_layer_s {
     std::array<drive_slot_s, disk_max_drives> drives;
     std::timed_mutex io_mutex;
     std::unique_ptr<aligned_buffer_c> io_buffer;
+    // Guards the slots' failure lists, which a read that could not get io_mutex writes too.
+    std::mutex failures_mutex;
 
     // The watcher sleeps on this condition so that shutdown wakes it at once.
     std::mutex watch_mutex;
@@ -93,27 +96,66 @@ void refresh_geometry(drive_slot_s& slot)
     slot.status = status;
 }
 
-// Opens drives 0.. up to the first gap in the numbering; the caller holds io_mutex (or runs
-// alone). A disk that is there but refuses to open (a disk this user may not read) is no gap: it
-// keeps its number, not ready, so that the disks after it keep theirs.
-int open_drives()
+// A drive opened for a slot, before it is put there.
+struct opened_drive_s {
+    QString path;
+    std::unique_ptr<device_c> device;
+    std::uint32_t logical_sector = sector_bytes;
+    bool writable = false;
+};
+
+// Opens drives 0.. up to the first gap in the numbering, without the lock: opening a container
+// image reads its tables, and reads of the drives in use go on meanwhile. A disk that is there
+// but refuses to open (a disk this user may not read) is no gap: it keeps its number, not ready,
+// so that the disks after it keep theirs.
+std::vector<opened_drive_s> open_drives()
 {
-    disk_layer_s& l = layer();
     // Listed once: the listing reads sysfs and probes loop devices.
     const QStringList paths = physical_drive_paths();
-    int count = 0;
+    std::vector<opened_drive_s> opened;
     for (std::uint32_t n = 0; n < disk_max_drives; ++n) {
-        const QString path = paths.value(static_cast<qsizetype>(n));
-        std::unique_ptr<device_c> device = path.isEmpty() ? nullptr : device_c::open(path, access_e::read);
-        if (!device && (path.isEmpty() || !QFileInfo::exists(path)))
+        opened_drive_s drive;
+        drive.path = paths.value(static_cast<qsizetype>(n));
+        drive.device = drive.path.isEmpty() ? nullptr : device_c::open(drive.path, access_e::read);
+        if (!drive.device && (drive.path.isEmpty() || !QFileInfo::exists(drive.path)))
             break;
-        drive_slot_s& slot = l.drives[n];
         disk_geometry_s geometry;
-        slot.logical_sector = device && device->geometry(geometry) == 0 ? geometry.bytes_per_sector : sector_bytes;
-        slot.writable = device && device->is_writable();
-        slot.source = std::move(device);
+        if (drive.device && drive.device->geometry(geometry) == 0)
+            drive.logical_sector = geometry.bytes_per_sector;
+        drive.writable = drive.device && drive.device->is_writable();
+        opened.push_back(std::move(drive));
+    }
+    return opened;
+}
+
+void close_drives()
+{
+    disk_layer_s& l = layer();
+    for (drive_slot_s& slot : l.drives) {
+        slot.source.reset();
+        {
+            const std::lock_guard noted(l.failures_mutex);
+            slot.failures.clear();
+        }
+        slot.status = disk_status_not_ready;
+        slot.sector_size = 0;
+        slot.sector_count = 0;
+    }
+}
+
+// Puts the opened drives in their slots in place of what they held, printing a line for each;
+// the caller holds io_mutex. Returns the number of drives.
+int install_drives(std::vector<opened_drive_s>& opened)
+{
+    close_drives();
+    disk_layer_s& l = layer();
+    for (std::size_t n = 0; n < opened.size(); ++n) {
+        drive_slot_s& slot = l.drives[n];
+        slot.logical_sector = opened[n].logical_sector;
+        slot.writable = opened[n].writable;
+        slot.source = std::move(opened[n].device);
         refresh_geometry(slot);
-        QString line = QString::asprintf("Disk# %u <== %s", n, path.toUtf8().constData());
+        QString line = QString::asprintf("Disk# %u <== %s", static_cast<unsigned>(n), opened[n].path.toUtf8().constData());
         if (slot.status & disk_status_not_ready)
             line += QStringLiteral(" (Not Ready)\n");
         else
@@ -122,20 +164,8 @@ int open_drives()
                                                             * slot.sector_count / 1024 / 1024),
                                       static_cast<unsigned>(slot.sector_size), slot.sector_count);
         console_write(line);
-        ++count;
     }
-    return count;
-}
-
-void close_drives()
-{
-    for (drive_slot_s& slot : layer().drives) {
-        slot.source.reset();
-        slot.failures.clear();
-        slot.status = disk_status_not_ready;
-        slot.sector_size = 0;
-        slot.sector_count = 0;
-    }
+    return static_cast<int>(opened.size());
 }
 
 // Sleeps for the given time unless shutdown asks to stop; true when the watcher must end.
@@ -189,8 +219,9 @@ int disk_enumerate()
         return 0;
     }
     {
+        std::vector<opened_drive_s> opened = open_drives();
         std::lock_guard lock(l.io_mutex);
-        l.drive_count = open_drives();
+        l.drive_count = install_drives(opened);
     }
     {
         std::lock_guard lock(l.watch_mutex);
@@ -215,7 +246,10 @@ int disk_attach(std::uint32_t drive, std::unique_ptr<byte_source_c> source)
     }
     drive_slot_s& slot = l.drives[drive];
     slot.source = std::move(source);
-    slot.failures.clear();
+    {
+        const std::lock_guard noted(l.failures_mutex);
+        slot.failures.clear();
+    }
     slot.logical_sector = sector_bytes;
     slot.writable = false;
     refresh_geometry(slot);
@@ -226,9 +260,10 @@ int disk_attach(std::uint32_t drive, std::unique_ptr<byte_source_c> source)
 int disk_rescan()
 {
     disk_layer_s& l = layer();
+    std::vector<opened_drive_s> opened = open_drives();
+    // A read in progress ends first; reads after it see the new drives.
     std::lock_guard lock(l.io_mutex);
-    close_drives();
-    l.drive_count = open_drives();
+    l.drive_count = install_drives(opened);
     return l.drive_count;
 }
 
@@ -271,21 +306,31 @@ int disk_read(std::uint32_t drive, std::span<std::byte> out, std::uint64_t secto
     disk_layer_s& l = layer();
     if (drive >= static_cast<std::uint32_t>(l.drive_count.load()))
         return disk_not_ready;
-    drive_slot_s& slot = l.drives[drive];
-    if (slot.status.load() & disk_status_not_ready)
-        return disk_not_ready;
-    std::unique_lock lock(l.io_mutex, 3000ms);
-    if (!lock.owns_lock())
-        return disk_not_ready;
     const std::uint64_t bytes = static_cast<std::uint64_t>(count) * sector_bytes;
     if (bytes > disk_bounce_size || bytes > out.size())
         return disk_parameter_error;
-    if (!slot.source || !l.io_buffer || sector > UINT64_MAX / sector_bytes)
+    if (sector > UINT64_MAX / sector_bytes - disk_bounce_size)
+        return disk_error;
+    drive_slot_s& slot = l.drives[drive];
+    std::unique_lock lock(l.io_mutex, 3000ms);
+    if (!lock.owns_lock()) {
+        // Another read held the disks that long (a failing disk retrying): these sectors were
+        // not read, and the log says so as for any other failed read.
+        const std::lock_guard noted(l.failures_mutex);
+        slot.failures.note(sector * sector_bytes, bytes);
+        return disk_not_ready;
+    }
+    // Looked at under the lock: a rescan has every drive closed until it is done, and the read
+    // then waits for it instead of failing.
+    if (drive >= static_cast<std::uint32_t>(l.drive_count.load()) || (slot.status.load() & disk_status_not_ready))
+        return disk_not_ready;
+    if (!slot.source || !l.io_buffer)
         return disk_error;
     std::span<std::byte> bounce = l.io_buffer->span().first(bytes);
     // A short read inside the disk is a failure too: the rest of the bounce buffer holds the
     // bytes of an earlier read, which must not pass for these sectors.
     if (slot.source->read_at(sector * sector_bytes, bounce) != static_cast<std::int64_t>(bytes)) {
+        const std::lock_guard noted(l.failures_mutex);
         slot.failures.note(sector * sector_bytes, bytes);
         return disk_error;
     }
@@ -298,7 +343,7 @@ read_failures_c disk_take_failures(std::uint32_t drive)
     disk_layer_s& l = layer();
     if (drive >= disk_max_drives)
         return {};
-    std::lock_guard lock(l.io_mutex);
+    const std::lock_guard lock(l.failures_mutex);
     return std::exchange(l.drives[drive].failures, read_failures_c{});
 }
 

@@ -23,7 +23,7 @@ namespace {
 void on_hit(void* user, const char* extension, uint32_t offset_low, uint32_t offset_high, uint32_t size_low,
             uint32_t size_high)
 {
-    static_cast<raw_recovery_c*>(user)->add_hit(extension, std::uint64_t{offset_high} << 32 | offset_low,
+    static_cast<raw_recovery_c*>(user)->add_hit(extension != nullptr ? extension : "", std::uint64_t{offset_high} << 32 | offset_low,
                                                 std::uint64_t{size_high} << 32 | size_low);
 }
 
@@ -84,20 +84,25 @@ void raw_recovery_c::set_pause(std::int32_t value) { std::atomic_ref<std::int32_
 void raw_recovery_c::reset()
 {
     block_.fill(std::byte{0});
+    const std::lock_guard lock(hits_lock_);
     hits_.clear();
     categories_.clear();
     failure_ = scan_failure_e::none;
 }
 
-void raw_recovery_c::add_hit(const char* extension, std::uint64_t offset, std::uint64_t size)
+void raw_recovery_c::add_hit(std::string_view extension, std::uint64_t offset, std::uint64_t size)
 {
     raw_hit_s hit;
-    hit.sequence = hits_.size();
     hit.offset = offset;
     hit.size = size;
-    std::strncpy(hit.extension, extension != nullptr ? extension : "", sizeof hit.extension - 1);
-    hits_.push_back(hit);
-    const QString type = QString::fromLatin1(hit.extension);
+    std::memcpy(hit.extension, extension.data(), std::min(extension.size(), sizeof hit.extension));
+    {
+        const std::lock_guard lock(hits_lock_);
+        hit.sequence = hits_.size();
+        hits_.push_back(hit);
+    }
+    const std::string_view stored = raw_hit_extension(hit);
+    const QString type = QString::fromLatin1(stored.data(), static_cast<qsizetype>(stored.size()));
     auto category = std::find_if(categories_.begin(), categories_.end(),
                                  [&type](const raw_category_s& c) { return c.extension == type; });
     if (category == categories_.end())
@@ -105,9 +110,15 @@ void raw_recovery_c::add_hit(const char* extension, std::uint64_t offset, std::u
     category->sequences.push_back(hit.sequence);
 }
 
+std::vector<raw_hit_s> raw_recovery_c::hits_snapshot() const
+{
+    const std::lock_guard lock(hits_lock_);
+    return hits_;
+}
+
 int raw_recovery_c::save_results(const QString& path) const
 {
-    return save_scan_file(path, device_path_, hits_);
+    return save_scan_file(path, device_path_, hits_snapshot());
 }
 
 QString raw_recovery_c::load_results(const QString& path)
@@ -116,10 +127,13 @@ QString raw_recovery_c::load_results(const QString& path)
     const QString device = load_scan_file(path, loaded);
     if (device.isEmpty())
         return {};
-    hits_.clear();
+    {
+        const std::lock_guard lock(hits_lock_);
+        hits_.clear();
+    }
     categories_.clear();
     for (const raw_hit_s& hit : loaded)
-        add_hit(hit.extension, hit.offset, hit.size);
+        add_hit(raw_hit_extension(hit), hit.offset, hit.size);
     device_path_ = device;
     return device;
 }
@@ -127,7 +141,10 @@ QString raw_recovery_c::load_results(const QString& path)
 void raw_recovery_c::run()
 {
     // The page reset the engine before starting it: a stop or pause pressed meanwhile stays.
-    hits_.clear();
+    {
+        const std::lock_guard lock(hits_lock_);
+        hits_.clear();
+    }
     categories_.clear();
     failure_ = scan_failure_e::none;
     raw_recovery_c* self = this;
@@ -213,7 +230,7 @@ std::int32_t raw_recovery_c::recover_file(std::uint64_t id, QString destination)
     // A joined file's pieces are found again on the volume; one that no longer joins as it did
     // is not written at all rather than written with foreign bytes.
     std::vector<std::uint64_t> pieces{hit.offset, hit.size};
-    if (std::string_view(hit.extension).ends_with("~j")) {
+    if (raw_hit_extension(hit).ends_with("~j")) {
         pieces.assign(2 * max_pieces, 0);
         const int32_t count = carve_pieces(device.constData(), static_cast<std::uint32_t>(hit.offset),
                                            static_cast<std::uint32_t>(hit.offset >> 32), static_cast<std::uint32_t>(hit.size),

@@ -9,6 +9,8 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
+#include <string_view>
 #include <vector>
 
 namespace tarn {
@@ -35,11 +37,14 @@ public:
 
     // Read after the thread has finished.
     const std::vector<raw_hit_s>& hits() const { return hits_; }
+    // A copy of the hits found so far, safe while the scan adds more.
+    std::vector<raw_hit_s> hits_snapshot() const;
     // One category per type, in the order of each type's first hit.
     const std::vector<raw_category_s>& categories() const { return categories_; }
     // Adds a hit as the library reports it (the scan's callback).
-    void add_hit(const char* extension, std::uint64_t offset, std::uint64_t size);
-    // Writes the hits to a scan file (0, or -1 when nothing was found or it cannot be written).
+    void add_hit(std::string_view extension, std::uint64_t offset, std::uint64_t size);
+    // Writes the hits to a scan file (0, or -1 when nothing was found or it cannot be written);
+    // it works on a snapshot, so a save during a scan writes the hits found until then.
     int save_results(const QString& path) const;
     // Replaces the hits and categories with a scan file's; the volume path it names, empty when
     // the file is refused (then nothing changes).
@@ -55,6 +60,8 @@ private:
     volume_item_s volume_;
     QString device_path_;
     scan_failure_e failure_ = scan_failure_e::none;
+    // The scan thread appends under this lock; readers after the scan need none.
+    mutable std::mutex hits_lock_;
     std::vector<raw_hit_s> hits_;
     std::vector<raw_category_s> categories_;
     std::unique_ptr<write_behind_c> writer_; // made for the first large file recovered

@@ -51,7 +51,7 @@ QString load_scan_file(const QString& path, std::vector<raw_hit_s>& hits)
         read[i].sequence = load_le64(bytes, at);
         read[i].offset = load_le64(bytes, at + 8);
         read[i].size = load_le64(bytes, at + 16);
-        std::memcpy(read[i].extension, bytes.data() + at + 24, 7); // the eighth stays the terminator
+        std::memcpy(read[i].extension, bytes.data() + at + 24, sizeof read[i].extension);
         if (read[i].sequence != i)
             return {};
     }

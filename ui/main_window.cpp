@@ -5,6 +5,7 @@
 #include "disk/image_opener.h"
 #include "disk/volume_window.h"
 #include "partition/partition_window.h"
+#include "platform/physical_drives.h"
 #include "platform/shell_open.h"
 #include "recovery/recovery_window.h"
 #include "ui/help_window.h"
@@ -200,6 +201,12 @@ void main_window_c::on_init_finished()
 {
     volume_->show_volumes();
     drive_->show_drives();
+    // An image of TARN_DISKS that cannot be read is left out of both lists, and said so.
+    for (const QString& error : image_mode_refusals()) {
+        warning_extra_s extra;
+        extra.detail = error.toHtmlEscaped();
+        warning_box(box_title, "image_open_failed", QMessageBox::Ok, this, extra);
+    }
 }
 
 void main_window_c::on_click_tab(int tab)

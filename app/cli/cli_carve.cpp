@@ -47,7 +47,7 @@ void print_hits(cli_context_s& ctx, const raw_recovery_c& engine)
 {
     for (const raw_hit_s& hit : engine.hits())
         cli_print_row(ctx, {"sequence", "offset", "size", "extension"},
-                      {qulonglong(hit.sequence), qulonglong(hit.offset), qulonglong(hit.size), QString::fromLatin1(hit.extension)});
+                      {qulonglong(hit.sequence), qulonglong(hit.offset), qulonglong(hit.size), QString::fromLatin1(raw_hit_extension(hit))});
     ctx.out.flush();
 }
 

@@ -10,7 +10,7 @@ namespace {
 
 void show_progress(cli_context_s& ctx, recovery_base_c& engine)
 {
-    ctx.err << QStringLiteral("\rscanning: %1%, %2 entries read, %3 found")
+    ctx.err << QStringLiteral("\r\033[Kscanning: %1%, %2 entries read, %3 found")
                    .arg(static_cast<int>(engine.get_progress() * 100))
                    .arg(engine.get_read_count())
                    .arg(engine.get_found_count());
@@ -43,11 +43,16 @@ int cli_run_engine(cli_context_s& ctx, recovery_base_c& engine, const char* comm
     while (!engine.wait(200))
         if (ctx.err_is_terminal)
             show_progress(ctx, engine);
+    const scan_failure_e failure = engine.get_failure();
     if (ctx.err_is_terminal) {
+        // A scan that walked its volume to the end has done all of it, whatever its estimate said.
+        if (failure == scan_failure_e::none)
+            engine.set_progress(1.0);
         show_progress(ctx, engine);
-        ctx.err << '\n';
+        // Flushed before any result row reaches standard output.
+        ctx.err << '\n' << Qt::flush;
     }
-    if (const scan_failure_e failure = engine.get_failure(); failure != scan_failure_e::none) {
+    if (failure != scan_failure_e::none) {
         ctx.err << "tarnrecovery-cli " << command << ": row " << row << ": " << scan_failure_text(failure) << '\n';
         return cli_failed;
     }

@@ -3,6 +3,8 @@
 #include "app/cli/cli_commands.h"
 #include "disk/drive_enumeration.h"
 #include "platform/opened_images.h"
+#include "platform/physical_drives.h"
+#include "platform/system.h"
 
 #include <QCoreApplication>
 
@@ -52,6 +54,8 @@ int open_images(QStringList& args, QTextStream& err, int& refused)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    // Standard output holds the results alone, on a terminal as into a pipe.
+    tarn::detach_console();
     tarn::register_disk_meta_types();
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -64,6 +68,11 @@ int main(int argc, char* argv[])
     int refused = 0;
     if (open_images(args, err, refused) != 0)
         return tarn::cli_usage;
+    // An image of TARN_DISKS that cannot be read is left out of every list alike, and said so.
+    for (const QString& error : tarn::image_mode_refusals()) {
+        err << "tarnrecovery-cli: " << error << " (left out of TARN_DISKS)\n";
+        ++refused;
+    }
     if (args.isEmpty()) {
         err << "tarnrecovery-cli: no command given; see tarnrecovery-cli --help\n";
         return tarn::cli_usage;

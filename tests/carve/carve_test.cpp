@@ -701,6 +701,7 @@ struct text_case_s {
     bool aligned;      // written at a sector start (after zeros), else at an odd offset after text-free bytes
     QByteArray after;  // what follows it
     qsizetype found;   // the hit's size, 0 for none
+    QByteArray fill = "\x01"; // repeated before it
 };
 
 // Plain text, found by content at sector starts: where it ends, and where it is not a file (nor
@@ -720,11 +721,15 @@ TEST(CarveText, PlainTextIsFoundWhereItStartsASector)
         {"text at an odd offset", lines, false, QByteArray(600, '\0'), 0},
         {"text too short to tell", "Just a few words.\n", true, QByteArray(600, '\0'), 0},
         {"text without a line break", QByteArray(200, 'x'), true, QByteArray(1, '\x02'), 0},
+        {"text after 0xFF bytes (never UTF-8)", lines, true, QByteArray(600, '\0'), lines.size(), "\xff"},
+        {"text after 0xC0 bytes (never UTF-8)", lines, true, QByteArray(600, '\0'), lines.size(), "\xc0"},
+        {"a sector in the middle of UTF-8 text", lines, true, QByteArray(600, '\0'), 0, "\xc3\xa9"},
     };
     QByteArray image;
     std::vector<std::uint64_t> at;
     for (const text_case_s& row : table) {
-        image += QByteArray(1024 + static_cast<int>((1024 - image.size() % 512) % 512), '\x01');
+        const int pad = 1024 + static_cast<int>((1024 - image.size() % 512) % 512);
+        image += row.fill.repeated(pad).right(pad); // ends with the fill's last byte
         image += row.aligned ? QByteArray() : QByteArray(7, '\x02');
         at.push_back(static_cast<std::uint64_t>(image.size()));
         image += row.bytes + row.after;
@@ -753,6 +758,43 @@ TEST(CarveText, PlainTextIsFoundWhereItStartsASector)
         EXPECT_EQ(hit->size, static_cast<std::uint64_t>(table[i].found)) << table[i].what;
         EXPECT_EQ(hit->extension, "txt") << table[i].what;
     }
+}
+
+// A PDF cut short, as a file system leaves one whose later clusters were reused: pages whose
+// content streams hold an inline picture, then page text that begins at a sector start. It is
+// cut after its last whole object and marked partial, and none of its page text comes out as
+// text files; a whole PDF after it keeps its own end.
+TEST(CarvePdf, APdfCutShortIsPartialAndItsTextStaysInside)
+{
+    std::mt19937 random(5);
+    const QByteArray text = QByteArray("BT /F1 11 Tf 72 700 Td (A line of the page's own words.) Tj ET\n").repeated(12);
+    QByteArray pdf = "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n";
+    for (int n = 1; n <= 4; ++n) {
+        pdf += QByteArray::number(n) + " 0 obj\n<< >>\nstream\nq BI /W 30 /H 30 /BPC 8 /CS /G ID ";
+        // The picture's bytes run to a sector's end; the text after them starts the next sector.
+        QByteArray picture(900 + static_cast<int>((512 - (pdf.size() + 900) % 512) % 512), '\0');
+        for (char& c : picture)
+            c = static_cast<char>(random());
+        picture.back() = '\x01';
+        pdf += picture + "EI Q\n" + text + "endstream\nendobj\n";
+    }
+    const qsizetype last_whole = pdf.size();
+    pdf += "5 0 obj\n<< >>\nstream\nBT /F1 11 Tf (cut here"; // the rest was overwritten
+    const QByteArray whole = "%PDF-1.4\n1 0 obj\n<< >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n";
+    QByteArray image = QByteArray(512, '\0') + pdf + QByteArray(512 * 3, '\0');
+    const auto whole_at = static_cast<std::uint64_t>(image.size());
+    image += whole + QByteArray(4096, '\0');
+    const std::vector<hit_s> hits = carve_memory(image);
+    std::string found;
+    for (const hit_s& hit : hits)
+        found += std::to_string(hit.offset) + " " + std::to_string(hit.size) + " " + hit.extension + "\n";
+    ASSERT_EQ(hits.size(), 2u) << found;
+    EXPECT_EQ(hits[0].extension, "pdf~p") << found;
+    EXPECT_EQ(hits[0].offset, 512u) << found;
+    EXPECT_EQ(hits[0].size, static_cast<std::uint64_t>(last_whole)) << found;
+    EXPECT_EQ(hits[1].extension, "pdf") << found;
+    EXPECT_EQ(hits[1].offset, whole_at) << found;
+    EXPECT_EQ(hits[1].size, static_cast<std::uint64_t>(whole.size())) << found;
 }
 
 // A two-piece layout reads and sums what the pieces hold, in any span across the split.
@@ -886,6 +928,8 @@ TEST(ScanFile, WrittenHitsReadBackAndBadFilesAreRefused)
         hits[i].size = 3ull << 30;
         std::strcpy(hits[i].extension, i == 1 ? "png" : "jpg");
     }
+    // Another writer may fill all eight bytes of the extension.
+    std::memcpy(hits[0].extension, "longname", 8);
     const QString path = dir.filePath("scan.sav");
     const QString volume = "\\\\?\\Volume{0be0d093-4796-9dcb-baa4-90df3018f6a1}";
     ASSERT_EQ(save_scan_file(path, volume, hits), 0);
@@ -897,6 +941,8 @@ TEST(ScanFile, WrittenHitsReadBackAndBadFilesAreRefused)
     EXPECT_EQ(read[2].offset, hits[2].offset);
     EXPECT_EQ(read[2].size, hits[2].size);
     EXPECT_STREQ(read[1].extension, "png");
+    EXPECT_EQ(raw_hit_extension(read[0]), "longname");
+    EXPECT_EQ(raw_hit_name(read[0]), "00000000.longname");
 
     const QByteArray whole = read_all(path);
     const auto write = [&dir](const QByteArray& bytes) {

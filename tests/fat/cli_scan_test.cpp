@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -61,6 +62,21 @@ TEST_F(CliScan, ListsAndRecoversDeletedFilesOfAPartition)
     EXPECT_EQ(f[0], "Ordner/#ber.txt");
     EXPECT_EQ(f[1], "5000");
     EXPECT_EQ(f[2], "1705312800");
+
+    // On a terminal, standard output holds what a pipe gets: the rows and nothing else. The
+    // progress line on standard error ends at 100 % with its line break, before any row.
+    const QStringList env_of_run = {"TARN_DISKS=" + image, "TZ=UTC"};
+    const QString tool = qEnvironmentVariable("TARN_CLI");
+    QString on_terminal;
+    ASSERT_EQ(run_tool("script", {"-qefc", tool + " scan 1 2>/dev/null", "/dev/null"}, &on_terminal, env_of_run), 0);
+    EXPECT_EQ(on_terminal.remove('\r').toStdString(), output.toStdString());
+    QString progress;
+    ASSERT_EQ(run_tool("script", {"-qefc", tool + " scan 1 >" + dir_.filePath("rows"), "/dev/null"}, &progress, env_of_run), 0);
+    EXPECT_TRUE(progress.contains(QRegularExpression("\r\033\\[Kscanning: 100%, \\d+ entries read, \\d+ found\r\n$")))
+        << progress.toStdString();
+    QFile rows(dir_.filePath("rows"));
+    ASSERT_TRUE(rows.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(rows.readAll()).toStdString(), output.toStdString());
 
     const QString target = dir_.filePath("out");
     ASSERT_EQ(cli(image, {"scan", "1", "--recover", target}, &output), 0) << output.toStdString();

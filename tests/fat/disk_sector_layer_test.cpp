@@ -3,6 +3,9 @@
 #include "platform/disk_geometry.h"
 #include "tests/fat/fat_fixture.h"
 
+#include <atomic>
+#include <thread>
+
 using namespace tarn;
 using namespace tarn::test;
 
@@ -26,19 +29,46 @@ TEST_F(DiskLayer, ReadsAtMost128SectorsPerRequest)
     EXPECT_EQ(disk_status(9), disk_status_not_ready);
 }
 
-TEST_F(DiskLayer, EnumerationStopsAtTheFirstGapAndRestartsCleanly)
+// An image of the list that cannot be read is left out, as in every other list of disks: the
+// image after it takes its number.
+TEST_F(DiskLayer, EnumerationLeavesOutAMissingImageAndRestartsCleanly)
 {
     fat_builder_c image(5000, 1);
     ASSERT_EQ(image.save(path("a.img")), 0);
     ASSERT_EQ(image.save(path("c.img")), 0);
-    EXPECT_EQ(use_disks({path("a.img"), path("missing.img"), path("c.img")}), 1);
-    EXPECT_EQ(disk_drive_count(), 1);
+    EXPECT_EQ(use_disks({path("a.img"), path("missing.img"), path("c.img")}), 2);
+    EXPECT_EQ(disk_drive_count(), 2);
     EXPECT_EQ(use_disks({path("a.img"), path("c.img")}), 2); // enumerate again: watcher restarted
     EXPECT_EQ(disk_rescan(), 2);
     disk_shutdown();
     EXPECT_EQ(disk_drive_count(), 0);
     std::vector<std::byte> out(512);
     EXPECT_EQ(disk_read(0, out, 0, 1), disk_not_ready);
+}
+
+// Reads go on while the disks are read again (an image opened in the window): a read waits for
+// the rescan instead of failing, and nothing is noted as unreadable.
+TEST_F(DiskLayer, ReadsDuringRescansNeverFail)
+{
+    fat_builder_c image(5000, 1);
+    ASSERT_EQ(image.save(path("a.img")), 0);
+    ASSERT_EQ(image.save(path("b.img")), 0);
+    ASSERT_EQ(use_disks({path("a.img"), path("b.img")}), 2);
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0}, failed{0};
+    std::thread reader([&] {
+        std::vector<std::byte> out(8 * 512);
+        for (std::uint64_t sector = 0; !done.load(); sector = (sector + 8) % 4000, ++reads)
+            if (disk_read(1, out, sector, 8) != disk_ok)
+                ++failed;
+    });
+    for (int i = 0; i < 200; ++i)
+        EXPECT_EQ(disk_rescan(), 2);
+    done = true;
+    reader.join();
+    EXPECT_GT(reads.load(), 0);
+    EXPECT_EQ(failed.load(), 0) << "of " << reads.load();
+    EXPECT_TRUE(disk_take_failures(1).empty());
 }
 
 TEST(DiskStatus, OnlyPresent512ByteSectorMediaAreReady)

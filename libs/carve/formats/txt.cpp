@@ -8,6 +8,7 @@
 #include "libs/carve/formats/fragments.h"
 #include "libs/carve/formats/text.h"
 
+#include <algorithm>
 #include <array>
 
 
@@ -29,15 +30,36 @@ bool text_sector(const std::uint8_t* first, std::size_t length)
     return true;
 }
 
-// Whether the bytes just before at go on as text (then at is inside a text, not its start).
+// Whether the bytes just before at go on as text (then at is inside a text, not its start), read
+// as the text run reads them: UTF-8, with no two stray bytes in a row. Bytes that are never UTF-8
+// (a cluster of 0xFF, say) are no text, so a text right after them is found. The bytes looked at
+// may begin inside a character, and end inside one (at cuts it: at is inside the text too).
 bool text_before(carve_reader_c& in, std::uint64_t at)
 {
     std::array<std::uint8_t, look_back> before{};
     if (at < look_back || !in.read(at - look_back, std::as_writable_bytes(std::span<std::uint8_t>(before))))
         return false;
-    for (const std::uint8_t c : before)
-        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F)
+    std::size_t i = 0;
+    while (i < 3 && (before[i] & 0xC0) == 0x80)
+        ++i;
+    bool stray = false;
+    while (i < look_back) {
+        const std::size_t n = text_character(before.data() + i, look_back - i);
+        if (n != 0) {
+            stray = false;
+            i += n;
+            continue;
+        }
+        const std::uint8_t c = before[i];
+        if (c >= 0xC2 && c <= 0xF4 && i + 4 > look_back
+            && std::all_of(before.begin() + static_cast<std::ptrdiff_t>(i) + 1, before.end(),
+                           [](std::uint8_t b) { return (b & 0xC0) == 0x80; }))
+            return true;
+        if (c < 0x80 || stray)
             return false;
+        stray = true;
+        ++i;
+    }
     return true;
 }
 
