@@ -155,7 +155,6 @@ int recovery_window_c::start_scan(const volume_item_s& volume, bool deep)
     ui_->btn_stop->show();
     reset_tree();
     deep_ = deep;
-    ui_->btn_filter->hide();
     volume_ = volume;
     reset_engine(current_);
     return launch();
@@ -180,6 +179,8 @@ int recovery_window_c::launch()
     // scanning afresh.
     rows_.clear();
     renew_file_model();
+    // Save is offered for finished results only, whichever way the scan was started.
+    ui_->btn_filter->hide();
     current_->set_volume(volume_);
     scan_running = true;
     current_->start(QThread::InheritPriority);
@@ -491,6 +492,8 @@ void recovery_window_c::on_pause_clicked()
 
 void recovery_window_c::on_save_result_clicked()
 {
+    if (scan_running)
+        return;
     const QString path = choose_scan_file(this, file_choice_e::save);
     if (path.isEmpty())
         return;

@@ -960,3 +960,47 @@ TEST(ScanFile, WrittenHitsReadBackAndBadFilesAreRefused)
 }
 
 } // namespace
+
+namespace {
+
+// A save while the deep scan still finds files writes the hits found until then, whole and in
+// order, and the scan goes on unharmed (the sanitizer build sees any read of the growing list).
+TEST(ScanFile, SavingDuringAScanWritesTheHitsFoundSoFar)
+{
+    QTemporaryDir dir;
+    constexpr int sectors = 100000;
+    QByteArray image;
+    image.reserve(sectors * 512);
+    for (int i = 0; i < sectors; ++i) {
+        const QByteArray text = "Note " + QByteArray::number(i) + ": a line of plain text, long enough to be a file of its own.\n";
+        image += text + QByteArray(512 - text.size(), '\0');
+    }
+    QFile file(dir.filePath("notes.img"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
+    file.close();
+    qputenv("TARN_DISKS", file.fileName().toUtf8());
+    enumerate_volumes();
+    ASSERT_EQ(volume_list().size(), 2u);
+    configure_carving(dir.filePath("none.conf"));
+    raw_recovery_c engine;
+    engine.set_volume(volume_list()[1]);
+    engine.start();
+    int saved_while_running = 0;
+    std::vector<raw_hit_s> read;
+    while (engine.isRunning()) {
+        const QString path = dir.filePath(QString("during%1.sav").arg(saved_while_running));
+        if (engine.save_results(path) != 0)
+            continue; // nothing found yet
+        ASSERT_FALSE(load_scan_file(path, read).isEmpty());
+        EXPECT_EQ(raw_hit_extension(read.back()), "txt");
+        ++saved_while_running;
+    }
+    ASSERT_TRUE(engine.wait(120000));
+    qunsetenv("TARN_DISKS");
+    EXPECT_GT(saved_while_running, 0);
+    ASSERT_EQ(engine.save_results(dir.filePath("after.sav")), 0);
+    ASSERT_FALSE(load_scan_file(dir.filePath("after.sav"), read).isEmpty());
+    EXPECT_EQ(read.size(), static_cast<std::size_t>(sectors));
+}
+
+} // namespace
