@@ -62,11 +62,14 @@ volume_record_s make_record(const volume_facts_s& f)
     record.item.mount_path = f.mount_paths.value(0);
     if (!record.item.mount_path.isEmpty()) {
         record.drive_type = f.drive_type;
+        // A volume without a known file system still has a size: the deep scan counts its bytes
+        // against it.
+        if (f.size_ok)
+            record.item.total_bytes = f.total_bytes;
         if (f.info_ok) {
             record.item.label = f.label;
             record.item.fs_name = f.fs_name;
             if (f.size_ok) {
-                record.item.total_bytes = f.total_bytes;
                 record.item.free_bytes = f.free_bytes;
                 record.item.free_known = f.free_ok;
             }

@@ -1,8 +1,9 @@
 #pragma once
 // One description per scanner kind: which volumes its engine takes, how the engine is made, how
 // its findings become tree folders and file rows, and how a row is written out. The page, the
-// tree builder, extraction and the command-line tool all ask this table; a new engine is one
-// entry here and its own files.
+// tree builder, extraction and the command-line tool all ask this table. A new engine is its own
+// files with its entry, a kind in scanner_kind.h, the entry's declaration below and its place in
+// the choice order (engine_table.cpp); nothing else switches on the kind.
 
 #include "disk/volume_item.h"
 #include "recovery/recovery_rows.h"

@@ -71,7 +71,9 @@ void ntfs_recovery_c::run()
     }
     if (const int result = ntfs_scan_startup(name.constData(), context_.data()); result < 0) {
         log_error("ntfs_recovery", 105, "ntfs_scan_startup failed with return value (%d)", result);
-        failure_ = result == NTFS_SCAN_NO_DEVICE ? scan_failure_e::volume_missing : scan_failure_e::no_file_system;
+        failure_ = result == NTFS_SCAN_NO_DEVICE         ? scan_failure_e::volume_missing
+                   : result == NTFS_SCAN_LARGE_CLUSTERS ? scan_failure_e::unsupported
+                                                        : scan_failure_e::no_file_system;
         context_.fill(std::byte{0});
         return;
     }

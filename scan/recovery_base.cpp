@@ -34,6 +34,9 @@ QString scan_failure_text(scan_failure_e failure)
         return QStringLiteral("no file system this scan reads was found at the volume's start "
                               "(a damaged boot sector, or sectors other than 512 bytes)");
     case scan_failure_e::damaged: return QStringLiteral("the file system is damaged: its root folder lies outside it");
+    case scan_failure_e::unsupported:
+        return QStringLiteral("its cluster size is not supported: NTFS clusters larger than 64 KiB are not read "
+                              "(the deep scan still reads the volume)");
     }
     return {};
 }

@@ -21,6 +21,7 @@ enum class scan_failure_e {
     unreadable,     // reading the volume's first structures failed
     no_file_system, // no file system this engine reads at the volume's start
     damaged,        // the file system's own structures point outside it
+    unsupported,    // a sound file system of a shape the engine does not read (NTFS clusters over 64 KiB)
 };
 
 // An English sentence for logs and the command line.

@@ -1,6 +1,6 @@
 #pragma once
 // The idle engine: the page points at it whenever no real engine is chosen, so that it can
-// always call the engine interface. Every operation does nothing.
+// always call the engine interface. Every operation does nothing; asked for a file, it has none.
 
 #include "scan/recovery_base.h"
 
@@ -20,13 +20,15 @@ public:
     void set_pause(std::int32_t) override {}
     std::int64_t get_read_count() override { return 0; }
     void reset() override {}
-    std::int32_t recover_file(std::uint64_t, QString) override { return 0; }
+    // Nothing is written, so nothing may pass for recovered.
+    std::int32_t recover_file(std::uint64_t, QString) override { return recovery_not_found; }
     std::int32_t get_file_path(std::uint64_t, QString&) override { return 0; }
     std::int64_t get_found_count() override { return 0; }
 
 protected:
-    // Started in place of an engine that does not exist yet, it has nothing to walk and ends at
-    // once; the thread's default run would wait for an event loop to quit and never finish.
+    // The page never starts it (a kind without an engine is refused before a start); started
+    // anyway, it has nothing to walk and ends at once, where the thread's default run would wait
+    // for an event loop to quit and never finish.
     void run() override {}
 };
 

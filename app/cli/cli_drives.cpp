@@ -25,8 +25,9 @@ int run_drives(const QStringList& args, cli_context_s& ctx)
 
 extern const cli_command_s cli_drives_command = {
     "drives", "drives",
-    "List the physical disks: row, path, size in bytes (whole cylinders of 255 x 63 sectors).\n"
-    "At most ten disks are listed, up to the first that cannot be opened.",
+    "List the physical disks: row, path, size in bytes (the disk's true size).\n"
+    "At most ten disks are listed, up to the first that cannot be opened; an image of TARN_DISKS\n"
+    "that cannot be read is left out, and standard error says why.",
     run_drives};
 
 } // namespace tarn

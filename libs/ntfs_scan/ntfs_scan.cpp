@@ -3,6 +3,7 @@
 #include "libs/ntfs_scan/ntfs_record_fill.h"
 #include "libs/ntfs_scan/ntfs_scan_source.h"
 #include "libs/ntfs_scan/tsk_byte_image.h"
+#include "platform/byte_source.h"
 #include "platform/device.h"
 #include "platform/volume_facts.h"
 #include "platform/volume_registry.h"
@@ -11,6 +12,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -161,18 +163,37 @@ int copy_data(TSK_FS_FILE* file, QFile& out, std::uint32_t* detail)
     return done == data->size ? 0 : NTFS_SCAN_SHORT;
 }
 
+// Whether the volume's boot sector is an NTFS one whose clusters are larger than 64 KiB:
+// Windows writes clusters of up to 2 MiB (a sectors-per-cluster byte over 0x80 is a negative
+// power of two), which the reader refuses like a damaged boot sector. Such a volume is sound and
+// is said to be, not taken for a damaged one.
+bool large_clusters(byte_source_c& source)
+{
+    std::array<std::byte, 512> boot{};
+    if (source.read_at(0, boot) != static_cast<std::int64_t>(boot.size())
+        || std::memcmp(boot.data() + 3, "NTFS    ", 8) != 0)
+        return false;
+    const std::uint32_t sector = load_le16(boot, 11);
+    const auto per_cluster = std::to_integer<unsigned>(boot[13]);
+    if ((sector != 512 && sector != 1024 && sector != 2048 && sector != 4096) || per_cluster <= 0x80
+        || 256 - per_cluster > 12)
+        return false;
+    return (static_cast<std::uint64_t>(sector) << (256 - per_cluster)) > (64u << 10);
+}
+
 } // namespace
 
 int ntfs_scan_startup_source(std::unique_ptr<byte_source_c> source, void* context)
 {
     if (context == nullptr)
         return NTFS_SCAN_BAD_ARGUMENT;
+    const bool too_large = source && large_clusters(*source);
     tsk_image_ptr image = open_tsk_image(std::move(source));
     if (!image)
         return NTFS_SCAN_NO_DEVICE;
     std::unique_ptr<TSK_FS_INFO, fs_closer> fs(tsk_fs_open_img(image.get(), 0, TSK_FS_TYPE_NTFS));
     if (!fs)
-        return NTFS_SCAN_NOT_NTFS;
+        return too_large ? NTFS_SCAN_LARGE_CLUSTERS : NTFS_SCAN_NOT_NTFS;
     auto* state = new scan_state_s{std::move(image), std::move(fs)};
     state->last = last_entry(*state->fs);
     std::memset(context, 0, NTFS_SCAN_CONTEXT_BYTES);

@@ -34,7 +34,8 @@ enum {
     NTFS_SCAN_NO_RECORD = -4,  /* no such MFT entry, or it holds no data */
     NTFS_SCAN_UNWRITABLE = -5, /* the destination cannot be created */
     NTFS_SCAN_SHORT = -6,      /* a read or write failed on the way; the shorter file stays */
-    NTFS_SCAN_BAD_ARGUMENT = -7
+    NTFS_SCAN_BAD_ARGUMENT = -7,
+    NTFS_SCAN_LARGE_CLUSTERS = -8 /* a sound NTFS boot sector whose clusters exceed 64 KiB, which the reader does not open */
 };
 
 /* Opens a scan context on the volume named "/dev/hdXN" (X = 'a' + disk number, N = partition

@@ -1,4 +1,5 @@
 #include "disk/drive_enumeration.h"
+#include "platform/physical_drives.h"
 #include "tests/support/test_support.h"
 
 #include <QDir>
@@ -46,24 +47,32 @@ TEST_F(DriveList, HeaderThenEachDiskAtItsTrueSize)
     EXPECT_EQ(list[1].geometry->cylinders, 100);
 }
 
-TEST_F(DriveList, MissingOrUnreadableDiskEndsTheList)
+// An image that cannot be read is left out of the list, and said so, with the image after it in
+// its place (the volume list leaves it out too); a disk of the machine that cannot be measured
+// still ends the list, like a gap in the numbering.
+TEST_F(DriveList, AnUnreadableImageIsLeftOutAndNamed)
 {
     const QString a = image("a.img", cylinder_bytes), c = image("c.img", cylinder_bytes);
-    use_disks({a, dir_.filePath("missing.img"), c});
-    enumerate_drives();
-    EXPECT_EQ(drive_list().size(), 2u);
-
-    use_disks({a, dir_.path(), c}); // a folder cannot be opened as a disk
-    enumerate_drives();
-    EXPECT_EQ(drive_list().size(), 2u);
-
-    use_disks({a, image("empty.img", 0), c});
-    enumerate_drives();
-    EXPECT_EQ(drive_list().size(), 2u);
-
-    use_disks({a, image("short.img", 300), c}); // shorter than one sector: no medium
-    enumerate_drives();
-    EXPECT_EQ(drive_list().size(), 2u);
+    const struct {
+        QString bad;
+        const char* reason;
+    } cases[] = {
+        {dir_.filePath("missing.img"), "no such file"},
+        {dir_.path(), "is not a disk image file"}, // a folder cannot be opened as a disk
+        {image("empty.img", 0), "too small to hold a disk"},
+        {image("short.img", 300), "too small to hold a disk"}, // shorter than one sector: no medium
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.bad.toStdString());
+        use_disks({a, row.bad, c});
+        enumerate_drives();
+        ASSERT_EQ(drive_list().size(), 3u);
+        EXPECT_EQ(drive_list()[2].path, c);
+        const QStringList refusals = image_mode_refusals();
+        ASSERT_EQ(refusals.size(), 1);
+        EXPECT_TRUE(refusals[0].startsWith(row.bad + ": ") && refusals[0].contains(row.reason)) << refusals[0].toStdString();
+        EXPECT_EQ(list_drives({a, row.bad, c}).size(), 2u);
+    }
 }
 
 TEST_F(DriveList, AtMostTenDisks)

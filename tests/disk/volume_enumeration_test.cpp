@@ -3,6 +3,7 @@
 #include "tests/support/test_support.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -162,6 +163,8 @@ TEST_F(VolumeList, GptBareAndEmptyDisksSortedByMountPath)
     // deep scan.
     EXPECT_EQ(list[3].mount_path, blank + "#0");
     EXPECT_TRUE(list[3].fs_name.isEmpty());
+    EXPECT_EQ(list[3].total_bytes, static_cast<std::uint64_t>(QFileInfo(blank).size())); // the deep scan counts against it
+    EXPECT_FALSE(list[3].free_known);
     EXPECT_EQ(list[1].label, "FLOPPY"); // "a-bare.img#0" sorts before "b-gpt.img#1"
     EXPECT_EQ(list[1].fs_name, "FAT12");
     EXPECT_EQ(list[1].partition_number, 0);
@@ -192,11 +195,13 @@ TEST_F(VolumeList, FiltersAndOrderOverFacts)
     EXPECT_EQ(build_volume_list(facts, true).size(), 2u);
     facts[0].drive_type = drive_removable;
 
-    facts[1].info_ok = false; // listed, with empty name and sizes
+    facts[1].info_ok = false; // listed with its size, without a name or free bytes
     list = build_volume_list(facts, false);
     ASSERT_EQ(list.size(), 3u);
     EXPECT_TRUE(list[1].fs_name.isEmpty());
-    EXPECT_EQ(list[1].total_bytes, 0u);
+    EXPECT_EQ(list[1].total_bytes, facts[1].total_bytes);
+    EXPECT_NE(list[1].total_bytes, 0u);
+    EXPECT_FALSE(list[1].free_known);
 
     facts[1].mount_paths.clear(); // no mount path: no numbers, not listed
     EXPECT_EQ(build_volume_list(facts, true).size(), 2u);

@@ -402,7 +402,7 @@ TEST(IdleEngine, AnswersWithoutDoingAnything)
     base.set_stop(stop_abandon);
     EXPECT_EQ(base.get_stop(), stop_idle);
     EXPECT_EQ(base.get_progress(), 0.0);
-    EXPECT_EQ(base.recover_file(1, QStringLiteral("/nonexistent/x")), 0);
+    EXPECT_EQ(base.recover_file(1, QStringLiteral("/nonexistent/x")), recovery_not_found); // nothing written is no success
     QString untouched = QStringLiteral("same");
     EXPECT_EQ(base.get_file_path(1, untouched), 0);
     EXPECT_EQ(untouched, "same");

@@ -232,6 +232,48 @@ TEST(ImageErrors, UnreadableImagesAreRefusedByName)
         QJsonObject facts;
         EXPECT_TRUE(volume_row(json_rows(run.output), c.file, facts).isEmpty());
         EXPECT_FALSE(volume_row(json_rows(run.output), good, facts).isEmpty());
+        // The same file among the TARN_DISKS images: left out of both lists alike and named;
+        // the disk after it is disk 1 in both.
+        const QStringList env = {"TARN_DISKS=" + c.file + ":" + disks->fat_raw()};
+        for (const char* command : {"drives", "volumes"}) {
+            QString output;
+            EXPECT_EQ(run_tool(qEnvironmentVariable("TARN_CLI"), {"--json", command}, &output, env), 1) << command;
+            EXPECT_TRUE(output.contains(c.file + ": ") && output.contains(c.reason)) << output.toStdString();
+            const std::vector<QJsonObject> rows = json_rows(output);
+            ASSERT_FALSE(rows.empty()) << output.toStdString();
+            EXPECT_EQ(rows.front()[command == std::string("drives") ? "path" : "disk_number"].toVariant(),
+                      command == std::string("drives") ? QVariant(disks->fat_raw()) : QVariant(0))
+                << output.toStdString();
+        }
+    }
+}
+
+// Split raw images whose pieces are numbered from .000 and from .001 open whole whichever piece
+// is chosen: the disk has the raw image's size and its volumes.
+TEST(ImageErrors, SplitImagesOpenWholeFromAnyPiece)
+{
+    const QString raw = disks->fat_raw();
+    const run_s plain = cli({"--json", "volumes"});
+    QJsonObject raw_facts;
+    ASSERT_FALSE(volume_row(json_rows(plain.output), raw, raw_facts, 5).isEmpty());
+    for (const int first : {0, 1}) {
+        const QString stem = disks->path(QStringLiteral("from%1/disk.raw").arg(first));
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(stem).path()));
+        ASSERT_EQ(run_tool("split", {"-b", "16M", "-a", "3", QStringLiteral("--numeric-suffixes=%1").arg(first), raw, stem + "."}), 0);
+        for (int piece = first; piece < first + 3; ++piece) {
+            const QString chosen = stem + QStringLiteral(".%1").arg(piece, 3, 10, QLatin1Char('0'));
+            SCOPED_TRACE(chosen.toStdString());
+            const run_s drives = cli({"--json", "--image", chosen, "drives"});
+            ASSERT_EQ(drives.status, 0) << drives.output.toStdString();
+            const std::vector<QJsonObject> rows = json_rows(drives.output);
+            ASSERT_EQ(rows.size(), 3u) << drives.output.toStdString();
+            EXPECT_EQ(rows[2]["size"].toVariant().toULongLong(), static_cast<qulonglong>(QFileInfo(raw).size()));
+            const run_s volumes = cli({"--json", "--image", chosen, "volumes"});
+            QJsonObject facts;
+            ASSERT_FALSE(volume_row(json_rows(volumes.output), chosen, facts, 5).isEmpty()) << volumes.output.toStdString();
+            EXPECT_EQ(facts["total_bytes"], raw_facts["total_bytes"]);
+            EXPECT_EQ(facts["fs_name"], raw_facts["fs_name"]);
+        }
     }
 }
 

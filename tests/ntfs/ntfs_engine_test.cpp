@@ -176,4 +176,21 @@ TEST_F(NtfsEngine, AVolumeThatIsNoNtfsFailsWithOneLogEntry)
     EXPECT_TRUE(entries[0].endsWith("[ntfs_recovery:105] ntfs_scan_startup failed with return value (-2)"));
 }
 
+// A sound NTFS volume with 2 MiB clusters (as Windows formats large disks) is beyond what the
+// reader opens: it is said to be, not taken for a damaged boot sector.
+TEST_F(NtfsEngine, ClustersOverSixtyFourKibAreSaidToBeUnsupported)
+{
+    const QString large = dir_.filePath("large-clusters.img");
+    ASSERT_EQ(make_sparse_file(large, 2ull << 30), 0);
+    ASSERT_EQ(run_tool("mkntfs", {"-F", "-Q", "-q", "-c", "2097152", large}), 0);
+    qputenv("TARN_DISKS", large.toUtf8());
+    enumerate_volumes();
+    ASSERT_EQ(volume_list().size(), 2u);
+    ASSERT_EQ(volume_list()[1].fs_name, "NTFS");
+    ntfs_recovery_c engine;
+    scan(engine, volume_list()[1]);
+    EXPECT_EQ(engine.get_failure(), scan_failure_e::unsupported);
+    EXPECT_TRUE(scan_failure_text(engine.get_failure()).contains("cluster size is not supported"));
+}
+
 } // namespace

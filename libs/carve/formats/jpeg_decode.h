@@ -22,9 +22,9 @@ public:
         state_.at = start + 2;
     }
 
-    // Decodes from the start until the scan data reaches split, and keeps the state at the last
-    // block boundary before it; false when the file fails before, is not sequential, or split is
-    // not inside a scan's data.
+    // Decodes from the start until the bytes taken reach past split, and keeps the state at the
+    // last block group (MCU) boundary whose bytes all lie before it; false when the file fails
+    // before, is not sequential, or split is not inside a scan's data.
     bool run_to(std::uint64_t split);
     // From the kept state, with the bytes from split on read from resume on, decodes to the end;
     // the volume offset past the EOI marker, 0 when the file does not decode exactly.
@@ -106,8 +106,10 @@ private:
     static void fill_fast(table_s& t);
     static void fill_pairs(table_s& t);
     bool scan_header(std::uint64_t at, unsigned length);
-    // Decodes the current scan's blocks from state_.mcu on; stops early (true) when split is given
-    // and the next block would read at or past it.
+    // Decodes the current scan's block groups from state_.mcu on. With split given it stops (true)
+    // at the first group boundary after the bytes taken went past split, or where decoding broke
+    // on bytes from the split on (they are the other file's); the kept state is the last group
+    // boundary before it.
     bool decode_scan(std::uint64_t split);
     bool restart_marker();
     bool end_of_scan();
