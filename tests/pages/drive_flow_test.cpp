@@ -113,6 +113,8 @@ void drive_flow_test::no_disks_shows_the_header_only_and_scan_warns()
 {
     start({fixture_->path(QStringLiteral("missing.img"))});
     QCOMPARE(drives()->model()->rowCount(), 1);
+    // The image that could not be read is named once the lists are shown, not passed over.
+    QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{QStringLiteral("image_open_failed")});
     click(window_->page(main_window_c::drive_page), "btn_scan");
     QCOMPARE(test::keys_of(fixture_->take_boxes()), QStringList{QStringLiteral("main_warning1")});
     QCOMPARE(page_index(), 2);
