@@ -1,5 +1,7 @@
 #include "recovery/recovery_delegate.h"
 
+#include "common/visible_text.h"
+
 #include "common/format_size.h"
 #include "recovery/recovery_model.h"
 #include "scan/recovery_item.h"
@@ -54,7 +56,7 @@ void recovery_delegate_c::paint(QPainter* painter, const QStyleOptionViewItem& o
     }
     case column_name:
         painter->setLayoutDirection(text_direction(item.name));
-        painter->drawText(text_rect, flags, item.name);
+        painter->drawText(text_rect, flags, visible_text(item.name));
         break;
     case column_size: painter->drawText(text_rect, flags, format_size(item.size)); break;
     case column_modified: painter->drawText(text_rect, flags, local_date_text(item.modified)); break;

@@ -3,6 +3,7 @@
 
 #include "app/cli/cli_commands.h"
 #include "app/cli/cli_engine.h"
+#include "common/visible_text.h"
 #include "disk/volume_enumeration.h"
 #include "libs/carve/carve_config.h"
 #include "recovery/engine_table.h"
@@ -112,7 +113,7 @@ int run_resume(const QStringList& args, cli_context_s& ctx)
             engine.set_volume(volume);
             return finish(ctx, engine, "resume", recover_dir);
         }
-    ctx.err << "tarnrecovery-cli resume: the volume " << device << " of " << rest.front() << " is not here\n";
+    ctx.err << "tarnrecovery-cli resume: the volume " << visible_text(device, true) << " of " << rest.front() << " is not here\n";
     return cli_failed;
 }
 

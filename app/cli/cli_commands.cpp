@@ -1,5 +1,7 @@
 #include "app/cli/cli_commands.h"
 
+#include "common/visible_text.h"
+
 #include <QJsonDocument>
 
 #include <array>
@@ -35,9 +37,11 @@ void cli_print_row(cli_context_s& ctx, const QStringList& keys, const QVariantLi
         ctx.out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
         return;
     }
+    // Names come from the disk: a tab or line break in one must not forge a column or a row, nor
+    // an escape sequence reach the terminal.
     QStringList texts;
     for (const auto& value : values)
-        texts << value.toString();
+        texts << visible_text(value.toString(), true);
     ctx.out << texts.join(QLatin1Char('\t')) << '\n';
 }
 

@@ -19,6 +19,8 @@ void print_help(QTextStream& out)
            "--image FILE adds a disk image after the machine's disks, read-only: raw (.img, .dd, .raw,\n"
            "split .001 .002 ...), E01 with its segments, VMDK, VHD, VHDX or QCOW2. Repeat it for more.\n"
            "Set TARN_DISKS=IMG1:IMG2:... to work on disk image files instead of the machine's disks.\n"
+           "Rows are tab-separated; in their texts a tab, line break, carriage return or backslash is\n"
+           "written \\t, \\n, \\r or \\\\, and any other control character \\xHH (--json escapes by JSON's rules).\n"
            "Exit status: 0 success, 1 failure, 2 bad usage.\n\nCommands:\n";
     for (const auto& command : tarn::cli_commands()) {
         out << "  " << command.synopsis << "\n";

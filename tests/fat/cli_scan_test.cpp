@@ -109,6 +109,9 @@ TEST_F(CliScan, HostileNamesStayInsideTheTargetFolder)
     QString output;
     ASSERT_EQ(cli(disk, {"scan", "1", "--recover", target}, &output), 0) << output.toStdString();
     EXPECT_TRUE(lines_of(output).join('\n').contains("#./../evil")) << output.toStdString(); // shown as on disk
+    // A control character of a name is printed as an escape, never raw.
+    EXPECT_TRUE(output.contains("#/\\x01B.TXT\t")) << output.toStdString();
+    EXPECT_FALSE(output.contains(QChar(0x01)));
     QStringList written;
     QDirIterator it(dir_.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {

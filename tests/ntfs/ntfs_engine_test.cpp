@@ -15,6 +15,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QTemporaryDir>
 
@@ -191,6 +193,28 @@ TEST_F(NtfsEngine, ClustersOverSixtyFourKibAreSaidToBeUnsupported)
     scan(engine, volume_list()[1]);
     EXPECT_EQ(engine.get_failure(), scan_failure_e::unsupported);
     EXPECT_TRUE(scan_failure_text(engine.get_failure()).contains("cluster size is not supported"));
+}
+
+// A deleted file whose name holds tabs, a line break and an escape sequence is one row of the
+// listing, its name printed with escapes; --json gives the name as it is.
+TEST_F(NtfsEngine, NamesNeverForgeRowsOrReachTheTerminal)
+{
+    const QString image = dir_.filePath("forging.img");
+    QFile content(dir_.filePath("content"));
+    ASSERT_TRUE(content.open(QIODevice::WriteOnly) && content.write(QByteArray(3000, 'x')) == 3000);
+    content.close();
+    const QString name = "a\t9\t0\t0\t1\nFAKE\x1b[2J.txt";
+    ASSERT_EQ(make_ntfs_volume(image, 16 << 20, {"put", "/" + name, content.fileName(), "rm", "/" + name}), 0);
+    const QStringList env = {"TARN_DISKS=" + image, "TZ=UTC"};
+    QString listing, json;
+    ASSERT_EQ(run_tool(qEnvironmentVariable("TARN_CLI"), {"scan", "1"}, &listing, env), 0) << listing.toStdString();
+    const QStringList rows = listing.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 1) << listing.toStdString();
+    EXPECT_EQ(rows[0].split('\t').size(), 5) << rows[0].toStdString();
+    EXPECT_TRUE(rows[0].contains("\\t9\\t0\\t0\\t1\\nFAKE\\x1b[2J.txt\t")) << rows[0].toStdString();
+    EXPECT_FALSE(listing.contains(QChar(0x1b)));
+    ASSERT_EQ(run_tool(qEnvironmentVariable("TARN_CLI"), {"--json", "scan", "1"}, &json, env), 0);
+    EXPECT_TRUE(QJsonDocument::fromJson(json.trimmed().toUtf8()).object()["path"].toString().endsWith(name.mid(1))) << json.toStdString();
 }
 
 } // namespace
