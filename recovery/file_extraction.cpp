@@ -1,6 +1,7 @@
 #include "recovery/file_extraction.h"
 
 #include "common/safe_file_name.h"
+#include "platform/target_folder.h"
 #include "recovery/engine_table.h"
 #include "scan/recovery_base.h"
 
@@ -10,6 +11,8 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <cerrno>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -18,20 +21,38 @@ namespace tarn {
 namespace {
 
 constexpr qint64 copy_step = 0x20000;
+// Names tried for one file when others keep taking them (another recovery into the same folder).
+constexpr int most_name_tries = 10000;
 
-// The entry's times instead of the time of the recovery. Failing to set them costs nothing
-// but the times, so it is not a failure of the recovery.
-void keep_times(const QString& destination, const recovery_item_s& record)
+// Takes the engine's file lock as asked: false when it is busy and the caller would not wait.
+bool lock_engine(std::unique_lock<std::mutex>& lock, engine_wait_e wait)
 {
-    if (record.modified == 0 && record.accessed == 0)
-        return;
-    QFile file(destination);
-    if (QFileInfo(destination).isSymLink() || !file.open(QIODevice::ReadOnly))
-        return;
-    if (record.modified != 0)
-        file.setFileTime(QDateTime::fromSecsSinceEpoch(record.modified, Qt::UTC), QFileDevice::FileModificationTime);
-    if (record.accessed != 0)
-        file.setFileTime(QDateTime::fromSecsSinceEpoch(record.accessed, Qt::UTC), QFileDevice::FileAccessTime);
+    if (wait == engine_wait_e::block) {
+        lock.lock();
+        return true;
+    }
+    return lock.try_lock();
+}
+
+// Writes record's file under name in folder, through its engine, into a file made there and
+// then (never over anything, never through a link). A name taken meanwhile moves on to the next
+// " (n)" when used is given. A file written whole gets the entry's times; one the engine wrote
+// nothing to is removed again, so that no empty file passes for a recovered one.
+int extract_into(recovery_base_c& engine, const engine_entry_s& entry, const target_folder_c& folder, QString name,
+                 const recovery_item_s& record, QSet<QString>* used)
+{
+    int error = 0;
+    std::unique_ptr<target_file_c> file = folder.create_file(name, error);
+    for (int tries = 0; !file && error == EEXIST && used != nullptr && tries < most_name_tries; ++tries)
+        file = folder.create_file(unique_file_name(written_name(record), *used), error);
+    if (!file)
+        return recovery_unwritable;
+    const int result = entry.extract(engine, record, file->path());
+    if (result == recovery_ok)
+        file->set_times(record.modified, record.accessed);
+    else if (result != recovery_incomplete)
+        file->discard();
+    return result;
 }
 
 } // namespace
@@ -58,18 +79,15 @@ int extract_to(recovery_base_c& engine, int kind, const QString& destination, co
     if (entry == nullptr)
         return recovery_not_found;
     std::unique_lock lock(engine.file_lock(), std::defer_lock);
-    if (wait == engine_wait_e::block)
-        lock.lock();
-    else if (!lock.try_lock())
+    if (!lock_engine(lock, wait))
         return recovery_busy;
-    // A link of that name (the temporary folder is everybody's) would carry the write outside
-    // the folder: it is replaced like any other file, not followed.
-    if (QFileInfo(destination).isSymLink() && !QFile::remove(destination))
+    const QFileInfo place(destination);
+    const std::unique_ptr<target_folder_c> folder = target_folder_c::open(place.path());
+    // What the name holds (an earlier preview, a link planted in the temporary folder, which is
+    // everybody's) is replaced, never written through.
+    if (!folder || !folder->remove(place.fileName()))
         return recovery_unwritable;
-    const int result = entry->extract(engine, record, destination);
-    if (result == recovery_ok || result == recovery_incomplete)
-        keep_times(destination, record);
-    return result;
+    return extract_into(engine, *entry, *folder, place.fileName(), record, nullptr);
 }
 
 int extract_one(recovery_base_c& engine, int kind, const QString& folder, const recovery_item_s& record,
@@ -81,12 +99,30 @@ int extract_one(recovery_base_c& engine, int kind, const QString& folder, const 
 int extract_rows(recovery_base_c& engine, int kind, const QString& folder, const recovery_rows& rows,
                  const std::atomic<bool>* stop, const extraction_report& report)
 {
-    const QDir target(folder);
+    const std::unique_ptr<target_folder_c> target = target_folder_c::open(folder);
+    if (!target) {
+        int failed = 0;
+        for (const recovery_item_s& row : rows)
+            if (row.checked && (stop == nullptr || !*stop)) {
+                ++failed;
+                if (report)
+                    report(row, recovery_unwritable);
+            }
+        return failed;
+    }
+    return extract_rows_into(engine, kind, *target, folder, rows, stop, report);
+}
+
+int extract_rows_into(recovery_base_c& engine, int kind, const target_folder_c& target, const QString& folder,
+                      const recovery_rows& rows, const std::atomic<bool>* stop, const extraction_report& report)
+{
+    const engine_entry_s* entry = engine_entry(kind);
     // Two deleted files often share a name; the later one gets " (2)" rather than replacing
     // the file recovered just before it, or one already in the folder from an earlier recovery
-    // (a dangling link or a FIFO included).
+    // (a dangling link or a FIFO included). A name another recovery takes meanwhile is passed
+    // over when the file is made.
     QSet<QString> used;
-    for (const QString& present : target.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+    for (const QString& present : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
         used.insert(present.toCaseFolded());
     int failed = 0;
     for (const recovery_item_s& row : rows) {
@@ -94,8 +130,12 @@ int extract_rows(recovery_base_c& engine, int kind, const QString& folder, const
             break;
         if (!row.checked)
             continue;
-        const QString name = unique_file_name(written_name(row), used);
-        const int result = extract_to(engine, kind, target.filePath(name), row);
+        int result = recovery_not_found;
+        if (entry != nullptr) {
+            std::unique_lock lock(engine.file_lock(), std::defer_lock);
+            lock_engine(lock, engine_wait_e::block);
+            result = extract_into(engine, *entry, target, unique_file_name(written_name(row), used), row, &used);
+        }
         if (result != recovery_ok)
             ++failed;
         if (report)

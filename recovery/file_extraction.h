@@ -16,6 +16,7 @@
 namespace tarn {
 
 class recovery_base_c;
+class target_folder_c;
 
 // What extraction does when another extraction is using the same engine.
 enum class engine_wait_e { block, skip_if_busy };
@@ -33,9 +34,10 @@ QString extraction_path(const QString& folder, const recovery_item_s& record);
 // extraction_path(folder, record). A recovery_result_e.
 int extract_one(recovery_base_c& engine, int kind, const QString& folder, const recovery_item_s& record,
                 engine_wait_e wait = engine_wait_e::block);
-// The same to a destination path the caller has made safe. A link waiting there is replaced,
-// never written through. A file written, whole or not, gets the record's modification and
-// access times where they are known.
+// The same to a destination path the caller has made safe. Whatever the name holds (an earlier
+// copy, a link) is replaced, never written through. A file written whole gets the record's
+// modification and access times where they are known; one the engine wrote nothing to is
+// removed again.
 int extract_to(recovery_base_c& engine, int kind, const QString& destination, const recovery_item_s& record,
                engine_wait_e wait = engine_wait_e::block);
 
@@ -47,6 +49,9 @@ using extraction_report = std::function<void(const recovery_item_s& record, int 
 // is ever replaced. Ends early when stop is set. How many rows could not be written.
 int extract_rows(recovery_base_c& engine, int kind, const QString& folder, const recovery_rows& rows,
                  const std::atomic<bool>* stop = nullptr, const extraction_report& report = {});
+// The same into a folder already open (folder is its path, to see what is there).
+int extract_rows_into(recovery_base_c& engine, int kind, const target_folder_c& target, const QString& folder,
+                      const recovery_rows& rows, const std::atomic<bool>* stop, const extraction_report& report);
 
 // Whether a file can be made in folder (tried with a temporary file that is removed again).
 bool folder_writable(const QString& folder);

@@ -1,23 +1,15 @@
 #include "recovery/tree_extraction.h"
 
+#include "platform/target_folder.h"
 #include "recovery/tree_builder.h"
 #include "scan/recovery_base.h"
 
 #include <QDir>
-#include <QFileInfo>
 
+#include <memory>
 #include <utility>
 
 namespace tarn {
-
-namespace {
-
-bool inside(const QString& path, const QString& root)
-{
-    return path == root || path.startsWith(root + QLatin1Char('/'));
-}
-
-} // namespace
 
 std::vector<branch_folder_s> list_branch(int kind, const recovery_base_c& engine, const TreeNode& node)
 {
@@ -50,29 +42,80 @@ QStringList branch_path(const std::vector<branch_folder_s>& branch, int index)
     return names;
 }
 
+namespace {
+
+// Folders below the target that are made and held open at once: the folders on the way down to
+// the one being written, each a descriptor. Deeper folders are not written (a path that deep
+// could not be written by name either).
+constexpr std::size_t deepest_folder = 512;
+
+// The folders from the target down to the one being written, each opened inside the one
+// before it when first needed: nothing is made for a folder without files, no folder is
+// reached through a link, and a folder that cannot be made fails only the files below it.
+class folder_chain_c {
+public:
+    explicit folder_chain_c(std::unique_ptr<target_folder_c> root) : root_(std::move(root)) {}
+
+    // Moves to branch folder index, whose parent is parent (-1 for the branch's own folder).
+    void enter(int index, int parent, QString name, QString path)
+    {
+        while (!links_.empty() && links_.back().index != parent)
+            links_.pop_back();
+        links_.push_back({index, std::move(name), std::move(path), nullptr});
+    }
+    // The folder entered last, made and opened (with those above it); null when it cannot be.
+    const target_folder_c* open()
+    {
+        if (!root_ || links_.size() > deepest_folder)
+            return nullptr;
+        const target_folder_c* above = root_.get();
+        for (std::size_t i = 1; i < links_.size(); ++i) {
+            link_s& link = links_[i];
+            if (!link.folder)
+                link.folder = above->subfolder(link.name);
+            if (!link.folder)
+                return nullptr;
+            above = link.folder.get();
+        }
+        return above;
+    }
+    const QString& path() const { return links_.back().path; }
+
+private:
+    struct link_s {
+        int index;
+        QString name;
+        QString path;
+        std::unique_ptr<target_folder_c> folder; // null for the branch's own folder: the root
+    };
+    std::unique_ptr<target_folder_c> root_;
+    std::vector<link_s> links_;
+};
+
+} // namespace
+
 int extract_branch(recovery_base_c& engine, int kind, const std::vector<branch_folder_s>& branch, const QString& target,
                    const std::atomic<bool>* stop, const extraction_report& report)
 {
-    const QString root = QDir().mkpath(target) ? QFileInfo(target).canonicalFilePath() : QString();
-    // Each folder's place in target, made safe once and reused by the folders below it.
-    std::vector<QString> places(branch.size());
+    folder_chain_c chain(QDir().mkpath(target) ? target_folder_c::open(target) : nullptr);
+    std::vector<QString> paths(branch.size()); // where each folder lies, to see what is there already
     int failed = 0;
     for (std::size_t i = 0; i < branch.size() && (stop == nullptr || !*stop); ++i) {
         const branch_folder_s& folder = branch[i];
-        const QString base = folder.parent < 0 ? root : places[static_cast<std::size_t>(folder.parent)];
-        if (!base.isEmpty())
-            places[i] = folder.parent < 0 ? base : base + QLatin1Char('/') + written_folder_name(folder.name, folder.disk_name);
+        const QString name = folder.parent < 0 ? QString() : written_folder_name(folder.name, folder.disk_name);
+        paths[i] = folder.parent < 0 ? target : paths[static_cast<std::size_t>(folder.parent)] + QLatin1Char('/') + name;
+        chain.enter(static_cast<int>(i), folder.parent, name, paths[i]);
         if (folder.rows.empty())
             continue;
-        const QString real = !places[i].isEmpty() && QDir().mkpath(places[i]) ? QFileInfo(places[i]).canonicalFilePath() : QString();
-        if (root.isEmpty() || real.isEmpty() || !inside(real, root)) {
+        const target_folder_c* place = chain.open();
+        if (place == nullptr) {
             failed += static_cast<int>(folder.rows.size());
             for (const recovery_item_s& row : folder.rows)
                 if (report)
                     report(row, recovery_unwritable);
             continue;
         }
-        failed += extract_rows(engine, kind, real, folder.rows, stop, report);
+        failed += extract_rows_into(engine, kind, *place, chain.path(), folder.rows, stop, report);
     }
     return failed;
 }

@@ -29,9 +29,9 @@ std::vector<branch_folder_s> list_branch(int kind, const recovery_base_c& engine
 // The names of the folders from the branch's own folder down to folder index, as found.
 QStringList branch_path(const std::vector<branch_folder_s>& branch, int index);
 
-// Writes every file of the branch into target, each folder under its safe name; files of a
-// folder that cannot be made, or that would lie outside target (a link waiting there), are not
-// written (and reported as unwritable). Ends early when stop is set. How many files could not
+// Writes every file of the branch into target, each folder under its safe name, made inside its
+// parent as it is opened (a link waiting under a folder's name is never followed); files of a
+// folder that cannot be made are not written (and reported as unwritable). Ends early when stop is set. How many files could not
 // be written.
 int extract_branch(recovery_base_c& engine, int kind, const std::vector<branch_folder_s>& branch, const QString& target,
                    const std::atomic<bool>* stop = nullptr, const extraction_report& report = {});

@@ -7,6 +7,7 @@
 #include "recovery/recovery_file.h"
 #include "recovery/scanner_kind.h"
 #include "recovery/tree_builder.h"
+#include "recovery/tree_extraction.h"
 #include "scan/recovery_base.h"
 #include "tests/fat/fat_builder.h"
 #include "tests/recovery/recovery_fixture.h"
@@ -17,8 +18,12 @@
 #include <QSemaphore>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
+#include <map>
 #include <thread>
+
+#include <unistd.h>
 
 using namespace tarn;
 
@@ -132,6 +137,9 @@ private slots:
     void files_already_in_the_target_are_never_replaced();
     void a_folder_of_a_real_volume_is_recovered_byte_exact();
     void a_crafted_name_lands_inside_the_target();
+    void a_racing_attacker_never_gets_a_write_outside();
+    void two_recoveries_into_one_folder_write_every_file();
+    void a_failed_file_leaves_nothing_and_files_belong_to_the_folders_owner();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -386,6 +394,86 @@ void extraction_test::a_crafted_name_lands_inside_the_target()
     everywhere.removeAll("hostile.img");
     QCOMPARE(everywhere, QStringList({"inside/out/#.", "inside/out/#__B.TXT", "inside/out/.._.._evil"}));
     QCOMPARE(read_all(target + "/.._.._evil"), QByteArray("EEEE"));
+}
+
+// Someone who may write into the target plants links under the names about to be written, as
+// fast as they can: every file is still written inside the target, none through a link.
+void extraction_test::a_racing_attacker_never_gets_a_write_outside()
+{
+    gate_engine_c engine;
+    const QString target = dir_->filePath("target"), outside = dir_->filePath("outside");
+    QVERIFY(QDir().mkpath(target) && QDir().mkpath(outside));
+    constexpr int files = 999; // the engine fails ids from 1000 on
+    recovery_rows rows;
+    for (int i = 0; i < files; ++i)
+        rows.push_back(row(qPrintable(QString("f%1.txt").arg(i)), static_cast<std::uint64_t>(i)));
+    std::atomic<bool> done{false};
+    std::atomic<int> planted{0};
+    std::thread attacker([&] {
+        for (int tries = 0; tries < 200000 && !done; ++tries) {
+            const int i = tries % files;
+            if (QFile::link(outside + QString("/stolen%1").arg(i), target + QString("/f%1.txt").arg(i)))
+                ++planted;
+        }
+    });
+    const int failed = extract_rows(engine, scanner_fat, target, rows);
+    done = true;
+    attacker.join();
+    QCOMPARE(failed, 0);
+    QVERIFY2(QDir(outside).isEmpty(), qPrintable(QDir(outside).entryList(QDir::Files).join(' ')));
+    QSet<QByteArray> contents;
+    QDirIterator it(target, QDir::Files | QDir::NoSymLinks);
+    while (it.hasNext())
+        contents.insert(read_all(it.next()));
+    QCOMPARE(contents.size(), files);
+    qInfo("links planted: %d", planted.load());
+}
+
+// Two recoveries of the same names into one folder at the same time: each file of both is
+// written whole under a name of its own.
+void extraction_test::two_recoveries_into_one_folder_write_every_file()
+{
+    gate_engine_c first, second;
+    constexpr int files = 200;
+    recovery_rows rows;
+    for (int i = 0; i < files; ++i)
+        rows.push_back(row(qPrintable(QString("same%1.txt").arg(i % 7)), static_cast<std::uint64_t>(i)));
+    recovery_file_c one, two;
+    QCOMPARE(one.start_extraction(&first, scanner_fat, dir_->path(), rows), 0);
+    QCOMPARE(two.start_extraction(&second, scanner_fat, dir_->path(), rows), 0);
+    QVERIFY(one.wait(60000) && two.wait(60000));
+    QCOMPARE(one.failed_count() + two.failed_count(), 0);
+    std::map<QByteArray, int> contents;
+    for (const QString& name : files_below(dir_->path()))
+        ++contents[read_all(dir_->filePath(name))];
+    QCOMPARE(static_cast<int>(contents.size()), files);
+    QVERIFY(std::all_of(contents.begin(), contents.end(), [](const auto& c) { return c.second == 2; }));
+}
+
+// A file the engine could not write is not left behind empty (it would pass for a recovered
+// one); a file written whole gets the entry's time. Run as root, what is made belongs to the
+// owner of the target folder, not to root.
+void extraction_test::a_failed_file_leaves_nothing_and_files_belong_to_the_folders_owner()
+{
+    gate_engine_c engine;
+    const QString target = dir_->filePath("user");
+    QVERIFY(QDir().mkpath(target));
+    const bool root = ::geteuid() == 0;
+    if (root)
+        QCOMPARE(::chown(QFile::encodeName(target).constData(), 4321, 4321), 0);
+    recovery_item_s good = row("good.txt", 1);
+    good.modified = 1700000000;
+    std::vector<branch_folder_s> branch(2);
+    branch[0].rows = {good, row("bad.txt", 1000)};
+    branch[1].parent = 0;
+    branch[1].name = "sub";
+    branch[1].rows = {row("inner.txt", 2)};
+    QCOMPARE(extract_branch(engine, scanner_fat, branch, target), 1);
+    QCOMPARE(files_below(target), QStringList({"good.txt", "sub/inner.txt"}));
+    QCOMPARE(QFileInfo(target + "/good.txt").lastModified().toSecsSinceEpoch(), 1700000000);
+    if (root)
+        for (const QString& made : {target + "/good.txt", target + "/sub", target + "/sub/inner.txt"})
+            QCOMPARE(QFileInfo(made).ownerId(), 4321u);
 }
 
 QTEST_MAIN(extraction_test)
