@@ -1,6 +1,7 @@
 #include "platform/image_segments.h"
 
 #include "platform/byte_source.h"
+#include "platform/plain_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -74,9 +75,10 @@ int walk_sections(QFile& file, ewf_segment_s& segment, QString& reason)
 
 int read_segment(const QString& path, ewf_segment_s& segment, QString& error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("%1: cannot be read (%2)").arg(path, file.errorString());
+    QFile file;
+    if (!open_plain_file(path, file)) {
+        error = QFileInfo(path).isFile() ? QStringLiteral("%1: cannot be read").arg(path)
+                                         : QStringLiteral("%1: is no plain file, so it cannot be a segment").arg(path);
         return -1;
     }
     std::array<std::byte, ewf_file_header> header{};
@@ -200,8 +202,18 @@ int split_raw_files(const QString& path, QStringList& pieces, QString& error)
     // read from its first.
     const int first = QFileInfo(split_piece_name(stem, 0)).isFile() ? 0 : 1;
     int n = first;
-    for (; n <= 999 && QFileInfo(split_piece_name(stem, n)).isFile(); ++n)
+    for (; n <= 999 && QFileInfo(split_piece_name(stem, n)).isFile(); ++n) {
+        // An empty piece would shift every later byte of the disk.
+        if (QFileInfo(split_piece_name(stem, n)).size() == 0) {
+            error = QStringLiteral("%1: piece %2 is empty").arg(path, split_piece_name(stem, n));
+            return -1;
+        }
         pieces << split_piece_name(stem, n);
+    }
+    if (n <= 999 && QFileInfo::exists(split_piece_name(stem, n))) {
+        error = QStringLiteral("%1: piece %2 is no plain file").arg(path, split_piece_name(stem, n));
+        return -1;
+    }
     // A gap of one or two pieces is a piece lost in copying, not the end of the image; nor is a
     // gap before the chosen piece.
     bool gap = chosen > n;

@@ -1,6 +1,8 @@
 #include "platform/image_source.h"
 
+#include "platform/container_checks.h"
 #include "platform/image_segments.h"
+#include "platform/plain_file.h"
 #include "platform/qcow_image_source.h"
 #include "platform/tsk_image_source.h"
 
@@ -28,8 +30,8 @@ struct image_ends_s {
 
 bool read_ends(const QString& path, image_ends_s& ends)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!open_plain_file(path, file))
         return false;
     file.read(ends.head, sizeof ends.head);
     ends.has_tail = file.size() >= static_cast<qint64>(sizeof ends.tail) && file.seek(file.size() - sizeof ends.tail)
@@ -42,51 +44,10 @@ bool starts_with(const char* bytes, const char* magic)
     return std::memcmp(bytes, magic, std::strlen(magic)) == 0;
 }
 
-std::uint32_t load_be32(const char* bytes)
-{
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
-    return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
-}
-
-// A VMDK's descriptor: the file itself, or the text a sparse extent carries at the sector its
-// header names.
-QByteArray vmdk_descriptor(const QString& path, const image_ends_s& ends)
-{
-    constexpr qint64 most = 64 << 10;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    if (!starts_with(ends.head, "KDMV"))
-        return file.read(most);
-    const std::span<const std::byte> head(reinterpret_cast<const std::byte*>(ends.head), sizeof ends.head);
-    const std::uint64_t at = load_le64(head, 28);
-    const std::uint64_t sectors = load_le64(head, 36);
-    if (at == 0 || at > (std::uint64_t{1} << 40) || !file.seek(static_cast<qint64>(at * 512)))
-        return {};
-    return file.read(std::min<qint64>(most, static_cast<qint64>(std::min<std::uint64_t>(sectors, most / 512) * 512)));
-}
-
-// An image that holds only the changes to a parent reads wrong on its own: the parent's bytes
-// would come back as zeros.
-bool needs_parent(const QString& path, image_format_e format)
-{
-    image_ends_s ends;
-    if (!read_ends(path, ends))
-        return false;
-    constexpr std::uint32_t vhd_differencing = 4;
-    if (format == image_format_e::vhd) {
-        const char* footer = starts_with(ends.tail, "conectix") ? ends.tail : ends.head;
-        return load_be32(footer + 60) == vhd_differencing;
-    }
-    return format == image_format_e::vmdk && vmdk_descriptor(path, ends).contains("parentFileNameHint");
-}
-
 std::unique_ptr<image_source_c> open_image(const QString& path, image_format_e format, QString& error)
 {
-    if (needs_parent(path, format)) {
-        error = QStringLiteral("%1: cannot be read as %2 image (it holds only the changes to a parent image, which "
-                               "is not read)")
-                    .arg(path, image_format_name(format));
+    if (const QString refusal = container_refusal(path, format); !refusal.isEmpty()) {
+        error = QStringLiteral("%1: cannot be read as %2 image (%3)").arg(path, image_format_name(format), refusal);
         return nullptr;
     }
     QStringList files{path};

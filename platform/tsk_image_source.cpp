@@ -29,7 +29,8 @@ QString library_error_tail(const QString& message)
     QString tail = lines.isEmpty() ? QString() : lines.back();
     tail.remove(QRegularExpression(QStringLiteral("[\\s().]+$")));
     tail.remove(QRegularExpression(QStringLiteral("^Error opening image file \\(")));
-    return tail;
+    // A refusal never ends in an empty reason.
+    return tail.trimmed().isEmpty() ? QStringLiteral("the reading library gave no reason") : tail;
 }
 
 std::unique_ptr<tsk_image_source_c> tsk_image_source_c::open(const QStringList& files, image_format_e format,

@@ -12,10 +12,13 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
 #include <map>
+
+#include <sys/stat.h>
 
 using namespace tarn;
 using namespace tarn::test;
@@ -289,3 +292,114 @@ TEST(ImageErrors, EwfSegmentsAreNamedAsTheirWritersNameThem)
 }
 
 } // namespace
+
+namespace {
+
+bool patch(const QString& path, qint64 at, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.seek(at) && file.write(bytes) == bytes.size();
+}
+
+QByteArray be64(quint64 v)
+{
+    QByteArray b(8, '\0');
+    for (int i = 0; i < 8; ++i)
+        b[i] = static_cast<char>(v >> (56 - 8 * i));
+    return b;
+}
+
+// Sets a VHD footer's size (at footer_at) and makes its checksum right again.
+bool set_vhd_size(const QString& path, qint64 footer_at, quint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !file.seek(footer_at))
+        return false;
+    QByteArray footer = file.read(512);
+    footer.replace(48, 8, be64(size));
+    footer.replace(64, 4, QByteArray(4, '\0'));
+    quint32 sum = 0;
+    for (const char c : footer)
+        sum += static_cast<unsigned char>(c);
+    sum = ~sum;
+    footer.replace(64, 4, be64(sum).right(4));
+    return file.seek(footer_at) && file.write(footer) == 512;
+}
+
+} // namespace
+
+// Containers crafted to steer the reading libraries (extents outside their folder, FIFOs where a
+// file belongs, disks larger than their tables, parents) are refused by name at once.
+TEST(ImageErrors, CraftedContainersAreRefusedBeforeTheLibraryOpensThem)
+{
+    const QString dir = disks->path("crafted");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const auto made = [&dir](const char* format, const QString& name, const QStringList& options = {}) {
+        const QString file = dir + "/" + name;
+        return run_tool("qemu-img", QStringList{"create", "-q", "-f", format} + options + QStringList{file, "4M"}) == 0 ? file : QString();
+    };
+    const auto descriptor = [&dir](const QString& name, const QString& extent) {
+        QFile file(dir + "/" + name);
+        const QByteArray text = "# Disk DescriptorFile\nversion=1\nCID=fffffffe\nparentCID=ffffffff\ncreateType=\"monolithicFlat\"\n"
+                                "RW 8192 FLAT \"" + extent.toUtf8() + "\" 0\n";
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() ? file.fileName() : QString();
+    };
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir + "/fifo-flat.vmdk").constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir + "/fifo.img").constData(), 0600), 0);
+    QFile small(dir + "/small-flat.vmdk");
+    ASSERT_TRUE(small.open(QIODevice::WriteOnly) && small.resize(1 << 20));
+    small.close();
+
+    const QString huge_qcow = made("qcow2", "huge.qcow2"), wrapped_qcow = made("qcow2", "wrapped.qcow2");
+    ASSERT_TRUE(patch(huge_qcow, 24, be64(1ull << 62)) && patch(wrapped_qcow, 24, be64(~0ull - 511)));
+    const QString fixed = made("vpc", "fixed.vhd", {"-o", "subformat=fixed"}), dynamic = made("vpc", "dynamic.vhd");
+    ASSERT_TRUE(set_vhd_size(fixed, QFileInfo(fixed).size() - 512, 1ull << 62));
+    ASSERT_TRUE(set_vhd_size(dynamic, 0, 1ull << 62) && set_vhd_size(dynamic, QFileInfo(dynamic).size() - 512, 1ull << 62));
+    // A VHDX whose file parameters say it has a parent.
+    const QString child = made("vhdx", "child.vhdx");
+    QFile vhdx(child);
+    ASSERT_TRUE(vhdx.open(QIODevice::ReadOnly));
+    const QByteArray bytes = vhdx.readAll();
+    vhdx.close();
+    const qsizetype metadata = bytes.indexOf("metadata", 192 << 10);
+    const qsizetype item = bytes.indexOf(QByteArray::fromHex("3767a1ca36fa434db3b633f0aa44e76b"), metadata);
+    ASSERT_TRUE(metadata > 0 && item > metadata);
+    const qsizetype flags = metadata + qFromLittleEndian<quint32>(bytes.constData() + item + 16) + 4;
+    ASSERT_TRUE(patch(child, flags, QByteArray(1, static_cast<char>(bytes[flags] | 2))));
+    // An E01 whose second segment is a FIFO; a split image with an empty piece.
+    const QString segmented = disks->copy(disks->fat_raw(), image_formats()[1]);
+    ASSERT_TRUE(QFile::copy(segmented, dir + "/fifo.E01") && QFile::copy(ewf_segment_name(segmented, 3), dir + "/fifo.E03"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir + "/fifo.E02").constData(), 0600), 0);
+    ASSERT_TRUE(QFile::copy(disks->fat_raw(), dir + "/gap.001") && QFile::copy(disks->fat_raw(), dir + "/gap.003"));
+    QFile empty(dir + "/gap.002");
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+
+    const struct {
+        QString file;
+        const char* reason;
+    } cases[] = {
+        {descriptor("escape.vmdk", "../../../../etc/passwd"), "no plain file in its own folder"},
+        {descriptor("memory.vmdk", "/proc/self/mem"), "no plain file in its own folder"},
+        {descriptor("fifo.vmdk", "fifo-flat.vmdk"), "no plain file in its own folder"},
+        {descriptor("short.vmdk", "small-flat.vmdk"), "claims more than its file holds"},
+        {huge_qcow, "claims a disk of 4611686018427387904 bytes"},
+        {wrapped_qcow, "claims a disk of"},
+        {fixed, "claims a disk of 4611686018427387904 bytes"},
+        {dynamic, "claims a disk of 4611686018427387904 bytes"},
+        {child, "changes to a parent image"},
+        {dir + "/fifo.E01", "fifo.E02: is no plain file"},
+        {dir + "/fifo.img", "is not a disk image file"},
+        {dir + "/gap.001", "gap.002 is empty"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.toStdString());
+        ASSERT_FALSE(c.file.isEmpty());
+        const run_s run = cli({"--image", c.file, "drives"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.output.contains(c.reason)) << run.output.toStdString();
+        QString listed;
+        EXPECT_EQ(run_tool(qEnvironmentVariable("TARN_CLI"), {"drives"}, &listed, {"TARN_DISKS=" + c.file}), 1);
+        EXPECT_TRUE(listed.contains(c.reason)) << listed.toStdString();
+    }
+}
