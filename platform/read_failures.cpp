@@ -25,6 +25,12 @@ void read_failures_c::note(std::uint64_t at, std::uint64_t bytes)
     ranges_.push_back({at, end - at});
 }
 
+bool read_failures_c::covers(std::uint64_t at, std::uint64_t bytes) const
+{
+    return std::any_of(ranges_.begin(), ranges_.end(),
+                       [&](const unreadable_range_s& r) { return r.at <= at && r.bytes >= bytes + (at - r.at); });
+}
+
 void read_failures_c::give_back(std::uint64_t at, std::uint64_t bytes)
 {
     const std::uint64_t end = bytes > UINT64_MAX - at ? UINT64_MAX : at + bytes;

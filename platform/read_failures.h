@@ -26,6 +26,8 @@ public:
     void give_back(std::uint64_t at, std::uint64_t bytes);
     void clear() { *this = {}; }
     bool empty() const { return failed_reads_ == 0; }
+    // Whether one kept range holds all of the bytes at at (a pass in which every read failed).
+    bool covers(std::uint64_t at, std::uint64_t bytes) const;
 
     const std::vector<unreadable_range_s>& ranges() const { return ranges_; }
     std::uint64_t failed_reads() const { return failed_reads_; }

@@ -155,9 +155,12 @@ void raw_recovery_c::run()
         failure_ = scan_failure_e::volume_missing;
         log_error("raw_recovery", __LINE__, "volume %s could not be opened for the deep scan", qUtf8Printable(device_path_));
     }
-    // Blocks that could not be read were passed over; the log says where.
-    log_unreadable("raw_recovery", __LINE__, QByteArray("deep scan of " + device_path_.toUtf8()).constData(),
-                   carve_take_unreadable());
+    // Blocks that could not be read were passed over; the log says where. A volume none of
+    // whose bytes could be read was not scanned at all: that is a failure, not an empty result.
+    const read_failures_c unreadable = carve_take_unreadable();
+    log_unreadable("raw_recovery", __LINE__, QByteArray("deep scan of " + device_path_.toUtf8()).constData(), unreadable);
+    if (failure_ == scan_failure_e::none && volume_.total_bytes != 0 && unreadable.covers(0, volume_.total_bytes))
+        failure_ = scan_failure_e::unreadable;
 }
 
 namespace {

@@ -403,3 +403,24 @@ TEST(ImageErrors, CraftedContainersAreRefusedBeforeTheLibraryOpensThem)
         EXPECT_TRUE(listed.contains(c.reason)) << listed.toStdString();
     }
 }
+
+// A QCOW2 whose cluster table points past its end: every read fails. The deep scan says the
+// volume could not be read and exits 1, instead of finishing with nothing found.
+TEST(ImageErrors, AScanInWhichEveryReadFailedIsAFailure)
+{
+    const QString image = disks->path("unreadable.qcow2");
+    ASSERT_EQ(run_tool("qemu-img", {"create", "-q", "-f", "qcow2", image, "4M"}), 0);
+    ASSERT_EQ(run_tool("qemu-io", {"-f", "qcow2", "-c", "write -P 0x55 0 4M", image}), 0);
+    QFile file(image);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QByteArray head = file.read(48);
+    const quint32 entries = qFromBigEndian<quint32>(head.constData() + 36);
+    const quint64 table = qFromBigEndian<quint64>(head.constData() + 40);
+    ASSERT_TRUE(file.seek(static_cast<qint64>(table)));
+    for (quint32 i = 0; i < entries; ++i)
+        ASSERT_EQ(file.write(be64((1ull << 63) | ((1ull << 40) + i * 65536ull))), 8);
+    file.close();
+    QString output;
+    EXPECT_EQ(run_tool(qEnvironmentVariable("TARN_CLI"), {"carve", "1"}, &output, {"TARN_DISKS=" + image}), 1);
+    EXPECT_TRUE(output.contains("carve: row 1: the volume could not be read")) << output.toStdString();
+}
