@@ -245,9 +245,17 @@ std::int32_t raw_recovery_c::recover_file(std::uint64_t id, QString destination)
     // The hit's own offset and its whole 64-bit size: rounding down to a sector would put foreign
     // bytes in front of the file and cut as many from its end.
     const volume_reader_s volume{carve_open(device.constData())};
-    if (volume.handle == 0 || carve_seek(volume.handle, static_cast<std::uint32_t>(hit.offset),
-                                         static_cast<std::uint32_t>(hit.offset >> 32), 0) < 0)
+    if (volume.handle == 0)
         return recovery_not_found;
+    // A record (of a scan file, crafted or damaged) that runs past the volume's end is no file of
+    // this volume: recovery must not write what is not there.
+    const std::uint64_t end = pieces[0] + pieces[1];
+    if (end < pieces[0] || carve_seek(volume.handle, static_cast<std::uint32_t>(end), static_cast<std::uint32_t>(end >> 32), 0) < 0) {
+        log_error("raw_recovery", __LINE__, "hit %llu: %llu bytes at byte offset %llu run past the volume's end",
+                  static_cast<unsigned long long>(id), static_cast<unsigned long long>(pieces[1]),
+                  static_cast<unsigned long long>(pieces[0]));
+        return recovery_not_found;
+    }
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return recovery_unwritable;

@@ -106,6 +106,15 @@ bool plain_runs(const TSK_FS_ATTR* data)
     return true;
 }
 
+// How much of a stream is written: no more than the volume holds. A run list that claims more
+// (sparse runs past any sense, the same clusters listed again and again) is damage, and writing it
+// out whole would fill the target disk with what is not there; the file is then cut and marked.
+TSK_OFF_T bytes_to_write(const TSK_FS_FILE* file, const TSK_FS_ATTR* data)
+{
+    const TSK_OFF_T volume = static_cast<TSK_OFF_T>(file->fs_info->block_count) * file->fs_info->block_size;
+    return volume > 0 ? std::min(data->size, volume) : data->size;
+}
+
 int copy_runs(TSK_FS_FILE* file, const TSK_FS_ATTR* data, QFile& out, std::uint32_t* detail)
 {
     const TSK_OFF_T block = file->fs_info->block_size;
@@ -115,12 +124,13 @@ int copy_runs(TSK_FS_FILE* file, const TSK_FS_ATTR* data, QFile& out, std::uint3
     const auto largest_block = static_cast<TSK_DADDR_T>(std::numeric_limits<TSK_OFF_T>::max() / block / 4);
     std::vector<char> buffer(copy_step);
     TSK_OFF_T done = 0;
-    for (const TSK_FS_ATTR_RUN* run = data->nrd.run; run != nullptr && done < data->size; run = run->next) {
+    const TSK_OFF_T wanted = bytes_to_write(file, data);
+    for (const TSK_FS_ATTR_RUN* run = data->nrd.run; run != nullptr && done < wanted; run = run->next) {
         if (run->addr > largest_block || run->len > largest_block || run->offset > largest_block)
             return NTFS_SCAN_SHORT;
         if (static_cast<TSK_OFF_T>(run->offset) * block != done)
             return NTFS_SCAN_SHORT; // runs out of order: let nothing pretend to be whole
-        const TSK_OFF_T run_end = std::min<TSK_OFF_T>(done + static_cast<TSK_OFF_T>(run->len) * block, data->size);
+        const TSK_OFF_T run_end = std::min<TSK_OFF_T>(done + static_cast<TSK_OFF_T>(run->len) * block, wanted);
         while (done < run_end) {
             const auto want = static_cast<size_t>(std::min<TSK_OFF_T>(copy_step, run_end - done));
             const TSK_OFF_T readable = std::clamp<TSK_OFF_T>(data->nrd.initsize - done, 0, static_cast<TSK_OFF_T>(want));
@@ -151,8 +161,9 @@ int copy_data(TSK_FS_FILE* file, QFile& out, std::uint32_t* detail)
         return copy_runs(file, data, out, detail);
     std::vector<char> buffer(copy_step);
     TSK_OFF_T done = 0;
-    while (done < data->size) {
-        const auto want = static_cast<size_t>(std::min<TSK_OFF_T>(copy_step, data->size - done));
+    const TSK_OFF_T wanted = bytes_to_write(file, data);
+    while (done < wanted) {
+        const auto want = static_cast<size_t>(std::min<TSK_OFF_T>(copy_step, wanted - done));
         const ssize_t got = tsk_fs_attr_read(data, done, buffer.data(), want, TSK_FS_FILE_READ_FLAG_NONE);
         if (got <= 0 || out.write(buffer.data(), got) != got)
             break;

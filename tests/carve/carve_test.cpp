@@ -1003,4 +1003,35 @@ TEST(ScanFile, SavingDuringAScanWritesTheHitsFoundSoFar)
     EXPECT_EQ(read.size(), static_cast<std::size_t>(sectors));
 }
 
+// A scan file whose records lie past the volume's end (crafted, or of another volume that had
+// the same name) writes nothing for them; the record that lies inside is written whole.
+TEST(ScanFile, RecordsPastTheVolumesEndAreNotWritten)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("small.img"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(1 << 20, 'v')) == (1 << 20));
+    file.close();
+    qputenv("TARN_DISKS", file.fileName().toUtf8());
+    enumerate_volumes();
+    ASSERT_EQ(volume_list().size(), 2u);
+    std::vector<raw_hit_s> hits(22);
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        hits[i].sequence = i;
+        hits[i].size = 1ull << 62;
+        std::strcpy(hits[i].extension, "bin");
+    }
+    hits[20].offset = 1ull << 40;
+    hits[20].size = 10;
+    hits[21].size = 1 << 20; // the whole volume: inside
+    ASSERT_EQ(save_scan_file(dir.filePath("crafted.sav"), volume_list()[1].volume_path.chopped(1), hits), 0);
+    qunsetenv("TARN_DISKS");
+    QString output;
+    EXPECT_EQ(test::run_tool(qEnvironmentVariable("TARN_CLI"), {"resume", dir.filePath("crafted.sav"), "--recover", dir.filePath("out")},
+                             &output, {"TARN_DISKS=" + file.fileName()}),
+              1)
+        << output.toStdString();
+    EXPECT_EQ(QDir(dir.filePath("out")).entryList(QDir::Files), QStringList{"00000021.bin"});
+    EXPECT_EQ(QFileInfo(dir.filePath("out/00000021.bin")).size(), 1 << 20);
+}
+
 } // namespace

@@ -217,4 +217,22 @@ TEST_F(NtfsEngine, NamesNeverForgeRowsOrReachTheTerminal)
     EXPECT_TRUE(QJsonDocument::fromJson(json.trimmed().toUtf8()).object()["path"].toString().endsWith(name.mid(1))) << json.toStdString();
 }
 
+// A deleted sparse file whose runs claim far more than the volume holds (60 holes of nearly the
+// volume's size each, 1 GB on 16 MiB) is written
+// no larger than the volume, and marked as not recovered whole: recovery never fills the target
+// disk with what is not there.
+TEST_F(NtfsEngine, WhatAFileWritesIsBoundedByTheVolume)
+{
+    const QString image = dir_.filePath("sparse.img");
+    ASSERT_EQ(make_ntfs_volume(image, 16 << 20, {"sparse", "/big.bin", QString::number(60ll << 24), QString::number(1 << 24), "rm", "/big.bin"}), 0);
+    const QString target = dir_.filePath("out");
+    QString output;
+    EXPECT_EQ(run_tool(qEnvironmentVariable("TARN_CLI"), {"scan", "1", "--recover", target}, &output, {"TARN_DISKS=" + image}), 1)
+        << output.toStdString();
+    const QFileInfo written(target + "/big.bin");
+    ASSERT_TRUE(written.exists()) << output.toStdString();
+    EXPECT_GT(written.size(), 0);
+    EXPECT_LE(written.size(), 16 << 20);
+}
+
 } // namespace

@@ -7,6 +7,8 @@
 //     fill PATH SIZE SEED         a file of SIZE pseudo-random bytes
 //     weave PATH1 PATH2 SIZE STEP two files of SIZE bytes written STEP bytes at a time in turn,
 //                                 so that their clusters interleave (fragmented files)
+//     sparse PATH SIZE STEP       a sparse file of SIZE bytes: one byte written every STEP bytes
+//                                 and at its end, the rest holes
 //     rm PATH                     delete a file or an empty folder
 //     remount                     close the volume and open it again (a fresh mount allocates
 //                                 records from the start again, reusing freed ones)
@@ -98,6 +100,19 @@ bool put(ntfs_volume* vol, const std::string& path, const std::vector<char>& byt
     return ntfs_inode_close(file) == 0 && ok;
 }
 
+bool sparse(ntfs_volume* vol, const std::string& path, s64 size, s64 step)
+{
+    ntfs_inode* file = create(vol, path, S_IFREG);
+    if (file == nullptr)
+        return false;
+    const char mark = 'z';
+    bool ok = size > 0 && step > 0;
+    for (s64 at = 0; ok && at < size - 1; at += step)
+        ok = write_at(file, at, &mark, 1);
+    ok = ok && write_at(file, size - 1, &mark, 1);
+    return ntfs_inode_close(file) == 0 && ok;
+}
+
 bool weave(ntfs_volume* vol, const std::string& a, const std::string& b, std::size_t size, std::size_t step)
 {
     ntfs_inode* first = create(vol, a, S_IFREG);
@@ -158,6 +173,8 @@ int run(ntfs_volume* vol, int argc, char** argv, int at)
         return put(vol, arg(1), pseudo_random(std::stoul(arg(2)), static_cast<unsigned>(std::stoul(arg(3))))) ? 4 : 0;
     if (command == "weave" && at + 4 < argc)
         return weave(vol, arg(1), arg(2), std::stoul(arg(3)), std::stoul(arg(4))) ? 5 : 0;
+    if (command == "sparse" && at + 3 < argc)
+        return sparse(vol, arg(1), static_cast<s64>(std::stoll(arg(2))), static_cast<s64>(std::stoll(arg(3)))) ? 4 : 0;
     if (command == "rm" && at + 1 < argc)
         return remove(vol, arg(1)) ? 2 : 0;
     return 0;
@@ -169,7 +186,7 @@ int main(int argc, char** argv)
 {
     if (argc < 2) {
         std::fprintf(stderr, "usage: tarn-ntfs-edit IMAGE [mkdir P | put P FILE | fill P SIZE SEED | "
-                             "weave P1 P2 SIZE STEP | rm P]...\n");
+                             "weave P1 P2 SIZE STEP | sparse P SIZE STEP | rm P]...\n");
         return 2;
     }
     ntfs_volume* vol = ntfs_mount(argv[1], NTFS_MNT_NONE);
