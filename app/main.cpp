@@ -15,13 +15,12 @@
 
 int main(int argc, char* argv[])
 {
-    // One instance at a time: a second one leaves at once, without a window or a message.
+    // One instance at a time: a second one leaves at once, without a window; standard error says
+    // why (another copy running, or a lock that cannot be taken), so it never fails silently.
     QString why;
     const auto instance = tarn::single_instance_lock(QStringLiteral("TarnRecovery"), &why);
     if (!instance) {
-        // Another running copy is no error to report; a lock that cannot be made at all is.
-        if (!why.isEmpty())
-            std::fprintf(stderr, "tarnrecovery: %s\n", why.toLocal8Bit().constData());
+        std::fprintf(stderr, "tarnrecovery: %s\n", why.toLocal8Bit().constData());
         return -1;
     }
 

@@ -10,11 +10,14 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,17 +25,52 @@ namespace tarn {
 
 bool is_admin() { return ::geteuid() == 0; }
 
+namespace {
+
+// A folder of the shared temporary folder that only this user may write: another user could plant
+// a lock file or a link in the shared folder itself. Empty, with the reason, when the name is
+// taken by anything else.
+QString private_shared_dir(QString& why)
+{
+    const QString dir = QDir::tempPath() + QStringLiteral("/tarnrecovery-%1").arg(::geteuid());
+    const QByteArray path = QFile::encodeName(dir);
+    ::mkdir(path.constData(), 0700);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0) {
+        why = QStringLiteral("%1 is not a folder that only this user may write").arg(dir);
+        return {};
+    }
+    return dir;
+}
+
+} // namespace
+
 std::unique_ptr<QLockFile> single_instance_lock(const QString& name, QString* why)
 {
+    // Qt's runtime folder is the user's own (it checks the owner and the mode).
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    QString reason;
     if (dir.isEmpty())
-        dir = QDir::tempPath();
+        dir = private_shared_dir(reason);
+    if (dir.isEmpty()) {
+        if (why != nullptr)
+            *why = QStringLiteral("cannot take the lock: ") + reason;
+        return nullptr;
+    }
     auto lock = std::make_unique<QLockFile>(dir + QLatin1Char('/') + name + QStringLiteral(".lock"));
     // A lock left by a process that died is taken over; one held by a live process is not.
     lock->setStaleLockTime(0);
     if (lock->tryLock(0))
         return lock;
-    if (why != nullptr && lock->error() != QLockFile::LockFailedError)
+    qint64 holder = 0;
+    QString host, application;
+    if (why == nullptr)
+        return nullptr;
+    if (lock->error() == QLockFile::LockFailedError)
+        *why = lock->getLockInfo(&holder, &host, &application)
+                   ? QStringLiteral("another copy is running (process %1; lock file %2)").arg(holder).arg(lock->fileName())
+                   : QStringLiteral("another copy is running (lock file %1)").arg(lock->fileName());
+    else
         *why = QStringLiteral("cannot create the lock file %1: %2")
                    .arg(lock->fileName(), lock->error() == QLockFile::PermissionError
                                                ? QStringLiteral("permission denied")
@@ -67,11 +105,46 @@ void console_write(const QString& text)
 
 namespace {
 
-QString config_dir()
+// Whether root would make folders that belong to another user's tree: the nearest part of dir
+// that exists is someone else's (sudo keeps the user's HOME). Root-owned folders there could not
+// be removed by the user, and a link planted there could steer root's writes.
+bool another_users(const QString& dir)
 {
-    QString dir = qEnvironmentVariable("XDG_CONFIG_HOME");
-    return dir.isEmpty() ? QDir::homePath() + QStringLiteral("/.config") : dir;
+    if (::geteuid() != 0)
+        return false;
+    struct stat st {};
+    for (QString at = QDir::cleanPath(dir); !at.isEmpty(); at = QFileInfo(at).path()) {
+        if (::stat(QFile::encodeName(at).constData(), &st) == 0)
+            return st.st_uid != 0;
+        if (at == QLatin1String("/"))
+            break;
+    }
+    return false;
 }
+
+QString root_home()
+{
+    passwd entry {};
+    passwd* found = nullptr;
+    std::array<char, 4096> text {};
+    if (::getpwuid_r(0, &entry, text.data(), text.size(), &found) == 0 && found != nullptr && found->pw_dir != nullptr)
+        return QString::fromLocal8Bit(found->pw_dir);
+    return QStringLiteral("/root");
+}
+
+// The folder an XDG variable names, else its default below the home; root whose home or
+// variable points into another user's tree uses root's own home instead.
+QString user_dir(const char* variable, const char* below_home)
+{
+    QString dir = qEnvironmentVariable(variable);
+    if (dir.isEmpty())
+        dir = QDir::homePath() + QLatin1String(below_home);
+    if (another_users(dir))
+        dir = root_home() + QLatin1String(below_home);
+    return dir;
+}
+
+QString config_dir() { return user_dir("XDG_CONFIG_HOME", "/.config"); }
 
 } // namespace
 
@@ -92,11 +165,26 @@ int set_user_value(const QString& key, const QString& name, const QString& value
 
 QString log_file_path(const QString& name)
 {
-    QString dir = qEnvironmentVariable("XDG_STATE_HOME");
-    if (dir.isEmpty())
-        dir = QDir::homePath() + QStringLiteral("/.local/state");
+    const QString dir = user_dir("XDG_STATE_HOME", "/.local/state");
     QDir().mkpath(dir);
     return dir + QLatin1Char('/') + name;
+}
+
+int append_to_file(const QString& path, const QByteArray& bytes)
+{
+    // A link planted under the log's name is not followed: root would create or extend its target.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return -1;
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<std::size_t>(bytes.size() - done));
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    ::close(fd);
+    return done == bytes.size() ? 0 : -1;
 }
 
 QString system_root() { return QDir::homePath(); }

@@ -11,9 +11,9 @@ namespace tarn {
 
 bool is_admin();
 
-// Held for the life of the process; nullptr when another process holds it, or when the lock
-// cannot be taken at all (then why, when given, says so). The operating system releases it
-// when the process dies.
+// Held for the life of the process, in a folder only this user may write; nullptr when another
+// process holds it or the lock cannot be taken at all, and why, when given, says which. The
+// operating system releases it when the process dies.
 std::unique_ptr<QLockFile> single_instance_lock(const QString& name, QString* why = nullptr);
 
 // The disk tool the program starts at start-up has no counterpart here.
@@ -33,6 +33,9 @@ int set_user_value(const QString& key, const QString& name, const QString& value
 
 // Full path of the diagnostic log file; its folder is created when missing.
 QString log_file_path(const QString& name);
+// Appends bytes to the file at path in one write, creating it (mode 0600) when missing; a link
+// under that name is refused, never followed. 0, or -1 when it could not be written.
+int append_to_file(const QString& path, const QByteArray& bytes);
 QString system_root();
 QString temp_dir();
 // A folder only this user can enter (mode 0700), made on first use and removed with everything

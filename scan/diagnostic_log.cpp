@@ -37,12 +37,7 @@ void log_error(const char* unit, int line, const char* format, ...)
     const QByteArray position = QStringLiteral("[%1:%2] ").arg(QString::fromLocal8Bit(unit)).arg(line).toLocal8Bit();
 
     // Opened and closed per entry, so that entries from two threads stay whole lines.
-    const QByteArray path = QFile::encodeName(log_file_path(QStringLiteral("Velloran.log")));
-    if (std::FILE* file = std::fopen(path.constData(), "a")) {
-        const QByteArray entry = time_stamp() + "  " + position + message + "\n";
-        std::fwrite(entry.constData(), 1, static_cast<std::size_t>(entry.size()), file);
-        std::fclose(file);
-    }
+    append_to_file(log_file_path(QStringLiteral("Velloran.log")), time_stamp() + "  " + position + message + "\n");
     const QByteArray copy = "ERROR: " + position + message + "\n";
     std::fwrite(copy.constData(), 1, static_cast<std::size_t>(copy.size()), stderr);
     std::fflush(stderr);

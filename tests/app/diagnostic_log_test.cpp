@@ -2,10 +2,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +49,28 @@ TEST_F(DiagnosticLog, UnwritableLogStillReachesStandardError)
     testing::internal::CaptureStderr();
     tarn::log_error("fat_recovery", 7, "%s", "lost");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: [fat_recovery:7] lost\n");
+}
+
+// A link planted under the log's name is not followed (root would create or extend its target);
+// run as root with another user's folder as the state folder, nothing is made in that folder.
+TEST_F(DiagnosticLog, TheLogFollowsNoLinkAndRootMakesNothingInAnotherUsersFolder)
+{
+    ASSERT_TRUE(QDir().mkpath(dir_.filePath("state")));
+    ASSERT_TRUE(QFile::link(dir_.filePath("victim"), dir_.filePath("state/Velloran.log")));
+    qputenv("XDG_STATE_HOME", dir_.filePath("state").toUtf8());
+    testing::internal::CaptureStderr();
+    tarn::log_error("fat_recovery", 7, "%s", "planted");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: [fat_recovery:7] planted\n");
+    EXPECT_FALSE(QFile::exists(dir_.filePath("victim")));
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the rest needs root";
+    ASSERT_TRUE(QDir().mkpath(dir_.filePath("user")));
+    ASSERT_EQ(::chown(QFile::encodeName(dir_.filePath("user")).constData(), 4321, 4321), 0);
+    qputenv("XDG_STATE_HOME", dir_.filePath("user/.local/state").toUtf8());
+    testing::internal::CaptureStderr();
+    tarn::log_error("fat_recovery", 8, "%s", "as root");
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(QFileInfo::exists(dir_.filePath("user/.local")));
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -47,6 +49,38 @@ TEST(PrivateTemp, OnlyTheOwnerMayEnter)
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_NE(dir, QDir::tempPath());
+}
+
+// The window's lock lies where only the user may write, and a lock that cannot be had always
+// says why: another copy running (naming its process), or a folder that is not the user's own.
+TEST(SingleInstance, ALockThatCannotBeHadSaysWhy)
+{
+    QTemporaryDir runtime;
+    const QByteArray before = qgetenv("XDG_RUNTIME_DIR");
+    ASSERT_EQ(::chmod(QFile::encodeName(runtime.path()).constData(), 0700), 0);
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    const QString name = QStringLiteral("tarn-lock-test-%1").arg(::getpid());
+    QString why;
+    const auto first = single_instance_lock(name, &why);
+    ASSERT_TRUE(first) << why.toStdString();
+    EXPECT_TRUE(first->fileName().startsWith(runtime.path()));
+    const auto second = single_instance_lock(name, &why);
+    EXPECT_FALSE(second);
+    EXPECT_TRUE(why.contains(QStringLiteral("another copy is running (process %1").arg(::getpid()))) << why.toStdString();
+    if (::geteuid() == 0) {
+        // A runtime folder that belongs to someone else is not used; the lock goes to a folder of
+        // the shared temporary folder that only this user may write.
+        ASSERT_EQ(::chown(QFile::encodeName(runtime.path()).constData(), 4321, 4321), 0);
+        why.clear();
+        const auto elsewhere = single_instance_lock(name + "-other", &why);
+        ASSERT_TRUE(elsewhere) << why.toStdString();
+        EXPECT_FALSE(elsewhere->fileName().startsWith(runtime.path()));
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(QFileInfo(elsewhere->fileName()).path()).constData(), &st), 0);
+        EXPECT_EQ(st.st_uid, ::geteuid());
+        EXPECT_EQ(st.st_mode & 077, 0u);
+    }
+    qputenv("XDG_RUNTIME_DIR", before);
 }
 
 } // namespace
