@@ -76,7 +76,7 @@ int run_carve(const QStringList& args, cli_context_s& ctx)
     const int row = cli_volume_arguments(ctx, rest, "carve", "carve ROW [--recover DIR] [--save FILE] | carve --types",
                                          volume, recover_dir);
     if (row < 0)
-        return cli_usage;
+        return row == -2 ? cli_failed : cli_usage;
     configure_carving();
     raw_recovery_c engine;
     engine.set_volume(volume);
@@ -110,6 +110,8 @@ int run_resume(const QStringList& args, cli_context_s& ctx)
     enumerate_volumes();
     for (const volume_item_s& volume : volume_list())
         if (scan_file_names_volume(device, volume.volume_path)) {
+            if (!cli_target_allowed(ctx, "resume", recover_dir, volume))
+                return cli_failed;
             engine.set_volume(volume);
             return finish(ctx, engine, "resume", recover_dir);
         }

@@ -2,7 +2,10 @@
 
 #include "app/cli/cli_commands.h"
 #include "disk/volume_enumeration.h"
+#include "platform/system.h"
 #include "scan/recovery_base.h"
+
+#include <QFileInfo>
 
 namespace tarn {
 
@@ -34,7 +37,25 @@ int cli_volume_arguments(cli_context_s& ctx, const QStringList& args, const char
     const int row = cli_parse_row(ctx, rest.front(), list.size());
     if (row >= 0)
         volume = list[static_cast<std::size_t>(row)];
+    if (row >= 0 && !cli_target_allowed(ctx, command, recover_dir, volume))
+        return -2;
     return row;
+}
+
+bool cli_target_allowed(cli_context_s& ctx, const char* command, const QString& dir, const volume_item_s& volume)
+{
+    if (dir.isEmpty())
+        return true;
+    // The folder may not exist yet: the nearest folder above it that does tells where it lies.
+    QString existing = QFileInfo(dir).absoluteFilePath();
+    while (!QFileInfo(existing).isDir() && existing != QLatin1String("/"))
+        existing = QFileInfo(existing).path();
+    if (!same_volume(existing, volume.device))
+        return true;
+    ctx.err << "tarnrecovery-cli " << command << ": " << dir
+            << " lies on the volume being scanned; writing there can overwrite the very files being recovered. "
+               "Choose a folder on another disk\n";
+    return false;
 }
 
 int cli_run_engine(cli_context_s& ctx, recovery_base_c& engine, const char* command, int row)

@@ -64,7 +64,7 @@ int run_scan(const QStringList& args, cli_context_s& ctx)
     QString recover_dir;
     const int row = cli_volume_arguments(ctx, args, "scan", "scan ROW [--recover DIR]", volume, recover_dir);
     if (row < 0)
-        return cli_usage;
+        return row == -2 ? cli_failed : cli_usage;
     const engine_entry_s* entry = choose_engine(volume, false);
     if (entry == nullptr) {
         ctx.err << "tarnrecovery-cli scan: row " << row << " holds " << (volume.fs_name.isEmpty() ? "no known" : volume.fs_name)

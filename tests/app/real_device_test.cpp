@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QMap>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -236,6 +237,38 @@ TEST_F(RealDevice, PartitionNodeAtItsOffsetReadsItsOwnPartition)
     EXPECT_EQ(v.mid(1, 3), (QStringList{part.path(), "FAT32", "PART1"}));
     EXPECT_EQ(v.mid(6, 2), (QStringList{"1", "0"}));
     scan_device_volume(part.path(), image_listing, env);
+}
+
+// A volume mounted (read-only, through FUSE, as desktops mount NTFS) cannot be recovered onto
+// itself: a target folder on it is refused before anything is scanned or written.
+TEST_F(RealDevice, ATargetOnTheScannedVolumeIsRefused)
+{
+    if (!QFile::exists("/dev/fuse") || !have_tool("ntfs-3g"))
+        GTEST_SKIP() << "no FUSE or ntfs-3g here: the refusal of a target on a mounted volume is not tested";
+    const QString image = dir_.filePath("ntfs.img");
+    ASSERT_EQ(make_sparse_file(image, 16 << 20), 0);
+    ASSERT_EQ(run_tool("mkntfs", {"-F", "-Q", "-q", image}), 0);
+    loop_device_c loop(image);
+    ASSERT_FALSE(loop.path().isEmpty());
+    const QString mount = dir_.filePath("mnt");
+    ASSERT_TRUE(QDir().mkpath(mount));
+    ASSERT_EQ(run_tool("ntfs-3g", {"-o", "ro", loop.path(), mount}), 0);
+    QString volumes;
+    EXPECT_EQ(cli({"volumes"}, &volumes), 0);
+    QString row;
+    for (const QStringList& r : rows_of(volumes))
+        if (r.value(1) == mount)
+            row = r.value(0);
+    EXPECT_FALSE(row.isEmpty()) << volumes.toStdString();
+    for (const char* command : {"scan", "carve"}) {
+        QString output;
+        EXPECT_EQ(cli({command, row, "--recover", mount + "/recovered"}, &output), 1) << command;
+        EXPECT_TRUE(output.contains("lies on the volume being scanned")) << output.toStdString();
+    }
+    run_tool("umount", {mount});
+    // ntfs-3g leaves the device only once its process has gone.
+    for (int i = 0; i < 50 && run_tool("fuser", {"-s", loop.path()}) == 0; ++i)
+        QThread::msleep(100);
 }
 
 } // namespace
