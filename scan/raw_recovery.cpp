@@ -101,6 +101,11 @@ void raw_recovery_c::add_hit(std::string_view extension, std::uint64_t offset, s
         hit.sequence = hits_.size();
         hits_.push_back(hit);
     }
+    add_category(hit);
+}
+
+void raw_recovery_c::add_category(const raw_hit_s& hit)
+{
     const std::string_view stored = raw_hit_extension(hit);
     const QString type = QString::fromLatin1(stored.data(), static_cast<qsizetype>(stored.size()));
     auto category = std::find_if(categories_.begin(), categories_.end(),
@@ -127,13 +132,14 @@ QString raw_recovery_c::load_results(const QString& path)
     const QString device = load_scan_file(path, loaded);
     if (device.isEmpty())
         return {};
-    {
-        const std::lock_guard lock(hits_lock_);
-        hits_.clear();
-    }
+    // The loaded records become the hits as they are; only the categories are built from them.
     categories_.clear();
     for (const raw_hit_s& hit : loaded)
-        add_hit(raw_hit_extension(hit), hit.offset, hit.size);
+        add_category(hit);
+    {
+        const std::lock_guard lock(hits_lock_);
+        hits_ = std::move(loaded);
+    }
     device_path_ = device;
     return device;
 }

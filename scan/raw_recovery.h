@@ -55,6 +55,8 @@ protected:
 
 private:
     std::int32_t* block_int(std::size_t at);
+    // Files the hit under its type's category.
+    void add_category(const raw_hit_s& hit);
 
     alignas(8) std::array<std::byte, 32> block_{};
     volume_item_s volume_;

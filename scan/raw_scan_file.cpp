@@ -40,24 +40,35 @@ QString load_scan_file(const QString& path, std::vector<raw_hit_s>& hits)
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray data = in.readAll();
-    const auto size = static_cast<std::size_t>(data.size());
+    const auto size = static_cast<std::size_t>(in.size());
     if (size < scan_file_header_bytes + scan_file_record_bytes || (size - scan_file_header_bytes) % scan_file_record_bytes != 0)
         return {};
-    const std::span<const std::byte> bytes(reinterpret_cast<const std::byte*>(data.constData()), size);
-    std::vector<raw_hit_s> read((size - scan_file_header_bytes) / scan_file_record_bytes);
-    for (std::size_t i = 0; i < read.size(); ++i) {
-        const std::size_t at = scan_file_header_bytes + i * scan_file_record_bytes;
-        read[i].sequence = load_le64(bytes, at);
-        read[i].offset = load_le64(bytes, at + 8);
-        read[i].size = load_le64(bytes, at + 16);
-        std::memcpy(read[i].extension, bytes.data() + at + 24, sizeof read[i].extension);
-        if (read[i].sequence != i)
+    std::array<char, scan_file_header_bytes> header{};
+    if (in.read(header.data(), header.size()) != static_cast<qint64>(header.size()))
+        return {};
+    // Read a block of records at a time: a file of millions of records is not held twice.
+    constexpr std::size_t block_records = 1 << 15;
+    std::vector<std::byte> block(block_records * scan_file_record_bytes);
+    std::vector<raw_hit_s> read;
+    read.reserve((size - scan_file_header_bytes) / scan_file_record_bytes);
+    while (read.size() < read.capacity()) {
+        const std::size_t count = std::min(block_records, read.capacity() - read.size());
+        const std::span<std::byte> bytes(block.data(), count * scan_file_record_bytes);
+        if (in.read(reinterpret_cast<char*>(bytes.data()), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
             return {};
+        for (std::size_t i = 0; i < count; ++i) {
+            raw_hit_s& hit = read.emplace_back();
+            const std::size_t at = i * scan_file_record_bytes;
+            hit.sequence = load_le64(bytes, at);
+            hit.offset = load_le64(bytes, at + 8);
+            hit.size = load_le64(bytes, at + 16);
+            std::memcpy(hit.extension, bytes.data() + at + 24, sizeof hit.extension);
+            if (hit.sequence != read.size() - 1)
+                return {};
+        }
     }
-    const QByteArray header(data.constData(), static_cast<qsizetype>(qstrnlen(data.constData(), scan_file_header_bytes)));
     hits = std::move(read);
-    return QString::fromLocal8Bit(header);
+    return QString::fromLocal8Bit(header.data(), static_cast<qsizetype>(qstrnlen(header.data(), header.size())));
 }
 
 } // namespace tarn

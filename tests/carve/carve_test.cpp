@@ -1035,3 +1035,46 @@ TEST(ScanFile, RecordsPastTheVolumesEndAreNotWritten)
 }
 
 } // namespace
+
+namespace {
+
+std::uint64_t resident_kib(const char* field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(static_cast<qsizetype>(std::strlen(field))).trimmed().split(' ').front().toULongLong();
+    return 0;
+}
+
+// A scan file of two million records is read a block at a time: its peak memory is about the
+// records it holds, not the file read whole and then copied.
+TEST(ScanFile, ALargeScanFileIsReadInBlocks)
+{
+    QTemporaryDir dir;
+    constexpr std::size_t count = 2'000'000;
+    {
+        std::vector<raw_hit_s> hits(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            hits[i].sequence = i;
+            hits[i].offset = i * 512;
+            hits[i].size = 512;
+            std::strcpy(hits[i].extension, "txt");
+        }
+        ASSERT_EQ(save_scan_file(dir.filePath("large.sav"), "/large", hits), 0);
+    }
+    QFile reset("/proc/self/clear_refs");
+    if (!reset.open(QIODevice::WriteOnly) || reset.write("5") != 1)
+        GTEST_SKIP() << "the peak memory cannot be reset here";
+    reset.close();
+    const std::uint64_t before = resident_kib("VmRSS:");
+    std::vector<raw_hit_s> read;
+    ASSERT_EQ(load_scan_file(dir.filePath("large.sav"), read), "/large");
+    ASSERT_EQ(read.size(), count);
+    const std::uint64_t grown = resident_kib("VmHWM:") - before;
+    EXPECT_LT(grown, count * sizeof(raw_hit_s) / 1024 * 3 / 2) << grown << " KiB for " << count << " records";
+}
+
+} // namespace
