@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include <zlib.h>
 
@@ -41,6 +42,36 @@ bool descriptor_sound(std::span<const std::byte> d)
     return sum == load_le32(d, 72);
 }
 
+// A table section lists where each chunk of the segment lies: its base offset plus each entry's
+// low 31 bits. A chunk placed past the segment's end would be read as zeros, or the bytes after
+// it shifted into its place. The section ends before next.
+bool chunks_inside(QFile& file, qint64 data_at, std::uint64_t next, QString& reason)
+{
+    constexpr qint64 table_header = 24;
+    std::array<std::byte, table_header> header{};
+    if (static_cast<std::uint64_t>(data_at + table_header) > next || !read_exact(file, data_at, header)) {
+        reason = QStringLiteral("is damaged (a chunk table at byte %1 is cut short)").arg(data_at);
+        return false;
+    }
+    const std::uint64_t count = load_le32(header, 0);
+    const std::uint64_t base = load_le64(header, 8);
+    const std::uint64_t room = (next - static_cast<std::uint64_t>(data_at + table_header)) / 4;
+    std::vector<std::byte> entries(static_cast<std::size_t>(std::min(count, room)) * 4);
+    if (count > room || !read_exact(file, data_at + table_header, entries)) {
+        reason = QStringLiteral("is damaged (its chunk table at byte %1 claims %2 chunks)").arg(data_at).arg(count);
+        return false;
+    }
+    const auto size = static_cast<std::uint64_t>(file.size());
+    for (std::size_t i = 0; i < entries.size(); i += 4) {
+        const std::uint64_t chunk = (load_le32(entries, i) & 0x7FFFFFFFu);
+        if (base > size || chunk >= size - base) {
+            reason = QStringLiteral("is damaged (its chunk table places chunk %1 past its end)").arg(i / 4);
+            return false;
+        }
+    }
+    return true;
+}
+
 int walk_sections(QFile& file, ewf_segment_s& segment, QString& reason)
 {
     const qint64 size = file.size();
@@ -69,6 +100,8 @@ int walk_sections(QFile& file, ewf_segment_s& segment, QString& reason)
                          : QStringLiteral("is damaged (its %1 section points backwards)").arg(QString::fromLatin1(type));
             return -1;
         }
+        if (type == "table" && !chunks_inside(file, at + ewf_section_descriptor, next, reason))
+            return -1;
         at = static_cast<qint64>(next);
     }
 }

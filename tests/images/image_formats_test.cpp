@@ -19,6 +19,7 @@
 #include <map>
 
 #include <sys/stat.h>
+#include <zlib.h>
 
 using namespace tarn;
 using namespace tarn::test;
@@ -374,6 +375,23 @@ TEST(ImageErrors, CraftedContainersAreRefusedBeforeTheLibraryOpensThem)
     QFile empty(dir + "/gap.002");
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
+    // An E01 whose chunk table places its first chunk past the segment's end (checksums made right).
+    const QString misplaced = dir + "/misplaced.E01";
+    for (int n = 1; !ewf_segment_name(segmented, n).isEmpty() && QFile::exists(ewf_segment_name(segmented, n)); ++n)
+        ASSERT_TRUE(QFile::copy(ewf_segment_name(segmented, n), ewf_segment_name(misplaced, n)));
+    QFile e01(misplaced);
+    ASSERT_TRUE(e01.open(QIODevice::ReadWrite));
+    QByteArray segment = e01.readAll();
+    const qsizetype table = segment.indexOf(QByteArray("table") + QByteArray(11, '\0'));
+    ASSERT_GT(table, 0);
+    const qsizetype entries = table + 76 + 24;
+    const quint32 count = qFromLittleEndian<quint32>(segment.constData() + table + 76);
+    qToLittleEndian<quint32>(0x7FFFFFF0u | (qFromLittleEndian<quint32>(segment.constData() + entries) & 0x80000000u),
+                             segment.data() + entries);
+    qToLittleEndian<quint32>(static_cast<quint32>(adler32(1, reinterpret_cast<const Bytef*>(segment.constData() + entries), count * 4)),
+                             segment.data() + entries + count * 4);
+    ASSERT_TRUE(e01.seek(0) && e01.write(segment) == segment.size());
+    e01.close();
 
     const struct {
         QString file;
@@ -391,6 +409,7 @@ TEST(ImageErrors, CraftedContainersAreRefusedBeforeTheLibraryOpensThem)
         {dir + "/fifo.E01", "fifo.E02: is no plain file"},
         {dir + "/fifo.img", "is not a disk image file"},
         {dir + "/gap.001", "gap.002 is empty"},
+        {misplaced, "its chunk table places chunk 0 past its end"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file.toStdString());
