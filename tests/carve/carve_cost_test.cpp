@@ -23,13 +23,13 @@ namespace {
 
 constexpr std::size_t volume_bytes = 16 << 20;
 // A random volume holds almost no candidates; these hold one every 32 to 512 bytes, and each is
-// still matched and looked at once: on an idle machine they take 1.5 to 3 times as long, more
-// when other work shares it. An unoptimised build (the sanitizer one) runs that per-candidate code
+// still matched and looked at once: they take 1.2 to 3 times as long on an idle machine, up to
+// about 5 when other work shares it. An unoptimised build (the sanitizer one) runs that per-candidate code
 // far slower than the vectorised search that most of a random volume's scan is: there they take
 // about 10 times as long. A scan that walks a chain again from each record takes hundreds to
 // thousands of times as long in either.
 #ifdef __OPTIMIZE__
-constexpr double slowest_ratio = 8;
+constexpr double slowest_ratio = 10;
 #else
 constexpr double slowest_ratio = 40;
 #endif
@@ -45,7 +45,7 @@ struct scan_s {
     std::vector<hit_s> hits;
 };
 
-scan_s carve_timed(const std::vector<std::byte>& volume, int runs = 3)
+scan_s carve_timed(const std::vector<std::byte>& volume, int runs)
 {
     scan_s scan;
     for (int run = 0; run < runs; ++run) {
@@ -67,19 +67,28 @@ scan_s carve_timed(const std::vector<std::byte>& volume, int runs = 3)
 } // namespace
 
 // Each volume takes little longer than a random one, and what it reports lies inside it, in order,
-// without one hit inside another.
+// without one hit inside another. The two are scanned by turns and the best of each compared, so
+// that other work on the machine weighs on both alike.
 TEST(CarveCost, ChainsOfRecordsCostNoMoreThanARandomVolume)
 {
-    const double reference = carve_timed(random_volume(volume_bytes)).seconds;
+    const std::vector<std::byte> random = random_volume(volume_bytes);
     const struct {
         const char* name;
         std::vector<std::byte> (*make)(std::size_t);
     } volumes[] = {{"tar headers", tar_headers_volume}, {"7z signatures", sevenzip_signatures_volume},
                    {"rar4 blocks", rar4_blocks_volume}, {"zip local headers", zip_locals_volume}};
-    std::printf("random volume: %.3f s\n", reference);
     for (const auto& v : volumes) {
-        const scan_s scan = carve_timed(v.make(volume_bytes));
-        std::printf("%s: %.3f s, %.2f x, %zu hits\n", v.name, scan.seconds, scan.seconds / reference, scan.hits.size());
+        const std::vector<std::byte> volume = v.make(volume_bytes);
+        double reference = 1e30;
+        scan_s scan;
+        for (int turn = 0; turn < 5; ++turn) {
+            reference = std::min(reference, carve_timed(random, 1).seconds);
+            scan_s once = carve_timed(volume, 1);
+            once.seconds = std::min(once.seconds, scan.seconds);
+            scan = std::move(once);
+        }
+        std::printf("%s: %.3f s, random %.3f s, %.2f x, %zu hits\n", v.name, scan.seconds, reference,
+                    scan.seconds / reference, scan.hits.size());
         EXPECT_LE(scan.seconds, slowest_ratio * reference) << v.name;
         std::uint64_t end = 0;
         for (const hit_s& hit : scan.hits) {
