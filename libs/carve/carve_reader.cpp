@@ -36,7 +36,7 @@ bool carve_reader_c::fill(std::uint64_t offset, std::size_t need)
 bool carve_reader_c::read(std::uint64_t offset, std::span<std::byte> out)
 {
     // Offsets come from disk bytes: one past the volume, or a sum that wrapped, reads nothing.
-    if (offset > size() || out.size() > size() - offset)
+    if (offset > size() || out.size() > size() - offset || !charge(out.size()))
         return false;
     if ((offset < window_at_ || offset + out.size() > window_at_ + window_len_) && !fill(offset, out.size()))
         return out.size() > buffer_.size() && source_.read_at(offset, out) == static_cast<std::int64_t>(out.size());
@@ -52,6 +52,8 @@ std::span<const std::byte> carve_reader_c::view(std::uint64_t offset, std::size_
         return {};
     most = static_cast<std::size_t>(std::min<std::uint64_t>(most, size() - offset));
     const std::size_t least = std::min<std::size_t>(most, 4096);
+    if (over_limit())
+        return {};
     if ((offset < window_at_ || offset + least > window_at_ + window_len_) && !fill(offset, least))
         return {};
     const std::size_t from = static_cast<std::size_t>(offset - window_at_);
@@ -106,7 +108,7 @@ std::uint64_t carve_reader_c::le64(std::uint64_t offset, bool& ok)
 
 std::uint64_t carve_reader_c::find(std::uint64_t from, std::uint64_t stop, std::string_view pattern)
 {
-    if (pattern.empty() || pattern.size() > 16)
+    if (pattern.empty() || pattern.size() > 16 || over_limit())
         return stop;
     // The memo of this pattern that covers from, else the one used longest ago, started afresh.
     search_memo_s* memo = nullptr;
@@ -157,20 +159,65 @@ void carve_reader_c::search_on(search_memo_s& memo, std::uint64_t from, std::uin
             if (memo.to + i >= from) {
                 // The rest of the view is searched only when asked for: most searches stop at
                 // their first place, and a view is a megabyte.
+                charge(i + 1);
                 memo.to += i + 1;
                 return;
             }
         }
+        charge(bytes.size());
         memo.to += bytes.size() - pattern.size() + 1;
     }
 }
 
 bool carve_reader_c::crc32(std::uint64_t offset, std::uint64_t length, std::uint32_t& crc)
 {
+    if (crc != 0 || length < crc_kept_least || offset > size() || length > size() - offset)
+        return plain_crc32(offset, length, crc);
+    const std::uint64_t end = offset + length;
+    for (crc_kept_s& kept : crc_kept_) {
+        if (kept.end != end || kept.at == kept.end)
+            continue;
+        if (kept.at == offset) {
+            crc = kept.crc;
+            return true;
+        }
+        // A CRC-32 of bytes A then B is the one of A moved on by B's length, xor the one of B.
+        std::uint32_t between = 0;
+        if (kept.at <= offset) {
+            if (!plain_crc32(kept.at, offset - kept.at, between))
+                return false;
+            crc = kept.crc ^ static_cast<std::uint32_t>(crc32_combine(between, 0, static_cast<z_off_t>(length)));
+        } else {
+            if (!plain_crc32(offset, kept.at - offset, between))
+                return false;
+            crc = static_cast<std::uint32_t>(crc32_combine(between, kept.crc, static_cast<z_off_t>(end - kept.at)));
+        }
+        kept = {offset, end, crc};
+        return true;
+    }
+    if (!plain_crc32(offset, length, crc))
+        return false;
+    crc_kept_[crc_next_] = {offset, end, crc};
+    crc_next_ = (crc_next_ + 1) % crc_kept_.size();
+    return true;
+}
+
+bool carve_reader_c::known_crc32(std::uint64_t offset, std::uint64_t length, std::uint32_t& crc) const
+{
+    for (const crc_kept_s& kept : crc_kept_)
+        if (kept.at == offset && kept.end - kept.at == length && kept.at != kept.end) {
+            crc = kept.crc;
+            return true;
+        }
+    return false;
+}
+
+bool carve_reader_c::plain_crc32(std::uint64_t offset, std::uint64_t length, std::uint32_t& crc)
+{
     uLong sum = crc;
     for (std::uint64_t done = 0; done < length;) {
         const auto bytes = view(offset + done, static_cast<std::size_t>(std::min<std::uint64_t>(1 << 20, length - done)));
-        if (bytes.empty())
+        if (bytes.empty() || !charge(bytes.size()))
             return false;
         sum = ::crc32(sum, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size()));
         done += bytes.size();

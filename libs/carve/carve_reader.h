@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,12 @@ public:
 
 protected:
     ~carve_resident_i() = default;
+};
+
+// What a format keeps for the rest of a scan (see walk_memo.h), made on first use.
+class carve_memo_i {
+public:
+    virtual ~carve_memo_i() = default;
 };
 
 class carve_reader_c {
@@ -53,6 +60,8 @@ public:
     // The CRC-32 of length bytes at offset, continued from crc (0 to start), read in steps so that
     // a length read from disk costs no memory; false when the bytes cannot all be read.
     bool crc32(std::uint64_t offset, std::uint64_t length, std::uint32_t& crc);
+    // The CRC-32 of exactly these bytes when one was taken lately, without reading; false otherwise.
+    bool known_crc32(std::uint64_t offset, std::uint64_t length, std::uint32_t& crc) const;
 
     // Where bytes already in memory are found (the scan's blocks read ahead): reads that fall
     // wholly inside such bytes are served from there instead of read again.
@@ -70,6 +79,25 @@ public:
     void set_types(const std::vector<carve_type_s>* types) { types_ = types; }
     const std::vector<carve_type_s>* types() const { return types_; }
     int nested = 0;
+
+    // The bytes read, checksummed and searched through this reader so far (a view counts nothing:
+    // what its user goes over is not known here), and a limit on more of them: past it every read,
+    // view and search fails, so that a measure ends at once (the scan's budget, see carver.cpp).
+    // No limit until one is set.
+    std::uint64_t work() const { return work_; }
+    void limit_work(std::uint64_t more) { work_limit_ = more > UINT64_MAX - work_ ? UINT64_MAX : work_ + more; }
+    bool over_limit() const { return work_ > work_limit_; }
+
+    // The state of type Memo that the format keyed by key keeps for the rest of the scan.
+    template <typename Memo>
+    Memo& memo(const void* key)
+    {
+        for (auto& [k, kept] : kept_)
+            if (k == key)
+                return static_cast<Memo&>(*kept);
+        kept_.emplace_back(key, std::make_unique<Memo>());
+        return static_cast<Memo&>(*kept_.back().second);
+    }
 
 private:
     // The offsets where pattern starts among the starts from up to (not including) to; at most a
@@ -91,6 +119,24 @@ private:
     void search_on(search_memo_s& memo, std::uint64_t from, std::uint64_t stop);
     bool make_room(search_memo_s& memo, std::uint64_t from);
     static constexpr std::size_t most_kept = 4096;
+    bool charge(std::uint64_t bytes)
+    {
+        work_ += bytes;
+        return work_ <= work_limit_;
+    }
+    bool plain_crc32(std::uint64_t offset, std::uint64_t length, std::uint32_t& crc);
+
+    // The CRC-32s of long ranges taken lately, by their end: the CRC of a range that ends where
+    // one of them does comes from it and the bytes between their starts. Candidates that each
+    // claim a checksum up to one far place (7z headers naming one end header) then read it once.
+    struct crc_kept_s {
+        std::uint64_t at = 0;
+        std::uint64_t end = 0;
+        std::uint32_t crc = 0;
+    };
+    static constexpr std::uint64_t crc_kept_least = 1 << 16;
+    std::array<crc_kept_s, 4> crc_kept_;
+    std::size_t crc_next_ = 0;
 
     byte_source_c& source_;
     const std::uint64_t size_; // asked once: every read checks against it
@@ -103,6 +149,9 @@ private:
     std::array<search_memo_s, 4> memos_;
     std::uint64_t uses_ = 0;
     const std::vector<carve_type_s>* types_ = nullptr;
+    std::uint64_t work_ = 0;
+    std::uint64_t work_limit_ = UINT64_MAX;
+    std::vector<std::pair<const void*, std::unique_ptr<carve_memo_i>>> kept_;
 };
 
 } // namespace tarn

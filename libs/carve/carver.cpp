@@ -14,6 +14,18 @@ namespace {
 
 constexpr std::size_t block_bytes = 2 << 20;
 
+// The scan's budget for the measures' work (the bytes they read, checksum and search): candidates
+// that come to nothing may spend at most waste_per_byte bytes for each byte of the volume, plus
+// waste_floor, over the whole scan; a file found pays for its own measure up to paid_per_byte
+// bytes for each of its bytes, as the scan then passes over them. Together with the plain read and
+// the header search this keeps a scan within a small multiple of reading the volume once, however
+// the volume was built: each format's walks are linear on the chains it knows (walk_memo.h), and
+// this bounds what nothing else foresaw. Past the budget a measure's reads fail and whatever it
+// found is dropped, so the rest of the scan goes on as a plain read.
+constexpr std::uint64_t waste_per_byte = 4;
+constexpr std::uint64_t waste_floor = 64 << 20;
+constexpr std::uint64_t paid_per_byte = 4;
+
 std::int32_t load(std::int32_t* field)
 {
     return std::atomic_ref<std::int32_t>(*field).load(std::memory_order_relaxed);
@@ -33,7 +45,9 @@ bool keep_going(const carve_progress_s& control)
 class block_walk_c {
 public:
     block_walk_c(carve_reader_c& reader, const carve_sink& sink, const carve_progress_s& control)
-        : reader_(reader), sink_(sink), control_(control)
+        : reader_(reader), sink_(sink), control_(control),
+          budget_(reader.size() > (UINT64_MAX - waste_floor) / waste_per_byte ? UINT64_MAX
+                                                                             : reader.size() * waste_per_byte + waste_floor)
     {
     }
     std::uint64_t carved_end() const { return carved_end_; }
@@ -82,14 +96,29 @@ private:
 
     void try_start(std::uint64_t start, const carve_type_s& type)
     {
-        const carve_format_s& format = *type.format;
         const std::uint64_t size = reader_.size();
         // A stop is honoured between candidates: one block's walk can take long.
         if (start < carved_end_ || start >= size || claimed(start) || load(control_.stop) != 0)
             return;
-        const carve_found_s found = format.measure(reader_, start, std::min(type.largest, size - start));
-        if (found.size == 0)
+        const std::uint64_t before = reader_.work();
+        reader_.limit_work(budget_ - std::min(budget_, wasted_));
+        const carve_found_s found = type.format->measure(reader_, start, std::min(type.largest, size - start));
+        const std::string extension = found.size != 0 ? name(start, *type.format, found) : std::string();
+        const std::uint64_t spent = reader_.work() - before;
+        const bool cut_off = reader_.over_limit();
+        const std::uint64_t paid = extension.empty() || cut_off ? 0 : saturated_times(found.total(), paid_per_byte);
+        wasted_ += spent - std::min(spent, paid);
+        if (extension.empty() || cut_off)
             return;
+        sink_(extension.c_str(), start, found);
+        carved_end_ = start + found.size;
+        if (found.tail_size != 0)
+            claims_.push_back({found.tail_at, found.tail_at + found.tail_size});
+    }
+
+    // The extension the file found at start is reported with; none when its mark does not fit.
+    std::string name(std::uint64_t start, const carve_format_s& format, const carve_found_s& found)
+    {
         const char* named = format.name != nullptr && !found.partial && found.tail_size == 0
                                 ? format.name(reader_, start, found.size)
                                 : nullptr;
@@ -98,12 +127,14 @@ private:
         if (found.partial || found.tail_size != 0) {
             extension += found.partial ? carve_partial_mark : carve_joined_mark;
             if (extension.size() > 7)
-                return;
+                return {};
         }
-        sink_(extension.c_str(), start, found);
-        carved_end_ = start + found.size;
-        if (found.tail_size != 0)
-            claims_.push_back({found.tail_at, found.tail_at + found.tail_size});
+        return extension;
+    }
+
+    static std::uint64_t saturated_times(std::uint64_t value, std::uint64_t factor)
+    {
+        return value > UINT64_MAX / factor ? UINT64_MAX : value * factor;
     }
 
     struct claim_s {
@@ -116,6 +147,8 @@ private:
     const carve_progress_s& control_;
     std::uint64_t carved_end_ = 0;
     std::vector<claim_s> claims_;
+    const std::uint64_t budget_;
+    std::uint64_t wasted_ = 0;
 };
 
 } // namespace

@@ -11,7 +11,8 @@ namespace tarn {
 namespace {
 
 constexpr int deepest = 256;
-constexpr std::uint64_t shortest = 16;
+// Smaller objects and arrays are everywhere in other data and in no file worth recovering.
+constexpr std::uint64_t shortest = 32;
 
 class json_parser_c {
 public:
@@ -139,7 +140,7 @@ carve_found_s measure_json(carve_reader_c& in, std::uint64_t start, std::uint64_
         c.next();
     if (c.peek() == '\n')
         c.next();
-    const std::uint64_t size = parser.at() - start;
+    const std::uint64_t size = with_copies(in, start, parser.at() - start, start + limit);
     return size >= shortest ? size : 0;
 }
 

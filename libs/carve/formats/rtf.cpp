@@ -9,6 +9,8 @@ namespace tarn {
 namespace {
 
 constexpr int deepest = 1 << 12;
+// An RTF writer's own header (character set, fonts) alone is longer.
+constexpr std::uint64_t shortest = 32;
 
 bool seven_bit(int c)
 {
@@ -51,7 +53,8 @@ carve_found_s measure_rtf(carve_reader_c& in, std::uint64_t start, std::uint64_t
                     c.next();
                 if (c.peek() == '\n')
                     c.next();
-                return c.at() - start;
+                const std::uint64_t size = with_copies(in, start, c.at() - start, start + limit);
+                return size >= shortest ? size : 0;
             }
         } else if (!seven_bit(ch)) {
             return 0;

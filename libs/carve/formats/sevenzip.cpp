@@ -3,6 +3,9 @@
 
 #include "libs/carve/carve_format.h"
 
+#include <array>
+#include <zlib.h>
+
 namespace tarn {
 
 namespace {
@@ -11,21 +14,26 @@ constexpr std::uint64_t signature_bytes = 32;
 
 carve_found_s measure_7z(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
-    bool ok = true;
-    const int major = in.byte_at(start + 6);
-    const std::uint32_t start_crc = in.le32(start + 8, ok);
-    const std::uint64_t next_offset = in.le64(start + 12, ok);
-    const std::uint64_t next_size = in.le64(start + 20, ok);
-    const std::uint32_t next_crc = in.le32(start + 28, ok);
-    std::uint32_t crc = 0;
-    if (!ok || major != 0 || !in.crc32(start + 12, 20, crc) || crc != start_crc)
+    // Read whole, as a volume may hold a signature header every few bytes.
+    std::array<std::byte, signature_bytes> head{};
+    if (signature_bytes > limit || !in.read(start, head) || head[6] != std::byte{0})
         return 0;
+    const std::uint32_t start_crc = load_le32(head, 8);
+    const std::uint64_t next_offset = load_le64(head, 12);
+    const std::uint64_t next_size = load_le64(head, 20);
+    const std::uint32_t next_crc = load_le32(head, 28);
     if (next_size == 0 || next_offset > limit || next_size > limit - next_offset
         || signature_bytes + next_offset + next_size > limit)
         return 0;
+    // Many candidates may name one end header: its CRC is taken once (see the reader's crc32),
+    // and a candidate that names it with another CRC is passed over at once.
     const std::uint64_t header = start + signature_bytes + next_offset;
+    std::uint32_t crc = 0;
+    if (in.known_crc32(header, next_size, crc) && crc != next_crc)
+        return 0;
+    if (::crc32(0, reinterpret_cast<const Bytef*>(head.data() + 12), 20) != start_crc)
+        return 0;
     const int kind = in.byte_at(header);
-    crc = 0;
     if ((kind != 0x01 && kind != 0x17) || !in.crc32(header, next_size, crc) || crc != next_crc)
         return 0;
     return signature_bytes + next_offset + next_size;

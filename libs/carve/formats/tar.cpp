@@ -4,6 +4,7 @@
 // magic, 257 bytes into the first header.
 
 #include "libs/carve/carve_format.h"
+#include "libs/carve/walk_memo.h"
 
 #include <array>
 
@@ -48,14 +49,15 @@ header_e read_header(carve_reader_c& in, std::uint64_t at, std::uint64_t& data)
     std::array<std::uint8_t, block> h{};
     if (!in.read(at, std::as_writable_bytes(std::span<std::uint8_t>(h))))
         return header_e::bad;
+    // The checksum counts its own field as spaces. One plain sum over the block, which the
+    // compiler vectorizes: a volume may hold a header every 512 bytes.
     std::uint64_t sum = 0, stored = 0;
-    bool zero = true;
-    for (std::size_t i = 0; i < block; ++i) {
-        sum += i >= 148 && i < 156 ? ' ' : h[i];
-        zero &= h[i] == 0;
-    }
-    if (zero)
+    for (const std::uint8_t b : h)
+        sum += b;
+    if (sum == 0)
         return header_e::zero;
+    for (std::size_t i = 148; i < 156; ++i)
+        sum = sum - h[i] + ' ';
     if (!number(h, 148, 8, stored) || stored != sum || !number(h, 124, 12, data))
         return header_e::bad;
     // Links, folders and devices carry no data whatever their size field says.
@@ -65,28 +67,44 @@ header_e read_header(carve_reader_c& in, std::uint64_t at, std::uint64_t& data)
     return header_e::member;
 }
 
+// The archive's end when the zero blocks that end it are at at; 0 when they are not.
+std::uint64_t archive_end(carve_reader_c& in, std::uint64_t start, std::uint64_t at, std::uint64_t stop)
+{
+    std::uint64_t ignored = 0;
+    if (at + 2 * block > stop || read_header(in, at + block, ignored) != header_e::zero)
+        return 0;
+    at += 2 * block;
+    // Zero blocks up to the record's end, as far as they are there and zero.
+    while ((at - start) % record != 0 && at + block <= stop && read_header(in, at, ignored) == header_e::zero)
+        at += block;
+    return at;
+}
+
+// The member headers walked from start to the zero blocks. A walk that comes to nothing is kept:
+// every member header of a TAR is a candidate of its own, and a later one that lands on a header
+// this walk passed ends the same way (the record padding counts from the start, so only failures
+// are kept).
 carve_found_s measure_tar(carve_reader_c& in, std::uint64_t start, std::uint64_t limit)
 {
+    static constexpr char key = 0;
+    walk_memo_c& memo = in.memo<walk_memo_c>(&key);
     const std::uint64_t stop = start + limit;
+    walk_path_c path;
     std::uint64_t at = start;
     for (int members = 0; members < most_members; ++members) {
+        if (memo.outcome(at, stop) != nullptr)
+            return 0;
         std::uint64_t data = 0;
         const header_e header = at + block <= stop ? read_header(in, at, data) : header_e::bad;
-        if (header == header_e::bad || (header == header_e::zero && members == 0))
-            return 0;
-        if (header == header_e::zero) {
-            std::uint64_t ignored = 0;
-            if (at + 2 * block > stop || read_header(in, at + block, ignored) != header_e::zero)
-                return 0;
-            at += 2 * block;
-            // Zero blocks up to the record's end, as far as they are there and zero.
-            while ((at - start) % record != 0 && at + block <= stop && read_header(in, at, ignored) == header_e::zero)
-                at += block;
-            return at - start;
-        }
         const std::uint64_t next = at + block + (data + block - 1) / block * block;
-        if (data > limit || next > stop)
+        const std::uint64_t end = header == header_e::zero && members != 0 ? archive_end(in, start, at, stop) : 0;
+        if (end != 0)
+            return end - start;
+        if (header != header_e::member || data > limit || next > stop) {
+            memo.keep(in, std::move(path), {}, stop, at + 2 * block > stop || next > stop);
             return 0;
+        }
+        path.pass(at);
         at = next;
     }
     return 0;

@@ -22,6 +22,12 @@ struct text_run_s {
 // The run of text from at, no further than stop.
 text_run_s text_run(carve_reader_c& in, std::uint64_t at, std::uint64_t stop);
 
+// A text file of size bytes at start followed at once by two or more copies of itself, byte for
+// byte, is one pattern repeated (filler, a test pattern), not as many files: the size of it and
+// all its whole copies before stop. Otherwise size, so that a file saved twice in a row is still
+// found twice.
+std::uint64_t with_copies(carve_reader_c& in, std::uint64_t start, std::uint64_t size, std::uint64_t stop);
+
 // Bytes taken one at a time through a buffer, for the parsers that walk text character by
 // character (JSON, RTF).
 class byte_cursor_c {

@@ -8,6 +8,7 @@
 // the outer file's start and is passed over.
 
 #include "libs/carve/formats/zip_directory.h"
+#include "libs/carve/walk_memo.h"
 
 #include <array>
 #include <string_view>
@@ -29,15 +30,15 @@ bool known_method(unsigned method)
     return method <= 20 || (method >= 93 && method <= 99);
 }
 
-// A local header that a writer could have made: a known method, a sane version and a name that is
-// text. Most false "PK\3\4" in other data fail here after a few bytes.
-bool plausible_local(carve_reader_c& in, std::uint64_t at)
+// A local header (its fixed 30 bytes in head) that a writer could have made: a known method, a
+// sane version and a name that is text. Most false "PK\3\4" in other data fail here after a few
+// bytes.
+bool plausible_local(carve_reader_c& in, std::uint64_t at, std::span<const std::byte, 30> head)
 {
-    bool ok = true;
-    const unsigned version = in.le16(at + 4, ok);
-    const unsigned method = in.le16(at + 8, ok);
-    const unsigned name_length = in.le16(at + 26, ok);
-    if (!ok || (version & 0xFF) > 100 || !known_method(method) || name_length == 0 || name_length > 4096)
+    const unsigned version = load_le16(head, 4);
+    const unsigned method = load_le16(head, 8);
+    const unsigned name_length = load_le16(head, 26);
+    if ((version & 0xFF) > 100 || !known_method(method) || name_length == 0 || name_length > 4096)
         return false;
     std::array<std::uint8_t, 32> name{};
     const std::size_t look = std::min<std::size_t>(name.size(), name_length);
@@ -55,27 +56,47 @@ struct walked_s {
     bool valid = false; // false when the first entry is no entry or an entry runs past stop
 };
 
+// How a walk ended: an entry ran past stop (no file), at the directory, at bytes that are no
+// entry, or at an entry whose sizes are not in its header.
+enum walk_end_e { runs_past = 0, reached_directory, foreign, sizes_later };
+
 // The local entries walked from start, as far as their sizes are known (an entry whose sizes
-// follow its data, or foreign bytes, stop the walk).
+// follow its data, or foreign bytes, stop the walk). Where a walk ends is kept: every local header
+// is a candidate of its own, and one that a walk passed ends where that walk did.
 walked_s walk_entries(carve_reader_c& in, std::uint64_t start, std::uint64_t stop)
 {
+    static constexpr char key = 0;
+    walk_memo_c& memo = in.memo<walk_memo_c>(&key);
+    walk_path_c path;
     std::uint64_t at = start;
+    const auto ended = [&](walk_end_e how, bool by_stop) -> walked_s {
+        memo.keep(in, std::move(path), {at, how}, stop, by_stop);
+        if (how == runs_past)
+            return {};
+        return {at, how == reached_directory, how != foreign || at != start};
+    };
     for (int members = 0; members < most_members; ++members) {
+        if (const walk_outcome_s* known = memo.outcome(at, stop)) {
+            at = known->at;
+            return ended(static_cast<walk_end_e>(known->how), known->how == runs_past);
+        }
         bool ok = true;
         const std::uint32_t sig = in.le32(at, ok);
         if (ok && sig == zip_central_sig)
-            return {at, true, true};
-        if (!ok || sig != local_sig || !plausible_local(in, at))
-            return {at, false, at != start};
-        const unsigned flags = in.le16(at + 6, ok);
-        const std::uint32_t packed = in.le32(at + 18, ok);
-        const unsigned name_length = in.le16(at + 26, ok);
-        const unsigned extra_length = in.le16(at + 28, ok);
-        if (!ok || (flags & 8) != 0 || packed == 0xFFFFFFFF)
-            return {at, false, true};
+            return ended(reached_directory, false);
+        std::array<std::byte, 30> head{};
+        if (!ok || sig != local_sig || !in.read(at, head) || !plausible_local(in, at, head))
+            return ended(foreign, false);
+        const unsigned flags = load_le16(head, 6);
+        const std::uint32_t packed = load_le32(head, 18);
+        const unsigned name_length = load_le16(head, 26);
+        const unsigned extra_length = load_le16(head, 28);
+        if ((flags & 8) != 0 || packed == 0xFFFFFFFF)
+            return ended(sizes_later, false);
         const std::uint64_t next = at + 30 + name_length + extra_length + packed;
         if (next > stop)
-            return {};
+            return ended(runs_past, true);
+        path.pass(at);
         at = next;
     }
     return {};
