@@ -167,6 +167,10 @@ void raw_recovery_c::run()
     log_unreadable("raw_recovery", __LINE__, QByteArray("deep scan of " + device_path_.toUtf8()).constData(), unreadable);
     if (failure_ == scan_failure_e::none && volume_.total_bytes != 0 && unreadable.covers(0, volume_.total_bytes))
         failure_ = scan_failure_e::unreadable;
+    if (const std::uint64_t cut_off = carve_take_cut_off(); cut_off != 0)
+        log_error("raw_recovery", __LINE__, "deep scan of %s: %llu places were passed over, as measuring them would cost "
+                  "more than the scan allows (bytes built to slow the scan)",
+                  qUtf8Printable(device_path_), static_cast<unsigned long long>(cut_off));
 }
 
 namespace {

@@ -98,6 +98,7 @@ joined_memo_c& joined_memo()
 struct unreadable_s {
     std::mutex mutex;
     read_failures_c failures;
+    std::uint64_t cut_off = 0;
 };
 
 unreadable_s& last_unreadable()
@@ -113,6 +114,13 @@ read_failures_c carve_take_unreadable()
     unreadable_s& last = last_unreadable();
     const std::lock_guard lock(last.mutex);
     return std::exchange(last.failures, read_failures_c{});
+}
+
+std::uint64_t carve_take_cut_off()
+{
+    unreadable_s& last = last_unreadable();
+    const std::lock_guard lock(last.mutex);
+    return std::exchange(last.cut_off, 0);
 }
 
 } // namespace tarn
@@ -144,7 +152,7 @@ extern "C" int32_t carve_scan(void* block, const char* volume_path)
     const std::string volume = volume_path;
     joined_memo().forget(volume);
     recent_volume().forget();
-    carve_source(source, carve_types(), control, [&](const char* extension, std::uint64_t offset, const carve_found_s& found) {
+    const std::uint64_t cut_off = carve_source(source, carve_types(), control, [&](const char* extension, std::uint64_t offset, const carve_found_s& found) {
         const std::uint64_t size = found.total();
         if (found.tail_size != 0)
             joined_memo().keep(volume, offset, {{offset, found.size}, {found.tail_at, found.tail_size}});
@@ -155,6 +163,7 @@ extern "C" int32_t carve_scan(void* block, const char* volume_path)
     unreadable_s& last = last_unreadable();
     const std::lock_guard lock(last.mutex);
     last.failures = source.take_failures();
+    last.cut_off = cut_off;
     return 0;
 }
 

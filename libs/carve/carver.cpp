@@ -15,13 +15,14 @@ namespace {
 constexpr std::size_t block_bytes = 2 << 20;
 
 // The scan's budget for the measures' work (the bytes they read, checksum and search): candidates
-// that come to nothing may spend at most waste_per_byte bytes for each byte of the volume, plus
-// waste_floor, over the whole scan; a file found pays for its own measure up to paid_per_byte
-// bytes for each of its bytes, as the scan then passes over them. Together with the plain read and
-// the header search this keeps a scan within a small multiple of reading the volume once, however
-// the volume was built: each format's walks are linear on the chains it knows (walk_memo.h), and
-// this bounds what nothing else foresaw. Past the budget a measure's reads fail and whatever it
-// found is dropped, so the rest of the scan goes on as a plain read.
+// that come to nothing may spend at most waste_per_byte bytes for each byte of the volume the scan
+// has reached, plus waste_floor; a file found pays for its own measure up to paid_per_byte bytes
+// for each of its bytes, as the scan then passes over them. Together with the plain read and the
+// header search this keeps a scan within a small multiple of reading the volume once, however the
+// volume was built: each format's walks are linear on the chains it knows (walk_memo.h), and this
+// bounds what nothing else foresaw. A measure that runs past the budget fails and is counted (the
+// engine logs how many); as the budget grows with the bytes the scan reaches, a region built to
+// slow the scan costs only its own candidates, not every file after it.
 constexpr std::uint64_t waste_per_byte = 4;
 constexpr std::uint64_t waste_floor = 64 << 20;
 constexpr std::uint64_t paid_per_byte = 4;
@@ -45,12 +46,12 @@ bool keep_going(const carve_progress_s& control)
 class block_walk_c {
 public:
     block_walk_c(carve_reader_c& reader, const carve_sink& sink, const carve_progress_s& control)
-        : reader_(reader), sink_(sink), control_(control),
-          budget_(reader.size() > (UINT64_MAX - waste_floor) / waste_per_byte ? UINT64_MAX
-                                                                             : reader.size() * waste_per_byte + waste_floor)
+        : reader_(reader), sink_(sink), control_(control)
     {
     }
     std::uint64_t carved_end() const { return carved_end_; }
+    // The candidates whose measure the budget cut off.
+    std::uint64_t cut_off() const { return cut_off_; }
 
     void walk(const carve_block_s& block, const header_index_c& index)
     {
@@ -101,13 +102,17 @@ private:
         if (start < carved_end_ || start >= size || claimed(start) || load(control_.stop) != 0)
             return;
         const std::uint64_t before = reader_.work();
-        reader_.limit_work(budget_ - std::min(budget_, wasted_));
+        const std::uint64_t budget = saturated_times(start, waste_per_byte) > UINT64_MAX - waste_floor
+                                         ? UINT64_MAX
+                                         : saturated_times(start, waste_per_byte) + waste_floor;
+        reader_.limit_work(budget - std::min(budget, wasted_));
         const carve_found_s found = type.format->measure(reader_, start, std::min(type.largest, size - start));
         const std::string extension = found.size != 0 ? name(start, *type.format, found) : std::string();
         const std::uint64_t spent = reader_.work() - before;
         const bool cut_off = reader_.over_limit();
         const std::uint64_t paid = extension.empty() || cut_off ? 0 : saturated_times(found.total(), paid_per_byte);
         wasted_ += spent - std::min(spent, paid);
+        cut_off_ += cut_off ? 1 : 0;
         if (extension.empty() || cut_off)
             return;
         sink_(extension.c_str(), start, found);
@@ -147,14 +152,14 @@ private:
     const carve_progress_s& control_;
     std::uint64_t carved_end_ = 0;
     std::vector<claim_s> claims_;
-    const std::uint64_t budget_;
     std::uint64_t wasted_ = 0;
+    std::uint64_t cut_off_ = 0;
 };
 
 } // namespace
 
-void carve_source(byte_source_c& source, const std::vector<carve_type_s>& types, const carve_progress_s& control,
-                  const carve_sink& sink)
+std::uint64_t carve_source(byte_source_c& source, const std::vector<carve_type_s>& types, const carve_progress_s& control,
+                           const carve_sink& sink)
 {
     const header_index_c index(types);
     carve_reader_c reader(source);
@@ -177,6 +182,7 @@ void carve_source(byte_source_c& source, const std::vector<carve_type_s>& types,
         std::atomic_ref<double>(*control.progress)
             .store(std::min(1.0, static_cast<double>(done) / static_cast<double>(size)), std::memory_order_relaxed);
     }
+    return walk.cut_off();
 }
 
 } // namespace tarn

@@ -26,8 +26,9 @@ constexpr const char* carve_joined_mark = "~j";
 // size is found.total(); a joined file's second piece is in found).
 using carve_sink = std::function<void(const char* extension, std::uint64_t offset, const carve_found_s& found)>;
 
-// Scans source for the enabled types. Blocks that cannot be read are passed over.
-void carve_source(byte_source_c& source, const std::vector<carve_type_s>& types, const carve_progress_s& control,
-                  const carve_sink& sink);
+// Scans source for the enabled types. Blocks that cannot be read are passed over. The number of
+// candidates passed over because measuring them cost more than the scan's budget (see carver.cpp).
+std::uint64_t carve_source(byte_source_c& source, const std::vector<carve_type_s>& types, const carve_progress_s& control,
+                           const carve_sink& sink);
 
 } // namespace tarn
