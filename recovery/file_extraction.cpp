@@ -5,7 +5,6 @@
 #include "recovery/engine_table.h"
 #include "scan/recovery_base.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -132,8 +131,7 @@ int extract_rows_into(recovery_base_c& engine, int kind, const target_folder_c& 
             continue;
         int result = recovery_not_found;
         if (entry != nullptr) {
-            std::unique_lock lock(engine.file_lock(), std::defer_lock);
-            lock_engine(lock, engine_wait_e::block);
+            const std::lock_guard lock(engine.file_lock());
             result = extract_into(engine, *entry, target, unique_file_name(written_name(row), used), row, &used);
         }
         if (result != recovery_ok)
