@@ -65,10 +65,38 @@ QByteArray vmdk_descriptor(QFile& file)
     return read_at(file, at * sector_bytes, static_cast<qint64>(std::min<std::uint64_t>(sectors, most / sector_bytes) * sector_bytes));
 }
 
-// Every extent the descriptor names must be a plain file in the descriptor's own folder, and a
-// flat extent no larger than its file: the library would open any path it is given.
+// A hosted sparse extent maps its capacity through a grain directory that must lie in its file:
+// a capacity of 2^62 bytes would need a directory far larger than any file, and the scan would
+// read it block by block for ever.
+QString sparse_extent_refusal(QFile& file)
+{
+    const QByteArray head = read_at(file, 0, 64);
+    if (!head.startsWith("KDMV") || head.size() < 64)
+        return {};
+    const auto h = bytes_of(head);
+    const std::uint64_t capacity = load_le64(h, 12), grain = load_le64(h, 20), per_table = load_le32(h, 44);
+    const std::uint64_t directory = load_le64(h, 56);
+    if (directory == std::numeric_limits<std::uint64_t>::max())
+        return {}; // kept in a footer at the end (stream-optimised): the library finds it there
+    std::uint64_t span = 0, at = 0, bytes = 0;
+    if (grain == 0 || per_table == 0 || !multiply(grain, per_table, span) || !multiply(directory, sector_bytes, at))
+        return QStringLiteral("its grain tables are damaged");
+    const std::uint64_t tables = capacity / span + (capacity % span != 0 ? 1 : 0);
+    const auto size = static_cast<std::uint64_t>(file.size());
+    if (at > size || tables > (size - at) / 4)
+        return multiply(capacity, sector_bytes, bytes)
+                   ? QStringLiteral("it claims a disk of %1 bytes, but its grain directory would lie past its end").arg(bytes)
+                   : QStringLiteral("it claims a disk of more than 2^64 bytes");
+    return {};
+}
+
+// Every extent the descriptor names must be a plain file in the descriptor's own folder, a flat
+// extent no larger than its file and a sparse one sound: the library would open any path it is
+// given, and trust any size.
 QString vmdk_refusal(const QString& path, QFile& file)
 {
+    if (const QString refusal = sparse_extent_refusal(file); !refusal.isEmpty())
+        return refusal;
     const QByteArray descriptor = vmdk_descriptor(file);
     if (descriptor.contains("parentFileNameHint"))
         return QStringLiteral("it holds only the changes to a parent image, which is not read");
@@ -81,11 +109,17 @@ QString vmdk_refusal(const QString& path, QFile& file)
         if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == QLatin1String(".") || name == QLatin1String("..")
             || !is_plain_file(folder.filePath(name)))
             return QStringLiteral("its descriptor names the extent \"%1\", which is no plain file in its own folder").arg(name);
+        if (m.captured(2) == QLatin1String("SPARSE") && folder.filePath(name) != path) {
+            QFile extent_file;
+            if (open_plain_file(folder.filePath(name), extent_file))
+                if (const QString refusal = sparse_extent_refusal(extent_file); !refusal.isEmpty())
+                    return QStringLiteral("its extent \"%1\": %2").arg(name, refusal);
+        }
         if (m.captured(2) != QLatin1String("FLAT"))
             continue;
-        std::uint64_t end = 0;
-        const std::uint64_t sectors = m.captured(1).toULongLong() + m.captured(4).toULongLong();
-        if (!multiply(sectors, sector_bytes, end) || end > static_cast<std::uint64_t>(QFileInfo(folder.filePath(name)).size()))
+        std::uint64_t sectors = 0, end = 0;
+        if (__builtin_add_overflow(m.captured(1).toULongLong(), m.captured(4).toULongLong(), &sectors)
+            || !multiply(sectors, sector_bytes, end) || end > static_cast<std::uint64_t>(QFileInfo(folder.filePath(name)).size()))
             return QStringLiteral("its extent \"%1\" claims more than its file holds").arg(name);
     }
     return {};

@@ -353,6 +353,10 @@ TEST(ImageErrors, CraftedContainersAreRefusedBeforeTheLibraryOpensThem)
 
     const QString huge_qcow = made("qcow2", "huge.qcow2"), wrapped_qcow = made("qcow2", "wrapped.qcow2");
     ASSERT_TRUE(patch(huge_qcow, 24, be64(1ull << 62)) && patch(wrapped_qcow, 24, be64(~0ull - 511)));
+    const QString sparse_vmdk = made("vmdk", "sparse.vmdk");
+    QByteArray capacity(8, '\0');
+    qToLittleEndian<quint64>(1ull << 53, capacity.data()); // sectors: 2^62 bytes
+    ASSERT_TRUE(patch(sparse_vmdk, 12, capacity));
     const QString fixed = made("vpc", "fixed.vhd", {"-o", "subformat=fixed"}), dynamic = made("vpc", "dynamic.vhd");
     ASSERT_TRUE(set_vhd_size(fixed, QFileInfo(fixed).size() - 512, 1ull << 62));
     ASSERT_TRUE(set_vhd_size(dynamic, 0, 1ull << 62) && set_vhd_size(dynamic, QFileInfo(dynamic).size() - 512, 1ull << 62));
@@ -401,6 +405,7 @@ TEST(ImageErrors, CraftedContainersAreRefusedBeforeTheLibraryOpensThem)
         {descriptor("memory.vmdk", "/proc/self/mem"), "no plain file in its own folder"},
         {descriptor("fifo.vmdk", "fifo-flat.vmdk"), "no plain file in its own folder"},
         {descriptor("short.vmdk", "small-flat.vmdk"), "claims more than its file holds"},
+        {sparse_vmdk, "claims a disk of 4611686018427387904 bytes, but its grain directory would lie past its end"},
         {huge_qcow, "claims a disk of 4611686018427387904 bytes"},
         {wrapped_qcow, "claims a disk of"},
         {fixed, "claims a disk of 4611686018427387904 bytes"},
