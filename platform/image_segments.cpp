@@ -235,13 +235,16 @@ int split_raw_files(const QString& path, QStringList& pieces, QString& error)
     // read from its first.
     const int first = QFileInfo(split_piece_name(stem, 0)).isFile() ? 0 : 1;
     int n = first;
-    for (; n <= 999 && QFileInfo(split_piece_name(stem, n)).isFile(); ++n) {
+    for (; n <= 999; ++n) {
+        const QFileInfo piece(split_piece_name(stem, n));
+        if (!piece.isFile())
+            break;
         // An empty piece would shift every later byte of the disk.
-        if (QFileInfo(split_piece_name(stem, n)).size() == 0) {
-            error = QStringLiteral("%1: piece %2 is empty").arg(path, split_piece_name(stem, n));
+        if (piece.size() == 0) {
+            error = QStringLiteral("%1: piece %2 is empty").arg(path, piece.filePath());
             return -1;
         }
-        pieces << split_piece_name(stem, n);
+        pieces << piece.filePath();
     }
     if (n <= 999 && QFileInfo::exists(split_piece_name(stem, n))) {
         error = QStringLiteral("%1: piece %2 is no plain file").arg(path, split_piece_name(stem, n));

@@ -1,10 +1,13 @@
 #include "platform/opened_images.h"
 
 #include "platform/image_source.h"
+#include "platform/plain_file.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #include <sys/stat.h>
@@ -36,9 +39,11 @@ int check_disk_image(const QString& path, QString& error)
         error = QStringLiteral("%1: is not a disk image file").arg(path);
         return -1;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("%1: cannot be read (%2)").arg(path, file.errorString());
+    // Opened again without waiting, its kind decided on the descriptor: a FIFO put in the file's
+    // place since the look above cannot hang the program.
+    QFile file;
+    if (!open_plain_file(path, file, true)) {
+        error = QStringLiteral("%1: cannot be read (%2)").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return -1;
     }
     file.close();
