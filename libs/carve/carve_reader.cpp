@@ -33,7 +33,7 @@ bool carve_reader_c::fill(std::uint64_t offset, std::size_t need)
     return window_len_ > 0;
 }
 
-bool carve_reader_c::read(std::uint64_t offset, std::span<std::byte> out)
+bool carve_reader_c::read_outside(std::uint64_t offset, std::span<std::byte> out)
 {
     // Offsets come from disk bytes: one past the volume, or a sum that wrapped, reads nothing.
     if (offset > size() || out.size() > size() - offset || !charge(out.size()))
@@ -58,12 +58,6 @@ std::span<const std::byte> carve_reader_c::view(std::uint64_t offset, std::size_
         return {};
     const std::size_t from = static_cast<std::size_t>(offset - window_at_);
     return {window_ + from, std::min(most, window_len_ - from)};
-}
-
-int carve_reader_c::byte_at(std::uint64_t offset)
-{
-    std::byte b{};
-    return read(offset, std::span<std::byte>(&b, 1)) ? std::to_integer<int>(b) : -1;
 }
 
 std::uint16_t carve_reader_c::be16(std::uint64_t offset, bool& ok)

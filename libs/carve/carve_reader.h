@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,8 +37,18 @@ class carve_reader_c {
 public:
     explicit carve_reader_c(byte_source_c& source) : source_(source), size_(source.size()) {}
     std::uint64_t size() const { return size_; }
-    // Bytes at offset into out; false unless all of them could be read.
-    bool read(std::uint64_t offset, std::span<std::byte> out);
+    // Bytes at offset into out; false unless all of them could be read. Inline for bytes inside
+    // the window: the structure walks read a few bytes at a time, hundreds of thousands of times
+    // on a volume dense with headers.
+    bool read(std::uint64_t offset, std::span<std::byte> out)
+    {
+        if (offset < window_at_ || offset - window_at_ > window_len_ || out.size() > window_len_ - (offset - window_at_))
+            return read_outside(offset, out);
+        if (!charge(out.size()))
+            return false;
+        std::memcpy(out.data(), window_ + (offset - window_at_), out.size());
+        return true;
+    }
     // Up to most bytes from offset as they lie in memory, without a copy: at least
     // min(most, 4 KiB) unless the volume ends first; none past the end or on a read failure.
     // Valid while window_moves() stays as it was when the view was taken.
@@ -46,7 +57,11 @@ public:
     // whether the view still holds what it did (a copy of a decoder may have read meanwhile).
     std::uint64_t window_moves() const { return moves_; }
     // One byte, or -1 past the end or on a read failure.
-    int byte_at(std::uint64_t offset);
+    int byte_at(std::uint64_t offset)
+    {
+        std::byte b{};
+        return read(offset, std::span<std::byte>(&b, 1)) ? std::to_integer<int>(b) : -1;
+    }
     std::uint32_t be32(std::uint64_t offset, bool& ok);
     std::uint16_t be16(std::uint64_t offset, bool& ok);
     std::uint64_t be64(std::uint64_t offset, bool& ok);
@@ -114,6 +129,7 @@ private:
     // Points the window at offset: over the resident bytes when they hold need bytes from there,
     // else over the buffer read from there; false when neither holds them.
     bool fill(std::uint64_t offset, std::size_t need);
+    bool read_outside(std::uint64_t offset, std::span<std::byte> out);
     // Searches the bytes from memo.to on, at least up to from, until an offset at or after from
     // is found or stop is reached.
     void search_on(search_memo_s& memo, std::uint64_t from, std::uint64_t stop);

@@ -19,28 +19,28 @@ unsigned pair_at(std::span<const std::byte> block, std::size_t i)
 }
 
 #ifdef TARN_NIBBLE_SEARCH
-// The first offset from at before stop (within lanes, the passing lanes of the vector at i) whose
-// two bytes are a known pair; stop when there is none among them.
-inline std::size_t exact_lane(const std::uint64_t* pairs, const unsigned char* bytes, std::size_t i, std::uint32_t lanes,
-                              std::size_t stop, bool& found)
+// Of lanes, the passing lanes of the vector at i, the offsets before stop whose two bytes are a
+// known pair.
+inline std::uint32_t exact_lanes(const std::uint64_t* pairs, const unsigned char* bytes, std::size_t i, std::uint32_t lanes,
+                                 std::size_t stop)
 {
+    std::uint32_t exact = 0;
     for (; lanes != 0; lanes &= lanes - 1) {
-        const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(lanes));
-        const unsigned pair = bytes[at] | unsigned{bytes[at + 1]} << 8;
-        if (at >= stop || (pairs[pair / 64] >> (pair % 64) & 1) != 0) {
-            found = true;
-            return std::min(stop, at);
-        }
+        const auto lane = static_cast<unsigned>(__builtin_ctz(lanes));
+        const unsigned pair = bytes[i + lane] | unsigned{bytes[i + lane + 1]} << 8;
+        if (i + lane < stop && (pairs[pair / 64] >> (pair % 64) & 1) != 0)
+            exact |= 1u << lane;
     }
-    return stop;
+    return exact;
 }
 
 // Sixteen offsets at a time: a lane stays set when its three bytes' nibbles belong to one group
 // of patterns. The lanes that pass are tested against the exact two-byte set here, so a false
-// pass costs a table look-up, not another round of the vector test.
-__attribute__((target("ssse3"))) std::size_t next_pair_ssse3(const nibble_tables_s& t, const std::uint64_t* pairs,
-                                                              const unsigned char* bytes, std::size_t i, std::size_t stop,
-                                                              std::size_t size)
+// pass costs a table look-up, not another round of the vector test. All the lanes of a vector
+// are handed back at once: on bytes dense with patterns each vector is tested once.
+__attribute__((target("ssse3"))) pair_lanes_s next_pairs_ssse3(const nibble_tables_s& t, const std::uint64_t* pairs,
+                                                                const unsigned char* bytes, std::size_t i, std::size_t stop,
+                                                                std::size_t size)
 {
     const __m128i low_mask = _mm_set1_epi8(0x0F);
     const std::uint8_t* const nibbles[6] = {t.first_low, t.first_high, t.second_low, t.second_high, t.third_low, t.third_high};
@@ -55,18 +55,16 @@ __attribute__((target("ssse3"))) std::size_t next_pair_ssse3(const nibble_tables
             groups = _mm_and_si128(groups, _mm_shuffle_epi8(tables[2 * k + 1], _mm_and_si128(_mm_srli_epi16(x, 4), low_mask)));
         }
         const auto lanes = ~static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(groups, _mm_setzero_si128()))) & 0xFFFF;
-        bool found = false;
-        const std::size_t at = exact_lane(pairs, bytes, i, lanes, stop, found);
-        if (found)
-            return at;
+        if (const std::uint32_t exact = exact_lanes(pairs, bytes, i, lanes, stop); exact != 0)
+            return {i, exact, 16};
     }
-    return i;
+    return {i, 0, 16};
 }
 
 // The same, thirty-two offsets at a time (the tables repeat in both halves of the register).
-__attribute__((target("avx2"))) std::size_t next_pair_avx2(const nibble_tables_s& t, const std::uint64_t* pairs,
-                                                            const unsigned char* bytes, std::size_t i, std::size_t stop,
-                                                            std::size_t size)
+__attribute__((target("avx2"))) pair_lanes_s next_pairs_avx2(const nibble_tables_s& t, const std::uint64_t* pairs,
+                                                              const unsigned char* bytes, std::size_t i, std::size_t stop,
+                                                              std::size_t size)
 {
     const __m256i low_mask = _mm256_set1_epi8(0x0F);
     const std::uint8_t* const nibbles[6] = {t.first_low, t.first_high, t.second_low, t.second_high, t.third_low, t.third_high};
@@ -96,12 +94,10 @@ __attribute__((target("avx2"))) std::size_t next_pair_avx2(const nibble_tables_s
                                       _mm256_shuffle_epi8(tables[2 * k + 1], _mm256_and_si256(_mm256_srli_epi16(x, 4), low_mask)));
         }
         const auto lanes = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(groups, _mm256_setzero_si256())));
-        bool found = false;
-        const std::size_t at = exact_lane(pairs, bytes, i, lanes, stop, found);
-        if (found)
-            return at;
+        if (const std::uint32_t exact = exact_lanes(pairs, bytes, i, lanes, stop); exact != 0)
+            return {i, exact, 32};
     }
-    return i;
+    return {i, 0, 32};
 }
 #endif
 
@@ -184,7 +180,12 @@ header_index_c::header_index_c(const std::vector<carve_type_s>& types)
             if (header.size() < 2 || header.size() > longest)
                 continue;
             const auto first = static_cast<std::uint8_t>(header[0]);
-            by_first_[first].push_back({&type, header});
+            header_candidate_s candidate{&type, header};
+            for (std::size_t k = 0; k < header.size(); ++k) {
+                candidate.words[k / 8] |= std::uint64_t{static_cast<std::uint8_t>(header[k])} << (8 * (k % 8));
+                candidate.masks[k / 8] |= std::uint64_t{0xFF} << (8 * (k % 8));
+            }
+            by_first_[first].push_back(candidate);
             const unsigned pair = first | unsigned{static_cast<std::uint8_t>(header[1])} << 8;
             pairs_[pair / 64] |= std::uint64_t{1} << (pair % 64);
             if (unit_of[first] < 0) {
@@ -209,27 +210,39 @@ header_index_c::header_index_c(const std::vector<carve_type_s>& types)
     }
 }
 
-std::size_t header_index_c::next_pair(std::span<const std::byte> block, std::size_t i, std::size_t stop) const
+pair_lanes_s header_index_c::next_pairs(std::span<const std::byte> block, std::size_t i, std::size_t stop) const
 {
 #ifdef TARN_NIBBLE_SEARCH
     static const bool avx2 = __builtin_cpu_supports("avx2");
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
     const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
     if (avx2) {
-        i = next_pair_avx2(nibbles_, pairs_.data(), bytes, i, stop, block.size());
-        if (i >= stop || i + 34 <= block.size())
-            return i;
+        const pair_lanes_s step = next_pairs_avx2(nibbles_, pairs_.data(), bytes, i, stop, block.size());
+        if (step.lanes != 0 || step.at >= stop)
+            return step;
+        i = step.at;
     }
     if (ssse3) {
-        i = next_pair_ssse3(nibbles_, pairs_.data(), bytes, i, stop, block.size());
-        if (i >= stop || i + 18 <= block.size())
-            return i; // a lane passed, or the end: the last few bytes go the plain way
+        const pair_lanes_s step = next_pairs_ssse3(nibbles_, pairs_.data(), bytes, i, stop, block.size());
+        if (step.lanes != 0 || step.at >= stop)
+            return step; // a lane passed, or the end: the last few bytes go the plain way
+        i = step.at;
     }
 #endif
     for (; i < stop; ++i)
         if (pair_known(pair_at(block, i)))
-            return i;
-    return stop;
+            return {i, 1, 1};
+    return {stop, 0, 1};
+}
+
+bool header_index_c::starts_at(std::span<const std::byte> block, std::size_t at, const header_candidate_s& c)
+{
+    if (at + 16 <= block.size()) {
+        std::uint64_t words[2];
+        std::memcpy(words, block.data() + at, sizeof words);
+        return ((words[0] ^ c.words[0]) & c.masks[0]) == 0 && ((words[1] ^ c.words[1]) & c.masks[1]) == 0;
+    }
+    return at + c.header.size() <= block.size() && std::memcmp(block.data() + at, c.header.data(), c.header.size()) == 0;
 }
 
 std::size_t header_index_c::find(std::span<const std::byte> block, std::size_t from, std::size_t end,
@@ -237,14 +250,21 @@ std::size_t header_index_c::find(std::span<const std::byte> block, std::size_t f
 {
     const std::size_t stop = std::min(end, block.size() > 0 ? block.size() - 1 : 0); // a pattern needs two bytes
     std::size_t found = 0;
-    for (std::size_t i = from; (i = next_pair(block, i, stop)) < stop; ++i) {
-        if (found >= room)
-            return i;
-        for (const header_candidate_s& c : by_first_[pair_at(block, i) & 0xFF])
-            if (i + c.header.size() <= block.size() && std::memcmp(block.data() + i, c.header.data(), c.header.size()) == 0) {
-                out.push_back({static_cast<std::uint32_t>(i), &c});
-                ++found;
-            }
+    for (std::size_t i = from; i < stop;) {
+        const pair_lanes_s step = next_pairs(block, i, stop);
+        for (std::uint32_t lanes = step.lanes; lanes != 0; lanes &= lanes - 1) {
+            const std::size_t at = step.at + static_cast<std::size_t>(std::countr_zero(lanes));
+            if (found >= room)
+                return at;
+            for (const header_candidate_s& c : by_first_[pair_at(block, at) & 0xFF])
+                if (starts_at(block, at, c)) {
+                    out.push_back({static_cast<std::uint32_t>(at), &c});
+                    ++found;
+                }
+        }
+        if (step.lanes == 0)
+            break;
+        i = step.at + step.width;
     }
     return std::max(end, from);
 }

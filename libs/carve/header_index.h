@@ -17,6 +17,10 @@ namespace tarn {
 struct header_candidate_s {
     const carve_type_s* type;
     std::string_view header;
+    // The pattern as two little-endian words and the bits of them it fills: most offsets are
+    // compared with two loads instead of a call.
+    std::array<std::uint64_t, 2> words{};
+    std::array<std::uint64_t, 2> masks{};
 };
 
 struct header_match_s {
@@ -28,6 +32,14 @@ struct header_match_s {
 struct sector_match_s {
     std::uint32_t at; // block offset, a multiple of the sector size
     const carve_type_s* type;
+};
+
+// One vector step of the search: its first offset, one bit per offset in it whose two bytes may
+// begin a pattern (none when the search reached its stop), and how many offsets it covers.
+struct pair_lanes_s {
+    std::size_t at;
+    std::uint32_t lanes;
+    unsigned width;
 };
 
 // For each nibble of a pattern's first three bytes, the groups of patterns that allow it (a
@@ -58,8 +70,9 @@ public:
 
 private:
     bool pair_known(unsigned pair) const { return (pairs_[pair / 64] >> (pair % 64) & 1) != 0; }
-    // The first offset from i before stop whose two bytes may begin a pattern; stop when none.
-    std::size_t next_pair(std::span<const std::byte> block, std::size_t i, std::size_t stop) const;
+    // The first step from i with offsets before stop whose two bytes may begin a pattern.
+    pair_lanes_s next_pairs(std::span<const std::byte> block, std::size_t i, std::size_t stop) const;
+    static bool starts_at(std::span<const std::byte> block, std::size_t at, const header_candidate_s& candidate);
 
     std::array<std::vector<header_candidate_s>, 256> by_first_;
     std::vector<std::uint64_t> pairs_ = std::vector<std::uint64_t>(65536 / 64); // first two bytes seen
