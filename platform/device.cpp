@@ -1,6 +1,7 @@
 #include "platform/device.h"
 
 #include "platform/aligned_buffer.h"
+#include "platform/found_volume.h"
 #include "platform/image_source.h"
 #include "platform/opened_images.h"
 
@@ -58,6 +59,9 @@ std::unique_ptr<device_c> device_c::open(const QString& name, access_e access, b
     if (!location)
         return nullptr;
     const bool writable = access == access_e::read_write;
+    // A partition only found by the search is read; writing there would write the disk itself.
+    if (writable && is_found_volume_path(name))
+        return nullptr;
     if (writable && is_opened_disk_image(location->file))
         return nullptr;
     QString error;

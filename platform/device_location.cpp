@@ -1,5 +1,6 @@
 #include "platform/device_location.h"
 
+#include "platform/found_volume.h"
 #include "platform/opened_images.h"
 #include "platform/physical_drives.h"
 #include "platform/sysfs.h"
@@ -49,6 +50,8 @@ std::optional<device_location_s> locate_device(const QString& name)
 {
     if (name.isEmpty())
         return std::nullopt;
+    if (is_found_volume_path(name))
+        return locate_found_volume(name);
     if (names_volume(name)) {
         QString key = name;
         if (!key.endsWith(QLatin1Char('\\')) && key.startsWith(QLatin1String("\\\\?\\")))

@@ -24,10 +24,11 @@ struct engine_entry_s {
     bool (*takes)(const volume_item_s& volume, bool deep);
     // A new engine of this kind; null while this build has none.
     std::unique_ptr<recovery_base_c> (*make_engine)();
-    // Build tree: the folders of a finished scan under "/", null for "nothing found".
-    std::unique_ptr<TreeModel> (*build_tree)(const recovery_base_c& engine);
-    // List folder: the files of one folder record, unchecked, in the engine's order.
-    void (*list_folder)(const recovery_base_c& engine, const folder_record& record, recovery_rows& rows);
+    // Build tree: the folders of a finished scan under "/", null for "nothing found"; live: the
+    // files that still exist count too (a found partition lost them all with its table).
+    std::unique_ptr<TreeModel> (*build_tree)(const recovery_base_c& engine, bool live);
+    // List folder: the files of one folder record, unchecked, in the engine's order; live as above.
+    void (*list_folder)(const recovery_base_c& engine, const folder_record& record, recovery_rows& rows, bool live);
     // Writes the file of row to destination (a recovery_result_e); the caller holds the
     // engine's file lock.
     int (*extract)(recovery_base_c& engine, const recovery_item_s& row, const QString& destination);

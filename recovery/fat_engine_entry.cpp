@@ -26,17 +26,17 @@ const fat_recovery_c* fat_engine(const recovery_base_c& engine)
     return dynamic_cast<const fat_recovery_c*>(&engine);
 }
 
-std::unique_ptr<TreeModel> build_fat_engine_tree(const recovery_base_c& engine)
+std::unique_ptr<TreeModel> build_fat_engine_tree(const recovery_base_c& engine, bool live)
 {
     const fat_recovery_c* fat = fat_engine(engine);
-    return fat != nullptr ? build_fat_tree(fat->findings(), fat->lost()) : nullptr;
+    return fat != nullptr ? build_fat_tree(fat->findings(), fat->lost(), live) : nullptr;
 }
 
-void list_fat_engine_folder(const recovery_base_c&, const folder_record& record, recovery_rows& rows)
+void list_fat_engine_folder(const recovery_base_c&, const folder_record& record, recovery_rows& rows, bool live)
 {
     rows.clear();
     if (const auto* folder = std::get_if<const fat_record_s*>(&record); folder != nullptr && *folder != nullptr)
-        list_fat_folder(**folder, rows);
+        list_fat_folder(**folder, rows, live);
 }
 
 int extract_fat_row(recovery_base_c& engine, const recovery_item_s& row, const QString& destination)

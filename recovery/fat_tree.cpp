@@ -13,19 +13,22 @@ namespace {
 
 // Folders that hold recoverable files somewhere below them. Start cluster 0 has nothing to
 // recover and no key of its own, so such a folder is never shown.
-bool shown_fat_folder(const fat_record_s& record)
+bool shown_fat_folder(const fat_record_s& record, bool live)
 {
-    return (record.attributes & fat_attr_directory) && record.has_files && record.start_cluster != 0;
+    return (record.attributes & fat_attr_directory) && (record.has_files || (live && record.has_live_files))
+           && record.start_cluster != 0;
 }
 
-bool is_fat_file_row(const fat_record_s* child)
+bool is_fat_file_row(const fat_record_s* child, bool live)
 {
-    return child != nullptr && !(child->attributes & fat_attr_directory) && child->start_cluster != 0;
+    return child != nullptr && !(child->attributes & fat_attr_directory) && child->start_cluster != 0
+           && (live || (child->attributes & fat_attr_deleted));
 }
 
-bool lists_fat_file(const fat_record_s& folder)
+bool lists_fat_file(const fat_record_s& folder, bool live)
 {
-    return std::any_of(folder.children.begin(), folder.children.end(), is_fat_file_row);
+    return std::any_of(folder.children.begin(), folder.children.end(),
+                       [live](const fat_record_s* child) { return is_fat_file_row(child, live); });
 }
 
 // Set only where it differs: most names are shown as the disk keeps them.
@@ -36,27 +39,32 @@ QString differing_disk_name(const fat_record_s& record)
 }
 
 // Below top, the folders the tree shows, each with the name the disk keeps for it.
-void add_fat_folders(TreeNode& top, const fat_record_s& record)
+void add_fat_folders(TreeNode& top, const fat_record_s& record, bool live)
 {
-    add_tree_folders(top, record, shown_fat_folder, [](const fat_record_s& r) { return r.name; },
-                     [](TreeNode& node, const fat_record_s& r) { node.disk_name = differing_disk_name(r); });
+    add_tree_folders(
+        top, record, [live](const fat_record_s& r) { return shown_fat_folder(r, live); },
+        [](const fat_record_s& r) { return r.name; },
+        [](TreeNode& node, const fat_record_s& r) { node.disk_name = differing_disk_name(r); });
 }
 
 } // namespace
 
 std::unique_ptr<TreeModel> build_fat_tree(const std::unordered_map<std::uint32_t, fat_record_s>& findings,
-                                          const fat_record_s& lost)
+                                          const fat_record_s& lost, bool live)
 {
     const auto root_record = findings.find(0);
-    return two_top_tree(root_record != findings.end() ? &root_record->second : nullptr, lost, add_fat_folders,
-                        lists_fat_file);
+    return two_top_tree(
+        root_record != findings.end() ? &root_record->second : nullptr, lost,
+        lost.has_files || (live && lost.has_live_files),
+        [live](TreeNode& top, const fat_record_s& record) { add_fat_folders(top, record, live); },
+        [live](const fat_record_s& folder) { return lists_fat_file(folder, live); });
 }
 
-void list_fat_folder(const fat_record_s& folder, recovery_rows& rows)
+void list_fat_folder(const fat_record_s& folder, recovery_rows& rows, bool live)
 {
     rows.clear();
     for (const fat_record_s* child : folder.children) {
-        if (!is_fat_file_row(child))
+        if (!is_fat_file_row(child, live))
             continue;
         recovery_item_s item;
         item.name = child->name;
@@ -65,7 +73,7 @@ void list_fat_folder(const fat_record_s& folder, recovery_rows& rows)
         item.modified = child->modified;
         item.created = child->created;
         item.accessed = child->access_date != 0 ? fat_time_to_unix(child->access_date, 0) : 0;
-        item.id = child->start_cluster;
+        item.id = child->start_cluster | ((child->attributes & fat_attr_deleted) != 0 ? 0 : fat_live_id);
         item.attributes = child->attributes;
         rows.push_back(std::move(item));
     }

@@ -23,27 +23,27 @@ std::unique_ptr<recovery_base_c> make_ntfs_engine()
 }
 
 // The table pairs kind and engine; an engine of another class finds nothing.
-std::unique_ptr<TreeModel> build_ntfs_engine_tree(const recovery_base_c& engine)
+std::unique_ptr<TreeModel> build_ntfs_engine_tree(const recovery_base_c& engine, bool live)
 {
     const auto* ntfs = dynamic_cast<const ntfs_recovery_c*>(&engine);
-    return ntfs != nullptr ? build_ntfs_tree(ntfs->findings(), ntfs->orphans()) : nullptr;
+    return ntfs != nullptr ? build_ntfs_tree(ntfs->findings(), ntfs->orphans(), live) : nullptr;
 }
 
-void list_ntfs_engine_folder(const recovery_base_c&, const folder_record& record, recovery_rows& rows)
+void list_ntfs_engine_folder(const recovery_base_c&, const folder_record& record, recovery_rows& rows, bool live)
 {
     rows.clear();
     if (const auto* folder = std::get_if<const ntfs_record_s*>(&record); folder != nullptr && *folder != nullptr)
-        list_ntfs_folder(**folder, rows);
+        list_ntfs_folder(**folder, rows, live);
 }
 
-// A file that still exists is copied from its live path; a deleted one comes from the engine.
+// A file that still exists is copied from its live path where the volume is mounted; a deleted
+// one, or one of a volume nobody mounted (a partition only the search found), comes from the
+// engine, which reads it from the volume's own records.
 int extract_ntfs_row(recovery_base_c& engine, const recovery_item_s& row, const QString& destination)
 {
-    if (row.attributes & ntfs_deleted_mark)
-        return engine.recover_file(row.id, destination);
     QString source;
-    if (engine.get_file_path(row.id, source) < 0)
-        return recovery_not_found;
+    if ((row.attributes & ntfs_deleted_mark) || engine.get_file_path(row.id, source) < 0)
+        return engine.recover_file(row.id, destination);
     return copy_live_file(source, destination);
 }
 

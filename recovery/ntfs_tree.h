@@ -16,8 +16,8 @@ namespace tarn {
 // system record (0 to 11), in the engine's order; then, when deleted files lost their folder, one
 // more top-level folder of orphans. Null when the root is missing and there are no orphans.
 std::unique_ptr<TreeModel> build_ntfs_tree(const std::unordered_map<std::uint64_t, ntfs_record_s>& findings,
-                                           const ntfs_record_s& orphans);
+                                           const ntfs_record_s& orphans, bool live);
 // The files of one folder: children with the file flag and a record number above 11.
-void list_ntfs_folder(const ntfs_record_s& folder, recovery_rows& rows);
+void list_ntfs_folder(const ntfs_record_s& folder, recovery_rows& rows, bool live);
 
 } // namespace tarn

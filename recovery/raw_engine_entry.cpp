@@ -24,7 +24,8 @@ const raw_recovery_c* raw_engine(const recovery_base_c& engine)
     return dynamic_cast<const raw_recovery_c*>(&engine);
 }
 
-std::unique_ptr<TreeModel> build_raw_tree(const recovery_base_c& engine)
+// Carved files have no live or deleted state: live changes nothing.
+std::unique_ptr<TreeModel> build_raw_tree(const recovery_base_c& engine, bool)
 {
     const raw_recovery_c* raw = raw_engine(engine);
     if (raw == nullptr || raw->categories().empty())
@@ -37,7 +38,7 @@ std::unique_ptr<TreeModel> build_raw_tree(const recovery_base_c& engine)
     return model;
 }
 
-void list_raw_folder(const recovery_base_c& engine, const folder_record& record, recovery_rows& rows)
+void list_raw_folder(const recovery_base_c& engine, const folder_record& record, recovery_rows& rows, bool)
 {
     rows.clear();
     const raw_recovery_c* raw = raw_engine(engine);

@@ -1,6 +1,7 @@
 #include "recovery/recovery_window.h"
 
 #include "common/app_state.h"
+#include "platform/found_volume.h"
 #include "platform/system.h"
 #include "recovery/engine_table.h"
 #include "recovery/extraction_feedback.h"
@@ -26,6 +27,7 @@
 #include "widgets/page_painting.h"
 #include "widgets/warning_box.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMovie>
@@ -95,10 +97,13 @@ void recovery_window_c::build_form()
     ui_->btn_pause->setText(language_text("btn_pause"));
     ui_->btn_stop->setText(language_text("btn_stop"));
     ui_->btn_filter->setText(language_text("btn_save_result"));
+    live_box_ = new QCheckBox(language_text("recovery_show_live"), this);
+    live_box_->adjustSize();
     // Nothing to pause, stop or save before the first scan.
     ui_->btn_pause->hide();
     ui_->btn_stop->hide();
     ui_->btn_filter->hide();
+    live_box_->hide();
 }
 
 void recovery_window_c::connect_signals(QObject* receiver)
@@ -118,6 +123,7 @@ void recovery_window_c::connect_signals(QObject* receiver)
     connect(ui_->btn_pause, &QPushButton::clicked, this, &recovery_window_c::on_pause_clicked);
     connect(ui_->btn_stop, &QPushButton::clicked, this, &recovery_window_c::on_stop_clicked);
     connect(ui_->btn_filter, &QPushButton::clicked, this, &recovery_window_c::on_save_result_clicked);
+    connect(live_box_, &QCheckBox::toggled, this, &recovery_window_c::on_live_toggled);
     // The receiver is the main window, which lives above this library: reached by name.
     if (receiver)
         connect(ui_->btn_back, SIGNAL(clicked()), receiver, SLOT(on_click_recovery_back()));
@@ -156,6 +162,10 @@ int recovery_window_c::start_scan(const volume_item_s& volume, bool deep)
     reset_tree();
     deep_ = deep;
     volume_ = volume;
+    {
+        const QSignalBlocker quiet(live_box_);
+        live_box_->setChecked(is_found_volume_path(volume.volume_path));
+    }
     reset_engine(current_);
     return launch();
 }
@@ -181,6 +191,7 @@ int recovery_window_c::launch()
     renew_file_model();
     // Save is offered for finished results only, whichever way the scan was started.
     ui_->btn_filter->hide();
+    live_box_->setVisible(kind != scanner_raw);
     current_->set_volume(volume_);
     scan_running = true;
     current_->start(QThread::InheritPriority);
@@ -287,7 +298,19 @@ void recovery_window_c::on_thread_finished()
         progress_.value = 1.0;
     }
     failure_ = current_->get_failure();
-    std::unique_ptr<TreeModel> tree = build_tree(kind_, *current_);
+    const bool found = show_findings();
+    if (kind_ == scanner_raw)
+        ui_->btn_filter->show();
+    scan_running = false;
+    animation_->stop();
+    update();
+    if (!found && stop != stop_keep && !deep_ && isVisible())
+        offer_deep_scan();
+}
+
+bool recovery_window_c::show_findings()
+{
+    std::unique_ptr<TreeModel> tree = build_tree(kind_, *current_, live_box_->isChecked());
     const bool found = tree != nullptr;
     if (found) {
         tree->setParent(this);
@@ -297,13 +320,20 @@ void recovery_window_c::on_thread_finished()
         reset_tree();
     }
     nothing_found_ = !found && failure_ == scan_failure_e::none;
-    if (kind_ == scanner_raw)
-        ui_->btn_filter->show();
-    scan_running = false;
-    animation_->stop();
+    return found;
+}
+
+// The rows shown change with the switch: the tree is built again and the table emptied, and a
+// tick on a row that is no longer shown is dropped with it.
+void recovery_window_c::on_live_toggled(bool)
+{
+    if (scan_running || extraction_running())
+        return;
+    clear_preview();
+    rows_.clear();
+    renew_file_model();
+    show_findings();
     update();
-    if (!found && stop != stop_keep && !deep_ && isVisible())
-        offer_deep_scan();
 }
 
 void recovery_window_c::offer_deep_scan()
@@ -320,7 +350,7 @@ void recovery_window_c::offer_deep_scan()
 void recovery_window_c::on_tree_clicked(const QModelIndex& index)
 {
     clear_preview();
-    list_folder(kind_, *current_, TreeModel::node(index), rows_);
+    list_folder(kind_, *current_, TreeModel::node(index), rows_, live_box_->isChecked());
     const bool all = checks_.mark(kind_, rows_);
     renew_file_model();
     header_->set_check_all_state(all);
@@ -395,7 +425,7 @@ void recovery_window_c::recover_folder(const TreeNode& node)
     const QString folder = choose_target();
     if (folder.isEmpty())
         return;
-    std::vector<branch_folder_s> branch = list_branch(kind_, *current_, node);
+    std::vector<branch_folder_s> branch = list_branch(kind_, *current_, node, live_box_->isChecked());
     int files = 0;
     for (const branch_folder_s& f : branch)
         files += static_cast<int>(f.rows.size());
@@ -555,6 +585,7 @@ void recovery_window_c::resizeEvent(QResizeEvent*)
     ui_->btn_pause->move(360, 29);
     ui_->btn_stop->move(470, 29);
     ui_->btn_filter->move(w - 130, 29);
+    live_box_->move(212, h - 43);
     ui_->tv_dirtree->setGeometry(10, 79, 193, h - 137);
     ui_->lbl_anime->setGeometry(0, 0, 130, 86);
     table_->setGeometry(212, static_cast<int>((h - 143) * 0.4 + 86), w - 222, static_cast<int>((h - 143) * 0.6));

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+class QCheckBox;
 class QMovie;
 
 namespace Ui {
@@ -76,6 +77,7 @@ protected:
 private slots:
     void on_preview_loaded(const tarn::recovery_item_s& fetched, const tarn::preview_content_s& content);
     void on_tree_menu(const QPoint& at);
+    void on_live_toggled(bool shown);
     void on_extraction_progress(int files_done, int files_total, quint64 bytes_done, quint64 bytes_total);
     void on_extraction_finished();
 
@@ -95,6 +97,9 @@ private:
     void size_columns();
     void clear_preview();
     void offer_deep_scan();
+    // The tree of the finished scan, with or without the files that still exist; false when it
+    // shows nothing.
+    bool show_findings();
     bool extraction_running() const;
     // The extraction thread, made on first use.
     recovery_file_c* extraction();
@@ -108,6 +113,9 @@ private:
 
     std::unique_ptr<Ui::RecoveryForm> ui_;
     bool deep_ = false;
+    // "Show live files": on for a partition the search found (every file on it is lost), off
+    // for a listed volume; not shown for a deep scan, whose files have no such state.
+    QCheckBox* live_box_ = nullptr;
     volume_item_s volume_;
     // One engine of each kind the engine table can make, by scanner kind; a kind this build has
     // no engine for stays empty and is refused as unavailable.

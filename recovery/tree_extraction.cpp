@@ -11,7 +11,7 @@
 
 namespace tarn {
 
-std::vector<branch_folder_s> list_branch(int kind, const recovery_base_c& engine, const TreeNode& node)
+std::vector<branch_folder_s> list_branch(int kind, const recovery_base_c& engine, const TreeNode& node, bool live)
 {
     std::vector<branch_folder_s> branch;
     std::vector<std::pair<const TreeNode*, int>> pending{{&node, -1}};
@@ -22,7 +22,7 @@ std::vector<branch_folder_s> list_branch(int kind, const recovery_base_c& engine
         folder.parent = parent;
         folder.name = parent < 0 ? QString() : at->name;
         folder.disk_name = parent < 0 ? QString() : at->disk_name;
-        list_folder(kind, engine, at, folder.rows);
+        list_folder(kind, engine, at, folder.rows, live);
         for (recovery_item_s& row : folder.rows)
             row.checked = true;
         branch.push_back(std::move(folder));

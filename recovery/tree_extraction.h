@@ -25,7 +25,7 @@ struct branch_folder_s {
 
 // The folders at and below node (node first, then depth first in tree order) with their files,
 // every row checked.
-std::vector<branch_folder_s> list_branch(int kind, const recovery_base_c& engine, const TreeNode& node);
+std::vector<branch_folder_s> list_branch(int kind, const recovery_base_c& engine, const TreeNode& node, bool live);
 // The names of the folders from the branch's own folder down to folder index, as found.
 QStringList branch_path(const std::vector<branch_folder_s>& branch, int index);
 

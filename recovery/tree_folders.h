@@ -42,9 +42,11 @@ void add_tree_folders(TreeNode& top, const Record& top_record, Shown shown, Name
 // The tree of an engine that keeps a root record and a record of files whose folder is lost: "/"
 // over the root (kept alone when the root itself lists files: a volume whose deleted files all
 // lie there still has something to show), and the lost files' folder when it holds any; none
-// when neither has anything. add(node, record) adds the folders below a top folder.
+// when neither has anything (lost_shown: the lost files' folder holds files to show). add(node,
+// record) adds the folders below a top folder.
 template <class Record, class Add, class ListsFiles>
-std::unique_ptr<TreeModel> two_top_tree(const Record* root_record, const Record& lost, Add add, ListsFiles lists_files)
+std::unique_ptr<TreeModel> two_top_tree(const Record* root_record, const Record& lost, bool lost_shown, Add add,
+                                        ListsFiles lists_files)
 {
     auto model = std::make_unique<TreeModel>();
     TreeNode& root = model->root();
@@ -54,7 +56,7 @@ std::unique_ptr<TreeModel> two_top_tree(const Record* root_record, const Record&
         if (top->children.empty() && !lists_files(*root_record))
             root.children.clear();
     }
-    if (lost.has_files) {
+    if (lost_shown) {
         TreeNode* top = root.append(std::make_unique<TreeNode>(orphan_folder_name(), &root, &lost));
         add(*top, lost);
     }

@@ -17,7 +17,8 @@ struct fat_record_s {
     std::int64_t created = 0;
     std::uint8_t attributes = 0; // 0x10 directory, 0x40 deleted
     std::uint8_t in_deleted_dir = 0;
-    std::uint8_t has_files = 0;
+    std::uint8_t has_files = 0;      // deleted files somewhere below
+    std::uint8_t has_live_files = 0; // files that still exist somewhere below
     // Found in a folder cluster that no walk reached and no folder could be told for: its
     // parent is the folder of lost entries, whatever parent_cluster says.
     std::uint8_t lost = 0;
@@ -30,6 +31,8 @@ struct fat_record_s {
 };
 
 inline constexpr int fat_record_name_max = 259;
+// Marks the id of a file that still exists: it may share its start cluster with a deleted file.
+inline constexpr std::uint64_t fat_live_id = std::uint64_t{1} << 32;
 
 // The name as the disk keeps it: the shown name with its true first character where that is
 // known, else the shown name itself.

@@ -81,6 +81,7 @@ void fat_recovery_c::reset()
 void fat_recovery_c::clear_findings()
 {
     findings_.clear();
+    live_files_.clear();
     lost_ = {};
     lost_.attributes = fat_attr_directory;
     visited_.reset(0);
@@ -228,10 +229,19 @@ bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
         const std::uint64_t clusters = std::max<std::uint64_t>(1, (info.size + cluster_bytes - 1) / cluster_bytes);
         frame.next_data = static_cast<std::uint32_t>(std::min<std::uint64_t>(info.sclust + clusters, UINT32_MAX));
     }
-    if (info.sclust == 0 || info.fname[0] == u'.' || !(info.attr & (fat_attr_directory | fat_attr_deleted)))
+    if (info.sclust == 0 || info.fname[0] == u'.')
         return true;
     if (!(info.attr & fat_attr_directory) && !fits_volume(*frame.dir.fs, info))
         return true;
+    // Files that still exist are kept apart, by their own start clusters (a deleted file may share
+    // one with a live file that reused its clusters): a partition that only the search found lost
+    // all of them with its table, and the page shows them on request. A live entry inside a deleted
+    // or lost folder is not a live file.
+    if (!(info.attr & (fat_attr_directory | fat_attr_deleted))) {
+        if (!frame.in_deleted && !frame.lost)
+            live_files_.try_emplace(info.sclust, make_record(frame, info));
+        return true;
+    }
 
     fat_record_s record = make_record(frame, info);
     const bool directory = is_dir(record);
@@ -365,26 +375,39 @@ void fat_recovery_c::link()
     for (auto& [key, record] : findings_)
         if (key != 0 && state[key] == reaches_top)
             parent_of(record)->children.push_back(&record);
+    for (auto& [key, record] : live_files_)
+        if (fat_record_s* parent = parent_of(record); parent != nullptr && is_dir(*parent) && state[record.parent_cluster] == reaches_top)
+            parent->children.push_back(&record);
 }
 
 void fat_recovery_c::mark()
 {
     const fat_record_s* root = &findings_.at(0);
-    for (const auto& [key, record] : findings_) {
-        if (key == 0 || is_dir(record))
-            continue;
-        for (fat_record_s* parent = parent_of(record); parent != nullptr && !parent->has_files;
+    const auto mark_above = [&](const fat_record_s& record, std::uint8_t fat_record_s::*flag) {
+        for (fat_record_s* parent = parent_of(record); parent != nullptr && !(parent->*flag);
              parent = parent == root ? nullptr : parent_of(*parent))
-            parent->has_files = 1;
-    }
+            parent->*flag = 1;
+    };
+    for (const auto& [key, record] : findings_)
+        if (key != 0 && !is_dir(record))
+            mark_above(record, &fat_record_s::has_files);
+    for (const auto& [key, record] : live_files_)
+        mark_above(record, &fat_record_s::has_live_files);
+}
+
+const fat_record_s* fat_recovery_c::file_of(std::uint64_t id) const
+{
+    const auto& records = (id & fat_live_id) != 0 ? live_files_ : findings_;
+    const auto it = records.find(static_cast<std::uint32_t>(id & 0xFFFFFFFF));
+    return it == records.end() ? nullptr : &it->second;
 }
 
 std::int32_t fat_recovery_c::recover_file(std::uint64_t id, QString destination)
 {
-    const auto it = findings_.find(static_cast<std::uint32_t>(id & 0xFFFFFFFF));
-    if (it == findings_.end())
+    const fat_record_s* found = file_of(id);
+    if (found == nullptr)
         return recovery_not_found;
-    const fat_record_s& record = it->second;
+    const fat_record_s& record = *found;
     fat_fs_s& fs = fat_volume_object();
     fat_file_s file;
     file.fs = &fs;
@@ -419,15 +442,19 @@ std::int32_t fat_recovery_c::recover_file(std::uint64_t id, QString destination)
 std::int32_t fat_recovery_c::get_file_path(std::uint64_t id, QString& path)
 {
     QStringList names;
-    std::uint32_t at = static_cast<std::uint32_t>(id & 0xFFFFFFFF);
-    do {
+    const fat_record_s* file = file_of(id);
+    if (file == nullptr || file->lost)
+        return -1;
+    names.prepend(file->name);
+    std::uint32_t at = file->parent_cluster;
+    while (at != 0) {
         const auto it = findings_.find(at);
         // Lost entries have no place on the live volume.
         if (it == findings_.end() || it->second.lost || names.size() > static_cast<qsizetype>(findings_.size()))
             return -1;
         names.prepend(it->second.name);
         at = it->second.parent_cluster;
-    } while (at != 0);
+    }
     return live_path(names, path) ? 0 : -1;
 }
 

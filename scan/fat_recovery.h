@@ -35,6 +35,8 @@ public:
     // The folder of lost entries: what was found in folder clusters that no folder could be told
     // for. Its children are linked like any folder's; it has no start cluster.
     const fat_record_s& lost() const { return lost_; }
+    // The record of a row's id: a live file's when the id carries fat_live_id; null when none.
+    const fat_record_s* file_of(std::uint64_t id) const;
     // What the search for unreached folder clusters looked at, and its share of the scan's time.
     const fat_orphan_stats_s& orphan_stats() const { return orphan_stats_; }
 
@@ -107,6 +109,8 @@ private:
     void mark();
 
     std::unordered_map<std::uint32_t, fat_record_s> findings_;
+    // Files that still exist, by start cluster; a row's id carries fat_live_id for them.
+    std::unordered_map<std::uint32_t, fat_record_s> live_files_;
     fat_record_s lost_;
     fat_cluster_set_c visited_;
     // Folders whose contiguous read ended open, by the last cluster read: the owners a run of

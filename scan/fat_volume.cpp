@@ -166,12 +166,10 @@ int mount_volume(const char16_t*& path, fat_fs_s*& fs)
     fs->drive = part.drive;
     if (disk_init(fs->drive) & disk_status_not_ready)
         return fr_not_ready;
-    std::uint32_t offset = 0;
-    boot_kind_e kind = check_fs(*fs, 0);
-    if ((part.partition != 0 && kind == boot_fat) || kind == boot_other) {
-        offset = part.start_sector;
-        kind = check_fs(*fs, offset);
-    }
+    // The volume's own first sector, whatever the disk's sector 0 holds: a wiped partition table
+    // must not hide a partition that the search found or that the system still knows.
+    const std::uint32_t offset = part.start_sector;
+    const boot_kind_e kind = check_fs(*fs, offset);
     if (kind == boot_disk_error)
         return fr_disk_err;
     if (kind != boot_fat)

@@ -19,7 +19,8 @@ enum : std::uint32_t { ntfs_flag_directory = 0x01, ntfs_flag_file = 0x02, ntfs_f
 
 struct ntfs_record_s {
     std::array<std::byte, 576> raw{};
-    std::uint8_t has_files = 0;
+    std::uint8_t has_files = 0;      // deleted files somewhere below
+    std::uint8_t has_live_files = 0; // files that still exist somewhere below
     std::vector<ntfs_record_s*> children;
 
     std::uint64_t record_number() const { return load_le64(raw, 0); }

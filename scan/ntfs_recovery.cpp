@@ -97,11 +97,11 @@ void ntfs_recovery_c::read_records()
                             + 8.0 * (counter(context_, NTFS_SCAN_CONTEXT_C1) + counter(context_, NTFS_SCAN_CONTEXT_C2));
         control_.progress = total > 0 ? std::min(done / total, 1.0) : 0.0;
         ++control_.read_count;
-        // Live files are not kept: the tree shows what was deleted, and the folders that hold it.
-        if (record.is_deleted() || !record.is_file()) {
+        // Live files are kept too (the page shows them on request: a partition that only the
+        // search found lost all of them with its table); only deleted ones count as found.
+        if (record.is_deleted() || !record.is_file())
             ++control_.found_count;
-            findings_.insert_or_assign(record.record_number(), record);
-        }
+        findings_.insert_or_assign(record.record_number(), record);
     }
 }
 
@@ -120,22 +120,27 @@ void ntfs_recovery_c::link()
     }
 }
 
-// Every file marks the folders above it; the walk stops at a folder already marked, which also
-// ends a loop of parents.
+// Every file marks the folders above it as holding deleted or live files; the walk stops at a
+// folder already so marked, which also ends a loop of parents.
 void ntfs_recovery_c::mark()
 {
+    const auto flag = [](ntfs_record_s& r, bool deleted) -> std::uint8_t& { return deleted ? r.has_files : r.has_live_files; };
     for (const auto& [number, record] : findings_) {
         if (!record.is_file() || number <= ntfs_last_system_record)
             continue;
+        const bool deleted = record.is_deleted();
         auto parent = findings_.find(record.parent_number());
-        while (parent != findings_.end() && !parent->second.has_files) {
-            parent->second.has_files = 1;
+        while (parent != findings_.end() && !flag(parent->second, deleted)) {
+            flag(parent->second, deleted) = 1;
             parent = findings_.find(parent->second.parent_number());
         }
     }
-    for (const ntfs_record_s* orphan : orphans_.children)
-        if (orphan->is_file() || orphan->has_files)
+    for (const ntfs_record_s* orphan : orphans_.children) {
+        if ((orphan->is_file() && orphan->is_deleted()) || orphan->has_files)
             orphans_.has_files = 1;
+        if ((orphan->is_file() && !orphan->is_deleted()) || orphan->has_live_files)
+            orphans_.has_live_files = 1;
+    }
 }
 
 std::int32_t ntfs_recovery_c::recover_file(std::uint64_t id, QString destination)

@@ -5,6 +5,7 @@
 #include "app/cli/cli_engine.h"
 #include "common/visible_text.h"
 #include "disk/volume_enumeration.h"
+#include "partition/found_partition_volume.h"
 #include "libs/carve/carve_config.h"
 #include "recovery/engine_table.h"
 #include "recovery/file_extraction.h"
@@ -73,14 +74,16 @@ int run_carve(const QStringList& args, cli_context_s& ctx)
         return cli_usage;
     volume_item_s volume;
     QString recover_dir;
-    const int row = cli_volume_arguments(ctx, rest, "carve", "carve ROW [--recover DIR] [--save FILE] | carve --types",
-                                         volume, recover_dir);
-    if (row < 0)
-        return row == -2 ? cli_failed : cli_usage;
+    QString name;
+    const int given = cli_volume_arguments(ctx, rest, "carve",
+                                           "carve ROW|DISK:FIND [--recover DIR] [--save FILE] | carve --types", volume,
+                                           recover_dir, name);
+    if (given < 0)
+        return given == -2 ? cli_failed : cli_usage;
     configure_carving();
     raw_recovery_c engine;
     engine.set_volume(volume);
-    if (cli_run_engine(ctx, engine, "carve", row) != cli_ok)
+    if (cli_run_engine(ctx, engine, "carve", name) != cli_ok)
         return cli_failed;
     if (!save.isEmpty() && engine.save_results(save) != 0) {
         ctx.err << "tarnrecovery-cli carve: the results could not be saved to " << save
@@ -108,7 +111,10 @@ int run_resume(const QStringList& args, cli_context_s& ctx)
         return cli_failed;
     }
     enumerate_volumes();
-    for (const volume_item_s& volume : volume_list())
+    std::vector<volume_item_s> volumes = volume_list();
+    if (const auto found = found_partition_volume(device))
+        volumes.push_back(*found);
+    for (const volume_item_s& volume : volumes)
         if (scan_file_names_volume(device, volume.volume_path)) {
             if (!cli_target_allowed(ctx, "resume", recover_dir, volume))
                 return cli_failed;
@@ -128,8 +134,10 @@ extern const cli_command_s cli_resume_command = {
     run_resume};
 
 extern const cli_command_s cli_carve_command = {
-    "carve", "carve ROW [--recover DIR] [--save FILE] | carve --types",
-    "Deep scan of the volume of a row of 'volumes': files found by their signatures at any byte\n"
+    "carve", "carve ROW|DISK:FIND [--recover DIR] [--save FILE] | carve --types",
+    "Deep scan of the volume of a row of 'volumes', or of DISK:FIND, a partition that the search of\n"
+    "the disk at row DISK of 'drives' found (the index 'partitions DISK' prints), read without\n"
+    "writing anything: files found by their signatures at any byte\n"
     "offset, their ends decided from their formats. One line per file: sequence, offset, size,\n"
     "extension. --recover writes them into DIR as 00000000.jpg, 00000001.png, ... --save keeps the\n"
     "results in a scan file for 'resume'. --types lists\n"

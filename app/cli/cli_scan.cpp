@@ -36,9 +36,10 @@ void print_files(cli_context_s& ctx, const std::vector<branch_folder_s>& branch,
 // Every top folder of the tree: "/" is the volume's root, any other (the orphans of an NTFS
 // volume, the lost entries of a FAT volume) keeps its name as the first folder of its files' paths. How many files could not be
 // written when recovering.
-int list_and_recover(cli_context_s& ctx, const engine_entry_s& entry, recovery_base_c& engine, const QString& recover_dir)
+int list_and_recover(cli_context_s& ctx, const engine_entry_s& entry, recovery_base_c& engine, const QString& recover_dir,
+                     bool live)
 {
-    const std::unique_ptr<TreeModel> tree = entry.build_tree(engine);
+    const std::unique_ptr<TreeModel> tree = entry.build_tree(engine, live);
     if (!tree)
         return 0;
     int failed = 0;
@@ -47,7 +48,7 @@ int list_and_recover(cli_context_s& ctx, const engine_entry_s& entry, recovery_b
         // another (the lost entries), whose files must not land among the root's.
         const bool root = top.get() == tree->root().children.front().get() && top->name == QLatin1String("/");
         const QStringList prefix = root ? QStringList() : QStringList{top->name};
-        const std::vector<branch_folder_s> branch = list_branch(entry.kind, engine, *top);
+        const std::vector<branch_folder_s> branch = list_branch(entry.kind, engine, *top, live);
         print_files(ctx, branch, prefix);
         if (!recover_dir.isEmpty())
             failed += extract_branch(engine, entry.kind, branch,
@@ -61,26 +62,31 @@ int list_and_recover(cli_context_s& ctx, const engine_entry_s& entry, recovery_b
 int run_scan(const QStringList& args, cli_context_s& ctx)
 {
     volume_item_s volume;
-    QString recover_dir;
-    const int row = cli_volume_arguments(ctx, args, "scan", "scan ROW [--recover DIR]", volume, recover_dir);
-    if (row < 0)
-        return row == -2 ? cli_failed : cli_usage;
+    QString recover_dir, name;
+    QStringList rest = args;
+    // A found partition lost every file with its table: its live files are listed too.
+    const bool all = rest.removeAll(QStringLiteral("--all")) > 0;
+    const int given = cli_volume_arguments(ctx, rest, "scan", "scan ROW|DISK:FIND [--all] [--recover DIR]", volume,
+                                           recover_dir, name);
+    if (given < 0)
+        return given == -2 ? cli_failed : cli_usage;
+    const QString which = name.contains(QLatin1Char(':')) ? QStringLiteral("found partition ") : QStringLiteral("row ");
     const engine_entry_s* entry = choose_engine(volume, false);
     if (entry == nullptr) {
-        ctx.err << "tarnrecovery-cli scan: row " << row << " holds " << (volume.fs_name.isEmpty() ? "no known" : volume.fs_name)
-                << " file system, which no engine reads\n";
+        ctx.err << "tarnrecovery-cli scan: " << which << name << " holds "
+                << (volume.fs_name.isEmpty() ? "no known" : volume.fs_name) << " file system, which no engine reads\n";
         return cli_failed;
     }
     if (entry->make_engine == nullptr) {
-        ctx.err << "tarnrecovery-cli scan: row " << row << " holds " << volume.fs_name
+        ctx.err << "tarnrecovery-cli scan: " << which << name << " holds " << volume.fs_name
                 << "; the engine that reads it is not available in this build\n";
         return cli_failed;
     }
     disk_enumerate();
     const std::unique_ptr<recovery_base_c> engine = entry->make_engine();
     engine->set_volume(volume);
-    int result = cli_run_engine(ctx, *engine, "scan", row);
-    if (result == cli_ok && list_and_recover(ctx, *entry, *engine, recover_dir) != 0)
+    int result = cli_run_engine(ctx, *engine, "scan", name);
+    if (result == cli_ok && list_and_recover(ctx, *entry, *engine, recover_dir, all) != 0)
         result = cli_failed;
     disk_shutdown();
     return result;
@@ -89,8 +95,11 @@ int run_scan(const QStringList& args, cli_context_s& ctx)
 } // namespace
 
 extern const cli_command_s cli_scan_command = {
-    "scan", "scan ROW [--recover DIR]",
-    "Scan the volume of a row of 'volumes' for deleted files and folders. One line per file of the\n"
+    "scan", "scan ROW|DISK:FIND [--all] [--recover DIR]",
+    "Scan the volume of a row of 'volumes' for deleted files and folders, or DISK:FIND, a partition\n"
+    "that the search of the disk at row DISK of 'drives' found (the index 'partitions DISK' prints),\n"
+    "read without writing anything. --all lists the files that still exist too (what a found\n"
+    "partition holds). One line per file of the\n"
     "folder tree the window would show: path from the volume's root (deleted names start with\n"
     "\"#\"), size, modified and created (seconds since 1970), id. --recover writes every listed file\n"
     "into DIR, re-creating the folders, with names made safe and \" (2)\" before the extension of a\n"

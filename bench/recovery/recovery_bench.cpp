@@ -68,7 +68,7 @@ int main(int argc, char** argv)
     test::file_table_s page;
     page.view.resize(800, 400);
     QTest::qWaitForWindowExposed(&page.view);
-    const auto tree = build_fat_tree(findings, {});
+    const auto tree = build_fat_tree(findings, {}, false);
     const QModelIndex top = tree->index(0, 0);
     const TreeNode* folder = TreeModel::node(tree->index(0, 0, top));
 
@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     QElapsedTimer timer;
 
     timer.start();
-    list_fat_folder(*std::get<const fat_record_s*>(folder->record), page.rows);
+    list_fat_folder(*std::get<const fat_record_s*>(folder->record), page.rows, false);
     page.replace_model();
     page.header->set_check_all_state(false);
     page.view.viewport()->repaint();

@@ -224,10 +224,10 @@ TEST_P(DeletedFolders, EveryFileComesBackWholeUnderItsNameAndAtLeastWhatTheSleut
         EXPECT_LT(engine.orphan_stats().free_clusters, 100000u);
     }
     // Everything has its folder: the tree has the root alone, nothing lost.
-    const std::unique_ptr<TreeModel> tree = engine_entry(scanner_fat)->build_tree(engine);
+    const std::unique_ptr<TreeModel> tree = engine_entry(scanner_fat)->build_tree(engine, false);
     ASSERT_NE(tree, nullptr);
     ASSERT_EQ(tree->root().children.size(), 1u);
-    const std::vector<branch_folder_s> branch = list_branch(scanner_fat, engine, *tree->root().children[0]);
+    const std::vector<branch_folder_s> branch = list_branch(scanner_fat, engine, *tree->root().children[0], false);
     std::size_t rows = 0;
     for (const branch_folder_s& folder : branch)
         for (const recovery_item_s& row : folder.rows) {

@@ -372,12 +372,12 @@ TEST_F(FatEngine, UnreachedFolderClustersJoinTheFolderTheyContinue)
     EXPECT_EQ(engine_.lost().has_files, 1);
     EXPECT_EQ(engine_.orphan_stats().runs, 6u);
     // The tree: the root, then the lost entries; rows keep "#" but are written whole.
-    const std::unique_ptr<TreeModel> tree = build_fat_tree(engine_.findings(), engine_.lost());
+    const std::unique_ptr<TreeModel> tree = build_fat_tree(engine_.findings(), engine_.lost(), false);
     ASSERT_NE(tree, nullptr);
     ASSERT_EQ(tree->root().children.size(), 2u);
     EXPECT_EQ(tree->root().children[1]->name, orphan_folder_name());
     recovery_rows rows;
-    list_fat_folder(*find(200), rows);
+    list_fat_folder(*find(200), rows, false);
     const auto row = std::find_if(rows.begin(), rows.end(), [](const recovery_item_s& r) { return r.id == 1012; });
     ASSERT_NE(row, rows.end());
     EXPECT_EQ(row->name, "#plit across clusters.txt");

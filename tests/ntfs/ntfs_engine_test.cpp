@@ -104,14 +104,14 @@ TEST_F(NtfsEngine, DeletedFilesAgreeWithFlsAndComeBackByteExact)
     scan(engine, volume_);
     ASSERT_EQ(engine.get_failure(), scan_failure_e::none);
     EXPECT_DOUBLE_EQ(engine.get_progress(), 1.0);
-    const auto tree = build_tree(scanner_ntfs, engine);
+    const auto tree = build_tree(scanner_ntfs, engine, false);
     ASSERT_TRUE(tree);
     // Our listing: every file of every top folder, with its path.
     QMap<quint64, QString> ours;
     const QString out = dir_.filePath("out");
     for (const auto& top : tree->root().children) {
         const bool root = top.get() == tree->root().children.front().get();
-        const auto branch = list_branch(scanner_ntfs, engine, *top);
+        const auto branch = list_branch(scanner_ntfs, engine, *top, false);
         for (std::size_t i = 0; i < branch.size(); ++i)
             for (const recovery_item_s& row : branch[i].rows)
                 ours.insert(row.id, ((root ? QStringList() : QStringList{"$OrphanFiles"})
@@ -137,7 +137,7 @@ TEST_F(NtfsEngine, TreeShowsOnlyFoldersAboveDeletedFilesAndNoSystemRecords)
     ntfs_recovery_c engine;
     scan(engine, volume_);
     scan(engine, volume_); // a second scan closes the first context before opening its own
-    const auto tree = build_tree(scanner_ntfs, engine);
+    const auto tree = build_tree(scanner_ntfs, engine, false);
     ASSERT_TRUE(tree);
     ASSERT_EQ(tree->root().children.size(), 2u);
     const TreeNode& top = *tree->root().children[0];
@@ -148,7 +148,7 @@ TEST_F(NtfsEngine, TreeShowsOnlyFoldersAboveDeletedFilesAndNoSystemRecords)
     EXPECT_EQ(top.children[0]->children[0]->name, "Urlaub 2023");
     EXPECT_EQ(tree->root().children[1]->name, orphan_folder_name());
     recovery_rows rows;
-    list_folder(scanner_ntfs, engine, &top, rows);
+    list_folder(scanner_ntfs, engine, &top, rows, false);
     for (const recovery_item_s& row : rows)
         EXPECT_GT(row.id, 11u) << row.name.toStdString();
     const auto* holiday = std::get<const ntfs_record_s*>(top.children[0]->children[0]->record);
@@ -170,7 +170,7 @@ TEST_F(NtfsEngine, AVolumeThatIsNoNtfsFailsWithOneLogEntry)
     scan(engine, volume);
     EXPECT_EQ(engine.get_failure(), scan_failure_e::no_file_system);
     EXPECT_TRUE(engine.findings().empty());
-    EXPECT_FALSE(build_tree(scanner_ntfs, engine));
+    EXPECT_FALSE(build_tree(scanner_ntfs, engine, false));
     QFile log(dir_.filePath("state/Velloran.log"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QStringList entries = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);

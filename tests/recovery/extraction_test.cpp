@@ -100,7 +100,7 @@ protected:
 int recover_folder(fat_recovery_c& engine, const TreeNode* node, const QString& target, std::size_t* listed)
 {
     recovery_rows rows;
-    list_folder(scanner_fat, engine, node, rows);
+    list_folder(scanner_fat, engine, node, rows, false);
     *listed = rows.size();
     for (recovery_item_s& r : rows)
         r.checked = true;
@@ -339,7 +339,7 @@ void extraction_test::a_folder_of_a_real_volume_is_recovered_byte_exact()
     QVERIFY(fixture.build_standard_volume());
     fat_recovery_c engine;
     QVERIFY(fixture.scan(engine));
-    const auto model = build_tree(scanner_fat, engine);
+    const auto model = build_tree(scanner_fat, engine, false);
     QVERIFY(model);
     const QModelIndex top = model->index(0, 0);
     const TreeNode* photos = nullptr;
@@ -384,7 +384,7 @@ void extraction_test::a_crafted_name_lands_inside_the_target()
     QVERIFY(fixture.use_image(disk));
     fat_recovery_c engine;
     QVERIFY(fixture.scan(engine));
-    const auto model = build_tree(scanner_fat, engine);
+    const auto model = build_tree(scanner_fat, engine, false);
     QVERIFY(model);
     const QString target = dir_->filePath("inside/out");
     std::size_t listed = 0;

@@ -67,24 +67,24 @@ private slots:
 void tree_test::nothing_found_without_a_root_or_a_qualifying_folder()
 {
     findings_t f;
-    QVERIFY(!build_fat_tree(f, {}));
+    QVERIFY(!build_fat_tree(f, {}, false));
     add(f, 0, 0, "", dir_attr, true);
     add(f, 4, 0, "EMPTY", dir_attr); // a folder without files is no reason to show the tree
-    QVERIFY(!build_fat_tree(f, {}));
+    QVERIFY(!build_fat_tree(f, {}, false));
     // Deleted files straight in the root: "/" alone, and a click on it lists them.
     add(f, 5, 0, "#ILE.TXT", deleted_file);
-    const auto root_only = build_fat_tree(f, {});
+    const auto root_only = build_fat_tree(f, {}, false);
     QVERIFY(root_only);
     QCOMPARE(names_below(*root_only, {}), QStringList{"/"});
     recovery_rows rows;
-    list_fat_folder(f.at(0), rows);
+    list_fat_folder(f.at(0), rows, false);
     QCOMPARE(rows.size(), std::size_t{1});
     QCOMPARE(rows.front().name, QStringLiteral("#ILE.TXT"));
 
     // Other engine kinds have no rule yet, and a FAT kind with another engine finds nothing.
     fat_recovery_c engine;
-    QVERIFY(!build_tree(scanner_fat, engine));
-    QVERIFY(!build_tree(scanner_ntfs, engine));
+    QVERIFY(!build_tree(scanner_fat, engine, false));
+    QVERIFY(!build_tree(scanner_ntfs, engine, false));
 }
 
 void tree_test::hidden_folders_take_everything_below_them()
@@ -98,7 +98,7 @@ void tree_test::hidden_folders_take_everything_below_them()
     add(f, 7, 0, "zero", dir_attr, true).start_cluster = 0; // start cluster 0 is never shown
     add(f, 8, 7, "below zero", dir_attr, true);
     add(f, 9, 0, "FILE.DIR", deleted_file, true); // not a folder
-    const auto model = build_fat_tree(f, {});
+    const auto model = build_fat_tree(f, {}, false);
     QVERIFY(model);
     QCOMPARE(names_below(*model, {}), QStringList({"/", "//#ept", "//#ept/inner"}));
 }
@@ -113,7 +113,7 @@ void tree_test::folders_keep_the_engine_order_and_loops_end()
     add(f, 50, 12, "a", dir_attr, true);
     add(f, 51, 50, "b", dir_attr, true);
     f.at(51).children.push_back(&f.at(50));
-    const auto model = build_fat_tree(f, {});
+    const auto model = build_fat_tree(f, {}, false);
     QVERIFY(model);
     QCOMPARE(names_below(*model, {}),
              QStringList({"/", "//40", "//7", "//99", "//12", "//12/a", "//12/a/b"}));
@@ -130,14 +130,14 @@ void tree_test::listing_takes_files_with_a_start_cluster_only()
     file.created = -5;
     add(f, 22, 3, "#mpty.txt", deleted_file).start_cluster = 0;
     add(f, 23, 3, "#ast.txt", deleted_file, false, 7);
-    const auto model = build_fat_tree(f, {});
+    const auto model = build_fat_tree(f, {}, false);
     QVERIFY(model);
     const TreeNode* node = TreeModel::node(model->index(0, 0, model->index(0, 0)));
     QVERIFY(node && node->record == folder_record{&folder});
 
     recovery_rows rows = {recovery_item_s{"stale", 1, 0, 0, 1, 0, true, 0, {}}};
     fat_recovery_c engine;
-    list_folder(scanner_fat, engine, node, rows);
+    list_folder(scanner_fat, engine, node, rows, false);
     QCOMPARE(rows.size(), std::size_t(2));
     QCOMPARE(rows[0].name, QString("#ig.bin"));
     QCOMPARE(rows[0].size, std::uint64_t(0xFFFFFFFFu));
@@ -148,7 +148,7 @@ void tree_test::listing_takes_files_with_a_start_cluster_only()
     QCOMPARE(rows[1].name, QString("#ast.txt"));
     QVERIFY(!rows[0].checked && !rows[1].checked);
 
-    list_folder(scanner_fat, engine, &model->root(), rows); // the root has no record
+    list_folder(scanner_fat, engine, &model->root(), rows, false); // the root has no record
     QVERIFY(rows.empty());
 }
 
@@ -160,7 +160,7 @@ void tree_test::the_model_is_read_only_and_passes_the_tester()
     add(f, 4, 3, "b", dir_attr, true);
     add(f, 5, 4, "c", dir_attr, true);
     add(f, 6, 0, "d", dir_attr, true);
-    const auto model = build_fat_tree(f, {});
+    const auto model = build_fat_tree(f, {}, false);
     QVERIFY(model);
     QAbstractItemModelTester tester(model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     const QModelIndex top = model->index(0, 0);
@@ -187,7 +187,7 @@ void tree_test::a_real_volume_shows_its_deleted_folders()
     QVERIFY(fixture.build_standard_volume());
     fat_recovery_c engine;
     QVERIFY(fixture.scan(engine));
-    const auto model = build_tree(scanner_fat, engine);
+    const auto model = build_tree(scanner_fat, engine, false);
     QVERIFY(model);
     QAbstractItemModelTester tester(model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     QStringList names = names_below(*model, {});
@@ -199,7 +199,7 @@ void tree_test::a_real_volume_shows_its_deleted_folders()
     const int photos_row = top.model()->index(0, 0, top).data().toString() == "Fotos" ? 0 : 1;
     const QModelIndex photos = model->index(photos_row, 0, top);
     recovery_rows rows;
-    list_folder(scanner_fat, engine, TreeModel::node(photos), rows);
+    list_folder(scanner_fat, engine, TreeModel::node(photos), rows, false);
     QStringList files;
     for (const recovery_item_s& r : rows)
         files << r.name;
