@@ -2,8 +2,21 @@
 
 #include "platform/found_volume.h"
 #include "platform/physical_drives.h"
+#include "platform/volume_registry.h"
 
 namespace tarn {
+
+namespace {
+
+// What names a volume by disk and partition numbers (the NTFS engine does) reaches a find through
+// the number it is kept under for this run.
+void register_number(volume_item_s& volume)
+{
+    if (const std::optional<device_location_s> location = locate_found_volume(volume.volume_path))
+        volume.partition_number = register_found_volume(volume.volume_path, *location);
+}
+
+} // namespace
 
 volume_item_s found_partition_volume(const drive_item_s& drive, const partition_item_s& find)
 {
@@ -15,6 +28,7 @@ volume_item_s found_partition_volume(const drive_item_s& drive, const partition_
     volume.fs_name = find.fs_name;
     volume.total_bytes = find.size_bytes();
     volume.disk_number = physical_drive_index(drive.path);
+    register_number(volume);
     return volume;
 }
 
@@ -28,6 +42,7 @@ std::optional<volume_item_s> found_partition_volume(const QString& volume_path)
     volume.device = volume_path;
     volume.total_bytes = location->length.value_or(0);
     volume.disk_number = location->disk_number;
+    register_number(volume);
     return volume;
 }
 

@@ -1,6 +1,7 @@
 #include "partition/partition_window.h"
 
 #include "common/format_size.h"
+#include "partition/found_partition_volume.h"
 #include "partition/partition_delegate.h"
 #include "partition/partition_model.h"
 #include "partition/partition_plan_text.h"
@@ -12,6 +13,7 @@
 #include "widgets/page_painting.h"
 #include "widgets/warning_box.h"
 
+#include <QMenu>
 #include <QPainter>
 #include <QThread>
 
@@ -42,6 +44,10 @@ partition_window_c::partition_window_c(QObject* receiver)
     connect(&timer_, &QTimer::timeout, this, &partition_window_c::on_timer);
     connect(ui_->btn_back, SIGNAL(clicked()), receiver, SLOT(on_click_partition_back()));
     connect(ui_->btn_repair, &QPushButton::clicked, this, &partition_window_c::on_repair_clicked);
+    // A find is opened before anything is written: its files are listed and copied out first.
+    connect(ui_->lv_volumes, &QListView::doubleClicked, this, [this](const QModelIndex& index) { open_find(index, false); });
+    ui_->lv_volumes->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui_->lv_volumes, &QListView::customContextMenuRequested, this, &partition_window_c::on_find_menu);
     timer_.start(400);
     bar_.prepare(QStringLiteral(":/images/partition_search/loding_on.png"), QColor(226, 240, 253));
 }
@@ -90,6 +96,37 @@ void partition_window_c::start_pending()
     ui_->btn_stop->setText(language_text("btn_stop"));
     search_.start_search();
     update();
+}
+
+std::optional<volume_item_s> partition_window_c::find_volume(const QModelIndex& index) const
+{
+    const std::optional<drive_item_s> drive = search_.drive();
+    if (!index.isValid() || !drive || rows_ == nullptr || static_cast<std::size_t>(index.row()) >= rows_->size())
+        return std::nullopt;
+    return found_partition_volume(*drive, (*rows_)[static_cast<std::size_t>(index.row())]);
+}
+
+void partition_window_c::open_find(const QModelIndex& index, bool deep)
+{
+    const std::optional<volume_item_s> volume = find_volume(index);
+    if (!volume || repairing_)
+        return;
+    // The scan reads the same disk: the search gives way, its finds so far stay listed.
+    stop_search();
+    emit scan_find(*volume, deep);
+}
+
+void partition_window_c::on_find_menu(const QPoint& at)
+{
+    const QModelIndex index = ui_->lv_volumes->indexAt(at);
+    if (!find_volume(index))
+        return;
+    QMenu menu(this);
+    const QAction* files = menu.addAction(language_text("partition_scan_files"));
+    const QAction* deep = menu.addAction(language_text("partition_deep_scan"));
+    const QAction* chosen = menu.exec(ui_->lv_volumes->viewport()->mapToGlobal(at));
+    if (chosen == files || chosen == deep)
+        open_find(index, chosen == deep);
 }
 
 void partition_window_c::on_partition_found()

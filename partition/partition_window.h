@@ -4,6 +4,7 @@
 // the finds into the disk's partition table, and the way back.
 
 #include "disk/drive_item.h"
+#include "disk/volume_item.h"
 #include "partition/partition_item.h"
 #include "partition/partition_repair.h"
 #include "widgets/progress_bar.h"
@@ -54,6 +55,9 @@ public slots:
     void on_repair_clicked();
 
 signals:
+    // A find was chosen for a file scan or a deep scan: volume reads it through a window of the
+    // disk, and nothing is written.
+    void scan_find(const tarn::volume_item_s& volume, bool deep);
     // The repair ended and its message was answered; result as write_partition_table(), -1
     // also when there was nothing to repair.
     void repair_done(int result);
@@ -63,6 +67,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The find of a list row as a volume of the searched disk; nothing for a row past the list.
+    std::optional<volume_item_s> find_volume(const QModelIndex& index) const;
+    void on_find_menu(const QPoint& at);
+    void open_find(const QModelIndex& index, bool deep);
     // Starts the waiting search unless a search or a repair still runs.
     void start_pending();
     // Runs one step of the repair beside the user-interface thread, as it waits on the disk;

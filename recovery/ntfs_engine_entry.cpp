@@ -5,6 +5,8 @@
 #include "recovery/ntfs_tree.h"
 #include "scan/ntfs_recovery.h"
 
+#include <QFileInfo>
+
 namespace tarn {
 
 namespace {
@@ -42,7 +44,7 @@ void list_ntfs_engine_folder(const recovery_base_c&, const folder_record& record
 int extract_ntfs_row(recovery_base_c& engine, const recovery_item_s& row, const QString& destination)
 {
     QString source;
-    if ((row.attributes & ntfs_deleted_mark) || engine.get_file_path(row.id, source) < 0)
+    if ((row.attributes & ntfs_deleted_mark) || engine.get_file_path(row.id, source) < 0 || !QFileInfo(source).isFile())
         return engine.recover_file(row.id, destination);
     return copy_live_file(source, destination);
 }

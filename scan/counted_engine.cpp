@@ -4,6 +4,10 @@ namespace tarn {
 
 bool counted_engine_c::live_path(const QStringList& names, QString& path) const
 {
+    // A found partition has no mount path: a path built on nothing would name a file of the
+    // system's own disk.
+    if (volume_.mount_path.isEmpty())
+        return false;
     QString out = volume_.mount_path;
     if (out.endsWith(QLatin1Char('/')) || out.endsWith(QLatin1Char('\\')))
         out.chop(1);

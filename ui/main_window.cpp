@@ -20,6 +20,8 @@
 #include <QFileInfo>
 #include <QIcon>
 
+#include <utility>
+
 namespace tarn {
 
 namespace {
@@ -57,6 +59,7 @@ main_window_c::main_window_c(QWidget* parent) : QSkinWidget(parent), ui_(std::ma
     opener_ = new image_opener_c(this);
     connect(opener_, &image_opener_c::images_opened, this, &main_window_c::onImagesOpened);
     connect(this, &QSkinWidget::imageRequested, this, &main_window_c::openImages);
+    connect(partition_, &partition_window_c::scan_find, this, &main_window_c::on_scan_find);
 }
 
 main_window_c::~main_window_c() = default;
@@ -128,7 +131,7 @@ void main_window_c::on_click_recovery_back()
     if (!leaveScanConfirmed())
         return;
     resetScan();
-    showPage(volume_page);
+    showPage(std::exchange(scanning_find_, false) ? partition_page : volume_page);
 }
 
 void main_window_c::on_click_volume_refresh()
@@ -145,8 +148,10 @@ void main_window_c::on_click_volume_scan()
         warning_box(window_title, "main_warning2", QMessageBox::NoButton, nullptr);
         return;
     }
-    if (recovery_->start_scan(*volume, raw_scan_) != -1)
+    if (recovery_->start_scan(*volume, raw_scan_) != -1) {
+        scanning_find_ = false;
         showPage(recovery_page);
+    }
 }
 
 void main_window_c::on_click_drive_scan()
@@ -174,6 +179,14 @@ void main_window_c::on_click_partition_back()
 {
     partition_->stop_search();
     showPage(volume_page);
+}
+
+void main_window_c::on_scan_find(const volume_item_s& volume, bool deep)
+{
+    if (recovery_->start_scan(volume, deep) == -1)
+        return;
+    scanning_find_ = true;
+    showPage(recovery_page);
 }
 
 void main_window_c::on_click_open_image()
@@ -215,6 +228,7 @@ void main_window_c::on_click_tab(int tab)
         return;
     if (tab != 2)
         raw_scan_ = tab == 3;
+    scanning_find_ = false;
     resetScan();
     showPage(tab == 2 ? drive_page : volume_page);
 }

@@ -3,6 +3,7 @@
 // place (home, volume selection, drive selection, partition search, file recovery). It decides
 // every move between pages and every confirmation that guards one.
 
+#include "disk/volume_item.h"
 #include "ui/skin_widget.h"
 
 #include <QPointer>
@@ -55,6 +56,7 @@ public slots:
     void on_click_drive_refresh();
     void on_click_drive_back();
     void on_click_partition_back();
+    void on_scan_find(const tarn::volume_item_s& volume, bool deep);
     // The drive and volume pages' "Open image…" buttons and the settings menu's entry.
     void on_click_open_image();
     // Reached on the user-interface thread once the start-up worker has filled the lists.
@@ -88,6 +90,8 @@ private:
     QPointer<help_window_c> help_;
     image_opener_c* opener_ = nullptr;
     bool raw_scan_ = false;
+    // The recovery page scans a partition the search found: Back returns to the search's page.
+    bool scanning_find_ = false;
 };
 
 // Where the help page that ships with the program lies.

@@ -39,9 +39,10 @@ const TSK_FS_META_NAME_LIST* best_name(const TSK_FS_META& meta)
 std::uint32_t flags_of(const TSK_FS_META& meta)
 {
     std::uint32_t flags = 0;
+    // The reader's virtual entries (its folder of orphans) are neither: no record holds them.
     if (meta.type == TSK_FS_META_TYPE_DIR)
         flags |= NTFS_SCAN_FLAG_DIRECTORY;
-    else if (meta.type != TSK_FS_META_TYPE_UNDEF)
+    else if (meta.type != TSK_FS_META_TYPE_UNDEF && meta.type != TSK_FS_META_TYPE_VIRT && meta.type != TSK_FS_META_TYPE_VIRT_DIR)
         flags |= NTFS_SCAN_FLAG_FILE;
     if (meta.flags & TSK_FS_META_FLAG_UNALLOC)
         flags |= NTFS_SCAN_FLAG_DELETED;
