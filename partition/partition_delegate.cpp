@@ -1,6 +1,7 @@
 #include "partition/partition_delegate.h"
 
 #include "common/format_size.h"
+#include "common/visible_text.h"
 #include "partition/partition_item.h"
 #include "settings/language.h"
 #include "widgets/list_row_painter.h"
@@ -45,7 +46,10 @@ void partition_delegate_c::paint(QPainter* painter, const QStyleOptionViewItem& 
     paint_list_row_ground(painter, option, index.row());
     painter->setPen(Qt::black);
     painter->setFont(QFont(QStringLiteral("Verdana"), 8));
-    const QString texts[] = {QString::asprintf("%d", index.row()), partition.fs_name, QString::number(partition.start_sector),
+    // The label beside the file system, as the disk keeps it (shown, never interpreted).
+    const QString system = partition.label.isEmpty() ? partition.fs_name
+                                                     : partition.fs_name + QStringLiteral(" \u201C") + visible_text(partition.label, false) + QStringLiteral("\u201D");
+    const QString texts[] = {QString::asprintf("%d", index.row()), system, QString::number(partition.start_sector),
                              QString::number(partition.end_sector), format_size(partition.size_bytes())};
     for (std::size_t i = 0; i < columns.size(); ++i)
         paint_list_text(painter, row, columns[i] * w + 15, texts[i]);

@@ -1,6 +1,7 @@
 #include "partition/partition_search.h"
 
 #include "partition/boot_sector.h"
+#include "partition/ext_superblock.h"
 #include "platform/read_failures.h"
 #include "scan/diagnostic_log.h"
 
@@ -79,15 +80,23 @@ block_e read_search_block(byte_source_c& disk, std::uint64_t sector, std::uint64
     return read_sectors(disk, sector, pieces, health, control) ? block_e::pieced : block_e::none;
 }
 
-std::optional<partition_item_s> first_find(std::span<const std::byte> block, std::uint64_t sector)
+// The first find among the block's examined sectors that begins at or after floor (a superblock
+// copy or a boot sector's backup may name a start before the sector it lies in; one inside a
+// partition already found is no new find).
+std::optional<partition_item_s> first_find(std::span<const std::byte> block, std::uint64_t sector, std::uint64_t floor,
+                                           const sector_reader& read)
 {
     for (std::uint64_t j = 0; j < search_sectors_examined; ++j) {
-        // Every boot sector ends in 0x55 0xAA: a cheap first test that nearly every sector fails.
-        const std::byte* end = block.data() + j * sector_bytes + sector_bytes - 2;
-        if (end[0] != std::byte{0x55} || end[1] != std::byte{0xAA})
-            continue;
-        // Each test may look at the following sector too, which the block always holds.
-        if (auto item = partition_at(block.subspan(j * sector_bytes), sector + j))
+        const std::byte* first = block.data() + j * sector_bytes;
+        std::optional<partition_item_s> item;
+        // Every boot sector ends in 0x55 0xAA, every ext superblock holds its magic number at 56:
+        // cheap first tests that nearly every sector fails. The tests may look at the sectors
+        // after this one in the block, and through read beyond it.
+        if (first[sector_bytes - 2] == std::byte{0x55} && first[sector_bytes - 1] == std::byte{0xAA})
+            item = partition_at(block.subspan(j * sector_bytes), sector + j, read);
+        else if (may_be_ext_superblock(first))
+            item = ext_partition_at(block.subspan(j * sector_bytes), sector + j);
+        if (item && item->start_sector >= floor)
             return item;
     }
     return std::nullopt;
@@ -116,6 +125,11 @@ int search_disk(byte_source_c& disk, std::uint64_t size, std::span<std::byte> bu
     disk_health_s health;
     bool stopped = false;
     std::uint64_t sector = 0;
+    std::uint64_t floor = 0; // the first sector after the last find
+    const sector_reader read = [&disk](std::uint64_t at, std::span<std::byte> out) {
+        return at <= UINT64_MAX / sector_bytes
+               && disk.read_at(at * sector_bytes, out) == static_cast<std::int64_t>(out.size());
+    };
     while (sector < end) {
         if ((stopped = control.stop.load(std::memory_order_relaxed)))
             break;
@@ -124,7 +138,7 @@ int search_disk(byte_source_c& disk, std::uint64_t size, std::span<std::byte> bu
             stopped = control.stop.load(std::memory_order_relaxed);
             break;
         }
-        const auto item = first_find(block, sector);
+        const auto item = first_find(block, sector, floor, read);
         if (!item) {
             sector += search_sectors_examined;
         } else {
@@ -132,7 +146,10 @@ int search_disk(byte_source_c& disk, std::uint64_t size, std::span<std::byte> bu
             // A partition reaching the end of the disk ends the search.
             if (item->end_sector >= end - 1)
                 break;
-            sector = item->end_sector + 1; // the interior is never examined
+            // The interior is never examined; a find reported from a copy near its end (an NTFS
+            // backup boot sector) leaves nothing before it to examine either.
+            sector = std::max(sector + 1, item->end_sector + 1);
+            floor = item->end_sector + 1;
         }
         if (sector < end)
             control.progress.store(static_cast<double>(sector) * sector_bytes / static_cast<double>(size));

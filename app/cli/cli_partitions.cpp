@@ -47,9 +47,9 @@ int parse_options(const QStringList& args, cli_context_s& ctx, partitions_option
 
 void print_find(cli_context_s& ctx, std::size_t index, const partition_item_s& p)
 {
-    cli_print_row(ctx, {"index", "fs", "start_sector", "end_sector", "size"},
+    cli_print_row(ctx, {"index", "fs", "start_sector", "end_sector", "size", "label"},
                   {qulonglong(index), p.fs_name, qulonglong(p.start_sector), qulonglong(p.end_sector),
-                   qulonglong(p.size_bytes())});
+                   qulonglong(p.size_bytes()), p.label});
 }
 
 // Runs the search on its thread, printing finds as they come and a progress line on a terminal.
@@ -175,8 +175,10 @@ int run_partitions(const QStringList& args, cli_context_s& ctx)
 
 extern const cli_command_s cli_partitions_command = {
     "partitions", "partitions ROW [--repair [--yes]]",
-    "Search the disk at ROW for lost NTFS and FAT32 partitions: index, file system, start sector,\n"
-    "end sector, size in bytes; a progress line goes to standard error when it is a terminal.\n"
+    "Search the disk at ROW for lost partitions (NTFS, FAT12/16/32, exFAT, ext2/3/4, also from an\n"
+    "NTFS or exFAT boot sector's copy or an ext superblock's): index, file system, start sector,\n"
+    "end sector, size in bytes, label; a progress line goes to standard error when it is a terminal.\n"
+    "The index addresses the find as DISK:FIND for 'scan' and 'carve', which read it without writing.\n"
     "--repair then rewrites sector 0 with the first four finds (the first one active), keeping\n"
     "entries of the current table that no find overlaps, after a confirmation that shows both\n"
     "tables (--yes skips it), saving the old sector 0 in the program's data folder.",

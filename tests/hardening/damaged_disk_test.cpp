@@ -129,7 +129,7 @@ disk_s partitioned_disk(const QString& dir)
     disk_s disk{"MBR disk", read_all(image), {}, {}, {}};
     disk.boot = {0, 512};
     disk.tables = {2048 * 512, 1024}; // the FAT32 partition's boot and information sectors
-    disk.folder = {86016ll * 512, 512}; // the FAT16 partition's boot sector
+    disk.folder = {86016ll * 512, 4096}; // the swap area's header
     return disk;
 }
 

@@ -281,15 +281,15 @@ void partition_page_test::repair_shows_both_tables_and_where_the_backup_went()
     const QString header = QStringLiteral("No.|Type|Start|End|Size|");
     const QStringList expected = {
         QStringLiteral("On the disk now:"), header,
-        QStringLiteral("1|0x0C|2048|83947|39.99M|replaced"), QStringLiteral("2|0x06|86016|126975|20.00M|kept"),
+        QStringLiteral("1|0x0C|2048|83947|39.99M|replaced"), QStringLiteral("2|0x82|86016|126975|20.00M|kept"),
         QStringLiteral("3|0x83|129024|149503|10.00M|kept"), QStringLiteral("4|empty"),
         QStringLiteral("To be written:"), header,
-        QStringLiteral("1|0x0C|2048|83947|39.99M|FAT32"), QStringLiteral("2|0x06|86016|126975|20.00M|kept"),
+        QStringLiteral("1|0x0C|2048|83947|39.99M|FAT32"), QStringLiteral("2|0x82|86016|126975|20.00M|kept"),
         QStringLiteral("3|0x83|129024|149503|10.00M|kept"), QStringLiteral("4|empty"),
     };
     QCOMPARE(table_lines(boxes[0].detail), expected);
 
-    // The FAT16 and Linux entries come through byte for byte, and nothing past sector 0 changed.
+    // The swap and Linux entries come through byte for byte, and nothing past sector 0 changed.
     const QByteArray after = test::sector0(disk);
     QCOMPARE(after.mid(462, 32), before.mid(462, 32));
     QCOMPARE(QFileInfo(disk).size(), disk_bytes);

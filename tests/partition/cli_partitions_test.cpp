@@ -67,8 +67,8 @@ TEST_F(cli_partitions, lists_the_finds)
 {
     const auto r = run({"partitions", "1"});
     EXPECT_EQ(r.exit_code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "0\tNTFS\t2048\t18431\t8388608\n"
-                     "1\tFAT32\t18432\t100331\t41932800\n");
+    EXPECT_EQ(r.out, "0\tNTFS\t2048\t18431\t8388608\t\n" // neither volume was given a label
+                     "1\tFAT32\t18432\t100331\t41932800\t\n");
     EXPECT_TRUE(r.err.isEmpty()) << "no progress line when standard error is no terminal";
 }
 

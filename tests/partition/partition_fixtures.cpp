@@ -9,29 +9,36 @@
 namespace tarn {
 void PrintTo(const partition_item_s& p, std::ostream* os)
 {
-    *os << p.fs_name.toStdString() << " type " << p.type << " sectors " << p.start_sector << "-" << p.end_sector;
+    *os << p.fs_name.toStdString() << " type " << p.type << " sectors " << p.start_sector << "-" << p.end_sector
+        << " label \"" << p.label.toStdString() << '"';
 }
 } // namespace tarn
 
 namespace tarn::test {
 
-int make_ntfs_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors)
+int make_volume_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors, const QString& tool,
+                         const QStringList& args)
 {
     QTemporaryDir dir;
-    const QString volume = dir.filePath(QStringLiteral("ntfs.img"));
-    if (make_sparse_file(volume, sectors * 512) != 0)
-        return -1;
-    // The boot sector's start field has 32 bits; mkntfs refuses larger starts.
-    const std::uint64_t start_field = first_sector > 0xFFFFFFFFu ? 0 : first_sector;
-    const QStringList format = {QStringLiteral("-F"), QStringLiteral("-Q"), QStringLiteral("-q"),
-                                QStringLiteral("-p"), QString::number(start_field), QStringLiteral("-H"),
-                                QStringLiteral("255"), QStringLiteral("-S"), QStringLiteral("63"), volume};
-    if (run_tool(QStringLiteral("mkntfs"), format) != 0)
+    const QString volume = dir.filePath(QStringLiteral("volume.img"));
+    if (make_sparse_file(volume, sectors * 512) != 0 || run_tool(tool, args + QStringList{volume}) != 0)
         return -1;
     const QStringList copy = {QStringLiteral("if=") + volume, QStringLiteral("of=") + image, QStringLiteral("bs=512"),
                               QStringLiteral("seek=%1").arg(first_sector), QStringLiteral("conv=notrunc,sparse"),
                               QStringLiteral("status=none")};
     return run_tool(QStringLiteral("dd"), copy) == 0 ? 0 : -1;
+}
+
+int make_ntfs_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors, const QString& label)
+{
+    // The boot sector's start field has 32 bits; mkntfs refuses larger starts.
+    const std::uint64_t start_field = first_sector > 0xFFFFFFFFu ? 0 : first_sector;
+    QStringList format = {QStringLiteral("-F"), QStringLiteral("-Q"), QStringLiteral("-q"),
+                          QStringLiteral("-p"), QString::number(start_field), QStringLiteral("-H"),
+                          QStringLiteral("255"), QStringLiteral("-S"), QStringLiteral("63")};
+    if (!label.isEmpty())
+        format << QStringLiteral("-L") << label;
+    return make_volume_in_image(image, first_sector, sectors, QStringLiteral("mkntfs"), format);
 }
 
 int make_fat32_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors)
@@ -86,13 +93,20 @@ int make_intact_mixed_disk(const QString& image)
 {
     const QString table = QStringLiteral("label: dos\nlabel-id: 0x0BADF00D\n"
                                          "start=2048, size=81900, type=c, bootable\n"
-                                         "start=86016, size=40960, type=6\n"
+                                         "start=86016, size=40960, type=82\n"
                                          "start=129024, size=20480, type=83\n");
     if (make_sparse_file(image, 200'000ull * 512) != 0 || write_partition_table(image, table) != 0)
         return -1;
     if (make_fat32_in_image(image, 2048, 81900) != 0)
         return -1;
-    return format_fat(image, 86016, 40960, 16, QStringLiteral("OLD16"));
+    // A swap area: a real header, but nothing the search reads as a file system.
+    QTemporaryDir dir;
+    const QString swap = dir.filePath(QStringLiteral("swap.img"));
+    if (make_sparse_file(swap, 40960ull * 512) != 0
+        || run_tool(QStringLiteral("mkswap"), {QStringLiteral("-U"), QStringLiteral("0badf00d-0000-4000-8000-000000000001"),
+                                                QStringLiteral("-L"), QStringLiteral("OLDSWAP"), swap}) != 0)
+        return -1;
+    return patch_file(image, 86016ull * 512, read_file_range(swap, 0, 4096));
 }
 
 QStringList dump_entries(const QString& image)

@@ -20,7 +20,14 @@ namespace tarn::test {
 
 // Formats NTFS with mkntfs in a scratch file of `sectors` sectors (the volume's own start field
 // says first_sector) and copies it into the image at that sector, keeping holes sparse.
-int make_ntfs_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors);
+int make_ntfs_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors,
+                       const QString& label = {});
+
+// Runs tool with args and a scratch file of `sectors` sectors as its last argument, then copies
+// the file into the image at that sector, keeping holes sparse (for tools that cannot write at an
+// offset: mkfs.exfat, mkfs.ext4).
+int make_volume_in_image(const QString& image, std::uint64_t first_sector, std::uint64_t sectors, const QString& tool,
+                         const QStringList& args);
 
 // FAT32 with mkfs.fat in the window of an image, one sector per cluster so that even a small
 // volume has the cluster count of FAT32 (mtools goes by that count).
@@ -37,9 +44,9 @@ QByteArray read_file_range(const QString& path, std::uint64_t offset, std::uint6
 // Zeroes the four partition entries of sector 0.
 int zero_partition_table(const QString& image);
 
-// A disk of 200,000 sectors whose table is intact: FAT32 at 2048 (81900 sectors, active), FAT16
-// at 86016 (40960 sectors) and a Linux entry (type 0x83, no file system) at 129024 (20480
-// sectors). The search recognises only the FAT32 volume. 0 on success.
+// A disk of 200,000 sectors whose table is intact: FAT32 at 2048 (81900 sectors, active), a swap
+// area at 86016 (40960 sectors, type 0x82) and a Linux entry (type 0x83, no file system) at 129024
+// (20480 sectors). The search recognises only the FAT32 volume. 0 on success.
 int make_intact_mixed_disk(const QString& image);
 
 // The entries of `sfdisk --dump`, each as "N start size type" with " *" when active; empty

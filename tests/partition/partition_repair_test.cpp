@@ -133,8 +133,8 @@ struct merge_case {
 TEST_F(partition_repair, entries_the_search_cannot_recognise_survive)
 {
     const merge_case cases[] = {
-        {"intact table: FAT16 and Linux stay in their slots", nullptr, {},
-         {"1 2048 81900 c *", "2 86016 40960 6", "3 129024 20480 83"}, {1, 2}},
+        {"intact table: swap and Linux stay in their slots", nullptr, {},
+         {"1 2048 81900 c *", "2 86016 40960 82", "3 129024 20480 83"}, {1, 2}},
         {"a stale Linux entry that a find overlaps is replaced", "start=2048, size=100000, type=83\n",
          {{4096, 16384}}, {"1 4096 16384 7 *"}, {}},
         {"more than four: the finds win and the last kept entry goes",
@@ -187,7 +187,7 @@ TEST_F(partition_repair, a_confirmed_table_is_written_only_while_the_disk_still_
     const auto fresh = worker.preview_repair();
     ASSERT_TRUE(fresh);
     ASSERT_EQ(worker.write_partition_table(*fresh), 0);
-    EXPECT_EQ(test::dump_entries(image), (QStringList{"1 2048 81900 c *", "2 86016 40960 6", "3 129024 20480 82"}));
+    EXPECT_EQ(test::dump_entries(image), (QStringList{"1 2048 81900 c *", "2 86016 40960 82", "3 129024 20480 82"}));
 }
 
 TEST_F(partition_repair, refuses_without_finds_without_a_drive_or_while_searching)

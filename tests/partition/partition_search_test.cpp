@@ -37,9 +37,9 @@ std::vector<partition_item_s> search(const QString& image, int* result = nullptr
     return worker.partitions();
 }
 
-partition_item_s item(const char* fs, std::uint64_t start, std::uint64_t end)
+partition_item_s item(const char* fs, std::uint64_t start, std::uint64_t end, const char* label = "")
 {
-    return {QString::fromLatin1(fs), QString::fromLatin1(fs) == "NTFS" ? 7 : 12, start, end};
+    return {QString::fromLatin1(fs), QString::fromLatin1(fs) == "NTFS" ? 7 : 12, start, end, QString::fromLatin1(label)};
 }
 
 // A real NTFS boot sector whose total-sectors field says `total`.
@@ -97,6 +97,39 @@ TEST(partition_search, finds_every_partition_of_a_real_disk_after_its_table_is_z
     EXPECT_EQ(found, expected);
 }
 
+// Every file system the search knows, made by its own tool on one MBR disk whose table is then
+// wiped: each found at its place with its label. Then the same disk with the first sector of each
+// volume that has a copy destroyed: NTFS is found from the boot sector's copy in its last sector,
+// exFAT from its backup boot region, ext4 from the superblock copy of block group 1, each at its
+// true start.
+TEST(partition_search, every_file_system_also_from_its_copies)
+{
+    QTemporaryDir dir;
+    const QString image = dir.filePath("disk.img");
+    ASSERT_EQ(test::make_sparse_file(image, 260'000ull * 512), 0);
+    ASSERT_EQ(test::format_fat(image, 2048, 40960, 16, "SIXTEEN"), 0);
+    ASSERT_EQ(test::make_volume_in_image(image, 43008, 65536, "mkfs.exfat", {"-L", "CARD"}), 0);
+    ASSERT_EQ(test::make_volume_in_image(image, 108544, 65536, "mkfs.ext4",
+                                         {"-q", "-F", "-b", "1024", "-L", "LINUXFS", "-E", "root_owner=0:0"}),
+              0);
+    ASSERT_EQ(test::make_ntfs_in_image(image, 174080, 32768, "WINDOWS"), 0);
+    ASSERT_EQ(test::format_fat(image, 208896, 4096, 12, "TWELVE"), 0);
+    const auto found = [](const char* fs, std::uint64_t start, std::uint64_t sectors, const char* label, int type) {
+        return partition_item_s{QString::fromLatin1(fs), type, start, start + sectors - 1, QString::fromLatin1(label)};
+    };
+    const std::vector<partition_item_s> expected = {
+        found("FAT16", 2048, 40960, "SIXTEEN", type_fat16), found("exFAT", 43008, 65536, "CARD", type_ntfs),
+        found("ext4", 108544, 65536, "LINUXFS", 0x83),     found("NTFS", 174080, 32768, "WINDOWS", type_ntfs),
+        found("FAT12", 208896, 4096, "TWELVE", type_fat12)};
+    EXPECT_EQ(search(image), expected);
+
+    const QByteArray zeros(1024, '\0');
+    ASSERT_EQ(test::patch_file(image, 174080ull * 512, zeros.left(512)), 0); // the NTFS boot sector
+    ASSERT_EQ(test::patch_file(image, 43008ull * 512, zeros.left(512)), 0);  // the exFAT main boot sector
+    ASSERT_EQ(test::patch_file(image, 108544ull * 512 + 1024, zeros), 0);    // the ext4 primary superblock
+    EXPECT_EQ(search(image), expected);
+}
+
 TEST(partition_search, boot_sectors_at_the_edges_of_a_read)
 {
     // Sector 254 is the last one examined in the first read (its FAT32 test reads sector 255 of
@@ -106,7 +139,7 @@ TEST(partition_search, boot_sectors_at_the_edges_of_a_read)
         const QString image = dir.filePath("disk.img");
         ASSERT_EQ(test::make_sparse_file(image, (start + 81920 + 4096) * 512), 0);
         ASSERT_EQ(test::format_fat(image, start, 81920, 32, "EDGE"), 0);
-        EXPECT_EQ(search(image), (std::vector{item("FAT32", start, start + 81919)})) << "at sector " << start;
+        EXPECT_EQ(search(image), (std::vector{item("FAT32", start, start + 81919, "EDGE")})) << "at sector " << start;
     }
 }
 
@@ -217,13 +250,13 @@ TEST(partition_search, absurd_length_fields_and_damaged_disks)
     place(disk, 1000, ntfs_sector(1ull << 63));     // listed, reaches past the end
     place(disk, 2000, ntfs_sector(50));
     auto result = search_memory(disk);
-    EXPECT_EQ(result.found, (std::vector{item("FAT32", 300, 399), item("NTFS", 1000, 1000 + (1ull << 63))}));
+    EXPECT_EQ(result.found, (std::vector{item("FAT32", 300, 399, "TARN"), item("NTFS", 1000, 1000 + (1ull << 63))}));
     EXPECT_EQ(result.progress, 1.0);
 
     // A disk that fails from mid-read to its end: finds before the failure stay, and the search
     // tries each later sector once (fewer than stop it as silent) before it ends.
     auto failing = search_memory(disk, 600 * 512);
-    EXPECT_EQ(failing.found, (std::vector{item("FAT32", 300, 399)}));
+    EXPECT_EQ(failing.found, (std::vector{item("FAT32", 300, 399, "TARN")}));
     EXPECT_EQ(failing.progress, 1.0);
     EXPECT_EQ(failing.result, search_done);
 
