@@ -1,10 +1,10 @@
 #include "disk/volume_model.h"
 
-#include "disk/volume_enumeration.h"
 
 namespace tarn {
 
-volume_model_c::volume_model_c(QObject* parent) : QAbstractListModel(parent)
+volume_model_c::volume_model_c(const std::vector<volume_item_s>& list, QObject* parent)
+    : QAbstractListModel(parent), list_(list)
 {
     // Views and testers that ask for the display text get the volume's mount path.
     static const bool text_converter =
@@ -14,7 +14,7 @@ volume_model_c::volume_model_c(QObject* parent) : QAbstractListModel(parent)
 
 int volume_model_c::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(volume_list().size());
+    return parent.isValid() ? 0 : static_cast<int>(list_.size());
 }
 
 QVariant volume_model_c::data(const QModelIndex& index, int role) const
@@ -22,7 +22,7 @@ QVariant volume_model_c::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid) ||
         role != Qt::DisplayRole)
         return {};
-    return QVariant::fromValue(volume_list()[static_cast<std::size_t>(index.row())]);
+    return QVariant::fromValue(list_[static_cast<std::size_t>(index.row())]);
 }
 
 } // namespace tarn

@@ -1,5 +1,7 @@
 #include "disk/volume_window.h"
 
+#include "disk/deep_scan_extras.h"
+#include "disk/drive_enumeration.h"
 #include "disk/ui_volume_form.h"
 #include "disk/volume_delegate.h"
 #include "disk/volume_enumeration.h"
@@ -58,18 +60,30 @@ const volume_item_s* volume_window_c::selected_volume()
 {
     const QModelIndex current = ui_->lv_volumes->currentIndex();
     const auto row = static_cast<std::size_t>(current.row());
-    if (!current.isValid() || row >= volume_list().size()) {
+    if (!current.isValid() || row >= shown_->size()) {
         warning_box(QStringLiteral("TarnRecovery"), "scan_nosel_warning", QMessageBox::Ok, this);
         return nullptr;
     }
-    return &volume_list()[row];
+    return &(*shown_)[row];
 }
 
 void volume_window_c::show_volumes()
 {
+    auto list = std::make_unique<std::vector<volume_item_s>>(volume_list());
+    if (deep_)
+        list->insert(list->end(), extras_.begin(), extras_.end());
     volume_model_c* previous = model_;
-    model_ = new volume_model_c(this);
+    model_ = new volume_model_c(*list, this);
     replace_view_model(*ui_->lv_volumes, model_, previous);
+    shown_ = std::move(list);
+}
+
+void volume_window_c::set_deep(bool deep)
+{
+    deep_ = deep;
+    show_volumes();
+    if (deep_ && !extras_known_)
+        refresh_volumes();
 }
 
 void volume_window_c::refresh_volumes()
@@ -79,8 +93,9 @@ void volume_window_c::refresh_volumes()
     ui_->lv_volumes->setCurrentIndex({});
     // Probing volumes and reopening drives can stall on a slow or failing device: a thread of
     // its own does it, and volume_list() itself changes only here on the user-interface thread.
-    refresh_.reset(QThread::create([this] {
+    refresh_.reset(QThread::create([this, drives = drive_list()] {
         refreshed_ = build_volume_list(enumerate_volume_facts(), is_admin());
+        refreshed_extras_ = build_deep_scan_extras(drives);
         disk_rescan();
     }));
     connect(refresh_.get(), &QThread::finished, this, &volume_window_c::on_refresh_finished);
@@ -93,6 +108,9 @@ void volume_window_c::on_refresh_finished()
     refresh_.reset();
     volume_list() = std::move(refreshed_);
     refreshed_.clear();
+    extras_ = std::move(refreshed_extras_);
+    refreshed_extras_.clear();
+    extras_known_ = true;
     show_volumes();
     emit volumes_refreshed();
 }

@@ -28,11 +28,14 @@ public:
     explicit volume_window_c(QObject* receiver);
     ~volume_window_c() override;
 
-    // The volume of the current row as an entry of volume_list(); with no current row the user
-    // is told to choose one and the answer is nullptr.
+    // The volume of the current row as an entry of volume_list() or of what the deep scan offers
+    // besides; with no current row the user is told to choose one and the answer is nullptr.
     const volume_item_s* selected_volume();
     // Puts a new model over volume_list() on the list; no row is current afterwards.
     void show_volumes();
+    // For the deep scan the list also offers each disk whole and the unpartitioned space larger
+    // than 1 MiB; they are found on the refresh thread the first time they are asked for.
+    void set_deep(bool deep);
     // Lists the volumes again and reopens the FAT sector layer's drives on a thread of its own;
     // when done, volume_list() is replaced, shown and volumes_refreshed() is emitted. A request
     // while one runs is dropped.
@@ -58,6 +61,12 @@ private:
     volume_model_c* model_ = nullptr;
     std::unique_ptr<QThread> refresh_;
     std::vector<volume_item_s> refreshed_;
+    bool deep_ = false;
+    bool extras_known_ = false;
+    std::vector<volume_item_s> extras_;
+    std::vector<volume_item_s> refreshed_extras_;
+    // What the model refers to: replaced together with the model, never edited under it.
+    std::unique_ptr<std::vector<volume_item_s>> shown_ = std::make_unique<std::vector<volume_item_s>>();
 };
 
 } // namespace tarn

@@ -7,7 +7,7 @@
 
 namespace tarn {
 
-inline constexpr std::array<std::string_view, 83> language_keys = {
+inline constexpr std::array<std::string_view, 85> language_keys = {
     "startup_warning", "main_warning1", "main_warning2", "back_warning", "quit_warning",
     "language_warning", "menu_help", "menu_exit", "home_text1", "home_text2", "home_text3",
     "drive_physical_drives", "btn_scan", "btn_refresh", "btn_back", "volume_logical_drives",
@@ -25,6 +25,7 @@ inline constexpr std::array<std::string_view, 83> language_keys = {
     "recover_this_folder", "preview_type", "preview_size", "partition_drive", "partition_nothing_found",
     "partition_search_stopped", "partition_disk_silent", "menu_open_image", "btn_open_image", "recent_images", "image_open_failed",
     "image_files", "all_files",
+    "volume_whole_disk", "volume_free_space",
     "recovery_show_live", "partition_scan_files", "partition_deep_scan",
 };
 

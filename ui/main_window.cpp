@@ -111,8 +111,10 @@ bool main_window_c::leaveScanConfirmed()
 
 void main_window_c::on_click_home_start()
 {
-    if (startupDone())
-        showPage(volume_page);
+    if (!startupDone())
+        return;
+    volume_->set_deep(raw_scan_);
+    showPage(volume_page);
 }
 
 void main_window_c::on_click_home_resume()
@@ -230,6 +232,8 @@ void main_window_c::on_click_tab(int tab)
         raw_scan_ = tab == 3;
     scanning_find_ = false;
     resetScan();
+    if (tab != 2)
+        volume_->set_deep(raw_scan_);
     showPage(tab == 2 ? drive_page : volume_page);
 }
 

@@ -91,7 +91,7 @@ volume_window_c* volume_page_test::page() const
 
 int volume_page_test::filled_pixels(int row, const QString& image)
 {
-    volume_model_c model;
+    volume_model_c model(volume_list());
     volume_delegate_c delegate;
     QImage canvas(600, 30, QImage::Format_RGB32);
     canvas.fill(Qt::white);
@@ -135,7 +135,7 @@ void volume_page_test::unnamed_volumes_read_local_disk_and_their_path()
 
 void volume_page_test::model_passes_the_model_tester()
 {
-    volume_model_c model;
+    volume_model_c model(volume_list());
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(model.rowCount(), 6);
     QCOMPARE(model.rowCount(model.index(1)), 0);
@@ -175,6 +175,7 @@ void volume_page_test::double_click_asks_the_main_window_to_scan()
     QCOMPARE(test::keys_of(driver_->fixture().take_boxes()), QStringList{"main_warning2"});
     // A file system no engine reads: the recovery page refuses and the volume page stays.
     volume_list()[1].fs_name = QStringLiteral("ext4");
+    page()->show_volumes();
     const QPoint data = list()->visualRect(list()->model()->index(1, 0)).center();
     double_click(data);
     QVERIFY(driver_->fixture().take_boxes().empty());
