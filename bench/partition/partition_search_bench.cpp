@@ -1,8 +1,9 @@
 // Throughput of the lost-partition search against a plain sequential read of the same disk
 // image, block for block the same size, measured in the same run.
 //
-// Usage: partition_search_bench [GIB]  (default 16: a sparse image of that size with two small
-// partitions near its start, so that the search crosses mostly unpartitioned space)
+// Usage: partition_search_bench [GIB]  (default 16: a sparse image of that size with small NTFS,
+// FAT32, FAT16, exFAT and ext4 volumes near its start, so that the search crosses mostly
+// unpartitioned space)
 
 #include "partition/partition_repair.h"
 #include "partition/partition_search.h"
@@ -68,8 +69,14 @@ int main(int argc, char** argv)
     const std::uint64_t size = gib << 30;
     QTemporaryDir dir;
     const QString image = dir.filePath(QStringLiteral("bench.img"));
+    // Every file system the search knows, near the start.
     if (tarn::test::make_sparse_file(image, size) != 0 || tarn::test::make_ntfs_in_image(image, 2048, 16384) != 0
-        || tarn::test::make_fat32_in_image(image, 18432, 81900) != 0) {
+        || tarn::test::make_fat32_in_image(image, 18432, 81900) != 0
+        || tarn::test::format_fat(image, 102400, 40960, 16, QStringLiteral("BENCH16")) != 0
+        || tarn::test::make_volume_in_image(image, 143360, 65536, QStringLiteral("mkfs.exfat"), {}) != 0
+        || tarn::test::make_volume_in_image(image, 208896, 65536, QStringLiteral("mkfs.ext4"),
+                                            {QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("-b"),
+                                             QStringLiteral("1024")}) != 0) {
         std::fprintf(stderr, "partition_search_bench: cannot make the image in %s\n", qPrintable(dir.path()));
         return 1;
     }
