@@ -585,7 +585,7 @@ void recovery_window_c::resizeEvent(QResizeEvent*)
     ui_->btn_pause->move(360, 29);
     ui_->btn_stop->move(470, 29);
     ui_->btn_filter->move(w - 130, 29);
-    live_box_->move(212, h - 43);
+    live_box_->move(312, h - 43); // between Back and Recover
     ui_->tv_dirtree->setGeometry(10, 79, 193, h - 137);
     ui_->lbl_anime->setGeometry(0, 0, 130, 86);
     table_->setGeometry(212, static_cast<int>((h - 143) * 0.4 + 86), w - 222, static_cast<int>((h - 143) * 0.6));
