@@ -13,6 +13,7 @@
 #include "scan/exfat_metadata.h"
 #include "scan/exfat_record.h"
 #include "scan/exfat_volume.h"
+#include "scan/write_behind.h"
 
 #include <memory>
 #include <unordered_map>
@@ -85,6 +86,7 @@ private:
     std::unique_ptr<exfat_chain_check_c> chains_;
     std::vector<bool> visited_; // the clusters read as part of a folder
     std::unordered_map<std::uint64_t, exfat_record_s> findings_;
+    std::unique_ptr<write_behind_c> writer_; // made for the first large file recovered
 };
 
 } // namespace tarn

@@ -17,7 +17,16 @@ exfat_status_e exfat_volume_c::open(byte_source_c& source)
     bitmap_ = nullptr;
     for (fat_block_s& block : fat_cache_)
         block.index = UINT64_MAX;
-    return read_exfat_boot(source, layout_);
+    const exfat_status_e status = read_exfat_boot(source, layout_);
+    if (status != exfat_status_e::ok)
+        return status;
+    // Clusters past the source's end cannot be read: a volume cut short (an image of part of a
+    // disk) is read as far as it goes, and nothing is sized by a count its bytes do not back.
+    const std::uint64_t size = source.size();
+    const std::uint64_t held = size > layout_.heap_offset ? (size - layout_.heap_offset) >> layout_.cluster_shift : 0;
+    if (held < layout_.cluster_count)
+        layout_.cluster_count = static_cast<std::uint32_t>(held);
+    return layout_.in_heap(layout_.root_cluster) ? exfat_status_e::ok : exfat_status_e::damaged;
 }
 
 bool exfat_volume_c::fat_entry(std::uint32_t c, std::uint32_t& value)

@@ -42,7 +42,8 @@ enum class exfat_cut_e : std::uint8_t {
 class exfat_volume_c {
 public:
     // Reads the boot region of the volume on source; the source must outlive this object, which
-    // reads it from one thread at a time.
+    // reads it from one thread at a time. The layout's cluster count ends where the source does;
+    // damaged when the root folder lies past it.
     exfat_status_e open(byte_source_c& source);
     const exfat_layout_s& layout() const { return layout_; }
     byte_source_c& source() const { return *source_; }
