@@ -59,6 +59,7 @@ void exfat_recovery_c::run()
     failure_ = scan_failure_e::none;
     metadata_ = {};
     chains_.reset();
+    source_.reset(); // a volume that cannot be opened now is not read through the last one's
     debug_print("Start exFAT Scan.\n");
     exfat_record_s root;
     root.attributes = exfat_attr_directory;
