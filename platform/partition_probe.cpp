@@ -154,6 +154,63 @@ std::optional<std::uint64_t> fat16_free_bytes(const probe_input_s& input, std::u
     return free_clusters * sectors_per_cluster * bytes_per_sector;
 }
 
+// exFAT keeps no free count, but its allocation bitmap is small (a bit per cluster): the root
+// folder's first cluster names it, and its clusters are counted where the FAT links them one
+// after another, as formatting lays them out. Anything else leaves the count unknown.
+std::optional<std::uint64_t> exfat_free_bytes(const probe_input_s& input, std::uint64_t offset, std::uint64_t size)
+{
+    std::array<std::byte, 512> boot{};
+    if (!input.read(offset, boot))
+        return std::nullopt;
+    const unsigned sector_shift = std::to_integer<unsigned>(boot[108]);
+    const unsigned cluster_shift = sector_shift + std::to_integer<unsigned>(boot[109]);
+    const std::uint64_t heap_at = std::uint64_t{load_le32(boot, 88)} << sector_shift;
+    const std::uint64_t clusters = load_le32(boot, 92);
+    const std::uint64_t root = load_le32(boot, 96);
+    const unsigned active = (load_le16(boot, 106) & 1) != 0 && std::to_integer<unsigned>(boot[110]) == 2 ? 1 : 0;
+    const std::uint64_t fat_at = (std::uint64_t{load_le32(boot, 80)} + active * std::uint64_t{load_le32(boot, 84)}) << sector_shift;
+    if (sector_shift < 9 || sector_shift > 12 || cluster_shift > 25 || clusters == 0 || root < 2 || root >= clusters + 2
+        || heap_at + (clusters << cluster_shift) > size)
+        return std::nullopt;
+    const auto cluster_at = [&](std::uint64_t c) { return offset + heap_at + ((c - 2) << cluster_shift); };
+    std::vector<std::byte> entries(std::min<std::size_t>(std::size_t{1} << cluster_shift, 64 << 10));
+    if (!input.read(cluster_at(root), entries))
+        return std::nullopt;
+    for (std::size_t at = 0; at + 32 <= entries.size() && entries[at] != std::byte{0}; at += 32) {
+        if (entries[at] != std::byte{0x81} || (std::to_integer<unsigned>(entries[at + 1]) & 1) != active)
+            continue;
+        const std::uint64_t first = load_le32(entries, at + 20);
+        const std::uint64_t bytes = (clusters + 7) / 8;
+        const std::uint64_t span = (bytes + (1u << cluster_shift) - 1) >> cluster_shift;
+        if (load_le64(entries, at + 24) < bytes || first < 2 || first + span > clusters + 2)
+            return std::nullopt;
+        std::vector<std::byte> links(span * 4);
+        if (!input.read(offset + fat_at + first * 4, links))
+            return std::nullopt;
+        for (std::uint64_t i = 0; i + 1 < span; ++i)
+            if (load_le32(links, i * 4) != first + i + 1)
+                return std::nullopt;
+        std::vector<std::byte> bitmap(bytes);
+        if (!input.read(cluster_at(first), bitmap))
+            return std::nullopt;
+        std::uint64_t used = 0;
+        for (std::uint64_t c = 0; c < clusters; ++c)
+            used += (std::to_integer<unsigned>(bitmap[c / 8]) >> (c % 8)) & 1;
+        return (clusters - used) << cluster_shift;
+    }
+    return std::nullopt;
+}
+
+using free_counter_fn = std::optional<std::uint64_t> (*)(const probe_input_s&, std::uint64_t, std::uint64_t);
+
+// The file systems whose free space the probe counts, by the program's name for them.
+const std::pair<const char*, free_counter_fn> free_counters[] = {
+    {"FAT32", fat32_free_bytes},
+    {"FAT16", [](const probe_input_s& in, std::uint64_t at, std::uint64_t size) { return fat16_free_bytes(in, at, size, 16); }},
+    {"FAT12", [](const probe_input_s& in, std::uint64_t at, std::uint64_t size) { return fat16_free_bytes(in, at, size, 12); }},
+    {"exFAT", exfat_free_bytes},
+};
+
 } // namespace
 
 partition_table_s probe_partition_table(const QString& disk_path)
@@ -227,10 +284,9 @@ std::optional<filesystem_probe_s> probe_filesystem(const QString& path, std::uin
     fs.type = program_fs_name(type, lookup(pr.get(), "VERSION"));
     fs.label = lookup(pr.get(), "LABEL");
     fs.uuid = lookup(pr.get(), "UUID");
-    if (fs.type == QLatin1String("FAT32"))
-        fs.free_bytes = fat32_free_bytes(input, offset, size);
-    else if (fs.type == QLatin1String("FAT16") || fs.type == QLatin1String("FAT12"))
-        fs.free_bytes = fat16_free_bytes(input, offset, size, fs.type == QLatin1String("FAT16") ? 16 : 12);
+    for (const auto& [name, count] : free_counters)
+        if (fs.type == QLatin1String(name))
+            fs.free_bytes = count(input, offset, size);
     return fs;
 }
 

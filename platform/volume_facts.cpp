@@ -61,7 +61,12 @@ void image_volumes(int disk_number, const QString& image, std::vector<found_volu
     const std::uint64_t disk_size = image_disk_size(image);
     if (disk_size < 512)
         return;
-    const partition_table_s table = probe_partition_table(image);
+    partition_table_s table = probe_partition_table(image);
+    // A table without partitions is none: a file system written on the whole disk can read as
+    // one (an exFAT boot sector ends with the signature of a master boot record), and the system
+    // takes such a disk whole too.
+    if (table.entries.empty())
+        table = {};
     std::vector<partition_entry_s> entries = table.entries;
     if (table.type.isEmpty()) // a file system on the whole disk, without a partition table
         entries.push_back({0, 0, disk_size, {}});

@@ -7,7 +7,8 @@ namespace tarn {
 namespace {
 
 // In the order the choice is made: a deep scan asked for wins over the file system's engine.
-const std::array<const engine_entry_s*, 3> choice_order{&raw_engine_entry, &ntfs_engine_entry, &fat_engine_entry};
+const std::array<const engine_entry_s*, 4> choice_order{&raw_engine_entry, &ntfs_engine_entry, &fat_engine_entry,
+                                                        &exfat_engine_entry};
 
 } // namespace
 

@@ -44,5 +44,6 @@ const engine_entry_s* choose_engine(const volume_item_s& volume, bool deep);
 extern const engine_entry_s fat_engine_entry;
 extern const engine_entry_s ntfs_engine_entry;
 extern const engine_entry_s raw_engine_entry;
+extern const engine_entry_s exfat_engine_entry;
 
 } // namespace tarn

@@ -35,8 +35,8 @@ std::unique_ptr<TreeModel> build_fat_engine_tree(const recovery_base_c& engine, 
 void list_fat_engine_folder(const recovery_base_c&, const folder_record& record, recovery_rows& rows, bool live)
 {
     rows.clear();
-    if (const auto* folder = std::get_if<const fat_record_s*>(&record); folder != nullptr && *folder != nullptr)
-        list_fat_folder(**folder, rows, live);
+    if (const fat_record_s* folder = record.get<fat_record_s>())
+        list_fat_folder(*folder, rows, live);
 }
 
 int extract_fat_row(recovery_base_c& engine, const recovery_item_s& row, const QString& destination)

@@ -34,8 +34,8 @@ std::unique_ptr<TreeModel> build_ntfs_engine_tree(const recovery_base_c& engine,
 void list_ntfs_engine_folder(const recovery_base_c&, const folder_record& record, recovery_rows& rows, bool live)
 {
     rows.clear();
-    if (const auto* folder = std::get_if<const ntfs_record_s*>(&record); folder != nullptr && *folder != nullptr)
-        list_ntfs_folder(**folder, rows, live);
+    if (const ntfs_record_s* folder = record.get<ntfs_record_s>())
+        list_ntfs_folder(*folder, rows, live);
 }
 
 // A file that still exists is copied from its live path where the volume is mounted; a deleted

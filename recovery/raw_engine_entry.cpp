@@ -42,10 +42,10 @@ void list_raw_folder(const recovery_base_c& engine, const folder_record& record,
 {
     rows.clear();
     const raw_recovery_c* raw = raw_engine(engine);
-    const auto* category = std::get_if<const raw_category_s*>(&record);
-    if (raw == nullptr || category == nullptr || *category == nullptr)
+    const raw_category_s* category = record.get<raw_category_s>();
+    if (raw == nullptr || category == nullptr)
         return;
-    for (std::uint64_t sequence : (*category)->sequences) {
+    for (std::uint64_t sequence : category->sequences) {
         if (sequence >= raw->hits().size())
             continue;
         const raw_hit_s& hit = raw->hits()[static_cast<std::size_t>(sequence)];

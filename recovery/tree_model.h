@@ -7,18 +7,34 @@
 #include <QString>
 
 #include <memory>
-#include <variant>
 #include <vector>
 
 namespace tarn {
 
-struct fat_record_s;
-struct ntfs_record_s;
-struct raw_category_s;
-
 // The finding a folder of the tree stands for, typed by the engine that made it; nothing for the
-// root and for the deep scan's top folder.
-using folder_record = std::variant<std::monostate, const fat_record_s*, const ntfs_record_s*, const raw_category_s*>;
+// root and for the deep scan's top folder. Only the engine's own entry reads it back, asking for
+// its own record type, so the tree knows no engine's types and a new engine changes nothing here.
+class folder_record {
+public:
+    folder_record() = default;
+    template <class Record>
+    folder_record(const Record* record) : record_(record), type_(record != nullptr ? &type_tag<Record> : nullptr)
+    {
+    }
+    // The record, when it is one of this type; else null.
+    template <class Record> const Record* get() const
+    {
+        return type_ == &type_tag<Record> ? static_cast<const Record*>(record_) : nullptr;
+    }
+    bool operator==(const folder_record& other) const { return record_ == other.record_ && type_ == other.type_; }
+
+private:
+    // One address per record type: the type's identity without run-time type information.
+    template <class Record> static constexpr char type_tag = 0;
+
+    const void* record_ = nullptr;
+    const char* type_ = nullptr;
+};
 
 struct TreeNode {
     TreeNode(QString node_name, TreeNode* node_parent, folder_record node_record);

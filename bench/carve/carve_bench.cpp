@@ -6,6 +6,7 @@
 //   carve_bench [MiB [large-GiB]]      defaults: 512 and 4; 0 GiB skips the large image
 
 #include "bench_process.h"
+#include "bench/support/page_cache.h"
 #include "tests/support/test_support.h"
 
 #include <QCryptographicHash>
@@ -15,9 +16,6 @@
 #include <QHash>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -170,18 +168,6 @@ outcome_s compare(const QString& dir, QHash<QByteArray, int> expected)
     return outcome;
 }
 
-// Written out first: pages still dirty from making the image are not dropped, and their writing
-// back would slow whichever run came first.
-void drop_cached(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd >= 0) {
-        ::fdatasync(fd);
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-        ::close(fd);
-    }
-}
-
 void report(const char* who, qint64 mib, const bench_run_s& run, const outcome_s& found)
 {
     std::printf("%-10s %6.2f s wall %7.2f s cpu  %7.1f MB/s  exact %5d  junk %4d  peak %ld KiB  (exit %d)\n", who,
@@ -192,7 +178,7 @@ void report(const char* who, qint64 mib, const bench_run_s& run, const outcome_s
 // Our deep scan from a cold page cache, writing the files into out (the scan alone when out is empty).
 bench_run_s run_ours(const QString& image, const QString& out)
 {
-    drop_cached(image);
+    bench::drop_cached(image);
     QStringList args{"carve", "1"};
     if (!out.isEmpty())
         args << "--recover" << out;
@@ -255,7 +241,7 @@ bench_run_s run_both(const QString& image, qint64 mib, const QHash<QByteArray, i
     const bench_run_s theirs = best_of_two([&] {
         QDir(outputs + "/photorec").removeRecursively();
         QDir().mkpath(outputs + "/photorec");
-        drop_cached(image);
+        bench::drop_cached(image);
         return run_measured(photorec, {"/d", outputs + "/photorec/out", "/cmd", image,
                                        "partition_none,options,paranoid,fileopt,everything,enable,wholespace,search"});
     });

@@ -2,6 +2,7 @@
 // share the search for unreached folder clusters takes), and the extraction of a deleted file
 // against a plain sequential read of the same bytes. Both in the same run; the figures are ratios.
 
+#include "bench/support/page_cache.h"
 #include "scan/disk_sector_layer.h"
 #include "scan/fat_recovery.h"
 #include "tests/fat/fat_builder.h"
@@ -11,9 +12,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <fcntl.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -131,17 +130,6 @@ int bench_scan(const QString& image_path)
     return 0;
 }
 
-// Writes the file's dirty pages and asks the kernel to forget its cached ones.
-void drop_cached(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fdatasync(fd);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    ::close(fd);
-}
-
 int bench_extract(const QTemporaryDir& dir)
 {
     const std::uint32_t clusters = static_cast<std::uint32_t>(extract_bytes / 4096);
@@ -163,23 +151,15 @@ int bench_extract(const QTemporaryDir& dir)
     engine.start();
     engine.wait();
 
-    QElapsedTimer t;
-    // Reference: the same bytes read sequentially from the image in 1 MiB blocks. Both runs
-    // start with the image out of the page cache, so both read the disk as a recovery would.
-    drop_cached(path);
-    QFile in(path);
-    in.open(QIODevice::ReadOnly);
-    in.seek(static_cast<qint64>(start));
-    QByteArray block(1 << 20, '\0');
-    t.start();
-    for (std::uint64_t done = 0; done < extract_bytes; done += block.size())
-        in.read(block.data(), block.size());
-    const double read_time = seconds(t);
+    // Reference: the same bytes read sequentially from the image. Both runs start with the image
+    // out of the page cache, so both read the disk as a recovery would.
+    const double read_time = bench::plain_read_seconds(path, start, extract_bytes);
     // The copy goes to memory where there is a memory file system, so that the destination
     // disk's write speed does not hide the reading.
     QTemporaryDir out_dir(QFile::exists("/dev/shm") ? QStringLiteral("/dev/shm/fat_bench-XXXXXX") : dir.filePath("o"));
-    drop_cached(path);
-    t.restart();
+    bench::drop_cached(path);
+    QElapsedTimer t;
+    t.start();
     const int result = engine.recover_file(3, out_dir.filePath("out.bin"));
     const double ours = seconds(t);
     const double mib = static_cast<double>(extract_bytes) / (1 << 20);

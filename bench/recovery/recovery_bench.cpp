@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     QElapsedTimer timer;
 
     timer.start();
-    list_fat_folder(*std::get<const fat_record_s*>(folder->record), page.rows, false);
+    list_fat_folder(*folder->record.get<fat_record_s>(), page.rows, false);
     page.replace_model();
     page.header->set_check_all_state(false);
     page.view.viewport()->repaint();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the seeds too large to keep in the repository, with the real tools, into OUT/<target>/:
-# FAT12, FAT16 and FAT32 volumes with live, deleted and nested files and folders; an NTFS volume
+# FAT12, FAT16 and FAT32 volumes with live, deleted and nested files and folders; an exFAT volume
+# with entry sets written into it (live, deleted, a deleted folder, a fragmented file); an NTFS volume
 # with files written and deleted through tarn-ntfs-edit (when its path is given); and the carving
 # samples of tests/carve/make_samples.sh, alone and planted together in small volumes. Every
 # image is cut after its last byte that is not zero: the targets read zeros past their input.
@@ -13,7 +14,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8 TZ=UTC
 at() { faketime '2024-01-15 10:00:00' "$@"; }
-mkdir -p "$out"/{fat_module,fat_engine,ntfs_scan,carve_format,carve_scan,probe_staging}
+mkdir -p "$out"/{fat_module,fat_engine,exfat_module,ntfs_scan,carve_format,carve_scan,probe_staging}
 
 # Cuts a file after its last byte that is not zero.
 trim() {
@@ -45,6 +46,65 @@ fat_seed() {
 # (The FAT12 seed is small enough to be kept with the others in corpus/.)
 fat_seed 16 2600
 fat_seed 32 33600
+
+# exFAT: mkfs.exfat packs its structures at the start; the sets are written by hand (a mount
+# needs root): a live folder holding a deleted file, a deleted folder holding one, a deleted file
+# along a FAT chain, and a deleted file of NoFatChain in the root.
+img=$work/exfat.img
+rm -f "$img"
+truncate -s 4M "$img"
+mkfs.exfat -c 4K -b 4K -L SEED "$img" >/dev/null
+python3 - "$img" "$out/exfat_module/exfat.img" <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+sector = 1 << data[108]
+cluster = sector << data[109]
+fat, heap, root = (struct.unpack_from("<I", data, o)[0] for o in (80, 88, 96))
+fat *= sector
+heap *= sector
+def at(c): return heap + (c - 2) * cluster
+def chk(b):
+    s = 0
+    for i, x in enumerate(b):
+        if i not in (2, 3): s = ((s >> 1) | ((s & 1) << 15)) + x & 0xFFFF
+    return s
+def name_hash(n):
+    h = 0
+    for ch in n.upper():
+        for x in (ord(ch) & 0xFF, ord(ch) >> 8): h = ((h >> 1) | ((h & 1) << 15)) + x & 0xFFFF
+    return h
+def put(c, slot, name, attr, first, size, contiguous, deleted):
+    k = (len(name) + 14) // 15
+    s = bytearray((2 + k) * 32)
+    s[0], s[1] = 0x85, 1 + k
+    struct.pack_into("<H", s, 4, attr)
+    struct.pack_into("<III", s, 8, 0x58AF5A2B, 0x58AF5A2B, 0x58AF5A2B)
+    s[32], s[33], s[35] = 0xC0, 1 | (2 if contiguous else 0), len(name)
+    struct.pack_into("<H2xQ4xIQ", s, 36, name_hash(name), size, first, size)
+    for i, ch in enumerate(name):
+        s[64 + i // 15 * 32] = 0xC1
+        struct.pack_into("<H", s, 64 + i // 15 * 32 + 2 + i % 15 * 2, ord(ch))
+    struct.pack_into("<H", s, 2, chk(s))
+    if deleted:
+        for o in range(0, len(s), 32): s[o] &= 0x7F
+    data[at(c) + slot * 32: at(c) + slot * 32 + len(s)] = s
+    return len(s) // 32
+slot = next(i for i in range(cluster // 32) if data[at(root) + i * 32] == 0)
+live, gone = 8, 9
+struct.pack_into("<I", data, fat + live * 4, 0xFFFFFFFF)
+data[at(2) + (live - 2) // 8] |= 1 << ((live - 2) % 8)
+slot += put(root, slot, "Live", 0x10, live, cluster, False, False)
+slot += put(root, slot, "Gone", 0x10, gone, cluster, True, True)
+slot += put(root, slot, "chained.bin", 0x20, 10, 3 * cluster, False, True)
+slot += put(root, slot, "plain.txt", 0x20, 15, 5000, True, True)
+put(live, 0, "in live.txt", 0x20, 17, 100, True, True)
+put(gone, 0, "in gone.txt", 0x20, 18, 100, True, True)
+for a, b in ((10, 12), (12, 14), (14, 0xFFFFFFFF)):
+    struct.pack_into("<I", data, fat + a * 4, b)
+for c in range(10, 19):
+    data[at(c):at(c) + 16] = b"seed data %5d\n" % c
+open(sys.argv[2], "wb").write(bytes(data).rstrip(b"\0"))
+PY
 
 # NTFS: the file table lies near the volume's start; the image is cut at the first 4 KiB block
 # of zeros after it, which keeps every file record and drops the data far out.

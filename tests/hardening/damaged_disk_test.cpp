@@ -1,10 +1,11 @@
 // Every engine and the lost-partition search on damaged disks, run as a user runs them: volumes
-// made by mkfs.fat, mtools and mkntfs and a partitioned disk made by sfdisk, then damaged — bytes
+// made by mkfs.fat, mtools, mkntfs and mkfs.exfat and a partitioned disk made by sfdisk, then damaged — bytes
 // flipped at random in the boot sector, the FATs, a folder's clusters or the MFT's records, the
 // disk cut short at several points, all zeros, random bytes. Every command ends within its bound
 // and exits 0 or 1 (never a crash), the damaged image stays as it was, and what the damage left
 // readable is still listed.
 
+#include "tests/exfat/exfat_volume.h"
 #include "tests/ntfs/ntfs_volume.h"
 #include "tests/partition/partition_fixtures.h"
 #include "tests/support/test_support.h"
@@ -121,6 +122,39 @@ disk_s ntfs_disk(const QString& dir)
     return disk;
 }
 
+// The same folders and files on exFAT, their sets written by hand (a mount needs root).
+disk_s exfat_disk(const QString& dir)
+{
+    tarn::test::exfat_image_c image(dir, 16 << 20);
+    if (image.bytes().empty())
+        return {};
+    std::uint32_t next = image.free_cluster(2);
+    const auto data = [&](bool live) {
+        const std::uint32_t first = next;
+        next += 2;
+        std::fill_n(image.bytes().begin() + static_cast<qsizetype>(image.cluster_offset(first)), 7000, std::byte{'n'});
+        if (live)
+            image.allocate(first, 2, false);
+        return first;
+    };
+    const std::uint32_t docs = next++, old = next++;
+    image.allocate(docs, 1, true);
+    std::size_t slot = static_cast<std::size_t>(image.root_slot(0x00));
+    slot += image.put_set(image.root_cluster(), slot, {u"Docs", 0x10, docs, 4096, UINT64_MAX, false, false});
+    slot += image.put_set(image.root_cluster(), slot, {u"Old", 0x10, old, 4096, UINT64_MAX, true, true});
+    image.put_set(image.root_cluster(), slot, {u"report.txt", 0x20, data(false), 7000});
+    const std::size_t kept = image.put_set(docs, 0, {u"kept.txt", 0x20, data(true), 7000, UINT64_MAX, true, false});
+    image.put_set(docs, kept, {u"letter.txt", 0x20, data(false), 7000});
+    image.put_set(old, 0, {u"inner.txt", 0x20, data(false), 7000});
+    disk_s disk{"exFAT", QByteArray(reinterpret_cast<const char*>(image.bytes().data()), static_cast<qsizetype>(image.bytes().size())),
+                {}, {}, {}};
+    const QByteArray& b = disk.bytes;
+    disk.boot = {0, 512};
+    disk.tables = {le(b, 80, 4) * 512, le(b, 84, 4) * 512};
+    disk.folder = {static_cast<qint64>(image.cluster_offset(docs)), 4096};
+    return disk;
+}
+
 disk_s partitioned_disk(const QString& dir)
 {
     const QString image = dir + "/mixed.img";
@@ -226,7 +260,7 @@ public:
         dir_ = new QTemporaryDir;
         disks_ = new std::vector<disk_s>{fat_disk(dir_->path(), 12, 8192), fat_disk(dir_->path(), 16, 40960),
                                          fat_disk(dir_->path(), 32, 70000), ntfs_disk(dir_->path()),
-                                         partitioned_disk(dir_->path())};
+                                         exfat_disk(dir_->path()), partitioned_disk(dir_->path())};
     }
     static void TearDownTestSuite()
     {

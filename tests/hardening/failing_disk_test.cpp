@@ -13,10 +13,12 @@
 #include "recovery/file_extraction.h"
 #include "recovery/scanner_kind.h"
 #include "scan/disk_sector_layer.h"
+#include "scan/exfat_recovery.h"
 #include "scan/fat_recovery.h"
 #include "scan/ntfs_record.h"
 #include "libs/carve/carve_config.h"
 #include "platform/aligned_buffer.h"
+#include "tests/exfat/exfat_volume.h"
 #include "tests/ntfs/ntfs_volume.h"
 #include "tests/partition/partition_fixtures.h"
 #include "tests/support/failing_source.h"
@@ -39,7 +41,7 @@ using namespace tarn::test;
 
 namespace {
 
-enum class engine_e { partition, fat, ntfs, carve };
+enum class engine_e { partition, fat, exfat, ntfs, carve };
 
 struct case_s {
     engine_e engine;
@@ -135,6 +137,7 @@ protected:
 
     void check_partition_search(const case_s& c);
     void check_fat(const case_s& c);
+    void check_exfat(const case_s& c);
     void check_ntfs(const case_s& c);
     void check_carve(const case_s& c);
 
@@ -223,6 +226,60 @@ void FailingDisk::check_fat(const case_s& c)
     const QString out = dir_.filePath("out");
     ASSERT_TRUE(QDir().mkpath(out));
     EXPECT_EQ(extract_rows(engine, scanner_fat, out, rows, nullptr, [&](const recovery_item_s& r, int result) { results[r.name] = result; }), 1);
+    EXPECT_EQ(results["bravo.bin"], recovery_ok);
+    EXPECT_EQ(results["charlie.bin"], recovery_incomplete);
+    EXPECT_EQ(read_all(out + "/bravo.bin"), random_bytes(20000, 1));
+    EXPECT_TRUE(logged(charlie));
+}
+
+// As on FAT: folder A holds alpha, folder B bravo and charlie, all three deleted, on an exFAT
+// volume; the bad ranges are A's folder cluster and charlie's data, and a silent disk stops
+// answering at charlie's data, which lies after everything else.
+void FailingDisk::check_exfat(const case_s& c)
+{
+    exfat_image_c image(dir_.path(), 8 << 20);
+    ASSERT_FALSE(image.bytes().empty());
+    std::uint32_t next = image.free_cluster(2);
+    const std::uint32_t a = next++, b = next++;
+    std::size_t slot = static_cast<std::size_t>(image.root_slot(0x00));
+    slot += image.put_set(image.root_cluster(), slot, {u"A", 0x10, a, 4096});
+    image.put_set(image.root_cluster(), slot, {u"B", 0x10, b, 4096});
+    std::map<QString, std::uint32_t> first;
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray content = random_bytes(20000, i);
+        first[i == 0 ? "alpha.bin" : i == 1 ? "bravo.bin" : "charlie.bin"] = next;
+        std::memcpy(image.bytes().data() + image.cluster_offset(next), content.constData(), 20000);
+        next += 5;
+    }
+    image.put_set(a, 0, {u"alpha.bin", 0x20, first["alpha.bin"], 20000});
+    const std::size_t bravo = image.put_set(b, 0, {u"bravo.bin", 0x20, first["bravo.bin"], 20000});
+    image.put_set(b, bravo, {u"charlie.bin", 0x20, first["charlie.bin"], 20000});
+    const std::uint64_t folder_a = image.cluster_offset(a);
+    const std::uint64_t charlie = image.cluster_offset(first["charlie.bin"]);
+    auto plan = c.silent ? plan_for(c, {{charlie, 4096}}) : plan_for(c, {{folder_a, 4096}, {charlie, 4096}});
+    exfat_recovery_c engine;
+    engine.set_source(std::make_unique<failing_source_c>(std::make_unique<memory_source_c>(image.bytes()), plan));
+    engine.start();
+    ASSERT_TRUE(engine.wait(120000));
+    EXPECT_EQ(engine.get_failure(), scan_failure_e::none);
+    std::map<QString, std::uint64_t> found;
+    for (const auto& [key, record] : engine.findings())
+        found[record.name] = key;
+    EXPECT_TRUE(found.contains("bravo.bin") && found.contains("charlie.bin"));
+    EXPECT_EQ(found.contains("alpha.bin"), c.silent); // its folder could not be read
+    // The scan reads no file's data: a disk silent from charlie's on fails no read of it.
+    EXPECT_EQ(logged(folder_a), !c.silent) << log().toStdString();
+
+    recovery_rows rows(2);
+    for (int i = 0; i < 2; ++i) {
+        rows[i].name = i == 0 ? "bravo.bin" : "charlie.bin";
+        rows[i].id = found[rows[i].name];
+        rows[i].checked = true;
+    }
+    std::map<QString, int> results;
+    const QString out = dir_.filePath("out");
+    ASSERT_TRUE(QDir().mkpath(out));
+    EXPECT_EQ(extract_rows(engine, scanner_exfat, out, rows, nullptr, [&](const recovery_item_s& r, int result) { results[r.name] = result; }), 1);
     EXPECT_EQ(results["bravo.bin"], recovery_ok);
     EXPECT_EQ(results["charlie.bin"], recovery_incomplete);
     EXPECT_EQ(read_all(out + "/bravo.bin"), random_bytes(20000, 1));
@@ -338,6 +395,9 @@ INSTANTIATE_TEST_SUITE_P(, FailingDisk,
                                            case_s{engine_e::fat, failure_kind_e::error, false, "fat_error"},
                                            case_s{engine_e::fat, failure_kind_e::short_read, false, "fat_short"},
                                            case_s{engine_e::fat, failure_kind_e::error, true, "fat_silent"},
+                                           case_s{engine_e::exfat, failure_kind_e::error, false, "exfat_error"},
+                                           case_s{engine_e::exfat, failure_kind_e::short_read, false, "exfat_short"},
+                                           case_s{engine_e::exfat, failure_kind_e::error, true, "exfat_silent"},
                                            case_s{engine_e::ntfs, failure_kind_e::error, false, "ntfs_error"},
                                            case_s{engine_e::ntfs, failure_kind_e::short_read, false, "ntfs_short"},
                                            case_s{engine_e::carve, failure_kind_e::error, false, "carve_error"},
@@ -350,6 +410,7 @@ TEST_P(FailingDisk, WhatLiesOutsideTheFailureIsFoundAndTheFailureIsSaid)
     switch (GetParam().engine) {
     case engine_e::partition: check_partition_search(GetParam()); break;
     case engine_e::fat: check_fat(GetParam()); break;
+    case engine_e::exfat: check_exfat(GetParam()); break;
     case engine_e::ntfs: check_ntfs(GetParam()); break;
     case engine_e::carve: check_carve(GetParam()); break;
     }

@@ -151,7 +151,7 @@ TEST_F(NtfsEngine, TreeShowsOnlyFoldersAboveDeletedFilesAndNoSystemRecords)
     list_folder(scanner_ntfs, engine, &top, rows, false);
     for (const recovery_item_s& row : rows)
         EXPECT_GT(row.id, 11u) << row.name.toStdString();
-    const auto* holiday = std::get<const ntfs_record_s*>(top.children[0]->children[0]->record);
+    const auto* holiday = top.children[0]->children[0]->record.get<ntfs_record_s>();
     QString path;
     ASSERT_EQ(engine.get_file_path(holiday->record_number(), path), 0);
     EXPECT_TRUE(path.endsWith("/Fotos/Urlaub 2023")) << path.toStdString();

@@ -69,7 +69,8 @@ void recovery_page_test::engine_follows_the_file_system()
     volume_item_s v;
     const std::pair<const char*, int> cases[] = {{"FAT32", scanner_fat}, {"FAT12", scanner_fat}, {"FAT", scanner_fat},
                                                  {"NTFS", scanner_ntfs}, {"fat32", -1},        {"ntfs", -1},
-                                                 {"exFAT", -1},          {"", -1},             {"NTFS ", -1}};
+                                                 {"exFAT", scanner_exfat}, {"exfat", -1},      {"", -1},
+                                                 {"NTFS ", -1}};
     for (const auto& [fs, kind] : cases) {
         v.fs_name = QString::fromLatin1(fs);
         const engine_entry_s* entry = choose_engine(v, false);
