@@ -5,6 +5,7 @@
 #include "libs/carve/carve_reader.h"
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -45,6 +46,10 @@ struct carve_format_s {
     // A format without header patterns (plain text) is tried at every sector start (512 bytes)
     // whose first bytes pass this test; the test must reject nearly everything else at once.
     bool (*sector_test)(const std::uint8_t* first, std::size_t length) = nullptr;
+    // A look at the bytes from a pattern on (as many as the block holds) that the header search
+    // makes before it hands the candidate on: false only when they prove that no file starts
+    // here, so that a volume of patterns that are no files costs the search alone.
+    bool (*header_test)(std::span<const std::byte> bytes) = nullptr;
 };
 
 constexpr std::size_t carve_sector = 512;

@@ -257,7 +257,8 @@ std::size_t header_index_c::find(std::span<const std::byte> block, std::size_t f
             if (found >= room)
                 return at;
             for (const header_candidate_s& c : by_first_[pair_at(block, at) & 0xFF])
-                if (starts_at(block, at, c)) {
+                if (starts_at(block, at, c)
+                    && (c.type->format->header_test == nullptr || c.type->format->header_test(block.subspan(at)))) {
                     out.push_back({static_cast<std::uint32_t>(at), &c});
                     ++found;
                 }

@@ -125,8 +125,19 @@ carve_found_s measure_rar(carve_reader_c& in, std::uint64_t start, std::uint64_t
     return end != 0 ? end - start : 0;
 }
 
+// RAR 4 goes on with the archive's main header (its type byte after a 16-bit CRC), RAR 5 with
+// the rest of its signature; bytes past the view prove nothing.
+bool rar_header_test(std::span<const std::byte> b)
+{
+    if (b.size() < 10)
+        return true;
+    const int version = std::to_integer<int>(b[6]);
+    return (version == 0 && std::to_integer<unsigned>(b[9]) == rar4_main) || (version == 1 && b[7] == std::byte{0});
+}
+
 } // namespace
 
-const carve_format_s carve_rar{"rar", {std::string_view("Rar!\x1A\x07", 6)}, 4ull << 30, measure_rar};
+const carve_format_s carve_rar{"rar", {std::string_view("Rar!\x1A\x07", 6)}, 4ull << 30, measure_rar, nullptr, 0,
+                               nullptr, rar_header_test};
 
 } // namespace tarn
