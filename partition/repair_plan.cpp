@@ -1,5 +1,10 @@
 #include "partition/repair_plan.h"
 
+#include <QStringList>
+
+#include <algorithm>
+#include <utility>
+
 namespace tarn {
 
 std::optional<repair_plan_s> plan_repair(const disk_table_s& disk, const std::vector<partition_item_s>& finds,
@@ -22,6 +27,18 @@ std::optional<repair_plan_s> plan_repair(const disk_table_s& disk, const std::ve
     const sector_s record = build_master_boot_record(disk.sector0, plan.mbr.entries());
     plan.writes.push_back({0, std::vector<std::byte>(record.begin(), record.end())});
     return plan;
+}
+
+QString written_sectors_text(const repair_plan_s& plan)
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
+    for (const sector_write_s& run : plan.writes)
+        runs.emplace_back(run.lba, run.lba + run.bytes.size() / sector_bytes - 1);
+    std::ranges::sort(runs);
+    QStringList texts;
+    for (const auto& [first, last] : runs)
+        texts << (first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last));
+    return texts.join(QStringLiteral(", "));
 }
 
 } // namespace tarn

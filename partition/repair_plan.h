@@ -8,6 +8,8 @@
 #include "partition/partition_table_plan.h"
 #include "partition/sector_write.h"
 
+#include <QString>
+
 #include <optional>
 #include <span>
 #include <vector>
@@ -30,5 +32,8 @@ struct repair_plan_s {
 std::optional<repair_plan_s> plan_repair(const disk_table_s& disk, const std::vector<partition_item_s>& finds,
                                          std::span<const guid_s> fresh, std::uint32_t sectors_per_track,
                                          std::uint32_t heads);
+
+// The sectors the plan writes, in ascending order: "0, 1-33, 4194271-4194303".
+QString written_sectors_text(const repair_plan_s& plan);
 
 } // namespace tarn

@@ -4,10 +4,6 @@
 
 #include <QStringList>
 
-#include <algorithm>
-#include <utility>
-#include <vector>
-
 namespace tarn {
 
 namespace {
@@ -125,18 +121,6 @@ void print_repair_plan(const repair_plan_s& plan, QTextStream& out)
         print_gpt_plan(*plan.gpt, out);
     else
         print_mbr_plan(plan.mbr, out);
-}
-
-QString written_sectors_text(const repair_plan_s& plan)
-{
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
-    for (const sector_write_s& run : plan.writes)
-        runs.emplace_back(run.lba, run.lba + run.bytes.size() / sector_bytes - 1);
-    std::ranges::sort(runs);
-    QStringList texts;
-    for (const auto& [first, last] : runs)
-        texts << (first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last));
-    return texts.join(QStringLiteral(", "));
 }
 
 } // namespace tarn

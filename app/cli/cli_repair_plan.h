@@ -12,7 +12,4 @@ namespace tarn {
 // Both tables with their kinds, and for a GPT what is restored or why a GPT is written.
 void print_repair_plan(const repair_plan_s& plan, QTextStream& out);
 
-// The sectors the plan writes, as "0, 1-33, 4194271-4194303".
-QString written_sectors_text(const repair_plan_s& plan);
-
 } // namespace tarn
