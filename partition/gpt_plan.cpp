@@ -69,6 +69,28 @@ sector_write_s protective_mbr(std::uint64_t disk_sectors, std::uint32_t sectors_
     return {0, std::vector<std::byte>(record.begin(), record.end())};
 }
 
+// The entries of sector 0's MBR other than a protective one, with the GPT types their codes
+// map to.
+std::vector<gpt_row_s> mbr_rows(const sector_s& sector0)
+{
+    std::vector<gpt_row_s> rows;
+    if (!holds_partition_table(sector0))
+        return rows;
+    const auto table = read_table_entries(sector0);
+    for (std::size_t slot = 0; slot < table.size(); ++slot) {
+        if (!table[slot].used() || table[slot].type() == type_gpt_protective)
+            continue;
+        gpt_row_s row;
+        row.slot = slot;
+        row.type = gpt_type_for_mbr(table[slot].type());
+        row.mbr_type = table[slot].type();
+        row.first_lba = table[slot].first_sector();
+        row.last_lba = table[slot].last_sector();
+        rows.push_back(row);
+    }
+    return rows;
+}
+
 gpt_plan_s plan_existing(const disk_table_s& disk, std::uint32_t sectors_per_track, std::uint32_t heads)
 {
     gpt_plan_s plan;
@@ -85,41 +107,34 @@ gpt_plan_s plan_existing(const disk_table_s& disk, std::uint32_t sectors_per_tra
     plan.planned = plan.current;
     if (!has_protective_entry(disk.sector0)) {
         plan.protective_mbr = true;
+        // An MBR written over the protective one, by a tool that did not know the GPT: its
+        // entries go, and the confirmation must say so.
+        plan.mbr_overwritten = mbr_rows(disk.sector0);
+        for (gpt_row_s& row : plan.mbr_overwritten)
+            row.fate = entry_fate_e::lost;
         plan.writes.push_back(protective_mbr(disk.sectors, sectors_per_track, heads));
     }
     return plan;
 }
 
 // The entries a new table may keep: a copy whose header and array survive (its entries may not
-// all be sound), else the entries of the MBR in sector 0 other than its protective one, else
-// none. `kind` becomes the kind of table they come from.
+// all be sound), else sector 0's MBR entries, else none. `kind` becomes the kind of table they
+// come from.
 std::vector<gpt_row_s> surviving_rows(const disk_table_s& disk, table_kind_e& kind, std::vector<gpt_entry_s>& entries)
 {
-    std::vector<gpt_row_s> rows;
     for (const gpt_copy_s* copy : {&disk.primary, &disk.backup}) {
         if (!copy->entries_intact)
             continue;
         kind = table_kind_e::gpt;
         entries = copy->used;
+        std::vector<gpt_row_s> rows;
         for (const gpt_entry_s& e : entries)
             rows.push_back(row_of(e));
         return rows;
     }
-    if (!holds_partition_table(disk.sector0))
-        return rows;
-    const auto table = read_table_entries(disk.sector0);
-    for (std::size_t slot = 0; slot < table.size(); ++slot) {
-        if (!table[slot].used() || table[slot].type() == type_gpt_protective)
-            continue;
-        gpt_row_s row;
-        row.slot = slot;
-        row.type = gpt_type_for_mbr(table[slot].type());
-        row.mbr_type = table[slot].type();
-        row.first_lba = table[slot].first_sector();
-        row.last_lba = table[slot].last_sector();
-        rows.push_back(row);
+    std::vector<gpt_row_s> rows = mbr_rows(disk.sector0);
+    if (!rows.empty())
         kind = table_kind_e::mbr;
-    }
     return rows;
 }
 

@@ -52,6 +52,7 @@ struct gpt_plan_s {
     bool protective_mbr = false;                    // sector 0 is written as a protective MBR
     std::vector<gpt_row_s> current;
     std::vector<gpt_row_s> planned;
+    std::vector<gpt_row_s> mbr_overwritten; // entries of a sector 0 that a protective MBR replaces
     std::vector<partition_item_s> left_out; // finds no entry of the new table can hold
     std::vector<sector_write_s> writes;     // in the order written, sector 0 last; plan_repair() moves them out
     bool operator==(const gpt_plan_s&) const = default;

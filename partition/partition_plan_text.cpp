@@ -159,7 +159,11 @@ QString gpt_tables_html(const gpt_plan_s& plan)
     // A sound table is shown as it is: the box's own text says that nothing is written.
     if (plan.action == gpt_action_e::none && !plan.protective_mbr)
         return now;
-    return QStringLiteral("<p>%1</p>").arg(text_of(gpt_action_key(plan))) + now
+    const QString overwritten = plan.mbr_overwritten.empty()
+                                    ? QString()
+                                    : heading("partition_table_now", table_kind_e::mbr)
+                                          + table_html(gpt_rows_html(plan.mbr_overwritten, false, true));
+    return QStringLiteral("<p>%1</p>").arg(text_of(gpt_action_key(plan))) + now + overwritten
          + heading("partition_table_new", table_kind_e::gpt) + table_html(gpt_rows_html(plan.planned, true, false))
          + left_out_html(plan.left_out);
 }

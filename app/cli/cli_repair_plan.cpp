@@ -99,6 +99,10 @@ void print_gpt_plan(const gpt_plan_s& plan, QTextStream& out)
     for (const gpt_row_s& row : plan.current)
         out << entry_line(row.slot, row_type(row), row.first_lba, row.last_lba,
                           plan.action == gpt_action_e::new_table ? QString::fromLatin1(fate_text(row.fate)) : QString());
+    if (!plan.mbr_overwritten.empty())
+        out << "sector 0 now (MBR):\n";
+    for (const gpt_row_s& row : plan.mbr_overwritten)
+        out << entry_line(row.slot, row_type(row), row.first_lba, row.last_lba, QString::fromLatin1(fate_text(row.fate)));
     if (plan.action == gpt_action_e::none && !plan.protective_mbr) {
         out << gpt_action_text(plan) << '\n';
         return;

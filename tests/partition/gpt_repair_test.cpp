@@ -66,8 +66,9 @@ protected:
     QString pristine()
     {
         const QString path = dir.filePath("pristine.img");
-        if (!QFileInfo::exists(path))
+        if (!QFileInfo::exists(path)) {
             EXPECT_EQ(test::make_gpt_disk(path), 0);
+        }
         return path;
     }
     void fresh_copy()
@@ -146,6 +147,8 @@ TEST_F(gpt_repair, a_damaged_copy_is_restored_byte_for_byte_from_the_sound_one)
         EXPECT_EQ(preview->plan.gpt->action, c.action);
         EXPECT_EQ(preview->plan.gpt->protective_mbr, c.protective_mbr);
         EXPECT_EQ(written_sectors_text(preview->plan), c.written);
+        // The MBR entry that replaced the protective one is shown as going.
+        EXPECT_EQ(preview->plan.gpt->mbr_overwritten.size(), c.protective_mbr ? 1u : 0u);
 
         ASSERT_EQ(worker.write_partition_table(*preview), 0);
         if (!c.protective_mbr)
