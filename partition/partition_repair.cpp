@@ -129,7 +129,9 @@ std::optional<repair_preview_s> partition_repair_c::read_preview(device_c& devic
     const auto& geometry = *drive_->geometry;
     auto plan = plan_repair(preview.disk, partitions(), preview.fresh, geometry.sectors_per_track,
                             geometry.tracks_per_cylinder);
-    if (!plan)
+    // A GPT lies at LBA 1 of the disk's own sectors; on a disk whose logical sectors are not 512
+    // bytes the tables we read and would write are not where the system looks for them.
+    if (!plan || (plan->gpt && geometry.bytes_per_sector != 0 && geometry.bytes_per_sector != sector_bytes))
         return std::nullopt;
     preview.plan = std::move(*plan);
     for (const sector_write_s& run : preview.plan.writes) {

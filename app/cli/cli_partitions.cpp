@@ -99,7 +99,8 @@ int repair(partition_repair_c& worker, const drive_item_s& drive, bool yes, cli_
     }
     if (!preview) {
         ctx.err << "tarnrecovery-cli partitions: the partition table of " << drive.path
-                << " could not be read, or no found partition fits in a new one; nothing written\n";
+                << " could not be read, the disk's sectors are not 512 bytes, or no found partition fits in a new"
+                   " table; nothing written\n";
         return cli_failed;
     }
     if (preview->plan.writes.empty()) {

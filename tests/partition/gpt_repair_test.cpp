@@ -207,6 +207,22 @@ TEST_F(gpt_repair, a_confirmed_gpt_is_written_only_while_the_disk_still_matches_
     EXPECT_TRUE(backups().isEmpty());
 }
 
+TEST_F(gpt_repair, no_gpt_is_written_on_a_disk_whose_sectors_are_not_512_bytes)
+{
+    fresh_copy();
+    ASSERT_EQ(test::zero_sectors(image, n - 33, 33), 0);
+    const QByteArray before = image_hash(image);
+    drive_item_s drive = image_drive(image);
+    drive.geometry->bytes_per_sector = 4096;
+    ASSERT_EQ(worker.set_drive(drive), 0);
+    worker.start_search();
+    worker.wait();
+    EXPECT_FALSE(worker.preview_repair());
+    EXPECT_EQ(worker.write_partition_table(), -1);
+    EXPECT_EQ(image_hash(image), before);
+    EXPECT_TRUE(backups().isEmpty());
+}
+
 TEST_F(gpt_repair, a_disk_over_2_tib_gets_a_gpt_holding_finds_beyond_32_bits)
 {
     // Five NTFS volumes and no table; the first reaches up to sector 2^32 - 1, the others start
