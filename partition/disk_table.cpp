@@ -22,7 +22,8 @@ gpt_copy_s read_copy(byte_source_c& disk, std::uint64_t lba, std::uint64_t disk_
     const gpt_header_s& h = *copy.header;
     copy.entries.resize(static_cast<std::size_t>(h.array_bytes()));
     const auto got = disk.read_at(h.entries_lba * sector_bytes, copy.entries);
-    copy.entries_intact = got == static_cast<std::int64_t>(copy.entries.size()) && gpt_crc32(copy.entries) == h.entries_crc;
+    copy.entries_intact =
+        got == static_cast<std::int64_t>(copy.entries.size()) && gpt_crc32(copy.entries) == h.entries_crc;
     if (!copy.entries_intact)
         return copy;
     copy.used = used_gpt_entries(copy.entries, h);

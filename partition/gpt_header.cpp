@@ -115,7 +115,8 @@ std::array<std::byte, sector_bytes> build_gpt_header(const gpt_header_s& h)
     store_le32(out, 88, h.entries_crc);
     const std::size_t reserved = std::min<std::size_t>(h.reserved.size(), sector_bytes - gpt_header_min_bytes);
     std::copy_n(h.reserved.begin(), reserved, out.begin() + gpt_header_min_bytes);
-    store_le32(out, crc_at, gpt_crc32(std::span(out).first(std::clamp<std::uint32_t>(h.header_bytes, gpt_header_min_bytes, sector_bytes))));
+    const std::uint32_t covered = std::clamp<std::uint32_t>(h.header_bytes, gpt_header_min_bytes, sector_bytes);
+    store_le32(out, crc_at, gpt_crc32(std::span(out).first(covered)));
     return out;
 }
 

@@ -26,8 +26,8 @@ QString cells(const QStringList& values, const char* tag)
 QString cells_row(std::size_t slot, const QString& type, std::uint64_t first, std::uint64_t last, const QString& note)
 {
     const std::uint64_t bytes = (last - first + 1) * sector_bytes;
-    return cells({QString::number(slot + 1), type, QString::number(first), QString::number(last), format_size(bytes), note},
-                 "td");
+    return cells(
+        {QString::number(slot + 1), type, QString::number(first), QString::number(last), format_size(bytes), note}, "td");
 }
 
 QString mbr_type_text(std::uint8_t type)
@@ -40,7 +40,8 @@ QString entry_row(std::size_t slot, const table_entry_s& entry, const QString& n
 {
     const QString number = QString::number(slot + 1);
     if (!entry.used())
-        return QStringLiteral("<tr><td>%1</td><td colspan=\"5\">%2</td></tr>").arg(number, text_of("partition_entry_empty"));
+        return QStringLiteral("<tr><td>%1</td><td colspan=\"5\">%2</td></tr>")
+            .arg(number, text_of("partition_entry_empty"));
     return cells_row(slot, mbr_type_text(entry.type()), entry.first_sector(), entry.last_sector(), note);
 }
 
@@ -181,8 +182,8 @@ QString plan_tables_html(const repair_plan_s& plan)
     if (plan.gpt)
         return gpt_tables_html(*plan.gpt);
     const table_kind_e now = plan.mbr.has_current ? table_kind_e::mbr : table_kind_e::none;
-    return heading("partition_table_now", now) + current_table_html(plan.mbr) + heading("partition_table_new", table_kind_e::mbr)
-         + planned_table_html(plan.mbr);
+    return heading("partition_table_now", now) + current_table_html(plan.mbr)
+         + heading("partition_table_new", table_kind_e::mbr) + planned_table_html(plan.mbr);
 }
 
 QString written_sectors_html(const repair_plan_s& plan)

@@ -38,9 +38,10 @@ const partition_type_s* known_type(const guid_s& type)
 
 std::optional<guid_s> gpt_type_for_fs(const QString& fs_name)
 {
-    const QByteArray name = fs_name.toUtf8();
+    const QByteArray bytes = fs_name.toUtf8();
+    const std::string_view name(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     for (const auto& type : partition_types)
-        if (std::ranges::find(type.file_systems, std::string_view(name.constData(), name.size())) != type.file_systems.end())
+        if (std::ranges::find(type.file_systems, name) != type.file_systems.end())
             return type.gpt;
     return std::nullopt;
 }
@@ -56,7 +57,9 @@ std::optional<guid_s> gpt_type_for_mbr(std::uint8_t code)
 QString gpt_type_name(const guid_s& type)
 {
     const partition_type_s* known = known_type(type);
-    return known ? QString::fromLatin1(known->name.data(), static_cast<qsizetype>(known->name.size())) : guid_text(type);
+    if (!known)
+        return guid_text(type);
+    return QString::fromLatin1(known->name.data(), static_cast<qsizetype>(known->name.size()));
 }
 
 std::string_view gpt_type_key(const guid_s& type)

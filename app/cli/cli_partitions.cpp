@@ -120,7 +120,8 @@ int repair(partition_repair_c& worker, const drive_item_s& drive, bool yes, cli_
         cli_print_row(ctx, {"written", "backup"}, {result == 0, worker.backup_path()});
     } else {
         if (!worker.backup_path().isEmpty())
-            ctx.out << (preview->plan.gpt ? "old sectors " + written_sectors_text(preview->plan) : QStringLiteral("old sector 0"))
+            ctx.out << (preview->plan.gpt ? "old sectors " + written_sectors_text(preview->plan)
+                                          : QStringLiteral("old sector 0"))
                     << " saved to " << worker.backup_path() << '\n';
         if (result == 0)
             ctx.out << "partition table written to " << drive.path << '\n';
@@ -172,8 +173,9 @@ int run_partitions(const QStringList& args, cli_context_s& ctx)
 extern const cli_command_s cli_partitions_command = {
     "partitions", "partitions ROW [--repair [--yes]]",
     "Search the disk at ROW for lost partitions. The first line names the disk's partition table\n"
-    "(table, then GPT, MBR, none, or unknown when it cannot be read); then one line per find: index, file system, start sector,\n"
-    "end sector, size in bytes. A progress line goes to standard error when it is a terminal.\n"
+    "(table, then GPT, MBR, none, or unknown when it cannot be read); then one line per find:\n"
+    "index, file system, start sector, end sector, size in bytes. A progress line goes to\n"
+    "standard error when it is a terminal.\n"
     "--repair then writes the table, after a confirmation that shows the table on the disk now\n"
     "and the one that would be written (--yes skips it), saving every sector it overwrites in\n"
     "the program's data folder first. An MBR disk gets sector 0 rewritten with the first four\n"

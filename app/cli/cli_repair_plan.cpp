@@ -96,13 +96,16 @@ void print_gpt_plan(const gpt_plan_s& plan, QTextStream& out)
     out << "partition table on the disk now (" << table_kind_name(plan.current_kind) << "):\n";
     if (plan.current.empty())
         out << "  none\n";
+    // Only a new table changes what becomes of the entries; a restored copy keeps them all.
+    const bool fates = plan.action == gpt_action_e::new_table;
     for (const gpt_row_s& row : plan.current)
         out << entry_line(row.slot, row_type(row), row.first_lba, row.last_lba,
-                          plan.action == gpt_action_e::new_table ? QString::fromLatin1(fate_text(row.fate)) : QString());
+                          fates ? QString::fromLatin1(fate_text(row.fate)) : QString());
     if (!plan.mbr_overwritten.empty())
         out << "sector 0 now (MBR):\n";
     for (const gpt_row_s& row : plan.mbr_overwritten)
-        out << entry_line(row.slot, row_type(row), row.first_lba, row.last_lba, QString::fromLatin1(fate_text(row.fate)));
+        out << entry_line(row.slot, row_type(row), row.first_lba, row.last_lba,
+                          QString::fromLatin1(fate_text(row.fate)));
     if (plan.action == gpt_action_e::none && !plan.protective_mbr) {
         out << gpt_action_text(plan) << '\n';
         return;
