@@ -1,11 +1,11 @@
 #pragma once
 // The lost-partition search thread, and the partition table repair that writes its finds back
-// into sector 0 of the searched disk.
+// into the searched disk's partition table: its MBR, or its GPT.
 
 #include "disk/drive_item.h"
-#include "partition/master_boot_record.h"
+#include "partition/disk_table.h"
 #include "partition/partition_item.h"
-#include "partition/partition_table_plan.h"
+#include "partition/repair_plan.h"
 
 #include <QString>
 #include <QThread>
@@ -19,12 +19,18 @@ namespace tarn {
 
 class device_c;
 
-// What a repair would do: sector 0 as read from the drive and the table planned from it.
+// What a repair would do: the table as read from the drive, the plan made from it, and the
+// sectors the plan would overwrite as they are now.
 struct repair_preview_s {
-    sector_s current{};
-    partition_plan_s plan;
+    disk_table_s disk;
+    std::vector<guid_s> fresh; // the new GUIDs the plan took its own from
+    repair_plan_s plan;
+    std::vector<sector_write_s> before;
     bool operator==(const repair_preview_s&) const = default;
 };
+
+// The kind of table the disk at `path` holds; nothing when it cannot be read.
+std::optional<table_kind_e> read_table_kind(const QString& path);
 
 class partition_repair_c : public QThread {
     Q_OBJECT
@@ -57,18 +63,21 @@ public:
     // What search_partitions returned in the last search the thread ran.
     int last_search_result() const { return search_result_.load(); }
 
-    // Reads sector 0 on the calling thread and plans the table a repair would write. Nothing
-    // when a repair would be refused: no drive, a running search, no finds, an unreadable sector.
+    // Reads the disk's table on the calling thread and plans what a repair would write (see
+    // plan_repair). Nothing when a repair would be refused: no drive, a running search, nothing
+    // to write from, an unreadable sector. A plan without writes means the table is sound.
     std::optional<repair_preview_s> preview_repair() const;
-    // Rewrites sector 0 of the drive with our boot code and the planned table (see
-    // plan_partition_table), after saving the sector's old content (see backup_path()). 0 when
-    // the sector reads back as written.
+    // Writes the plan, after saving the old content of every sector it overwrites in one file
+    // (see backup_path()). 0 when every sector reads back as written, and when the table is sound
+    // and nothing was written.
     int write_partition_table();
-    // The same, but only while the repair would still write what the user confirmed: when
-    // sector 0 or the finds changed since that preview, -1 and nothing is written.
+    // The same, but only while the repair would still write what the user confirmed: when the
+    // disk's table or the finds changed since that preview, -1 and nothing is written.
     int write_partition_table(const repair_preview_s& confirmed);
-    // Where the last repair saved the old sector 0; empty when none was saved.
+    // Where the last repair saved the sectors it overwrote; empty when none were saved.
     QString backup_path() const { return backup_path_; }
+    // The kind of table the disk held when the last search began.
+    table_kind_e table_kind_found() const { return table_kind_.load(); }
 
 signals:
     void partition_found();
@@ -78,10 +87,12 @@ protected:
 
 private:
     void append(const partition_item_s& item);
-    // The finds a repair writes; none when a repair is refused.
-    std::vector<partition_item_s> finds_to_write() const;
-    std::optional<repair_preview_s> read_preview(device_c& device, const std::vector<partition_item_s>& found) const;
+    // A repair may run: a drive with its geometry, and no search running.
+    bool repair_allowed() const;
+    std::optional<repair_preview_s> read_preview(device_c& device, std::vector<guid_s> fresh) const;
     int write_checked(const repair_preview_s* confirmed);
+    // 0 when every run of the plan reads back as written.
+    int read_back(const repair_preview_s& preview) const;
 
     mutable std::mutex partitions_lock_;
     std::vector<partition_item_s> partitions_;
@@ -89,6 +100,7 @@ private:
     std::atomic<double> progress_{0.0};
     std::atomic<bool> stop_{false};
     std::atomic<int> search_result_{0};
+    std::atomic<table_kind_e> table_kind_{table_kind_e::none};
     QString backup_path_;
 };
 

@@ -36,14 +36,7 @@ bool holds_partition_table(std::span<const std::byte, sector_bytes> sector)
     return true;
 }
 
-namespace {
-
-bool overlaps(const table_entry_s& entry, const partition_item_s& find)
-{
-    return entry.first_sector() <= find.end_sector && find.start_sector <= entry.last_sector();
-}
-
-std::array<table_entry_s, partition_entries> read_entries(std::span<const std::byte, sector_bytes> sector)
+std::array<table_entry_s, partition_entries> read_table_entries(std::span<const std::byte, sector_bytes> sector)
 {
     std::array<table_entry_s, partition_entries> out{};
     for (std::size_t i = 0; i < partition_entries; ++i) {
@@ -51,6 +44,13 @@ std::array<table_entry_s, partition_entries> read_entries(std::span<const std::b
         std::copy(from, from + partition_entry_bytes, out[i].bytes.begin());
     }
     return out;
+}
+
+namespace {
+
+bool overlaps(const table_entry_s& entry, const partition_item_s& find)
+{
+    return entry.first_sector() <= find.end_sector && find.start_sector <= entry.last_sector();
 }
 
 // Kept, replaced or empty for each current entry, then as many kept entries lost, from the
@@ -86,7 +86,7 @@ partition_plan_s plan_partition_table(std::span<const std::byte, sector_bytes> c
     partition_plan_s plan;
     plan.has_current = holds_partition_table(current);
     if (plan.has_current)
-        plan.current = read_entries(current);
+        plan.current = read_table_entries(current);
     const std::span<const partition_item_s> written(finds.data(), std::min(finds.size(), partition_entries));
     decide_fates(plan, written);
 

@@ -62,6 +62,9 @@ struct partition_plan_s {
 // 0x80 only (a boot sector of a partitionless volume fails that test on its code bytes).
 bool holds_partition_table(std::span<const std::byte, sector_bytes> sector);
 
+// The four entries of sector 0's table, whatever they hold.
+std::array<table_entry_s, partition_entries> read_table_entries(std::span<const std::byte, sector_bytes> sector);
+
 // Entries of the current table that no written find overlaps keep their slots; the first four
 // finds, in list order, fill the free slots in slot order. When they do not all fit, the finds
 // win and kept entries give up their slots from the last slot down. The first find is active

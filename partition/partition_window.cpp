@@ -206,8 +206,18 @@ void partition_window_c::on_preview_read()
     }
     warning_extra_s tables;
     tables.detail = plan_tables_html(preview_->plan);
+    // A sound table: nothing to write, and so nothing to confirm.
+    if (preview_->plan.writes.empty()) {
+        warning_box(box_title, "partition_table_sound", QMessageBox::Ok, this, tables);
+        repairing_ = false;
+        emit repair_done(0);
+        start_pending();
+        return;
+    }
+    tables.detail += written_sectors_html(preview_->plan);
     tables.default_button = QMessageBox::No;
-    if (warning_box(box_title, "partition_query", QMessageBox::Yes | QMessageBox::No, this, tables)
+    if (warning_box(box_title, preview_->plan.gpt ? "partition_query_gpt" : "partition_query",
+                    QMessageBox::Yes | QMessageBox::No, this, tables)
         != QMessageBox::Yes) {
         repairing_ = false;
         start_pending();
@@ -230,7 +240,7 @@ void partition_window_c::end_repair(int result)
     // is told even after a failed write, which may have left the sector damaged; without a
     // preview no write ran, and the path would be an earlier repair's.
     warning_extra_s backup;
-    backup.detail = backup_note_html(preview_ ? search_.backup_path() : QString());
+    backup.detail = preview_ ? backup_note_html(preview_->plan, search_.backup_path()) : QString();
     warning_box(box_title, result == 0 ? "partition_finished" : "partition_failed", QMessageBox::Ok, this, backup);
     repairing_ = false;
     emit repair_done(result);
@@ -259,10 +269,15 @@ void partition_window_c::paintEvent(QPaintEvent*)
     painter.setPen(Qt::black);
     painter.setFont(QFont(QStringLiteral("Verdana"), 10));
     painter.drawText(120, 40, status_text());
-    // The disk being searched, so that the user knows which one the results belong to.
-    if (const auto drive = search_.drive())
-        painter.drawText(120, 85, language_text("partition_drive")
-                                      .arg(drive->path + QStringLiteral(" (") + format_size(drive->size) + QLatin1Char(')')));
+    // The disk being searched, so that the user knows which one the results belong to, and the
+    // kind of partition table it holds.
+    if (const auto drive = search_.drive()) {
+        const QString disk = language_text("partition_drive").arg(drive->path + QStringLiteral(" (")
+                                                                 + format_size(drive->size) + QLatin1Char(')'));
+        painter.drawText(120, 85, disk);
+        painter.drawText(120 + painter.fontMetrics().horizontalAdvance(disk) + 30, 85,
+                         language_text("partition_table_kind").arg(table_kind_text(search_.table_kind_found())));
+    }
 }
 
 QString partition_window_c::status_text() const

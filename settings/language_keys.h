@@ -7,7 +7,7 @@
 
 namespace tarn {
 
-inline constexpr std::array<std::string_view, 85> language_keys = {
+inline constexpr std::array<std::string_view, 102> language_keys = {
     "startup_warning", "main_warning1", "main_warning2", "back_warning", "quit_warning",
     "language_warning", "menu_help", "menu_exit", "home_text1", "home_text2", "home_text3",
     "drive_physical_drives", "btn_scan", "btn_refresh", "btn_back", "volume_logical_drives",
@@ -27,6 +27,11 @@ inline constexpr std::array<std::string_view, 85> language_keys = {
     "image_files", "all_files",
     "volume_whole_disk", "volume_free_space",
     "recovery_show_live", "partition_scan_files", "partition_deep_scan",
+    "partition_table_kind", "partition_table_kind_none", "partition_table_sound", "partition_query_gpt",
+    "partition_gpt_restore_primary", "partition_gpt_restore_backup", "partition_gpt_protective", "partition_gpt_new",
+    "partition_gpt_why_large", "partition_gpt_why_find", "partition_gpt_left_out", "partition_sectors_written",
+    "partition_backup_sectors", "partition_gpt_basic_data", "partition_gpt_linux_data", "partition_gpt_linux_swap",
+    "partition_gpt_efi_system",
 };
 
 } // namespace tarn

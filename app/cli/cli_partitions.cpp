@@ -2,6 +2,7 @@
 // partition table repair.
 
 #include "app/cli/cli_commands.h"
+#include "app/cli/cli_repair_plan.h"
 #include "disk/drive_enumeration.h"
 #include "partition/partition_repair.h"
 #include "partition/partition_search.h"
@@ -75,39 +76,15 @@ void run_search(partition_repair_c& worker, cli_context_s& ctx)
         ctx.err << "\r\033[K" << Qt::flush;
 }
 
-QString entry_line(std::size_t slot, const table_entry_s& entry, const QString& note)
-{
-    if (!entry.used())
-        return QStringLiteral("  %1  empty\n").arg(slot + 1);
-    return QStringLiteral("  %1  type 0x%2  sectors %3-%4  %5\n")
-        .arg(slot + 1)
-        .arg(entry.type(), 2, 16, QChar(u'0'))
-        .arg(entry.first_sector())
-        .arg(entry.last_sector())
-        .arg(note);
-}
-
-// The table on the disk now, what becomes of each entry, and the table that would be written.
-void print_plan(const partition_plan_s& plan, cli_context_s& ctx)
-{
-    static const char* const fates[] = {"", "kept", "replaced by a found partition", "WILL BE LOST"};
-    ctx.err << "partition table on the disk now:\n";
-    if (!plan.has_current)
-        ctx.err << "  none\n";
-    for (std::size_t i = 0; plan.has_current && i < partition_entries; ++i)
-        ctx.err << entry_line(i, plan.current[i], QString::fromLatin1(fates[static_cast<int>(plan.fate[i])]));
-    ctx.err << "partition table that would be written:\n";
-    for (std::size_t i = 0; i < partition_entries; ++i) {
-        const planned_slot_s& slot = plan.planned[i];
-        ctx.err << entry_line(i, slot.entry, slot.origin == slot_origin_e::kept ? QStringLiteral("kept") : slot.fs_name);
-    }
-}
-
 bool confirmed(const drive_item_s& drive, const repair_preview_s& preview, cli_context_s& ctx)
 {
-    print_plan(preview.plan, ctx);
-    ctx.err << "Rewrite sector 0 of " << drive.path << " with this table? Its current content is saved first. [y/N] "
-            << Qt::flush;
+    print_repair_plan(preview.plan, ctx.err);
+    if (preview.plan.gpt)
+        ctx.err << "Write sectors " << written_sectors_text(preview.plan) << " of " << drive.path
+                << "? Their current content is saved first. [y/N] " << Qt::flush;
+    else
+        ctx.err << "Rewrite sector 0 of " << drive.path << " with this table? Its current content is saved first. [y/N] "
+                << Qt::flush;
     QTextStream in(stdin);
     const QString answer = in.readLine().trimmed().toLower();
     return answer == QLatin1String("y") || answer == QLatin1String("yes");
@@ -115,14 +92,24 @@ bool confirmed(const drive_item_s& drive, const repair_preview_s& preview, cli_c
 
 int repair(partition_repair_c& worker, const drive_item_s& drive, bool yes, cli_context_s& ctx)
 {
-    if (worker.partition_count() == 0) {
+    const std::optional<repair_preview_s> preview = worker.preview_repair();
+    if (!preview && worker.partition_count() == 0) {
         ctx.err << "tarnrecovery-cli partitions: nothing found; the partition table is left as it is\n";
         return cli_failed;
     }
-    const std::optional<repair_preview_s> preview = worker.preview_repair();
     if (!preview) {
-        ctx.err << "tarnrecovery-cli partitions: sector 0 of " << drive.path << " could not be read; nothing written\n";
+        ctx.err << "tarnrecovery-cli partitions: the partition table of " << drive.path
+                << " could not be read, the disk's sectors are not 512 bytes, or no found partition fits in a new"
+                   " table; nothing written\n";
         return cli_failed;
+    }
+    if (preview->plan.writes.empty()) {
+        print_repair_plan(preview->plan, ctx.err);
+        if (ctx.json)
+            cli_print_row(ctx, {"written", "sound"}, {false, true});
+        else
+            ctx.out << "the partition table of " << drive.path << " is sound; nothing written\n";
+        return cli_ok;
     }
     if (!yes && !confirmed(drive, *preview, ctx)) {
         ctx.err << "nothing written\n";
@@ -133,7 +120,9 @@ int repair(partition_repair_c& worker, const drive_item_s& drive, bool yes, cli_
         cli_print_row(ctx, {"written", "backup"}, {result == 0, worker.backup_path()});
     } else {
         if (!worker.backup_path().isEmpty())
-            ctx.out << "old sector 0 saved to " << worker.backup_path() << '\n';
+            ctx.out << (preview->plan.gpt ? "old sectors " + written_sectors_text(preview->plan)
+                                          : QStringLiteral("old sector 0"))
+                    << " saved to " << worker.backup_path() << '\n';
         if (result == 0)
             ctx.out << "partition table written to " << drive.path << '\n';
     }
@@ -155,6 +144,14 @@ int run_partitions(const QStringList& args, cli_context_s& ctx)
         return cli_usage;
     const drive_item_s drive = drive_list()[static_cast<std::size_t>(row)];
 
+    // The table first: what the disk holds now frames the finds below it. A disk whose first
+    // sectors cannot be read is still searched.
+    const auto kind = read_table_kind(drive.path);
+    const QString table = QString::fromLatin1(kind ? table_kind_name(*kind) : "unknown");
+    if (ctx.json)
+        cli_print_row(ctx, {"table"}, {table});
+    else
+        ctx.out << "table\t" << table << '\n';
     partition_repair_c worker;
     worker.set_drive(drive);
     run_search(worker, ctx);
@@ -176,12 +173,18 @@ int run_partitions(const QStringList& args, cli_context_s& ctx)
 extern const cli_command_s cli_partitions_command = {
     "partitions", "partitions ROW [--repair [--yes]]",
     "Search the disk at ROW for lost partitions (NTFS, FAT12/16/32, exFAT, ext2/3/4, also from an\n"
-    "NTFS or exFAT boot sector's copy or an ext superblock's): index, file system, start sector,\n"
-    "end sector, size in bytes, label; a progress line goes to standard error when it is a terminal.\n"
-    "The index addresses the find as DISK:FIND for 'scan' and 'carve', which read it without writing.\n"
-    "--repair then rewrites sector 0 with the first four finds (the first one active), keeping\n"
-    "entries of the current table that no find overlaps, after a confirmation that shows both\n"
-    "tables (--yes skips it), saving the old sector 0 in the program's data folder.",
+    "NTFS or exFAT boot sector's copy or an ext superblock's). The first line names the disk's\n"
+    "partition table (table, then GPT, MBR, none, or unknown when it cannot be read); then one line\n"
+    "per find: index, file system, start sector, end sector, size in bytes, label. A progress line\n"
+    "goes to standard error when it is a terminal. The index addresses the find as DISK:FIND for\n"
+    "'scan' and 'carve', which read it without writing.\n"
+    "--repair then writes the table, after a confirmation that shows the table on the disk now\n"
+    "and the one that would be written (--yes skips it), saving every sector it overwrites in\n"
+    "the program's data folder first. An MBR disk gets sector 0 rewritten with the first four\n"
+    "finds (the first one active), keeping entries that no find overlaps. A GPT disk keeps its\n"
+    "GPT: nothing is written when both copies are sound, a damaged copy is restored from the\n"
+    "sound one, and when both are gone a new GPT is written from the finds. A disk larger than\n"
+    "2 TiB, or with a find beyond 2^32 sectors, gets a GPT, as an MBR cannot describe it.",
     run_partitions};
 
 } // namespace tarn

@@ -14,7 +14,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8 TZ=UTC
 at() { faketime '2024-01-15 10:00:00' "$@"; }
-mkdir -p "$out"/{fat_module,fat_engine,exfat_module,ntfs_scan,carve_format,carve_scan,probe_staging}
+mkdir -p "$out"/{fat_module,fat_engine,exfat_module,ntfs_scan,carve_format,carve_scan,probe_staging,gpt_table}
 
 # Cuts a file after its last byte that is not zero.
 trim() {
@@ -43,6 +43,14 @@ fat_seed() {
   trim "$img" "$out/fat_module/fat$bits.img"
   cp "$out/fat_module/fat$bits.img" "$out/fat_engine/fat$bits.img"
 }
+# GPT: a disk of 4096 sectors made by sgdisk, as the target lays its input at both ends: sector 0
+# and the primary copy (34 sectors), then the backup copy (the last 33).
+img=$work/gpt.img
+rm -f "$img"
+truncate -s $((4096 * 512)) "$img"
+sgdisk -n 1:2048:2559 -t 1:0700 -n 2:2560:3583 -t 2:8300 "$img" >/dev/null
+{ head -c $((34 * 512)) "$img"; tail -c $((33 * 512)) "$img"; } > "$out/gpt_table/sgdisk_both_copies.img"
+
 # (The FAT12 seed is small enough to be kept with the others in corpus/.)
 fat_seed 16 2600
 fat_seed 32 33600

@@ -1,6 +1,7 @@
 // The partition search page on images made by real tools: stopping and restarting, a search
 // that finds nothing, the repair question answered No, a repair that has nothing to write, and
-// a repair whose question shows both tables and whose answer tells where the backup went.
+// a repair whose question shows both tables and whose answer tells where the backup went, and a
+// GPT disk named, left alone while sound and rebuilt when both its copies are gone.
 
 #include "partition/partition_window.h"
 #include "tests/pages/page_images.h"
@@ -54,6 +55,7 @@ private slots:
     void repair_answered_no_writes_nothing();
     void repair_shows_both_tables_and_where_the_backup_went();
     void the_real_question_shows_the_tables_and_defaults_to_no();
+    void a_gpt_is_named_left_alone_when_sound_and_rebuilt_when_gone();
 
 private:
     QString image(const QString& name, std::uint64_t bytes);
@@ -280,10 +282,10 @@ void partition_page_test::repair_shows_both_tables_and_where_the_backup_went()
 
     const QString header = QStringLiteral("No.|Type|Start|End|Size|");
     const QStringList expected = {
-        QStringLiteral("On the disk now:"), header,
+        QStringLiteral("On the disk now: MBR"), header,
         QStringLiteral("1|0x0C|2048|83947|39.99M|replaced"), QStringLiteral("2|0x82|86016|126975|20.00M|kept"),
         QStringLiteral("3|0x83|129024|149503|10.00M|kept"), QStringLiteral("4|empty"),
-        QStringLiteral("To be written:"), header,
+        QStringLiteral("To be written: MBR"), header,
         QStringLiteral("1|0x0C|2048|83947|39.99M|FAT32"), QStringLiteral("2|0x82|86016|126975|20.00M|kept"),
         QStringLiteral("3|0x83|129024|149503|10.00M|kept"), QStringLiteral("4|empty"),
     };
@@ -330,6 +332,52 @@ void partition_page_test::the_real_question_shows_the_tables_and_defaults_to_no(
     QVERIFY(done.isEmpty());
     QCOMPARE(test::sector0(disk), before);
     QVERIFY(backups().isEmpty());
+}
+
+void partition_page_test::a_gpt_is_named_left_alone_when_sound_and_rebuilt_when_gone()
+{
+    const std::pair<const char*, const char*> texts[] = {
+        {"partition_table_kind", "Table: %1"}, {"partition_table_new", "New:"}, {"partition_gpt_basic_data", "basic"},
+        {"partition_sectors_written", "Writes %1."}, {"partition_backup_sectors", "Sectors %1 saved to %2"},
+    };
+    for (const auto& [key, text] : texts)
+        language_text(key) = QString::fromUtf8(text);
+    const QString disk = fixture_->path(QStringLiteral("gpt.img"));
+    QCOMPARE(test::make_gpt_disk(disk), 0);
+    const QByteArray before = test::read_file_range(disk, 0, 34 * 512);
+    page_->start_search(test::image_drive(disk));
+    QTRY_VERIFY(!page_->search().isRunning());
+    QTRY_COMPARE(rows(), 2);
+    QTRY_VERIFY(painted().contains(QStringLiteral("Table: GPT")));
+    QSignalSpy done(page_.get(), &partition_window_c::repair_done);
+    click_repair();
+    QTRY_COMPARE(done.size(), 1);
+    QCOMPARE(done[0][0].toInt(), 0);
+    // Nothing to confirm: the one box says the table is sound and shows it.
+    auto boxes = fixture_->take_boxes();
+    QCOMPARE(test::keys_of(boxes), QStringList{QStringLiteral("partition_table_sound")});
+    QCOMPARE(table_lines(boxes[0].detail).size(), 4); // heading, column captions, two entries
+    QCOMPARE(test::read_file_range(disk, 0, 34 * 512), before);
+    QVERIFY(backups().isEmpty());
+
+    const std::uint64_t n = test::gpt_disk_sectors;
+    QCOMPARE(test::zero_sectors(disk, 1, 33), 0);
+    QCOMPARE(test::zero_sectors(disk, n - 33, 33), 0);
+    fixture_->answer_next(QMessageBox::Yes);
+    click_repair();
+    QTRY_COMPARE(done.size(), 2);
+    QCOMPARE(done[1][0].toInt(), 0);
+    boxes = fixture_->take_boxes();
+    QCOMPARE(test::keys_of(boxes), (QStringList{QStringLiteral("partition_query_gpt"), QStringLiteral("partition_finished")}));
+    const QStringList lines = table_lines(boxes[0].detail);
+    QVERIFY2(lines.contains(QStringLiteral("1|basic|2048|18431|8.00M|NTFS")), qPrintable(lines.join(u'\n')));
+    QVERIFY(lines.contains(QStringLiteral("New: GPT")));
+    const QString sectors = QStringLiteral("0, 1-33, %1-%2").arg(n - 33).arg(n - 1);
+    QVERIFY2(boxes[0].detail.contains(QStringLiteral("Writes %1.").arg(sectors)), qPrintable(boxes[0].detail));
+    QVERIFY(boxes[1].detail.contains(QStringLiteral("Sectors %1 saved to %2").arg(sectors, page_->search().backup_path())));
+    QString verdict;
+    QCOMPARE(test::run_tool(QStringLiteral("sgdisk"), {QStringLiteral("-v"), disk}, &verdict), 0);
+    QVERIFY2(verdict.contains(QStringLiteral("No problems found")), qPrintable(verdict));
 }
 
 QTEST_MAIN(partition_page_test)

@@ -67,7 +67,8 @@ TEST_F(cli_partitions, lists_the_finds)
 {
     const auto r = run({"partitions", "1"});
     EXPECT_EQ(r.exit_code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "0\tNTFS\t2048\t18431\t8388608\t\n" // neither volume was given a label
+    EXPECT_EQ(r.out, "table\tnone\n"
+                     "0\tNTFS\t2048\t18431\t8388608\t\n" // neither volume was given a label
                      "1\tFAT32\t18432\t100331\t41932800\t\n");
     EXPECT_TRUE(r.err.isEmpty()) << "no progress line when standard error is no terminal";
 }
@@ -81,8 +82,8 @@ TEST_F(cli_partitions, repair_asks_first_and_no_writes_nothing)
         EXPECT_TRUE(r.err.contains("[y/N]"));
         EXPECT_TRUE(r.err.contains("nothing written"));
         // The question shows the table now and the one that would be written.
-        EXPECT_TRUE(r.err.contains("partition table on the disk now:\n")) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains("that would be written:\n  1  type 0x07  sectors 2048-18431  NTFS\n"))
+        EXPECT_TRUE(r.err.contains("partition table on the disk now (MBR):\n")) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains("that would be written (MBR):\n  1  type 0x07  sectors 2048-18431  NTFS\n"))
             << r.err.toStdString();
     }
     EXPECT_EQ(test::read_file_range(image, 0, 512), before);
@@ -109,6 +110,39 @@ TEST_F(cli_partitions, repair_with_yes_and_bad_usage)
     EXPECT_EQ(run({"partitions", "2"}).exit_code, 2);
     EXPECT_EQ(run({"partitions", "1", "--yes"}).exit_code, 2);
     EXPECT_EQ(run({"partitions", "1", "--bogus"}).exit_code, 2);
+}
+
+TEST_F(cli_partitions, a_gpt_disk_is_named_left_alone_when_sound_and_rebuilt_when_gone)
+{
+    image = dir.filePath("gpt.img");
+    ASSERT_EQ(test::make_gpt_disk(image), 0);
+    const QByteArray before = test::read_file_range(image, 0, 34 * 512);
+    const auto sound = run({"--json", "partitions", "1", "--repair"});
+    EXPECT_EQ(sound.exit_code, 0) << sound.err.toStdString();
+    EXPECT_TRUE(sound.out.startsWith("{\"table\":\"GPT\"}\n")) << sound.out.toStdString();
+    EXPECT_TRUE(sound.out.contains("\"sound\":true"));
+    EXPECT_TRUE(sound.err.contains("both GPT copies are sound")) << sound.err.toStdString();
+    EXPECT_FALSE(sound.err.contains("[y/N]"));
+    EXPECT_EQ(test::read_file_range(image, 0, 34 * 512), before);
+    EXPECT_TRUE(backups().isEmpty());
+
+    const std::uint64_t n = test::gpt_disk_sectors;
+    ASSERT_EQ(test::zero_sectors(image, 1, 33), 0);
+    ASSERT_EQ(test::zero_sectors(image, n - 33, 33), 0);
+    const auto rebuilt = run({"partitions", "1", "--repair"}, "y\n");
+    EXPECT_EQ(rebuilt.exit_code, 0) << rebuilt.err.toStdString();
+    EXPECT_TRUE(rebuilt.out.startsWith("table\tGPT\n"));
+    EXPECT_TRUE(rebuilt.err.contains("that would be written (GPT, as sector 0 protects a GPT whose two copies are both "
+                                     "damaged):\n  1  basic data  sectors 2048-18431  NTFS\n"))
+        << rebuilt.err.toStdString();
+    const QString sectors = QStringLiteral("0, 1-33, %1-%2").arg(n - 33).arg(n - 1);
+    EXPECT_TRUE(rebuilt.err.contains("Write sectors " + sectors + " of " + image)) << rebuilt.err.toStdString();
+    EXPECT_TRUE(rebuilt.out.contains("old sectors " + sectors + " saved to ")) << rebuilt.out.toStdString();
+    QStringList backup = QDir(dir.filePath("data/TarnRecovery")).entryList({"gpt-backup-*.bin"}, QDir::Files);
+    EXPECT_EQ(backup.size(), 1);
+    QString verdict;
+    EXPECT_EQ(test::run_tool("sgdisk", {"-v", image}, &verdict), 0);
+    EXPECT_TRUE(verdict.contains("No problems found")) << verdict.toStdString();
 }
 
 } // namespace

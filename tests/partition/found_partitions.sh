@@ -28,7 +28,9 @@ while IFS=$'\t' read -r row _ fs _ _ _ number _; do
   fs_at[$start]=$fs
 done < <(TARN_DISKS=$intact "$cli" volumes)
 
-TARN_DISKS=$wiped "$cli" partitions 1 >"$work/finds" || fail "partitions 1 on the wiped disk"
+TARN_DISKS=$wiped "$cli" partitions 1 >"$work/search" || fail "partitions 1 on the wiped disk"
+grep -qx $'table\tnone' "$work/search" || fail "the wiped disk's table is not named as none"
+grep -v '^table' "$work/search" >"$work/finds"
 [ "$(wc -l <"$work/finds")" -ge 2 ] || fail "the search found $(wc -l <"$work/finds") partitions, not the FAT32 and the NTFS one"
 while IFS=$'\t' read -r index fs start _; do
   row=${row_at[$start]:-}

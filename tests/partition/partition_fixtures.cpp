@@ -109,6 +109,39 @@ int make_intact_mixed_disk(const QString& image)
     return patch_file(image, 86016ull * 512, read_file_range(swap, 0, 4096));
 }
 
+int make_gpt_disk(const QString& image)
+{
+    const QStringList table = {QStringLiteral("-U"), QStringLiteral("0C1DA6E1-5B7E-4C4B-9D53-1E0B5E6A7C01"),
+                               QStringLiteral("-n"), QStringLiteral("1:2048:18431"), QStringLiteral("-t"), QStringLiteral("1:0700"),
+                               QStringLiteral("-u"), QStringLiteral("1:5F1C2B3A-0D4E-4F60-8172-9A3B4C5D6E01"),
+                               QStringLiteral("-n"), QStringLiteral("2:18432:100331"), QStringLiteral("-t"), QStringLiteral("2:0700"),
+                               QStringLiteral("-u"), QStringLiteral("2:5F1C2B3A-0D4E-4F60-8172-9A3B4C5D6E02"), image};
+    if (make_sparse_file(image, gpt_disk_sectors * 512) != 0 || run_tool(QStringLiteral("sgdisk"), table) != 0)
+        return -1;
+    if (make_ntfs_in_image(image, 2048, 16384) != 0)
+        return -1;
+    return make_fat32_in_image(image, 18432, 81900);
+}
+
+int zero_sectors(const QString& image, std::uint64_t first, std::uint64_t sectors)
+{
+    return patch_file(image, first * 512, QByteArray(static_cast<qsizetype>(sectors * 512), '\0'));
+}
+
+QStringList mmls_partitions(const QString& image)
+{
+    QString listing;
+    if (run_tool(QStringLiteral("mmls"), {image}, &listing) != 0)
+        return {};
+    // "004:  000       0000002048   0000018431   0000016384   Basic data partition"
+    static const QRegularExpression row(QStringLiteral(R"(^\d+:\s+\d+\s+(\d+)\s+(\d+)\s+\d+)"),
+                                        QRegularExpression::MultilineOption);
+    QStringList out;
+    for (const auto& m : row.globalMatch(listing))
+        out << QStringLiteral("%1 %2").arg(m.captured(1).toULongLong()).arg(m.captured(2).toULongLong());
+    return out;
+}
+
 QStringList dump_entries(const QString& image)
 {
     QString dump;

@@ -49,6 +49,17 @@ int zero_partition_table(const QString& image);
 // (20480 sectors). The search recognises only the FAT32 volume. 0 on success.
 int make_intact_mixed_disk(const QString& image);
 
+// A GPT disk of 200,000 sectors made by sgdisk with fixed GUIDs: NTFS at 2048 (16384 sectors)
+// and FAT32 at 18432 (81900 sectors), both of the basic data type. 0 on success.
+inline constexpr std::uint64_t gpt_disk_sectors = 200'000;
+int make_gpt_disk(const QString& image);
+
+// Zeroes `sectors` sectors from `first` on.
+int zero_sectors(const QString& image, std::uint64_t first, std::uint64_t sectors);
+
+// The lines of `mmls` that list partitions, each as "start end" in sectors, in the order listed.
+QStringList mmls_partitions(const QString& image);
+
 // The entries of `sfdisk --dump`, each as "N start size type" with " *" when active; empty
 // when sfdisk fails.
 QStringList dump_entries(const QString& image);
