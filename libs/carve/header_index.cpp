@@ -61,10 +61,15 @@ __attribute__((target("ssse3"))) pair_lanes_s next_pairs_ssse3(const nibble_tabl
     return {i, 0, 16};
 }
 
-// The same, thirty-two offsets at a time (the tables repeat in both halves of the register).
-__attribute__((target("avx2"))) pair_lanes_s next_pairs_avx2(const nibble_tables_s& t, const std::uint64_t* pairs,
-                                                              const unsigned char* bytes, std::size_t i, std::size_t stop,
-                                                              std::size_t size)
+// The same, thirty-two offsets at a time (the tables repeat in both halves of the register),
+// over the whole range in one call: visit(offset) is called for every offset that passes, in
+// order, and the scan ends early when it returns false. Bytes dense with patterns (one every few
+// dozen bytes) would otherwise pay a call and the tables' set-up for each. Returns the offset
+// the vector steps reached; the last few bytes before the block's end are left to the caller.
+template <class Visit>
+__attribute__((target("avx2"))) std::size_t scan_avx2(const nibble_tables_s& t, const std::uint64_t* pairs,
+                                                       const unsigned char* bytes, std::size_t i, std::size_t stop,
+                                                       std::size_t size, Visit& visit)
 {
     const __m256i low_mask = _mm256_set1_epi8(0x0F);
     const std::uint8_t* const nibbles[6] = {t.first_low, t.first_high, t.second_low, t.second_high, t.third_low, t.third_high};
@@ -75,6 +80,12 @@ __attribute__((target("avx2"))) pair_lanes_s next_pairs_avx2(const nibble_tables
     // group, a run of them is passed over 64 offsets at a time.
     const bool zeros_pass = (t.first_low[0] & t.first_high[0] & t.second_low[0] & t.second_high[0] & t.third_low[0]
                              & t.third_high[0]) != 0;
+    const __m256i set_low = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(t.first_set_low)));
+    const __m256i set_high = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(t.first_set_high)));
+    const __m256i bit_of = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 64,
+                                            -128, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m256i top_bit = _mm256_set1_epi8(-128);
+    const __m256i seven = _mm256_set1_epi8(7);
     for (; i < stop && i + 34 <= size; i += 32) {
         // (The step after a skip still needs its 34 bytes.)
         while (!zeros_pass && i + 64 <= stop && i + 64 + 34 <= size) {
@@ -93,11 +104,23 @@ __attribute__((target("avx2"))) pair_lanes_s next_pairs_avx2(const nibble_tables
             groups = _mm256_and_si256(groups,
                                       _mm256_shuffle_epi8(tables[2 * k + 1], _mm256_and_si256(_mm256_srli_epi16(x, 4), low_mask)));
         }
-        const auto lanes = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(groups, _mm256_setzero_si256())));
-        if (const std::uint32_t exact = exact_lanes(pairs, bytes, i, lanes, stop); exact != 0)
-            return {i, exact, 32};
+        auto lanes = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(groups, _mm256_setzero_si256())));
+        if (lanes != 0) {
+            // Set membership of the first byte: its low nibble picks a byte of each table (the
+            // shuffle gives zero where the byte's top bit says the other table), its high nibble
+            // a bit of that byte.
+            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
+            const __m256i rows = _mm256_or_si256(_mm256_shuffle_epi8(set_low, x),
+                                                 _mm256_shuffle_epi8(set_high, _mm256_xor_si256(x, top_bit)));
+            const __m256i bit = _mm256_shuffle_epi8(bit_of, _mm256_and_si256(_mm256_srli_epi16(x, 4), seven));
+            lanes &= ~static_cast<std::uint32_t>(
+                _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(rows, bit), _mm256_setzero_si256())));
+        }
+        for (std::uint32_t exact = exact_lanes(pairs, bytes, i, lanes, stop); exact != 0; exact &= exact - 1)
+            if (!visit(i + static_cast<std::size_t>(std::countr_zero(exact))))
+                return i;
     }
-    return {i, 0, 32};
+    return i;
 }
 #endif
 
@@ -180,6 +203,8 @@ header_index_c::header_index_c(const std::vector<carve_type_s>& types)
             if (header.size() < 2 || header.size() > longest)
                 continue;
             const auto first = static_cast<std::uint8_t>(header[0]);
+            (first < 0x80 ? nibbles_.first_set_low : nibbles_.first_set_high)[first & 15] |=
+                static_cast<std::uint8_t>(1u << ((first >> 4) & 7));
             header_candidate_s candidate{&type, header};
             for (std::size_t k = 0; k < header.size(); ++k) {
                 candidate.words[k / 8] |= std::uint64_t{static_cast<std::uint8_t>(header[k])} << (8 * (k % 8));
@@ -213,15 +238,8 @@ header_index_c::header_index_c(const std::vector<carve_type_s>& types)
 pair_lanes_s header_index_c::next_pairs(std::span<const std::byte> block, std::size_t i, std::size_t stop) const
 {
 #ifdef TARN_NIBBLE_SEARCH
-    static const bool avx2 = __builtin_cpu_supports("avx2");
     static const bool ssse3 = __builtin_cpu_supports("ssse3");
     const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
-    if (avx2) {
-        const pair_lanes_s step = next_pairs_avx2(nibbles_, pairs_.data(), bytes, i, stop, block.size());
-        if (step.lanes != 0 || step.at >= stop)
-            return step;
-        i = step.at;
-    }
     if (ssse3) {
         const pair_lanes_s step = next_pairs_ssse3(nibbles_, pairs_.data(), bytes, i, stop, block.size());
         if (step.lanes != 0 || step.at >= stop)
@@ -250,19 +268,35 @@ std::size_t header_index_c::find(std::span<const std::byte> block, std::size_t f
 {
     const std::size_t stop = std::min(end, block.size() > 0 ? block.size() - 1 : 0); // a pattern needs two bytes
     std::size_t found = 0;
-    for (std::size_t i = from; i < stop;) {
-        const pair_lanes_s step = next_pairs(block, i, stop);
-        for (std::uint32_t lanes = step.lanes; lanes != 0; lanes &= lanes - 1) {
-            const std::size_t at = step.at + static_cast<std::size_t>(std::countr_zero(lanes));
-            if (found >= room)
-                return at;
-            for (const header_candidate_s& c : by_first_[pair_at(block, at) & 0xFF])
-                if (starts_at(block, at, c)
-                    && (c.type->format->header_test == nullptr || c.type->format->header_test(block.subspan(at)))) {
-                    out.push_back({static_cast<std::uint32_t>(at), &c});
-                    ++found;
-                }
+    std::size_t full_at = SIZE_MAX; // where the room ran out
+    const auto visit = [&](std::size_t at) {
+        if (found >= room) {
+            full_at = at;
+            return false;
         }
+        for (const header_candidate_s& c : by_first_[pair_at(block, at) & 0xFF])
+            if (starts_at(block, at, c)
+                && (c.type->format->header_test == nullptr || c.type->format->header_test(block.subspan(at)))) {
+                out.push_back({static_cast<std::uint32_t>(at), &c});
+                ++found;
+            }
+        return true;
+    };
+    std::size_t i = from;
+#ifdef TARN_NIBBLE_SEARCH
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2 && i < stop) {
+        i = scan_avx2(nibbles_, pairs_.data(), reinterpret_cast<const unsigned char*>(block.data()), i, stop,
+                      block.size(), visit);
+        if (full_at != SIZE_MAX)
+            return full_at;
+    }
+#endif
+    while (i < stop) {
+        const pair_lanes_s step = next_pairs(block, i, stop);
+        for (std::uint32_t lanes = step.lanes; lanes != 0; lanes &= lanes - 1)
+            if (!visit(step.at + static_cast<std::size_t>(std::countr_zero(lanes))))
+                return full_at;
         if (step.lanes == 0)
             break;
         i = step.at + step.width;

@@ -51,6 +51,11 @@ struct nibble_tables_s {
     alignas(16) std::uint8_t second_high[16]{};
     alignas(16) std::uint8_t third_low[16]{};
     alignas(16) std::uint8_t third_high[16]{};
+    // The exact set of first bytes: for a low nibble, one bit per high nibble 0-7 (first_set_low)
+    // and 8-15 (first_set_high). Bytes that begin no pattern (zeros, the filler of structured
+    // data) pass the group test often; this drops them before the pair look-ups.
+    alignas(16) std::uint8_t first_set_low[16]{};
+    alignas(16) std::uint8_t first_set_high[16]{};
 };
 
 class header_index_c {
