@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     table_kind(table);
     static const std::vector<guid_s> guids(repair_fresh_guids, guid_from_text("01234567-89AB-4CDE-8F01-23456789ABCD"));
-    const std::vector<partition_item_s> finds = {{"NTFS", type_ntfs, 2048, 2559}, {"FAT32", type_fat32, 3000, 5000}};
+    const std::vector<partition_item_s> finds = {{"NTFS", type_ntfs, 2048, 2559, {}}, {"FAT32", type_fat32, 3000, 5000, {}}};
     if (const auto plan = plan_repair(table, finds, guids, 63, 255))
         written_sectors_text(*plan);
     return 0;

@@ -101,7 +101,7 @@ void page_painting_test::partition_model_refers_to_the_list()
     QAbstractItemModelTester empty_tester(&empty, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(empty.rowCount(), 0);
 
-    partitions = {{QStringLiteral("NTFS"), 7, 2048, 18431}, {QStringLiteral("FAT32"), 12, 18432, 100331}};
+    partitions = {{QStringLiteral("NTFS"), 7, 2048, 18431, {}}, {QStringLiteral("FAT32"), 12, 18432, 100331, {}}};
     partition_model_c model(partitions);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(model.rowCount(), 2);
@@ -144,9 +144,9 @@ void page_painting_test::drive_rows_header_tint_and_selection()
 
 void page_painting_test::partition_rows_tint_and_selection()
 {
-    const std::vector<partition_item_s> partitions{{QStringLiteral("NTFS"), 7, 2048, 206847},
-                                                   {QStringLiteral("FAT32"), 12, 206848, 411647},
-                                                   {QStringLiteral("NTFS"), 7, 5'000'000'000ull, 5'000'002'048ull}};
+    const std::vector<partition_item_s> partitions{{QStringLiteral("NTFS"), 7, 2048, 206847, {}},
+                                                   {QStringLiteral("FAT32"), 12, 206848, 411647, {}},
+                                                   {QStringLiteral("NTFS"), 7, 5'000'000'000ull, 5'000'002'048ull, {}}};
     partition_model_c model(partitions);
     partition_delegate_c delegate;
     const QImage image = paint_rows(model, delegate, 1);

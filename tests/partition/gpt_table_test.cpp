@@ -160,7 +160,7 @@ TEST(gpt_plan, a_new_table_keeps_the_entries_of_a_surviving_copy_that_no_find_ov
     memory_source_c source(disk);
     disk_table_s table;
     ASSERT_EQ(read_disk_table(source, disk.size(), table), 0);
-    const std::vector<partition_item_s> finds = {{"NTFS", type_ntfs, 2048, 2559}};
+    const std::vector<partition_item_s> finds = {{"NTFS", type_ntfs, 2048, 2559, {}}};
     const auto guids = some_guids();
     const auto plan = plan_repair(table, finds, guids, 63, 255);
     ASSERT_TRUE(plan && plan->gpt);
@@ -189,14 +189,14 @@ TEST(gpt_plan, no_mbr_entry_is_written_with_more_than_32_bits)
     const std::uint64_t high = 1ull << 32;
     disk_table_s small; // 200,000 sectors without any table
     small.sectors = 200'000;
-    const std::vector<partition_item_s> fits = {{"NTFS", type_ntfs, 2048, 18431}};
+    const std::vector<partition_item_s> fits = {{"NTFS", type_ntfs, 2048, 18431, {}}};
     EXPECT_FALSE(gpt_needed(small, fits));
     // A find whose length field takes it past 2^32 sectors (and past the disk): an MBR would
     // hold its end cut to 32 bits, a GPT cannot hold it at all. Nothing is written for it.
-    const std::vector<partition_item_s> huge = {{"NTFS", type_ntfs, 2048, high + 10}};
+    const std::vector<partition_item_s> huge = {{"NTFS", type_ntfs, 2048, high + 10, {}}};
     EXPECT_EQ(gpt_needed(small, huge), gpt_reason_e::find_over_32_bits);
     EXPECT_FALSE(plan_repair(small, huge, some_guids(), 63, 255));
-    const std::vector<partition_item_s> both = {fits[0], {"FAT32", type_fat32, 20480, high + 10}};
+    const std::vector<partition_item_s> both = {fits[0], {"FAT32", type_fat32, 20480, high + 10, {}}};
     const auto plan = plan_repair(small, both, some_guids(), 63, 255);
     ASSERT_TRUE(plan && plan->gpt);
     EXPECT_EQ(plan->gpt->planned.size(), 1u);
@@ -215,10 +215,10 @@ TEST(gpt_plan, an_mbr_over_2_tib_becomes_a_gpt_keeping_the_entries_it_can)
     disk_table_s disk;
     disk.sectors = (1ull << 32) + 100'000;
     const std::vector<partition_item_s> mbr = {
-        {"", 0x83, 2048, 6143}, {"", 0x07, 8192, 12287}, {"", 0xA5, 20000, 29999}};
+        {"", 0x83, 2048, 6143, {}}, {"", 0x07, 8192, 12287, {}}, {"", 0xA5, 20000, 29999, {}}};
     disk.sector0 = build_master_boot_record(sector_s{}, {encode_entry(mbr[0], true, 63, 255), encode_entry(mbr[1], false, 63, 255),
                                                         encode_entry(mbr[2], false, 63, 255), {}});
-    const std::vector<partition_item_s> finds = {{"NTFS", type_ntfs, 8192, 12287}};
+    const std::vector<partition_item_s> finds = {{"NTFS", type_ntfs, 8192, 12287, {}}};
     const auto guids = some_guids();
     const auto plan = plan_repair(disk, finds, guids, 63, 255);
     ASSERT_TRUE(plan && plan->gpt);

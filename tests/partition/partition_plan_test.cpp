@@ -40,12 +40,12 @@ sector_s table_sector(const std::vector<entry_spec>& entries)
 
 partition_item_s ntfs(std::uint64_t start, std::uint64_t end)
 {
-    return {QStringLiteral("NTFS"), type_ntfs, start, end};
+    return {QStringLiteral("NTFS"), type_ntfs, start, end, {}};
 }
 
 partition_item_s fat32(std::uint64_t start, std::uint64_t end)
 {
-    return {QStringLiteral("FAT32"), type_fat32, start, end};
+    return {QStringLiteral("FAT32"), type_fat32, start, end, {}};
 }
 
 // fates: per current slot e(mpty) k(ept) r(eplaced) l(ost); planned: per slot k(ept), the index

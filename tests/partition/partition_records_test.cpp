@@ -171,7 +171,7 @@ TEST(chs, encoding)
 
 partition_item_s item(const char* fs, int type, std::uint64_t start, std::uint64_t end)
 {
-    return {QString::fromLatin1(fs), type, start, end};
+    return {QString::fromLatin1(fs), type, start, end, {}};
 }
 
 TEST(master_boot_record, entries_signature_and_code)
