@@ -4,7 +4,6 @@
 #include "platform/found_volume.h"
 #include "platform/partition_probe.h"
 #include "platform/physical_drives.h"
-#include "settings/language.h"
 
 #include <algorithm>
 
@@ -14,20 +13,20 @@ namespace {
 
 constexpr std::uint64_t sector = 512;
 
-volume_item_s window_item(const drive_item_s& drive, std::uint64_t start, std::uint64_t bytes)
+volume_item_s window_item(const drive_item_s& drive, std::uint64_t start, std::uint64_t bytes, const QString& label)
 {
     volume_item_s item;
     item.volume_path = found_volume_path(drive.path, start / sector, bytes / sector);
     item.device = item.volume_path;
     item.mount_path = drive.path;
-    item.label = language_text("volume_free_space").arg(drive.path, format_size(bytes), format_size(start));
+    item.label = QString(label).arg(drive.path, format_size(bytes), format_size(start));
     item.total_bytes = bytes;
     item.disk_number = physical_drive_index(drive.path);
     return item;
 }
 
 // The stretches between and after the partitions, from the disk's first byte, on whole sectors.
-void add_gaps(const drive_item_s& drive, std::vector<volume_item_s>& out)
+void add_gaps(const drive_item_s& drive, const QString& label, std::vector<volume_item_s>& out)
 {
     // A disk without a table, or whose table lists nothing, is offered whole only.
     const partition_table_s table = probe_partition_table(drive.path);
@@ -41,7 +40,7 @@ void add_gaps(const drive_item_s& drive, std::vector<volume_item_s>& out)
     const auto gap_to = [&](std::uint64_t end) {
         const std::uint64_t first = (at + sector - 1) / sector * sector, last = end / sector * sector;
         if (last > first && last - first > deep_scan_least_gap)
-            out.push_back(window_item(drive, first, last - first));
+            out.push_back(window_item(drive, first, last - first, label));
     };
     for (const auto& [start, end] : used) {
         gap_to(start);
@@ -52,7 +51,8 @@ void add_gaps(const drive_item_s& drive, std::vector<volume_item_s>& out)
 
 } // namespace
 
-std::vector<volume_item_s> build_deep_scan_extras(const std::vector<drive_item_s>& drives)
+std::vector<volume_item_s> build_deep_scan_extras(const std::vector<drive_item_s>& drives,
+                                                  const deep_scan_labels_s& labels)
 {
     std::vector<volume_item_s> out;
     for (const drive_item_s& drive : drives) {
@@ -62,11 +62,11 @@ std::vector<volume_item_s> build_deep_scan_extras(const std::vector<drive_item_s
         whole.device = drive.path;
         whole.volume_path = drive.path;
         whole.mount_path = drive.path;
-        whole.label = language_text("volume_whole_disk");
+        whole.label = labels.whole;
         whole.total_bytes = drive.size;
         whole.disk_number = physical_drive_index(drive.path);
         out.push_back(whole);
-        add_gaps(drive, out);
+        add_gaps(drive, labels.free_space, out);
     }
     return out;
 }

@@ -12,7 +12,15 @@ namespace tarn {
 
 inline constexpr std::uint64_t deep_scan_least_gap = 1 << 20;
 
-// Probes each drive's partition table (it reads the disks: not on the interface thread).
-std::vector<volume_item_s> build_deep_scan_extras(const std::vector<drive_item_s>& drives);
+// The names the entries are shown with: whole for a disk, free_space ("%1" the disk, "%2" the size,
+// "%3" where it starts) for a gap. Taken on the interface thread and passed in, since this probes
+// each drive's partition table (it reads the disks) on a thread of its own.
+struct deep_scan_labels_s {
+    QString whole;
+    QString free_space;
+};
+
+std::vector<volume_item_s> build_deep_scan_extras(const std::vector<drive_item_s>& drives,
+                                                  const deep_scan_labels_s& labels);
 
 } // namespace tarn

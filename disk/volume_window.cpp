@@ -93,9 +93,11 @@ void volume_window_c::refresh_volumes()
     ui_->lv_volumes->setCurrentIndex({});
     // Probing volumes and reopening drives can stall on a slow or failing device: a thread of
     // its own does it, and volume_list() itself changes only here on the user-interface thread.
-    refresh_.reset(QThread::create([this, drives = drive_list()] {
+    // The language table is the interface thread's: the labels are taken here.
+    const deep_scan_labels_s labels{language_text("volume_whole_disk"), language_text("volume_free_space")};
+    refresh_.reset(QThread::create([this, drives = drive_list(), labels] {
         refreshed_ = build_volume_list(enumerate_volume_facts(), is_admin());
-        refreshed_extras_ = build_deep_scan_extras(drives);
+        refreshed_extras_ = build_deep_scan_extras(drives, labels);
         disk_rescan();
     }));
     connect(refresh_.get(), &QThread::finished, this, &volume_window_c::on_refresh_finished);

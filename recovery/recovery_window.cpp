@@ -325,10 +325,14 @@ bool recovery_window_c::show_findings()
 
 // The rows shown change with the switch: the tree is built again and the table emptied, and a
 // tick on a row that is no longer shown is dropped with it.
-void recovery_window_c::on_live_toggled(bool)
+void recovery_window_c::on_live_toggled(bool shown)
 {
-    if (scan_running || extraction_running())
+    // The rows an extraction or a scan works on stay as they are: the switch waits for them.
+    if (scan_running || extraction_running()) {
+        const QSignalBlocker quiet(live_box_);
+        live_box_->setChecked(!shown);
         return;
+    }
     clear_preview();
     rows_.clear();
     renew_file_model();
