@@ -32,6 +32,9 @@ struct engine_entry_s {
     // Writes the file of row to destination (a recovery_result_e); the caller holds the
     // engine's file lock.
     int (*extract)(recovery_base_c& engine, const recovery_item_s& row, const QString& destination);
+    // Whether the engine can search the whole volume for the files of an earlier file system
+    // (recovery_base_c::set_lost_search).
+    bool lost_search = false;
 };
 
 // The entry of a scanner kind; null for a number that names none.

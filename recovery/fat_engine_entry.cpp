@@ -47,6 +47,6 @@ int extract_fat_row(recovery_base_c& engine, const recovery_item_s& row, const Q
 } // namespace
 
 const engine_entry_s fat_engine_entry{scanner_fat, takes_fat, make_fat_engine, build_fat_engine_tree,
-                                      list_fat_engine_folder, extract_fat_row};
+                                      list_fat_engine_folder, extract_fat_row, true};
 
 } // namespace tarn

@@ -26,6 +26,7 @@ public:
     std::int64_t get_read_count() override { return control_.read_count; }
     std::int64_t get_found_count() override { return control_.found_count; }
     scan_failure_e get_failure() const override { return failure_; }
+    void set_lost_search(bool on) override { lost_search_ = on; }
 
 protected:
     // The volume's mount path without its last separator, then "/" and each name into path;
@@ -36,6 +37,7 @@ protected:
     volume_item_s volume_;
     recovery_control_s control_;
     scan_failure_e failure_ = scan_failure_e::none;
+    bool lost_search_ = false; // read by the engine thread only after start
 };
 
 } // namespace tarn

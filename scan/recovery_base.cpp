@@ -24,6 +24,8 @@ scan_failure_e recovery_base_c::get_failure() const
     return scan_failure_e::none;
 }
 
+void recovery_base_c::set_lost_search(bool) {}
+
 QString scan_failure_text(scan_failure_e failure)
 {
     switch (failure) {

@@ -56,6 +56,10 @@ public:
     virtual std::int64_t get_found_count();
     // Read after the thread has finished: why the last scan could not run, if it could not.
     virtual scan_failure_e get_failure() const;
+    // Set before the thread starts: the next scan also searches the whole volume for the files
+    // of an earlier file system (a quick format, a damaged table) and lists them under the
+    // folder of lost files. Engines without such a search ignore it (their table entry says).
+    virtual void set_lost_search(bool on);
 
     // Held by whoever writes a file out of this engine's findings (the preview, the extraction
     // thread, the command line): one at a time.

@@ -21,6 +21,10 @@ struct recovery_item_s {
     // The name as the disk keeps it, where it differs from the shown one: a deleted FAT entry
     // shows "#" first but may still hold its whole long name. Empty: the shown name.
     QString disk_name;
+    // Some of the file's clusters now belong to the file system in place (files written after a
+    // format): the copy would hold their new bytes. Shown in the table; such rows are written
+    // only when asked for one by one.
+    bool overwritten = false;
 };
 
 // Registers the type under the name "recovery_item_s" so that rows travel inside QVariant.
