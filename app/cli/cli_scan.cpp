@@ -66,7 +66,8 @@ int run_scan(const QStringList& args, cli_context_s& ctx)
     QStringList rest = args;
     // A found partition lost every file with its table: its live files are listed too.
     const bool all = rest.removeAll(QStringLiteral("--all")) > 0;
-    const int given = cli_volume_arguments(ctx, rest, "scan", "scan ROW|DISK:FIND [--all] [--recover DIR]", volume,
+    const bool lost = rest.removeAll(QStringLiteral("--lost")) > 0;
+    const int given = cli_volume_arguments(ctx, rest, "scan", "scan ROW|DISK:FIND [--all] [--lost] [--recover DIR]", volume,
                                            recover_dir, name);
     if (given < 0)
         return given == -2 ? cli_failed : cli_usage;
@@ -82,9 +83,15 @@ int run_scan(const QStringList& args, cli_context_s& ctx)
                 << "; the engine that reads it is not available in this build\n";
         return cli_failed;
     }
+    if (lost && !entry->lost_search) {
+        ctx.err << "tarnrecovery-cli scan: " << which << name << " holds " << volume.fs_name
+                << ", whose engine has no search for lost files (the deep scan reads any volume)\n";
+        return cli_failed;
+    }
     disk_enumerate();
     const std::unique_ptr<recovery_base_c> engine = entry->make_engine();
     engine->set_volume(volume);
+    engine->set_lost_search(lost);
     int result = cli_run_engine(ctx, *engine, "scan", name);
     if (result == cli_ok && list_and_recover(ctx, *entry, *engine, recover_dir, all) != 0)
         result = cli_failed;
@@ -95,11 +102,13 @@ int run_scan(const QStringList& args, cli_context_s& ctx)
 } // namespace
 
 extern const cli_command_s cli_scan_command = {
-    "scan", "scan ROW|DISK:FIND [--all] [--recover DIR]",
+    "scan", "scan ROW|DISK:FIND [--all] [--lost] [--recover DIR]",
     "Scan the volume of a row of 'volumes' for deleted files and folders, or DISK:FIND, a partition\n"
     "that the search of the disk at row DISK of 'drives' found (the index 'partitions DISK' prints),\n"
     "read without writing anything. --all lists the files that still exist too (what a found\n"
-    "partition holds). One line per file of the\n"
+    "partition holds). --lost also searches the whole volume for the files and folders of an earlier\n"
+    "file system (a quick format, a damaged FAT), listed under the folder of lost files; one whose\n"
+    "clusters the file system in place now uses ends in an overwritten mark. One line per file of the\n"
     "folder tree the window would show: path from the volume's root (deleted names start with\n"
     "\"#\"), size, modified and created (seconds since 1970), id. --recover writes every listed file\n"
     "into DIR, re-creating the folders, with names made safe and \" (2)\" before the extension of a\n"
