@@ -13,6 +13,7 @@
 #include "widgets/page_painting.h"
 #include "widgets/warning_box.h"
 
+#include <QCheckBox>
 #include <QPainter>
 #include <QThread>
 
@@ -39,6 +40,8 @@ volume_window_c::volume_window_c(QObject* receiver)
     prepare_page_button(ui_->btn_scan, "btn_scan");
     prepare_page_button(ui_->btn_open_image, "btn_open_image");
     ui_->btn_open_image->resize(open_image_width, ui_->btn_open_image->height());
+    lost_box_ = new QCheckBox(language_text("volume_lost_search"), this);
+    lost_box_->adjustSize();
     if (receiver_) {
         // The receiver is the main window, which lives above this library: reached by name.
         connect(ui_->btn_scan, SIGNAL(clicked()), receiver_, SLOT(on_click_volume_scan()));
@@ -78,9 +81,15 @@ void volume_window_c::show_volumes()
     shown_ = std::move(list);
 }
 
+bool volume_window_c::lost_search() const
+{
+    return !deep_ && lost_box_->isChecked();
+}
+
 void volume_window_c::set_deep(bool deep)
 {
     deep_ = deep;
+    lost_box_->setVisible(!deep_);
     show_volumes();
     if (deep_ && !extras_known_)
         refresh_volumes();
@@ -129,6 +138,8 @@ void volume_window_c::resizeEvent(QResizeEvent*)
     ui_->btn_back->move(175, h - 54);
     ui_->btn_refresh->move(w / 2 - 50, h - 54);
     ui_->btn_scan->move(w - 275, h - 54);
+    // Above Scan, which it changes, below the list.
+    lost_box_->move(w - 275, h - 86);
     // Left of the back button: the captions of other languages are longer than the others'.
     ui_->btn_open_image->move(25, h - 54);
     ui_->lv_volumes->setGeometry(25, 45, w - 50, h - 140);

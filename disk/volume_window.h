@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+class QCheckBox;
 class QThread;
 
 namespace Ui {
@@ -40,6 +41,9 @@ public:
     // when done, volume_list() is replaced, shown and volumes_refreshed() is emitted. A request
     // while one runs is dropped.
     void refresh_volumes();
+    // "Search for lost files": the scan also searches the whole volume for the files of an
+    // earlier file system (not offered for the deep scan, which reads every byte anyway).
+    bool lost_search() const;
 
 signals:
     void start_scan();
@@ -62,6 +66,7 @@ private:
     std::unique_ptr<QThread> refresh_;
     std::vector<volume_item_s> refreshed_;
     bool deep_ = false;
+    QCheckBox* lost_box_ = nullptr;
     bool extras_known_ = false;
     std::vector<volume_item_s> extras_;
     std::vector<volume_item_s> refreshed_extras_;

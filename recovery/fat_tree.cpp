@@ -75,6 +75,7 @@ void list_fat_folder(const fat_record_s& folder, recovery_rows& rows, bool live)
         item.accessed = child->access_date != 0 ? fat_time_to_unix(child->access_date, 0) : 0;
         item.id = child->start_cluster | ((child->attributes & fat_attr_deleted) != 0 ? 0 : fat_live_id);
         item.attributes = child->attributes;
+        item.overwritten = child->overwritten != 0;
         rows.push_back(std::move(item));
     }
 }

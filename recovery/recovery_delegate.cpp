@@ -4,6 +4,7 @@
 
 #include "common/format_size.h"
 #include "recovery/recovery_model.h"
+#include "settings/language.h"
 #include "scan/recovery_item.h"
 #include "widgets/list_row_painter.h"
 
@@ -56,6 +57,17 @@ void recovery_delegate_c::paint(QPainter* painter, const QStyleOptionViewItem& o
     }
     case column_name:
         painter->setLayoutDirection(text_direction(item.name));
+        // The mark stays beside the name whatever its length: the name gives way.
+        if (item.overwritten) {
+            const QString mark = QStringLiteral("  [%1]").arg(language_text("recovery_overwritten"));
+            const int mark_width = painter->fontMetrics().horizontalAdvance(mark);
+            const QRect name_rect = text_rect.adjusted(0, 0, -mark_width, 0);
+            painter->drawText(name_rect, flags,
+                              painter->fontMetrics().elidedText(visible_text(item.name), Qt::ElideRight, name_rect.width()));
+            painter->setPen(QColor(196, 43, 28));
+            painter->drawText(text_rect.adjusted(text_rect.width() - mark_width, 0, 0, 0), flags, mark);
+            break;
+        }
         painter->drawText(text_rect, flags, visible_text(item.name));
         break;
     case column_size: painter->drawText(text_rect, flags, format_size(item.size)); break;

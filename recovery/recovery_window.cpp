@@ -151,7 +151,7 @@ void recovery_window_c::reset_engine(recovery_base_c* engine)
     engine->reset();
 }
 
-int recovery_window_c::start_scan(const volume_item_s& volume, bool deep)
+int recovery_window_c::start_scan(const volume_item_s& volume, bool deep, bool lost)
 {
     // An extraction reads the engine's findings, which a new scan would clear under it.
     if (scan_running || extraction_running())
@@ -161,6 +161,7 @@ int recovery_window_c::start_scan(const volume_item_s& volume, bool deep)
     ui_->btn_stop->show();
     reset_tree();
     deep_ = deep;
+    lost_ = lost;
     volume_ = volume;
     {
         const QSignalBlocker quiet(live_box_);
@@ -193,6 +194,7 @@ int recovery_window_c::launch()
     ui_->btn_filter->hide();
     live_box_->setVisible(kind != scanner_raw);
     current_->set_volume(volume_);
+    current_->set_lost_search(lost_ && entry->lost_search);
     scan_running = true;
     current_->start(QThread::InheritPriority);
     timer_.start();
@@ -305,7 +307,7 @@ void recovery_window_c::on_thread_finished()
     animation_->stop();
     update();
     if (!found && stop != stop_keep && !deep_ && isVisible())
-        offer_deep_scan();
+        offer_next_scan();
 }
 
 bool recovery_window_c::show_findings()
@@ -338,6 +340,20 @@ void recovery_window_c::on_live_toggled(bool shown)
     renew_file_model();
     show_findings();
     update();
+}
+
+void recovery_window_c::offer_next_scan()
+{
+    const engine_entry_s* entry = choose_engine(volume_, false);
+    if (lost_ || entry == nullptr || !entry->lost_search
+        || warning_box(box_title, "lost_search_query", QMessageBox::Yes | QMessageBox::No, this) != QMessageBox::Yes) {
+        offer_deep_scan();
+        return;
+    }
+    lost_ = true;
+    restart();
+    if (!scan_running)
+        lost_ = false;
 }
 
 void recovery_window_c::offer_deep_scan()
@@ -430,6 +446,7 @@ void recovery_window_c::recover_folder(const TreeNode& node)
     if (folder.isEmpty())
         return;
     std::vector<branch_folder_s> branch = list_branch(kind_, *current_, node, live_box_->isChecked());
+    drop_overwritten(branch);
     int files = 0;
     for (const branch_folder_s& f : branch)
         files += static_cast<int>(f.rows.size());
@@ -540,6 +557,9 @@ void recovery_window_c::on_save_result_clicked()
 void recovery_window_c::on_check_all(bool state)
 {
     for (recovery_item_s& row : rows_) {
+        // A file with new bytes in its clusters is written only when ticked on its own.
+        if (state && row.overwritten)
+            continue;
         row.checked = state;
         checks_.set(kind_, row, state);
     }

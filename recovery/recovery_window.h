@@ -43,9 +43,10 @@ public:
     explicit recovery_window_c(QObject* receiver);
     ~recovery_window_c() override;
 
-    // Scans volume, by signature when deep. 0 when the scan started; -1 while a scan or an
-    // extraction runs, or when no engine reads the volume's file system.
-    int start_scan(const volume_item_s& volume, bool deep);
+    // Scans volume, by signature when deep; lost: the file system's engine also searches the
+    // whole volume for the files of an earlier file system. 0 when the scan started; -1 while a
+    // scan or an extraction runs, or when no engine reads the volume's file system.
+    int start_scan(const volume_item_s& volume, bool deep, bool lost = false);
     // Asks for a scan file and shows its results (0), when the volume it was made of is listed;
     // else -1 (a file refused or a volume not here is said so).
     int open_scan_file();
@@ -96,6 +97,9 @@ private:
     void renew_file_model();
     void size_columns();
     void clear_preview();
+    // After a scan that found nothing: the search for lost files where the engine has one and
+    // it has not run, else (or when declined) the deep scan.
+    void offer_next_scan();
     void offer_deep_scan();
     // The tree of the finished scan, with or without the files that still exist; false when it
     // shows nothing.
@@ -113,6 +117,7 @@ private:
 
     std::unique_ptr<Ui::RecoveryForm> ui_;
     bool deep_ = false;
+    bool lost_ = false; // the scan searches for lost files too
     // "Show live files": on for a partition the search found (every file on it is lost), off
     // for a listed volume; not shown for a deep scan, whose files have no such state.
     QCheckBox* live_box_ = nullptr;

@@ -34,6 +34,14 @@ std::vector<branch_folder_s> list_branch(int kind, const recovery_base_c& engine
     return branch;
 }
 
+int drop_overwritten(std::vector<branch_folder_s>& branch)
+{
+    int dropped = 0;
+    for (branch_folder_s& folder : branch)
+        dropped += static_cast<int>(std::erase_if(folder.rows, [](const recovery_item_s& row) { return row.overwritten; }));
+    return dropped;
+}
+
 QStringList branch_path(const std::vector<branch_folder_s>& branch, int index)
 {
     QStringList names;

@@ -26,6 +26,9 @@ struct branch_folder_s {
 // The folders at and below node (node first, then depth first in tree order) with their files,
 // every row checked.
 std::vector<branch_folder_s> list_branch(int kind, const recovery_base_c& engine, const TreeNode& node, bool live);
+// Leaves out the rows whose clusters the file system in place took (their copies would hold
+// somebody else's bytes): they are written only when asked for one by one. How many went.
+int drop_overwritten(std::vector<branch_folder_s>& branch);
 // The names of the folders from the branch's own folder down to folder index, as found.
 QStringList branch_path(const std::vector<branch_folder_s>& branch, int index);
 

@@ -94,6 +94,17 @@ std::uint32_t slot_cluster(slot e, const fat_fs_s& fs)
     return load_le16(e, 26) | high << 16;
 }
 
+// The entry's size is checked nowhere else here: a huge one only moves the search's end, which
+// the volume bounds.
+std::uint32_t data_end(slot e, std::uint32_t cluster, const fat_fs_s& fs)
+{
+    if (cluster < 2)
+        return 0;
+    const std::uint64_t cluster_bytes = std::uint64_t{fs.sectors_per_cluster} * fat_sector_size;
+    const std::uint64_t end = cluster + std::max<std::uint64_t>(1, (load_le32(e, 28) + cluster_bytes - 1) / cluster_bytes);
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(end, fs.max_cluster));
+}
+
 } // namespace
 
 fat_slots_s check_fat_slots(std::span<const std::byte, fat_sector_size> sector, const fat_fs_s& fs, bool after_end)
@@ -106,8 +117,12 @@ fat_slots_s check_fat_slots(std::span<const std::byte, fat_sector_size> sector, 
             const bool long_name = u8(e, 11) == long_name_attr;
             if (!(long_name ? long_name_slot(e) : short_name_slot(e, fs)))
                 return result;
-            if (!long_name && result.first_data == 0 && u8(e, 0) != '.')
-                result.first_data = slot_cluster(e, fs);
+            if (!long_name && u8(e, 0) != '.') {
+                const std::uint32_t cluster = slot_cluster(e, fs);
+                if (result.first_data == 0)
+                    result.first_data = cluster;
+                result.reach = std::max(result.reach, data_end(e, cluster, fs));
+            }
             ++result.used;
         }
     result.ended = at < fat_sector_size;

@@ -19,6 +19,9 @@ struct fat_slots_s {
     std::uint32_t self = 0;    // the cluster "." names
     std::uint32_t parent = 0;  // the cluster ".." names (0 for the root)
     std::uint32_t first_data = 0; // start cluster of the first short entry that has one, else 0
+    // One past the last cluster any short entry's data would take if it lay contiguously: the
+    // allocator has written at least that far.
+    std::uint32_t reach = 0;
 };
 
 // after_end: an earlier sector of the same cluster ended the folder, so this one must be zero.

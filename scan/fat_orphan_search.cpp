@@ -133,6 +133,13 @@ std::optional<bool> rest_reads(fat_fs_s& fs, head_reader_c& heads, std::uint32_t
     return true;
 }
 
+// A margin past high, within the volume.
+std::uint32_t end_past(const fat_fs_s& fs, std::uint64_t high)
+{
+    const std::uint64_t end = high + std::max<std::uint64_t>(fat_orphan_margin, high / 16) + 1;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(end, fs.max_cluster));
+}
+
 fat_orphan_run_s new_run(std::uint32_t c, const fat_slots_s& slots, const std::byte* head)
 {
     fat_orphan_run_s run;
@@ -171,26 +178,26 @@ std::uint32_t fat_orphan_search_end(fat_fs_s& fs, std::uint32_t reach, bool& ok)
     }
     // Deleted files near the end of what was written leave free clusters past the last one in
     // use; the margin keeps the folders among them.
-    const std::uint64_t high = std::max(last_used, reach);
-    const std::uint64_t end = high + std::max<std::uint64_t>(fat_orphan_margin, high / 16) + 1;
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(end, fs.max_cluster));
+    return end_past(fs, std::max(last_used, reach));
 }
 
 std::vector<fat_orphan_run_s> find_fat_orphan_runs(fat_fs_s& fs, const fat_cluster_set_c& visited, std::uint32_t reach,
-                                                   const std::function<bool()>& keep_going, fat_orphan_stats_s& stats,
-                                                   bool& ok)
+                                                   bool whole_volume, const std::function<bool(double)>& keep_going,
+                                                   fat_orphan_stats_s& stats, bool& ok)
 {
     std::vector<fat_orphan_run_s> runs;
-    const std::uint32_t end = fat_orphan_search_end(fs, reach, ok);
+    std::uint32_t end = fat_orphan_search_end(fs, reach, ok);
     if (!ok)
         return runs;
+    if (whole_volume)
+        end = fs.max_cluster;
     table_reader_c table(fs);
     head_reader_c heads(fs);
     std::vector<std::byte> rest(std::size_t{fs.sectors_per_cluster} * fat_sector_size);
     bool run_open = false; // the last run goes on into the next cluster if that one qualifies
     std::uint32_t unreadable_run = 0;
     for (std::uint32_t c = 2; c < end; ++c) {
-        if ((c & poll_mask) == 0 && !keep_going())
+        if ((c & poll_mask) == 0 && !keep_going(double(c - 2) / double(end - 2)))
             break;
         const bool was_open = std::exchange(run_open, false);
         if (visited.contains(c))
@@ -228,6 +235,7 @@ std::vector<fat_orphan_run_s> find_fat_orphan_runs(fat_fs_s& fs, const fat_clust
         if (!*whole)
             continue;
         ++stats.folder_clusters;
+        end = std::max(end, end_past(fs, std::max(c, slots.reach)));
         if (was_open && !run.folder_start && runs.back().first + runs.back().count == c) {
             ++runs.back().count;
         } else {

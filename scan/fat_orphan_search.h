@@ -37,16 +37,19 @@ inline constexpr std::uint32_t fat_orphan_margin = 4096;
 // At most this many runs are kept; a volume with more stops the search there.
 inline constexpr std::size_t fat_orphan_runs_max = 1u << 20;
 
-// The runs in cluster order. keep_going is asked between blocks of clusters; false ends the
-// search with what it has. A free cluster whose first sector cannot be read is passed over and
-// counted; ok is false when the FAT could not be read or the disk stopped answering (the runs
-// found before stay).
+// The runs in cluster order. keep_going is asked between blocks of clusters, with the share of
+// the search done; false ends the search with what it has. A free cluster whose first sector
+// cannot be read is passed over and counted; ok is false when the FAT could not be read or the
+// disk stopped answering (the runs found before stay).
 // reach is the highest cluster any finding names (its start plus its length): the search ends a
 // margin past it or past the last cluster in use, whichever is further, since the allocator has
-// never written beyond — a mostly empty terabyte volume is not read to its end.
+// never written beyond — a mostly empty terabyte volume is not read to its end. Each folder
+// cluster found moves that end on to a margin past itself and past the data its entries name, so
+// that a volume formatted since (nothing in use) still gives up its folders. whole_volume: every
+// cluster is looked at (the search for lost files).
 std::vector<fat_orphan_run_s> find_fat_orphan_runs(fat_fs_s& fs, const fat_cluster_set_c& visited, std::uint32_t reach,
-                                                   const std::function<bool()>& keep_going, fat_orphan_stats_s& stats,
-                                                   bool& ok);
+                                                   bool whole_volume, const std::function<bool(double)>& keep_going,
+                                                   fat_orphan_stats_s& stats, bool& ok);
 // Where that search ends: one past the last cluster it looks at.
 std::uint32_t fat_orphan_search_end(fat_fs_s& fs, std::uint32_t reach, bool& ok);
 

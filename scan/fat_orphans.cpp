@@ -31,9 +31,15 @@ void fat_recovery_c::adopt_orphans()
     std::uint64_t reach = 0;
     for (const auto& [key, record] : findings_)
         reach = std::max(reach, std::uint64_t{record.start_cluster} + (record.size + cluster_bytes - 1) / cluster_bytes);
+    searching_ = true;
+    const auto keep_going = [this](double done) {
+        if (lost_search_)
+            control_.progress = fat_walk_share + (1.0 - fat_walk_share) * 0.99 * done;
+        return control_.keep_running();
+    };
     const std::vector<fat_orphan_run_s> runs =
         find_fat_orphan_runs(fs, visited_, static_cast<std::uint32_t>(std::min<std::uint64_t>(reach, fs.max_cluster)),
-                             [this] { return control_.keep_running(); }, orphan_stats_, ok);
+                             lost_search_, keep_going, orphan_stats_, ok);
     if (!ok)
         log_error("fat", __LINE__, "search for unreached folder clusters stopped by a read failure after %llu clusters",
                   static_cast<unsigned long long>(orphan_stats_.free_clusters));
@@ -58,6 +64,7 @@ void fat_recovery_c::adopt_orphans()
         if (std::none_of(std::begin(rules), std::end(rules), place_all))
             break;
     place_all(placing_e::anything);
+    searching_ = false;
     orphan_stats_.nanoseconds =
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - began).count();
 }
@@ -68,9 +75,9 @@ bool fat_recovery_c::place_run(const fat_orphan_run_s& run, placing_e how)
     if (visited_.contains(run.first))
         return true;
     if (run.folder_start) {
-        const bool parent_known = known_folder(run.parent);
-        if (how == placing_e::anything || how == placing_e::to_lost || (how == placing_e::by_parent && parent_known)) {
-            adopt_folder(run, !parent_known);
+        const bool known = parent_known(run.parent);
+        if (how == placing_e::anything || how == placing_e::to_lost || (how == placing_e::by_parent && known)) {
+            adopt_folder(run, !known);
             return true;
         }
         return false;
@@ -120,6 +127,13 @@ void fat_recovery_c::take_open_end(std::map<std::uint32_t, open_end_s>::iterator
     open_ends_.erase(open);
 }
 
+bool fat_recovery_c::parent_known(std::uint32_t cluster) const
+{
+    const fat_fs_s& fs = fat_volume_object();
+    const bool root = cluster == 0 || (fs.fs_type == fat_32 && cluster == fs.dir_base);
+    return known_folder(cluster) && !(lost_search_ && root);
+}
+
 bool fat_recovery_c::known_folder(std::uint32_t cluster) const
 {
     const fat_fs_s& fs = fat_volume_object();
@@ -136,6 +150,7 @@ void fat_recovery_c::read_run(const fat_orphan_run_s& run, std::uint32_t owner, 
     frame.owner = owner;
     frame.lost = lost;
     frame.in_deleted = true;
+    frame.keep_all = true;
     std::vector<frame_s> stack;
     if (push_frame(frame, stack))
         drain(stack);
@@ -151,6 +166,7 @@ void fat_recovery_c::continue_folder(const fat_orphan_run_s& run, std::uint32_t 
     frame.start = last_cluster;
     frame.owner = open.owner;
     frame.in_deleted = true;
+    frame.keep_all = true;
     if (open_frame(frame, false) != fr_ok)
         return;
     frame.dir.contiguous = 1;
@@ -183,11 +199,13 @@ void fat_recovery_c::adopt_folder(const fat_orphan_run_s& run, bool lost)
     record.modified = fat_time_to_unix(run.wdate, run.wtime);
     record.created = fat_time_to_unix(run.cdate, run.ctime);
     record.name = QStringLiteral("#%1").arg(run.first, 8, 10, QLatin1Char('0'));
+    record.unnamed = 1;
     resolve(std::move(record));
     frame_s frame;
     frame.start = run.first;
     frame.owner = run.first;
     frame.in_deleted = true;
+    frame.keep_all = true;
     std::vector<frame_s> stack;
     if (push_frame(frame, stack))
         drain(stack);

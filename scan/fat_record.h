@@ -26,6 +26,17 @@ struct fat_record_s {
     // The name's true first character where "#" hides one the disk still holds (a long name,
     // or the entry of a live file inside a deleted folder); 0 when the deletion took it.
     char16_t kept_first = 0;
+    // An entry never marked deleted that the file system in place no longer lists (found in a
+    // folder cluster no walk reached, or in a folder the FAT no longer allocates): its name is
+    // whole, and it is recovered like a deleted file.
+    std::uint8_t unlisted = 0;
+    // Its clusters: along its FAT chain, which still describes exactly this file; else assumed
+    // to follow one another.
+    std::uint8_t by_chain = 0;
+    // Some of those clusters now belong to the file system in place: the copy holds new bytes.
+    std::uint8_t overwritten = 0;
+    // A folder known only from its "." and "..": named by its cluster until its entry is found.
+    std::uint8_t unnamed = 0;
     QString name; // long name or 8.3 name, at most 259 characters, "#" first when deleted
     std::vector<fat_record_s*> children;
 };

@@ -36,6 +36,13 @@ bool is_deleted(const fat_record_s& r)
 // Deleted things are judged by creation time, the newer winning; a live directory always wins.
 bool new_record_wins(const fat_record_s& e, const fat_record_s& n)
 {
+    // A folder known by its cluster alone takes the name its entry gives it.
+    if (e.unnamed && is_dir(n))
+        return true;
+    // An entry never deleted tells where a file is; a deleted one with its start cluster is the
+    // stale copy a move leaves behind.
+    if (e.unlisted != n.unlisted && !is_dir(e) && !is_dir(n))
+        return n.unlisted != 0;
     const bool newer = n.created > e.created;
     if (!e.in_deleted_dir && n.in_deleted_dir)
         return false;
@@ -158,6 +165,7 @@ void fat_recovery_c::walk()
     drain(stack);
     if (failure_ == scan_failure_e::none && control_.keep_running())
         adopt_orphans();
+    judge_unlisted();
 }
 
 void fat_recovery_c::drain(std::vector<frame_s>& stack)
@@ -204,7 +212,9 @@ bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
 {
     const std::int64_t before = control_.read_count.fetch_add(1);
     debug_print("file count:%d\n", static_cast<int>(before + 1));
-    control_.progress = fat_scan_progress(before);
+    // The search for lost files reads the whole volume after the walk and reports its own share.
+    if (!searching_)
+        control_.progress = fat_scan_progress(before) * (lost_search_ ? fat_walk_share : 1.0);
 
     fat_info_s info;
     info.lfname = lfn_.data();
@@ -237,12 +247,16 @@ bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
     // one with a live file that reused its clusters): a partition that only the search found lost
     // all of them with its table, and the page shows them on request. A live entry inside a deleted
     // or lost folder is not a live file.
-    if (!(info.attr & (fat_attr_directory | fat_attr_deleted))) {
+    if (!(info.attr & (fat_attr_directory | fat_attr_deleted)) && !frame.keep_all) {
         if (!frame.in_deleted && !frame.lost)
             live_files_.try_emplace(info.sclust, make_record(frame, info));
         return true;
     }
 
+    // A live folder whose first cluster the FAT calls free lost its chain to damage: it is read
+    // as a deleted one, and what it holds is unlisted.
+    const bool freed = (info.attr & fat_attr_directory) && !(info.attr & fat_attr_deleted) && !frame.in_deleted
+                       && fat_detail::get_fat(*frame.dir.fs, info.sclust) == 0;
     fat_record_s record = make_record(frame, info);
     const bool directory = is_dir(record);
     if (!resolve(std::move(record)) || !directory)
@@ -250,7 +264,8 @@ bool fat_recovery_c::read_entry(frame_s& frame, std::vector<frame_s>& stack)
     frame_s child;
     child.start = info.sclust;
     child.owner = info.sclust;
-    child.in_deleted = frame.in_deleted || (info.attr & fat_attr_deleted);
+    child.in_deleted = frame.in_deleted || (info.attr & fat_attr_deleted) || freed;
+    child.keep_all = frame.keep_all || freed;
     push_frame(child, stack);
     return true;
 }
@@ -272,14 +287,17 @@ fat_record_s fat_recovery_c::make_record(const frame_s& frame, const fat_info_s&
     record.lost = frame.lost ? 1 : 0;
     record.size = info.size;
     record.in_deleted_dir = frame.in_deleted ? 1 : 0;
-    record.attributes = static_cast<std::uint8_t>(info.attr | (frame.in_deleted ? fat_attr_deleted : 0));
+    record.unlisted = frame.keep_all && !(info.attr & fat_attr_deleted) ? 1 : 0;
+    // Unlisted entries count as deleted: the file system in place no longer has them.
+    record.attributes =
+        static_cast<std::uint8_t>(info.attr | (frame.in_deleted || record.unlisted ? fat_attr_deleted : 0));
     record.modified = fat_time_to_unix(info.wdate, info.wtime);
     record.created = fat_time_to_unix(info.cdate, info.ctime);
     record.access_date = info.adate;
     const bool long_name = info.lfname[0] != 0;
     record.name = long_name ? QString::fromUtf16(info.lfname) : QString::fromUtf16(info.fname.data());
     record.name.truncate(fat_record_name_max);
-    if (is_deleted(record) && !record.name.isEmpty()) {
+    if (is_deleted(record) && !record.unlisted && !record.name.isEmpty()) {
         // A long name keeps its first character, and so does the short name of an entry that is
         // not itself deleted; only a deleted short name lost it to the mark. "#" marks both.
         if (long_name || !(info.attr & fat_attr_deleted))
@@ -422,7 +440,7 @@ std::int32_t fat_recovery_c::recover_file(std::uint64_t id, QString destination)
     // No bigger than the file: recovering thousands of small files must not clear a step's
     // worth of memory for each.
     std::vector<std::byte> buffer(std::clamp<std::size_t>(record.size, 1, recover_step));
-    const int deleted = record.attributes & fat_attr_deleted;
+    const int deleted = (record.attributes & fat_attr_deleted) && !record.by_chain ? 1 : 0;
     std::uint32_t got = 0;
     do {
         // What was read before a failure is still written: a partial file beats none.

@@ -64,6 +64,9 @@ private:
         std::uint32_t owner = 0; // the folder its entries belong to (0: the root)
         bool lost = false;       // entries of no known folder: they go to the lost entries
         bool in_deleted = false;
+        // Entries never marked deleted are kept too, as unlisted: a folder cluster no walk
+        // reached, a folder the FAT no longer allocates, and everything below them.
+        bool keep_all = false;
         bool root = false;
         bool read_any = false;
         std::uint32_t next_data = 0; // see open_end_s
@@ -100,6 +103,14 @@ private:
     // Reads the run as the continuation of the folder that ended open at last_cluster.
     void continue_folder(const fat_orphan_run_s& run, std::uint32_t last_cluster, const open_end_s& open);
     void adopt_folder(const fat_orphan_run_s& run, bool lost);
+    // Whether the search's runs may name the root of the file system in place as their parent:
+    // not in the search for lost files, whose folders belonged to an earlier file system.
+    bool parent_known(std::uint32_t cluster) const;
+
+    // How each unlisted file is read, and whether the file system in place took its clusters
+    // (fat_unlisted.cpp).
+    void judge_unlisted();
+    void judge_unlisted(fat_record_s& record);
 
     // The record's folder: the lost entries for a lost record, none for the lost entries
     // themselves or when the parent is unknown.
@@ -119,7 +130,11 @@ private:
     std::multimap<std::uint32_t, std::uint32_t> open_by_data_; // next_data → key in open_ends_
     fat_orphan_stats_s orphan_stats_;
     std::vector<char16_t> lfn_ = std::vector<char16_t>(512);
+    bool searching_ = false; // the search for unreached folder clusters runs: it sets the progress
 };
+
+// The walk's share of the progress when the search for lost files follows it over the whole volume.
+inline constexpr double fat_walk_share = 0.1;
 
 // The module's volume object, registered as volume 0 for every FAT scan.
 fat_fs_s& fat_volume_object();

@@ -7,7 +7,7 @@
 
 namespace tarn {
 
-inline constexpr std::array<std::string_view, 102> language_keys = {
+inline constexpr std::array<std::string_view, 105> language_keys = {
     "startup_warning", "main_warning1", "main_warning2", "back_warning", "quit_warning",
     "language_warning", "menu_help", "menu_exit", "home_text1", "home_text2", "home_text3",
     "drive_physical_drives", "btn_scan", "btn_refresh", "btn_back", "volume_logical_drives",
@@ -31,7 +31,7 @@ inline constexpr std::array<std::string_view, 102> language_keys = {
     "partition_gpt_restore_primary", "partition_gpt_restore_backup", "partition_gpt_protective", "partition_gpt_new",
     "partition_gpt_why_large", "partition_gpt_why_find", "partition_gpt_left_out", "partition_sectors_written",
     "partition_backup_sectors", "partition_gpt_basic_data", "partition_gpt_linux_data", "partition_gpt_linux_swap",
-    "partition_gpt_efi_system",
+    "partition_gpt_efi_system", "volume_lost_search", "lost_search_query", "recovery_overwritten",
 };
 
 } // namespace tarn

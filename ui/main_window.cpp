@@ -150,7 +150,7 @@ void main_window_c::on_click_volume_scan()
         warning_box(window_title, "main_warning2", QMessageBox::NoButton, nullptr);
         return;
     }
-    if (recovery_->start_scan(*volume, raw_scan_) != -1) {
+    if (recovery_->start_scan(*volume, raw_scan_, volume_->lost_search()) != -1) {
         scanning_find_ = false;
         showPage(recovery_page);
     }
