@@ -9,6 +9,7 @@
 #include "recovery/recovery_rows.h"
 #include "recovery/scanner_kind.h"
 #include "recovery/tree_model.h"
+#include "scan/raw_hit.h"
 
 #include <QString>
 
@@ -35,6 +36,10 @@ struct engine_entry_s {
     // Whether the engine can search the whole volume for the files of an earlier file system
     // (recovery_base_c::set_lost_search).
     bool lost_search = false;
+    // The names of the files a finished scan found, by the byte on the volume where each one's
+    // data starts, for the deep scan of the same volume to name its hits; null when the engine
+    // cannot tell.
+    raw_known_names (*known_starts)(const recovery_base_c& engine) = nullptr;
 };
 
 // The entry of a scanner kind; null for a number that names none.

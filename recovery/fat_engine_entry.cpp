@@ -39,6 +39,24 @@ void list_fat_engine_folder(const recovery_base_c&, const folder_record& record,
         list_fat_folder(*folder, rows, live);
 }
 
+raw_known_names fat_known_starts(const recovery_base_c& engine)
+{
+    raw_known_names names;
+    const fat_recovery_c* fat = fat_engine(engine);
+    if (fat == nullptr)
+        return names;
+    // The module's volume object still describes the volume the scan read.
+    const fat_fs_s& fs = fat_volume_object();
+    const std::uint64_t volume_start = fat_partition_table()[0].start_sector;
+    for (const auto& [cluster, record] : fat->findings()) {
+        const std::uint32_t sector = fat_detail::clust2sect(fs, cluster);
+        if ((record.attributes & fat_attr_directory) || record.size == 0 || sector < volume_start)
+            continue;
+        names.try_emplace((sector - volume_start) * std::uint64_t{fat_sector_size}, fat_disk_name(record));
+    }
+    return names;
+}
+
 int extract_fat_row(recovery_base_c& engine, const recovery_item_s& row, const QString& destination)
 {
     return engine.recover_file(row.id, destination);
@@ -47,6 +65,6 @@ int extract_fat_row(recovery_base_c& engine, const recovery_item_s& row, const Q
 } // namespace
 
 const engine_entry_s fat_engine_entry{scanner_fat, takes_fat, make_fat_engine, build_fat_engine_tree,
-                                      list_fat_engine_folder, extract_fat_row, true};
+                                      list_fat_engine_folder, extract_fat_row, true, fat_known_starts};
 
 } // namespace tarn

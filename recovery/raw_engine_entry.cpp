@@ -1,5 +1,6 @@
 // The signature (deep scan) engine in the engine table: one folder per file type below "/", one
-// row per hit named by its sequence number and extension.
+// row per hit named by its sequence number and extension, or by the name a file-system scan found
+// for a file that started at the same byte.
 
 #include "recovery/engine_table.h"
 #include "scan/raw_recovery.h"
@@ -50,7 +51,8 @@ void list_raw_folder(const recovery_base_c& engine, const folder_record& record,
             continue;
         const raw_hit_s& hit = raw->hits()[static_cast<std::size_t>(sequence)];
         recovery_item_s item;
-        item.name = raw_hit_name(hit);
+        const QString* known = raw->known_name(hit.offset);
+        item.name = known != nullptr ? *known : raw_hit_name(hit);
         item.size = hit.size;
         item.id = hit.sequence;
         rows.push_back(std::move(item));

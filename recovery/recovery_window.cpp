@@ -195,6 +195,8 @@ int recovery_window_c::launch()
     live_box_->setVisible(kind != scanner_raw);
     current_->set_volume(volume_);
     current_->set_lost_search(lost_ && entry->lost_search);
+    if (auto* raw = dynamic_cast<raw_recovery_c*>(current_); raw != nullptr && known_volume_ == volume_.volume_path)
+        raw->set_known_names(known_names_);
     scan_running = true;
     current_->start(QThread::InheritPriority);
     timer_.start();
@@ -301,6 +303,10 @@ void recovery_window_c::on_thread_finished()
     }
     failure_ = current_->get_failure();
     const bool found = show_findings();
+    if (const engine_entry_s* entry = engine_entry(kind_); entry != nullptr && entry->known_starts != nullptr) {
+        known_names_ = entry->known_starts(*current_);
+        known_volume_ = volume_.volume_path;
+    }
     if (kind_ == scanner_raw)
         ui_->btn_filter->show();
     scan_running = false;
@@ -344,8 +350,9 @@ void recovery_window_c::on_live_toggled(bool shown)
 
 void recovery_window_c::offer_next_scan()
 {
+    // A volume its engine could not read at all has no walk for the search to follow.
     const engine_entry_s* entry = choose_engine(volume_, false);
-    if (lost_ || entry == nullptr || !entry->lost_search
+    if (lost_ || failure_ != scan_failure_e::none || entry == nullptr || !entry->lost_search
         || warning_box(box_title, "lost_search_query", QMessageBox::Yes | QMessageBox::No, this) != QMessageBox::Yes) {
         offer_deep_scan();
         return;

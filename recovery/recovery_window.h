@@ -9,6 +9,7 @@
 #include "recovery/preview_loader.h"
 #include "recovery/recovery_rows.h"
 #include "recovery/scanner_kind.h"
+#include "scan/raw_hit.h"
 #include "scan/recovery_stop.h"
 #include "widgets/progress_bar.h"
 
@@ -118,6 +119,10 @@ private:
     std::unique_ptr<Ui::RecoveryForm> ui_;
     bool deep_ = false;
     bool lost_ = false; // the scan searches for lost files too
+    // The names the last file-system scan found and the volume it read: a deep scan of that
+    // volume names its hits after them.
+    raw_known_names known_names_;
+    QString known_volume_;
     // "Show live files": on for a partition the search found (every file on it is lost), off
     // for a listed volume; not shown for a deep scan, whose files have no such state.
     QCheckBox* live_box_ = nullptr;

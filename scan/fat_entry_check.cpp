@@ -100,12 +100,25 @@ std::uint32_t data_end(slot e, std::uint32_t cluster, const fat_fs_s& fs)
 {
     if (cluster < 2)
         return 0;
-    const std::uint64_t cluster_bytes = std::uint64_t{fs.sectors_per_cluster} * fat_sector_size;
+    const std::uint64_t cluster_bytes = std::max<std::uint64_t>(1, std::uint64_t{fs.sectors_per_cluster}) * fat_sector_size;
     const std::uint64_t end = cluster + std::max<std::uint64_t>(1, (load_le32(e, 28) + cluster_bytes - 1) / cluster_bytes);
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(end, fs.max_cluster));
 }
 
 } // namespace
+
+bool lists_folder(std::span<const std::byte, fat_sector_size> sector, const fat_fs_s& fs, std::uint32_t cluster)
+{
+    for (std::size_t at = 0; at < fat_sector_size; at += slot_size) {
+        const slot e(sector.data() + at, slot_size);
+        if (u8(e, 0) == 0)
+            return false;
+        if (u8(e, 11) != long_name_attr && (u8(e, 11) & fat_attr_directory) && u8(e, 0) != '.'
+            && slot_cluster(e, fs) == cluster)
+            return true;
+    }
+    return false;
+}
 
 fat_slots_s check_fat_slots(std::span<const std::byte, fat_sector_size> sector, const fat_fs_s& fs, bool after_end)
 {
@@ -121,6 +134,8 @@ fat_slots_s check_fat_slots(std::span<const std::byte, fat_sector_size> sector, 
                 const std::uint32_t cluster = slot_cluster(e, fs);
                 if (result.first_data == 0)
                     result.first_data = cluster;
+                if (result.first_folder == 0 && (u8(e, 11) & fat_attr_directory))
+                    result.first_folder = cluster;
                 result.reach = std::max(result.reach, data_end(e, cluster, fs));
             }
             ++result.used;

@@ -22,7 +22,13 @@ struct fat_slots_s {
     // One past the last cluster any short entry's data would take if it lay contiguously: the
     // allocator has written at least that far.
     std::uint32_t reach = 0;
+    std::uint32_t first_folder = 0; // start cluster of the first folder it lists, else 0
 };
+
+// Whether a short entry of the sector names a folder that starts at cluster. A folder never lists
+// itself: a cluster read on as part of that folder which does belongs to its parent (a root that
+// grew right after the folder was made in it).
+bool lists_folder(std::span<const std::byte, fat_sector_size> sector, const fat_fs_s& fs, std::uint32_t cluster);
 
 // after_end: an earlier sector of the same cluster ended the folder, so this one must be zero.
 fat_slots_s check_fat_slots(std::span<const std::byte, fat_sector_size> sector, const fat_fs_s& fs, bool after_end);

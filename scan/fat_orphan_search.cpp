@@ -147,6 +147,7 @@ fat_orphan_run_s new_run(std::uint32_t c, const fat_slots_s& slots, const std::b
     run.count = 1;
     run.folder_start = slots.folder_start;
     run.first_data = slots.first_data;
+    run.first_folder = slots.first_folder;
     if (run.folder_start) {
         const std::span<const std::byte> dot(head, 32);
         run.parent = slots.parent;
@@ -236,7 +237,9 @@ std::vector<fat_orphan_run_s> find_fat_orphan_runs(fat_fs_s& fs, const fat_clust
             continue;
         ++stats.folder_clusters;
         end = std::max(end, end_past(fs, std::max(c, slots.reach)));
-        if (was_open && !run.folder_start && runs.back().first + runs.back().count == c) {
+        // A cluster that lists the folder the run began with is its parent's, not its own.
+        const bool lists_run = !runs.empty() && runs.back().folder_start && run.first_folder == runs.back().first;
+        if (was_open && !run.folder_start && !lists_run && runs.back().first + runs.back().count == c) {
             ++runs.back().count;
         } else {
             if (runs.size() == fat_orphan_runs_max)

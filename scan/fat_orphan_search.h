@@ -19,6 +19,7 @@ struct fat_orphan_run_s {
     bool folder_start = false; // the first cluster begins with "." and "..": a folder's own start
     std::uint32_t parent = 0;  // the cluster ".." names; 0 for the root
     std::uint32_t first_data = 0; // start cluster of its first entry that has one (0: none)
+    std::uint32_t first_folder = 0; // start cluster of the first folder it lists (0: none)
     std::uint16_t wdate = 0, wtime = 0, cdate = 0, ctime = 0; // the "." entry's dates
 };
 

@@ -82,7 +82,8 @@ bool fat_recovery_c::place_run(const fat_orphan_run_s& run, placing_e how)
         }
         return false;
     }
-    if (const auto open = owner_of(run, how); open != open_ends_.end()) {
+    // A folder never lists itself: a run that lists the open folder is its parent's.
+    if (const auto open = owner_of(run, how); open != open_ends_.end() && open->second.owner != run.first_folder) {
         const auto [last_cluster, end] = *open;
         take_open_end(open);
         continue_folder(run, last_cluster, end);

@@ -336,6 +336,15 @@ bool fat_recovery_c::resolve(fat_record_s&& record)
         return true;
     }
     fat_record_s& existing = it->second;
+    // A folder named by its cluster whose own entry turns up inside itself (the root's next
+    // cluster read on as the folder's, after a format took the root): the name is right, the
+    // place is not.
+    if (existing.unnamed && is_dir(record) && record.parent_cluster == record.start_cluster && !record.lost) {
+        existing.name = std::move(record.name);
+        existing.kept_first = record.kept_first;
+        existing.unnamed = 0;
+        return false;
+    }
     if (new_record_wins(existing, record)) {
         record.children = std::move(existing.children);
         existing = std::move(record);

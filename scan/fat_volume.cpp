@@ -226,7 +226,7 @@ int check_assumed_sector(fat_dir_s& dir, std::uint32_t sector, bool cluster_star
     const fat_slots_s slots = check_fat_slots(dir.fs->win, *dir.fs, false);
     if (!slots.entries || (cluster_start && slots.used == 0))
         return end_folder(dir, dir_end_unparsable);
-    if (slots.folder_start)
+    if (slots.folder_start || (cluster_start && lists_folder(dir.fs->win, *dir.fs, dir.sclust)))
         return end_folder(dir, dir_end_taken);
     return fr_ok;
 }

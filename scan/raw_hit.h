@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tarn {
@@ -33,6 +34,10 @@ inline QString raw_hit_name(const raw_hit_s& hit)
     return QString::asprintf("%08llu.", static_cast<unsigned long long>(hit.sequence))
            + QString::fromLatin1(extension.data(), static_cast<qsizetype>(extension.size()));
 }
+
+// Names that a file-system scan of the same volume found, by the byte on the volume where each
+// file's data starts: a hit that starts there is shown and written under that name.
+using raw_known_names = std::unordered_map<std::uint64_t, QString>;
 
 // The hits of one file type, in the order they were found.
 struct raw_category_s {

@@ -88,6 +88,7 @@ void raw_recovery_c::reset()
     const std::lock_guard lock(hits_lock_);
     hits_.clear();
     categories_.clear();
+    known_names_.clear();
     failure_ = scan_failure_e::none;
 }
 

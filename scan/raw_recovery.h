@@ -49,6 +49,14 @@ public:
     // Replaces the hits and categories with a scan file's; the volume path it names, empty when
     // the file is refused (then nothing changes).
     QString load_results(const QString& path);
+    // Set after reset, before the scan: names for hits that start where a found file started.
+    void set_known_names(raw_known_names names) { known_names_ = std::move(names); }
+    // The known name of a hit at that offset; null when none.
+    const QString* known_name(std::uint64_t offset) const
+    {
+        const auto it = known_names_.find(offset);
+        return it == known_names_.end() ? nullptr : &it->second;
+    }
 
 protected:
     void run() override;
@@ -66,6 +74,7 @@ private:
     mutable std::mutex hits_lock_;
     std::vector<raw_hit_s> hits_;
     std::vector<raw_category_s> categories_;
+    raw_known_names known_names_;
     std::unique_ptr<write_behind_c> writer_; // made for the first large file recovered
 };
 

@@ -131,6 +131,10 @@ TEST_F(FatEngine, DirectoryCyclesEndAndStayOutOfTheTree)
     image.put_entry(41, 0, {"PING2      ", 0x10, 40});
     image.put_entry(41, 1, {"\xE5" "ILE    TXT", 0x20, 42, 5});
     image.put_entry(0, 2, {"\xE5" "OOT    TXT", 0x20, 43, 5});
+    // The folders' FAT chains are whole: a live folder whose cluster the FAT calls free is read as
+    // a damaged one instead.
+    for (std::uint32_t c : {30u, 40u, 41u})
+        image.set_fat(c, 0xFFFF);
     ASSERT_EQ(scan(image), 0);
     // Every record reachable from the root is reached once.
     std::set<const fat_record_s*> seen;

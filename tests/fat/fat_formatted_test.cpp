@@ -129,7 +129,7 @@ protected:
 };
 
 // The path a listed lost file should match among the originals: below the folder of lost files
-// come the top folders whose entries the format took, named by their cluster.
+// come the top folders, named by their cluster where the format took their entries.
 QString comparable(const QString& listed, bool lost_search)
 {
     return lost_search ? listed.section('/', 2) : listed;
@@ -160,7 +160,7 @@ TEST_P(FatFormatted, EveryFileBackUnderItsPathByteExact)
         QFile file(image);
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
         QByteArray bytes = file.readAll();
-        for (const char* name : {"PHOTOS     ", "DOCUMENTS  "}) {
+        for (const char* name : {"PHOTOS     ", "DOCUME~1   "}) {
             const std::uint32_t cluster = root_folder_cluster(bytes, name);
             ASSERT_GE(cluster, 2u) << name;
             free_cluster(bytes, cluster);

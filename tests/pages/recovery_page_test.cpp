@@ -279,9 +279,11 @@ void recovery_page_test::nothing_found_offers_a_deep_scan_unless_stopped()
     QVERIFY(volume.build(false));
     test::page_driver driver;
     driver.fixture().answer_next(QMessageBox::No);
+    driver.fixture().answer_next(QMessageBox::No);
     driver.click_scan();
     QVERIFY(driver.wait_for_scan_end());
-    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"deep_scan_query"});
+    // The search for lost files first (the FAT engine has one), then the deep scan.
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList({"lost_search_query", "deep_scan_query"}));
     QCOMPARE(driver.tree()->model()->rowCount(), 0);
 
     // Start again and stop: once the engine has begun (it clears its own flags first), the stop
@@ -295,12 +297,15 @@ void recovery_page_test::nothing_found_offers_a_deep_scan_unless_stopped()
     QVERIFY(driver.wait_for_scan_end());
     QVERIFY(driver.fixture().take_boxes().empty());
 
-    // Yes to the offer runs a deep scan, which itself never offers one.
+    // Yes to the first offer searches for lost files; when that finds nothing either, Yes to the
+    // deep scan runs one, which itself never offers anything.
     QTest::mouseClick(driver.button("btn_pause"), Qt::LeftButton);
     driver.fixture().answer_next(QMessageBox::Yes);
+    driver.fixture().answer_next(QMessageBox::Yes);
     QVERIFY(driver.wait_for_scan_end());
-    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"deep_scan_query"});
+    QTest::qWait(50);
     QVERIFY(driver.wait_for_scan_end());
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList({"lost_search_query", "deep_scan_query"}));
     QTest::qWait(50);
     QCOMPARE(driver.recovery()->scanner_kind(), int(scanner_raw));
     QVERIFY(!driver.button("btn_filter")->isHidden());
@@ -424,13 +429,17 @@ void recovery_page_test::a_volume_of_noise_never_freezes_the_window()
     since_tick.start();
     ticks.start(10);
     driver.fixture().answer_next(QMessageBox::Yes);
+    driver.fixture().answer_next(QMessageBox::Yes);
     driver.click_scan();
     QVERIFY(driver.wait_for_scan_end());
     QTest::qWait(50);
     QVERIFY(driver.wait_for_scan_end());
+    QTest::qWait(50);
+    QVERIFY(driver.wait_for_scan_end());
     // Noise holds no file the FAT scan could take (it reads as names of files larger than the
-    // volume or past its end), so the deep scan was offered and run.
-    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"deep_scan_query"});
+    // volume or past its end), nor does the search for lost files over all of it, so the deep
+    // scan was offered and run.
+    QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList({"lost_search_query", "deep_scan_query"}));
     QCOMPARE(driver.recovery()->scanner_kind(), int(scanner_raw));
     ticks.stop();
     QVERIFY2(longest_gap < 2000, qPrintable(QStringLiteral("the window stood still for %1 ms").arg(longest_gap)));
