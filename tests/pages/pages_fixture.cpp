@@ -160,6 +160,13 @@ bool pages_volume::build_root_only()
            && run_mtools({"mdel", "-i", img, "::/report.txt", "::/photo.jpg"}) == 0 && use_image(img);
 }
 
+bool pages_volume::build_formatted()
+{
+    return build(false)
+           && run_tool(QStringLiteral("mkfs.fat"), {"-F", "32", "-i", "5678ABCD", "--invariant", "-n", "NEW", image()}) == 0
+           && use_image(image());
+}
+
 bool pages_volume::build_ntfs()
 {
     const QString img = path(QStringLiteral("ntfs.img"));

@@ -4,12 +4,15 @@
 // keeps painting while a scan runs.
 
 #include "common/app_state.h"
+#include "disk/volume_enumeration.h"
+#include "recovery/tree_builder.h"
 #include "recovery/my_header_view.h"
 #include "scan/recovery_item.h"
 #include "tests/pages/page_driver.h"
 #include "tests/pages/pages_fixture.h"
 
 #include <QAbstractItemModelTester>
+#include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
 #include <QPushButton>
@@ -47,6 +50,8 @@ private slots:
     void deleted_folder_recovered_byte_exact_inside_the_target();
     void window_keeps_painting_while_a_scan_runs();
     void leaving_a_running_scan_abandons_it_and_empties_the_page();
+    void a_formatted_volume_gives_its_files_back_from_the_search_for_lost_files();
+    void the_deep_scan_names_its_hits_after_the_files_the_scan_found();
 
 private:
     // Starts a scan of the busy volume and pauses it once the engine has begun.
@@ -149,6 +154,49 @@ void recovery_flow_test::leaving_a_running_scan_abandons_it_and_empties_the_page
     QCOMPARE(test::keys_of(driver.fixture().take_boxes()), QStringList{"back_warning"});
     QCOMPARE(driver.tree()->model()->rowCount(), 0);
     QCOMPARE(driver.recovery()->current_engine()->get_found_count(), 0);
+}
+
+// The volume page's switch asks for the search, and its findings are files like any other: the
+// folder of lost files, the old folders below it by name, a picture previewed and written.
+void recovery_flow_test::a_formatted_volume_gives_its_files_back_from_the_search_for_lost_files()
+{
+    test::pages_volume volume;
+    QVERIFY(volume.build_formatted());
+    test::page_driver driver;
+    auto* lost_box = driver.window().page(main_window_c::volume_page)->findChild<QCheckBox*>();
+    QVERIFY(lost_box != nullptr && lost_box->isVisible());
+    lost_box->setChecked(true);
+    QVERIFY(driver.scan_to_end());
+    QVERIFY(driver.fixture().take_boxes().empty());
+    // The new root holds nothing: the folder of lost files is the one top folder.
+    QCOMPARE(driver.tree()->model()->rowCount(), 1);
+    QCOMPARE(driver.tree()->model()->index(0, 0).data().toString(), orphan_folder_name());
+    driver.click_folder("Letters");
+    const int row = driver.row_of("letter.txt");
+    QVERIFY(row >= 0);
+    driver.click_folder("#00000003"); // Photos, whose own entry the new root took
+    QStringList listed;
+    for (int r = 0; r < driver.table()->model()->rowCount(); ++r)
+        listed << driver.table()->model()->index(r, 0).data().value<recovery_item_s>().name;
+    listed.sort();
+    QCOMPARE(listed, QStringList({"abcdefghi.txt", "big.bin", "holiday.png", "notes.txt"}));
+    driver.click_cell(driver.row_of("holiday.png"), 1);
+    QTRY_VERIFY(!driver.preview_is_white());
+}
+
+// After a file scan found the deleted picture, the deep scan of the same volume names the hit that
+// starts where the picture started after it, not by its number.
+void recovery_flow_test::the_deep_scan_names_its_hits_after_the_files_the_scan_found()
+{
+    test::scanned_page page;
+    QVERIFY(page.ready);
+    page.driver.click_folder("#hotos");
+    QVERIFY(page.driver.row_of("#oliday.png") >= 0);
+    QCOMPARE(page.driver.recovery()->start_scan(volume_list().at(1), true), 0);
+    QVERIFY(page.driver.wait_for_scan_end());
+    page.driver.click_folder("png");
+    QCOMPARE(page.driver.table()->model()->rowCount(), 1);
+    QCOMPARE(page.driver.table()->model()->index(0, 0).data().value<recovery_item_s>().name, QStringLiteral("#oliday.png"));
 }
 
 QTEST_MAIN(recovery_flow_test)
