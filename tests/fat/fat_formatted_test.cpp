@@ -6,7 +6,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -41,23 +40,15 @@ class FatFormatted : public ::testing::TestWithParam<volume_case_s> {
 protected:
     QString path(const QString& name) const { return dir_.filePath(name); }
 
-    QByteArray content(int size, quint32 seed)
-    {
-        QByteArray data(size, '\0');
-        QRandomGenerator rng(seed);
-        for (char& c : data)
-            c = static_cast<char>(rng.generate());
-        return data;
-    }
     // A file of the source tree, remembered under its path on the volume.
     QString source(const QString& volume_path, int size)
     {
         const QString file = path("src/" + QString::number(originals_.size()) + "_" + volume_path.section('/', -1));
         QFile out(file);
         EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(content(size, static_cast<quint32>(originals_.size() * 7919 + size)));
-        originals_[volume_path] = QCryptographicHash::hash(content(size, static_cast<quint32>(originals_.size() * 7919 + size)),
-                                                           QCryptographicHash::Sha256);
+        const QByteArray data = random_bytes(size, static_cast<quint32>(originals_.size() * 7919 + size));
+        out.write(data);
+        originals_[volume_path] = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
         return file;
     }
     void copy(const QString& image, const QString& folder, const QString& name, int size, const QString& time = old_time)

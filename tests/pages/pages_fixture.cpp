@@ -23,15 +23,6 @@ namespace tarn::test {
 
 namespace {
 
-QByteArray random_bytes(int size, quint32 seed)
-{
-    QByteArray data(size, '\0');
-    QRandomGenerator rng(seed);
-    for (char& c : data)
-        c = static_cast<char>(rng.generate());
-    return data;
-}
-
 QByteArray picture_png()
 {
     QImage image(320, 200, QImage::Format_RGB32);

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 
 namespace tarn::test {
@@ -61,6 +62,15 @@ int format_fat(const QString& image, std::uint64_t first_sector, std::uint64_t s
     if (first_sector == 0)
         QFile::remove(image); // -C creates the file itself
     return run_tool(QStringLiteral("mkfs.fat"), args) == 0 ? 0 : -1;
+}
+
+QByteArray random_bytes(int size, quint32 seed)
+{
+    QByteArray data(size, '\0');
+    QRandomGenerator rng(seed);
+    for (char& c : data)
+        c = static_cast<char>(rng.generate());
+    return data;
 }
 
 bool have_tool(const QString& program)

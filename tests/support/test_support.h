@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the tests: running the real tools that make disk images, and files.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -32,5 +33,8 @@ int format_fat(const QString& image, std::uint64_t first_sector, std::uint64_t s
 
 // True when the tool is on PATH; tests that need a tool fail loudly rather than skip.
 bool have_tool(const QString& program);
+
+// size bytes that the same seed always gives again.
+QByteArray random_bytes(int size, quint32 seed);
 
 } // namespace tarn::test
