@@ -1,6 +1,7 @@
 // Photographs the volume page, the recovery page (tree, file table, picture preview), a recovery
 // in progress and its summary, and the drive page after the window was maximized and restored,
-// of a volume made by mkfs.fat and mtools. Run under a virtual X server by
+// of a volume made by mkfs.fat and mtools; then the search for lost files on that volume
+// formatted again. Run under a virtual X server by
 // scripts/screenshots-pages:
 //   page_screenshots LANGUAGE_FILE SECTION OUT_DIR
 
@@ -14,6 +15,7 @@
 #include "widgets/warning_box.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
@@ -69,6 +71,26 @@ bool shoot_recovery(test::page_driver& driver, const test::pages_volume& volume,
     return shot;
 }
 
+// A volume formatted again, two files written since: the search for lost files with the old
+// folders by name and big.bin marked overwritten.
+bool shoot_lost_files(const QString& language_file, const QString& section, const QString& out)
+{
+    test::pages_volume volume;
+    if (!volume.build_formatted(true))
+        return false;
+    test::page_driver driver(language_file, section);
+    auto* lost_box = driver.window().page(main_window_c::volume_page)->findChild<QCheckBox*>();
+    if (lost_box == nullptr)
+        return false;
+    lost_box->setChecked(true);
+    if (!driver.scan_to_end())
+        return false;
+    driver.tree()->expandAll();
+    driver.click_folder(QStringLiteral("#00000003"));
+    driver.click_cell(driver.row_of(QStringLiteral("holiday.png")), 0);
+    return shoot_window(driver, out + QStringLiteral("/lost.png"));
+}
+
 int run(const QString& language_file, const QString& section, const QString& out)
 {
     test::pages_volume volume;
@@ -94,7 +116,9 @@ int run(const QString& language_file, const QString& section, const QString& out
     driver.window().showMaximized();
     QTest::qWait(500);
     driver.window().showNormal();
-    return shoot_window(driver, out + QStringLiteral("/drive-restored.png")) ? 0 : 1;
+    return shoot_window(driver, out + QStringLiteral("/drive-restored.png")) && shoot_lost_files(language_file, section, out)
+               ? 0
+               : 1;
 }
 
 } // namespace

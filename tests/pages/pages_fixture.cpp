@@ -151,11 +151,24 @@ bool pages_volume::build_root_only()
            && run_mtools({"mdel", "-i", img, "::/report.txt", "::/photo.jpg"}) == 0 && use_image(img);
 }
 
-bool pages_volume::build_formatted()
+bool pages_volume::build_formatted(bool written_since)
 {
-    return build(false)
-           && run_tool(QStringLiteral("mkfs.fat"), {"-F", "32", "-i", "5678ABCD", "--invariant", "-n", "NEW", image()}) == 0
-           && use_image(image());
+    if (!build(false)
+        || run_tool(QStringLiteral("mkfs.fat"), {"-F", "32", "-i", "5678ABCD", "--invariant", "-n", "NEW", image()}) != 0)
+        return false;
+    if (written_since) {
+        // The new files go where the file system's hint of the next free cluster says: cluster
+        // 1000, well inside big.bin (12,288 clusters from cluster 13).
+        QFile file(image());
+        if (!file.open(QIODevice::ReadWrite) || !file.seek(512 + 492) || file.write(QByteArray("\xE8\x03\x00\x00", 4)) != 4)
+            return false;
+        file.close();
+        const QString i = QStringLiteral("-i");
+        if (run_mtools({"mcopy", i, image(), source("new.txt", random_bytes(20000, 21)), "::/"}) != 0
+            || run_mtools({"mcopy", i, image(), source("newer.txt", random_bytes(7000, 22)), "::/"}) != 0)
+            return false;
+    }
+    return use_image(image());
 }
 
 bool pages_volume::build_ntfs()

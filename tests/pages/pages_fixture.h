@@ -33,8 +33,9 @@ public:
     // A FAT32 volume whose only deleted files, report.txt and photo.jpg, lie in its root.
     bool build_root_only();
     // The standard volume with nothing deleted, then formatted again by mkfs.fat: its files are
-    // lost to the new file system but their folders and bytes stay.
-    bool build_formatted();
+    // lost to the new file system but their folders and bytes stay. written_since: then two new
+    // files are written over the middle of big.bin.
+    bool build_formatted(bool written_since = false);
     // An NTFS volume (mkntfs, libntfs-3g) with the deleted folder "Alt" holding "brief.txt" (5000
     // bytes of seed 3) beside the live folder "Neu".
     bool build_ntfs();

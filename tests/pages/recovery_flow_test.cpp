@@ -161,7 +161,7 @@ void recovery_flow_test::leaving_a_running_scan_abandons_it_and_empties_the_page
 void recovery_flow_test::a_formatted_volume_gives_its_files_back_from_the_search_for_lost_files()
 {
     test::pages_volume volume;
-    QVERIFY(volume.build_formatted());
+    QVERIFY(volume.build_formatted(true));
     test::page_driver driver;
     auto* lost_box = driver.window().page(main_window_c::volume_page)->findChild<QCheckBox*>();
     QVERIFY(lost_box != nullptr && lost_box->isVisible());
@@ -180,6 +180,15 @@ void recovery_flow_test::a_formatted_volume_gives_its_files_back_from_the_search
         listed << driver.table()->model()->index(r, 0).data().value<recovery_item_s>().name;
     listed.sort();
     QCOMPARE(listed, QStringList({"abcdefghi.txt", "big.bin", "holiday.png", "notes.txt"}));
+    // New files took part of big.bin: marked, and left out when the whole folder is ticked.
+    for (int r = 0; r < driver.table()->model()->rowCount(); ++r) {
+        const auto row = driver.table()->model()->index(r, 0).data().value<recovery_item_s>();
+        QCOMPARE(row.overwritten, row.name == "big.bin");
+    }
+    QHeaderView* header = driver.table()->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(10, header->height() / 2));
+    QVERIFY(!driver.table()->model()->index(driver.row_of("big.bin"), 0).data().value<recovery_item_s>().checked);
+    QVERIFY(driver.table()->model()->index(driver.row_of("notes.txt"), 0).data().value<recovery_item_s>().checked);
     driver.click_cell(driver.row_of("holiday.png"), 1);
     QTRY_VERIFY(!driver.preview_is_white());
 }
