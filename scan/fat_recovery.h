@@ -2,9 +2,11 @@
 // The engine for FAT volumes: walks every directory (deleted ones too, read past their first
 // cluster on the assumption that their clusters follow one another) through the FAT module,
 // then looks for folder clusters that walk could not reach and reads them as part of the folder
-// they continue, or into a folder of lost entries. Keeps one finding per start cluster (every
-// directory and every deleted file), links the findings into a tree and marks the folders that
-// hold files.
+// they continue, or into a folder of lost entries; every entry there is kept, deleted or not (a
+// damaged FAT, a format). The search for lost files looks at the whole volume and puts the folders
+// of an earlier root among the lost entries. Keeps one finding per start cluster (every directory,
+// every deleted file and every unlisted one), links the findings into a tree and marks the folders
+// that hold files.
 
 #include "disk/volume_item.h"
 #include "scan/fat_record.h"
