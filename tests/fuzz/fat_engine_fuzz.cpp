@@ -1,6 +1,7 @@
 // The FAT engine's whole scan over a volume made of the input: the walk of every folder, the
-// search for folder clusters the walk did not reach and their placing, the tree's linking; then
-// a few of the files it found are recovered.
+// search for folder clusters the walk did not reach (over the whole volume for inputs of odd
+// length, as the search for lost files does) and their placing, the tree's linking, the judging of
+// unlisted files; then a few of the files it found are recovered.
 
 #include "scan/disk_sector_layer.h"
 #include "scan/fat_recovery.h"
@@ -47,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     engine.reset();
     engine.set_volume(volume);
+    engine.set_lost_search((size & 1) != 0);
     engine.start();
     engine.wait();
     int recovered = 0;
