@@ -58,7 +58,6 @@ private:
     std::unordered_map<std::uint64_t, ntfs_record_s> findings_;
     ntfs_record_s orphans_;
     std::vector<ntfs_decoded_record_s> lost_;
-    std::uint64_t lost_cluster_bytes_ = 0;
     double walk_share_ = 1.0; // the share of the progress bar the MFT walk fills
 };
 

@@ -13,6 +13,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <unordered_set>
 
@@ -42,14 +44,39 @@ ntfs_record_s lost_finding(const ntfs_decoded_record_s& found, std::uint64_t id,
     return record;
 }
 
-// Whether a run of the file lies on clusters the file system in place uses: its bytes there are
-// the new files', not the lost one's.
+// Whether a run of the file (in clusters of the file system that wrote it) lies on clusters the
+// file system in place uses: its bytes there are the new files', not the lost one's.
 bool overwritten(const ntfs_decoded_record_s& found, const ntfs_cluster_map_c& map)
 {
-    for (const ntfs_run_s& run : found.runs)
-        if (run.lcn >= 0 && map.used_in(static_cast<std::uint64_t>(run.lcn), run.clusters) != 0)
+    const std::uint64_t old_bytes = found.cluster_bytes, now_bytes = map.cluster_bytes();
+    if (old_bytes == 0 || now_bytes == 0)
+        return false;
+    const std::uint64_t volume_bytes = map.clusters() * now_bytes;
+    for (const ntfs_run_s& run : found.runs) {
+        // Runs from the disk: compare in clusters before multiplying; what lies past the volume
+        // is not overwritten, only unreadable.
+        if (run.lcn < 0 || static_cast<std::uint64_t>(run.lcn) >= volume_bytes / old_bytes)
+            continue;
+        const std::uint64_t from = static_cast<std::uint64_t>(run.lcn) * old_bytes;
+        const std::uint64_t bytes = std::min(run.clusters, (volume_bytes - from) / old_bytes + 1) * old_bytes;
+        const std::uint64_t first = from / now_bytes;
+        if (map.used_in(first, (from + bytes + now_bytes - 1) / now_bytes - first) != 0)
             return true;
+    }
     return false;
+}
+
+// The cluster size the earlier file system most of the records tell, where any do; else the
+// volume's own (a format that kept the cluster size).
+std::uint64_t usual_cluster_size(const std::vector<ntfs_decoded_record_s>& records, std::uint64_t current)
+{
+    std::map<std::uint64_t, std::size_t> votes;
+    for (const ntfs_decoded_record_s& r : records)
+        if (r.cluster_bytes != 0)
+            ++votes[r.cluster_bytes];
+    const auto most = std::max_element(votes.begin(), votes.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    return most != votes.end() ? most->first : current;
 }
 
 // The same record found twice (an MFT copied before the format, the mirror of its first records)
@@ -86,7 +113,6 @@ void ntfs_recovery_c::search_lost()
         return;
     }
     const ntfs_cluster_map_c map(std::move(layout));
-    lost_cluster_bytes_ = map.cluster_bytes();
     ntfs_lost_search_s found = ntfs_lost_search_c(*volume, map, control_, walk_share_).run();
     log_unreadable("ntfs_recovery", __LINE__, "lost-file search", found.failures);
     if (found.capped)
@@ -119,8 +145,11 @@ void ntfs_recovery_c::keep_lost(std::vector<ntfs_decoded_record_s> found, const 
     for (ntfs_decoded_record_s& record : found)
         if (!held_by_mft(record) && seen.insert(identity(record)).second)
             lost_.push_back(std::move(record));
+    const std::uint64_t usual = usual_cluster_size(lost_, map.cluster_bytes());
     const std::vector<std::size_t> parents = ntfs_lost_parents(lost_);
     for (std::size_t i = 0; i < lost_.size(); ++i) {
+        if (lost_[i].cluster_bytes == 0)
+            lost_[i].cluster_bytes = usual;
         const std::uint64_t parent = parents[i] == ntfs_lost_top ? no_lost_parent : ntfs_lost_id | parents[i];
         ntfs_record_s record = lost_finding(lost_[i], ntfs_lost_id | i, parent);
         record.overwritten = overwritten(lost_[i], map) ? 1 : 0;
@@ -139,7 +168,7 @@ std::int32_t ntfs_recovery_c::recover_lost(std::uint64_t id, const QString& dest
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return recovery_unwritable;
-    const std::int32_t result = copy_lost_file(*volume, lost_cluster_bytes_, lost_[index], out);
+    const std::int32_t result = copy_lost_file(*volume, lost_[index].cluster_bytes, lost_[index], out);
     if (result == recovery_incomplete)
         log_error("ntfs_recovery", __LINE__, "lost record %llu: the copy ended early (runs outside the volume, "
                   "compressed, or held in records not found)", static_cast<unsigned long long>(index));

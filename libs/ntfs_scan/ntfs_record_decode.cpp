@@ -96,6 +96,22 @@ void read_file_name(const attribute_s& a, ntfs_decoded_record_s& out, bool& have
     }
 }
 
+// Allocated bytes over the clusters of a complete run list (its last VCN is the attribute's):
+// a power of two from 512 bytes to 2 MiB, or 0.
+std::uint64_t cluster_size_of(const std::vector<ntfs_run_s>& runs, std::uint64_t highest_vcn, std::uint64_t allocated)
+{
+    std::uint64_t clusters = 0;
+    for (const ntfs_run_s& run : runs) {
+        if (run.clusters > static_cast<std::uint64_t>(largest_lcn) - clusters)
+            return 0;
+        clusters += run.clusters;
+    }
+    if (clusters == 0 || clusters != highest_vcn + 1 || allocated % clusters != 0)
+        return 0;
+    const std::uint64_t size = allocated / clusters;
+    return size >= 512 && size <= (2u << 20) && (size & (size - 1)) == 0 ? size : 0;
+}
+
 // The unnamed $DATA: resident bytes, or the run list of its first extent.
 ntfs_decode_e read_data(const attribute_s& a, ntfs_decoded_record_s& out)
 {
@@ -120,15 +136,19 @@ ntfs_decode_e read_data(const attribute_s& a, ntfs_decoded_record_s& out)
     out.compressed = (a.flags & (data_compressed | data_encrypted)) != 0;
     out.data_size = load_le64(a.bytes, 48);
     out.initialized_size = std::min(load_le64(a.bytes, 56), out.data_size);
-    return ntfs_decode_runs(a.bytes.subspan(pairs_at), out.runs) ? ntfs_decode_e::ok : ntfs_decode_e::damaged;
+    if (!ntfs_decode_runs(a.bytes.subspan(pairs_at), out.runs))
+        return ntfs_decode_e::damaged;
+    out.cluster_bytes = cluster_size_of(out.runs, load_le64(a.bytes, 24), load_le64(a.bytes, 40));
+    return ntfs_decode_e::ok;
 }
 
 ntfs_decode_e read_attributes(std::span<const std::byte> record, std::size_t at, ntfs_decoded_record_s& out)
 {
     bool have_long = false;
     ntfs_decode_e result = ntfs_decode_e::ok;
-    // Each attribute is at least 16 bytes long, so the walk ends within the record.
-    while (at + 16 <= record.size()) {
+    // Each attribute is at least 16 bytes long, so the walk ends within the record; the end
+    // marker is the only thing shorter.
+    while (at + 8 <= record.size()) {
         attribute_s a;
         a.type = load_le32(record, at);
         if (a.type == type_end)

@@ -41,6 +41,10 @@ struct ntfs_decoded_record_s {
     std::vector<ntfs_run_s> runs;  // the first extent's runs (lowest VCN 0)
     std::uint64_t data_size = 0;
     std::uint64_t initialized_size = 0;
+    // The cluster size of the file system that wrote the record, where its runs tell it (allocated
+    // size over the clusters its runs cover); 0 when they do not. After a format with another
+    // cluster size the volume's boot sector no longer says it.
+    std::uint64_t cluster_bytes = 0;
     // An $ATTRIBUTE_LIST: further runs may lie in extension records, which are not followed; the
     // runs above then end early and a copy stops short (reported incomplete, never whole).
     bool attribute_list = false;
