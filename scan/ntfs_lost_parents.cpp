@@ -40,21 +40,22 @@ void cut_loops(std::vector<std::size_t>& parents)
 
 } // namespace
 
-std::vector<std::size_t> ntfs_lost_parents(const std::vector<ntfs_decoded_record_s>& records)
+std::vector<std::size_t> ntfs_lost_parents(const std::vector<ntfs_lost_found_s>& found)
 {
+    const auto record = [&](std::size_t i) -> const ntfs_decoded_record_s& { return found[i].record; };
     // The first folder found under each number and sequence; a later copy of it (an older MFT
     // further on) adds nothing.
     std::unordered_map<std::uint64_t, std::size_t> folders;
-    for (std::size_t i = 0; i < records.size(); ++i)
-        if (records[i].directory && records[i].has_number)
-            folders.emplace(folder_key(records[i].number, records[i].sequence), i);
-    std::vector<std::size_t> parents(records.size(), ntfs_lost_top);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (records[i].parent == root_record)
+    for (std::size_t i = 0; i < found.size(); ++i)
+        if (record(i).directory && record(i).has_number)
+            folders.emplace(folder_key(record(i).number, record(i).sequence), i);
+    std::vector<std::size_t> parents(found.size(), ntfs_lost_top);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (record(i).parent == root_record)
             continue;
-        const auto found = folders.find(folder_key(records[i].parent, records[i].parent_sequence));
-        if (found != folders.end() && found->second != i)
-            parents[i] = found->second;
+        const auto folder = folders.find(folder_key(record(i).parent, record(i).parent_sequence));
+        if (folder != folders.end() && folder->second != i)
+            parents[i] = folder->second;
     }
     cut_loops(parents);
     return parents;

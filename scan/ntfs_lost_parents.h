@@ -4,7 +4,7 @@
 // the old root (record 5), and records whose folder was not found, sit at the top. Parent loops
 // (damage, or two file systems' records mixed) are cut, so that every chain ends at the top.
 
-#include "libs/ntfs_scan/ntfs_record_decode.h"
+#include "scan/ntfs_lost_search.h"
 
 #include <cstddef>
 #include <limits>
@@ -15,6 +15,6 @@ namespace tarn {
 inline constexpr std::size_t ntfs_lost_top = std::numeric_limits<std::size_t>::max();
 
 // For each record, the index of its parent among records, or ntfs_lost_top. Linear in the count.
-std::vector<std::size_t> ntfs_lost_parents(const std::vector<ntfs_decoded_record_s>& records);
+std::vector<std::size_t> ntfs_lost_parents(const std::vector<ntfs_lost_found_s>& found);
 
 } // namespace tarn

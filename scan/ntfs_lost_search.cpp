@@ -16,6 +16,27 @@ constexpr std::uint64_t root_record = 5, last_system_record = 11;
 
 } // namespace
 
+bool ntfs_lost_overwritten(const ntfs_decoded_record_s& record, const ntfs_cluster_map_c& map)
+{
+    const std::uint64_t now_bytes = map.cluster_bytes();
+    const std::uint64_t old_bytes = record.cluster_bytes != 0 ? record.cluster_bytes : now_bytes;
+    if (old_bytes == 0 || now_bytes == 0)
+        return false;
+    const std::uint64_t volume_bytes = map.clusters() * now_bytes;
+    for (const ntfs_run_s& run : record.runs) {
+        // Runs from the disk: compare in clusters before multiplying; what lies past the volume
+        // is not overwritten, only unreadable.
+        if (run.lcn < 0 || static_cast<std::uint64_t>(run.lcn) >= volume_bytes / old_bytes)
+            continue;
+        const std::uint64_t from = static_cast<std::uint64_t>(run.lcn) * old_bytes;
+        const std::uint64_t bytes = std::min(run.clusters, (volume_bytes - from) / old_bytes + 1) * old_bytes;
+        const std::uint64_t first = from / now_bytes;
+        if (map.used_in(first, (from + bytes + now_bytes - 1) / now_bytes - first) != 0)
+            return true;
+    }
+    return false;
+}
+
 ntfs_lost_search_c::ntfs_lost_search_c(byte_source_c& volume, const ntfs_cluster_map_c& map, recovery_control_s& control,
                                        double progress_from)
     : volume_(volume), map_(map), control_(control), progress_from_(progress_from)
@@ -37,7 +58,7 @@ void ntfs_lost_search_c::search_block(std::uint64_t at, std::span<const std::byt
                                       ntfs_lost_search_s& out)
 {
     ntfs_decoded_record_s record;
-    for (std::size_t off = 0; off < searched && off < block.size(); off += record_step) {
+    for (std::size_t off = 0; off < searched && off + 4 <= block.size(); off += record_step) {
         if (std::memcmp(block.data() + off, "FILE", 4) != 0 || !map_.searchable(at + off))
             continue;
         const ntfs_decode_e result = ntfs_decode_record(block.subspan(off), record);
@@ -46,6 +67,7 @@ void ntfs_lost_search_c::search_block(std::uint64_t at, std::span<const std::byt
         if (result != ntfs_decode_e::ok && result != ntfs_decode_e::damaged)
             continue;
         // A damaged record still gives what it decoded before the fault (its name, the runs read).
+        const std::uint64_t found_at = at + off;
         off += record.record_bytes - record_step;
         if (!worth_keeping(record))
             continue;
@@ -53,7 +75,11 @@ void ntfs_lost_search_c::search_block(std::uint64_t at, std::span<const std::byt
             out.capped = true;
             return;
         }
-        out.records.push_back(std::move(record));
+        ntfs_lost_found_s found{std::move(record), found_at, false};
+        found.overwritten = ntfs_lost_overwritten(found.record, map_);
+        found.record.runs = {};
+        found.record.resident_bytes = {};
+        out.records.push_back(std::move(found));
     }
 }
 

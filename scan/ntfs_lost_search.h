@@ -15,8 +15,21 @@
 
 namespace tarn {
 
+// One record found: what the tree and the rows need, without its data (its runs and resident bytes
+// are read again from the disk when it is copied, so that a volume of many large records costs
+// little memory).
+struct ntfs_lost_found_s {
+    ntfs_decoded_record_s record; // runs and resident bytes dropped
+    std::uint64_t at = 0;         // byte offset of the record on the volume
+    bool overwritten = false;     // some of its clusters are in use by the file system in place
+};
+
+// Whether record's runs (in its own cluster size, or the volume's when it does not tell) lie on
+// clusters the file system in place uses: its bytes there are the new files', not the lost one's.
+bool ntfs_lost_overwritten(const ntfs_decoded_record_s& record, const ntfs_cluster_map_c& map);
+
 struct ntfs_lost_search_s {
-    std::vector<ntfs_decoded_record_s> records; // in the order of the volume
+    std::vector<ntfs_lost_found_s> records;     // in the order of the volume
     read_failures_c failures;                   // blocks that could not be read and were passed over
     std::uint64_t torn = 0;                     // signatures whose update sequence did not match
     bool capped = false;                        // the search stopped at records_kept

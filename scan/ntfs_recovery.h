@@ -6,7 +6,7 @@
 // adds them, with the folders rebuilt from their parent references, to the folder of orphans.
 
 #include "disk/volume_item.h"
-#include "libs/ntfs_scan/ntfs_record_decode.h"
+#include "scan/ntfs_lost_search.h"
 #include "scan/ntfs_record.h"
 #include "scan/counted_engine.h"
 
@@ -14,8 +14,6 @@
 #include <unordered_map>
 
 namespace tarn {
-
-class ntfs_cluster_map_c;
 
 class ntfs_recovery_c final : public counted_engine_c {
     Q_OBJECT
@@ -34,7 +32,7 @@ public:
     // of the records found outside the MFT (ids with ntfs_lost_id).
     const ntfs_record_s& orphans() const { return orphans_; }
     // The records found outside the MFT, indexed by id without ntfs_lost_id.
-    const std::vector<ntfs_decoded_record_s>& lost() const { return lost_; }
+    const std::vector<ntfs_lost_found_s>& lost() const { return lost_; }
     // "/dev/hdXN" for the volume: X = 'a' + disk number, N = partition number.
     static QString device_name(const volume_item_s& volume);
 
@@ -50,14 +48,14 @@ private:
     // ntfs_recovery_lost.cpp: the search and the copy of what it found.
     double walk_share();
     void search_lost();
-    void keep_lost(std::vector<ntfs_decoded_record_s> found, const ntfs_cluster_map_c& map);
+    void keep_lost(std::vector<ntfs_lost_found_s> found, std::uint64_t cluster_bytes);
     bool held_by_mft(const ntfs_decoded_record_s& record) const;
     std::int32_t recover_lost(std::uint64_t id, const QString& destination);
 
     alignas(8) std::array<std::byte, 8248> context_{};
     std::unordered_map<std::uint64_t, ntfs_record_s> findings_;
     ntfs_record_s orphans_;
-    std::vector<ntfs_decoded_record_s> lost_;
+    std::vector<ntfs_lost_found_s> lost_;
     double walk_share_ = 1.0; // the share of the progress bar the MFT walk fills
 };
 

@@ -8,7 +8,6 @@
 #include "scan/ntfs_cluster_map.h"
 #include "scan/ntfs_lost_copy.h"
 #include "scan/ntfs_lost_parents.h"
-#include "scan/ntfs_lost_search.h"
 #include "scan/ntfs_recovery.h"
 
 #include <QFile>
@@ -44,36 +43,14 @@ ntfs_record_s lost_finding(const ntfs_decoded_record_s& found, std::uint64_t id,
     return record;
 }
 
-// Whether a run of the file (in clusters of the file system that wrote it) lies on clusters the
-// file system in place uses: its bytes there are the new files', not the lost one's.
-bool overwritten(const ntfs_decoded_record_s& found, const ntfs_cluster_map_c& map)
-{
-    const std::uint64_t old_bytes = found.cluster_bytes, now_bytes = map.cluster_bytes();
-    if (old_bytes == 0 || now_bytes == 0)
-        return false;
-    const std::uint64_t volume_bytes = map.clusters() * now_bytes;
-    for (const ntfs_run_s& run : found.runs) {
-        // Runs from the disk: compare in clusters before multiplying; what lies past the volume
-        // is not overwritten, only unreadable.
-        if (run.lcn < 0 || static_cast<std::uint64_t>(run.lcn) >= volume_bytes / old_bytes)
-            continue;
-        const std::uint64_t from = static_cast<std::uint64_t>(run.lcn) * old_bytes;
-        const std::uint64_t bytes = std::min(run.clusters, (volume_bytes - from) / old_bytes + 1) * old_bytes;
-        const std::uint64_t first = from / now_bytes;
-        if (map.used_in(first, (from + bytes + now_bytes - 1) / now_bytes - first) != 0)
-            return true;
-    }
-    return false;
-}
-
 // The cluster size the earlier file system most of the records tell, where any do; else the
 // volume's own (a format that kept the cluster size).
-std::uint64_t usual_cluster_size(const std::vector<ntfs_decoded_record_s>& records, std::uint64_t current)
+std::uint64_t usual_cluster_size(const std::vector<ntfs_lost_found_s>& records, std::uint64_t current)
 {
     std::map<std::uint64_t, std::size_t> votes;
-    for (const ntfs_decoded_record_s& r : records)
-        if (r.cluster_bytes != 0)
-            ++votes[r.cluster_bytes];
+    for (const ntfs_lost_found_s& r : records)
+        if (r.record.cluster_bytes != 0)
+            ++votes[r.record.cluster_bytes];
     const auto most = std::max_element(votes.begin(), votes.end(),
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
     return most != votes.end() ? most->first : current;
@@ -121,7 +98,7 @@ void ntfs_recovery_c::search_lost()
     if (found.torn != 0)
         log_error("ntfs_recovery", __LINE__, "lost-file search: %llu torn records passed over",
                   static_cast<unsigned long long>(found.torn));
-    keep_lost(std::move(found.records), map);
+    keep_lost(std::move(found.records), map.cluster_bytes());
 }
 
 // The current MFT holds the record when its entry of that number has the same sequence, name and
@@ -139,39 +116,55 @@ bool ntfs_recovery_c::held_by_mft(const ntfs_decoded_record_s& record) const
            && r.name() == QString::fromUtf16(record.name.data(), static_cast<qsizetype>(record.name.size()));
 }
 
-void ntfs_recovery_c::keep_lost(std::vector<ntfs_decoded_record_s> found, const ntfs_cluster_map_c& map)
+void ntfs_recovery_c::keep_lost(std::vector<ntfs_lost_found_s> found, std::uint64_t cluster_bytes)
 {
     std::unordered_set<std::u16string> seen;
-    for (ntfs_decoded_record_s& record : found)
-        if (!held_by_mft(record) && seen.insert(identity(record)).second)
-            lost_.push_back(std::move(record));
-    const std::uint64_t usual = usual_cluster_size(lost_, map.cluster_bytes());
+    for (ntfs_lost_found_s& f : found)
+        if (!held_by_mft(f.record) && seen.insert(identity(f.record)).second)
+            lost_.push_back(std::move(f));
+    // Records whose runs do not tell their cluster size (resident data, attribute lists) take
+    // the one most of the others tell.
+    const std::uint64_t usual = usual_cluster_size(lost_, cluster_bytes);
     const std::vector<std::size_t> parents = ntfs_lost_parents(lost_);
     for (std::size_t i = 0; i < lost_.size(); ++i) {
-        if (lost_[i].cluster_bytes == 0)
-            lost_[i].cluster_bytes = usual;
+        ntfs_decoded_record_s& r = lost_[i].record;
+        if (r.cluster_bytes == 0)
+            r.cluster_bytes = usual;
         const std::uint64_t parent = parents[i] == ntfs_lost_top ? no_lost_parent : ntfs_lost_id | parents[i];
-        ntfs_record_s record = lost_finding(lost_[i], ntfs_lost_id | i, parent);
-        record.overwritten = overwritten(lost_[i], map) ? 1 : 0;
-        if (!lost_[i].directory)
+        ntfs_record_s record = lost_finding(r, ntfs_lost_id | i, parent);
+        record.overwritten = lost_[i].overwritten ? 1 : 0;
+        if (!r.directory)
             ++control_.found_count;
         findings_.insert_or_assign(ntfs_lost_id | i, std::move(record));
     }
 }
 
+// The record is read again from where it was found: its data was not kept. One that no longer
+// decodes to the same file (the volume changed since the scan) is not copied.
 std::int32_t ntfs_recovery_c::recover_lost(std::uint64_t id, const QString& destination)
 {
     const std::uint64_t index = id & ~ntfs_lost_id;
     byte_source_c* volume = ntfs_scan_volume(context_.data());
     if (index >= lost_.size() || volume == nullptr)
         return recovery_not_found;
+    const ntfs_lost_found_s& found = lost_[index];
+    std::vector<std::byte> raw(found.record.record_bytes);
+    ntfs_decoded_record_s record;
+    const ntfs_decode_e decoded = volume->read_at(found.at, raw) == static_cast<std::int64_t>(raw.size())
+                                      ? ntfs_decode_record(raw, record)
+                                      : ntfs_decode_e::no_record;
+    if ((decoded != ntfs_decode_e::ok && decoded != ntfs_decode_e::damaged) || identity(record) != identity(found.record))
+        return recovery_not_found;
     QFile out(destination);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return recovery_unwritable;
-    const std::int32_t result = copy_lost_file(*volume, lost_[index].cluster_bytes, lost_[index], out);
+    const std::uint64_t cluster_bytes = record.cluster_bytes != 0 ? record.cluster_bytes : found.record.cluster_bytes;
+    const std::int32_t result = copy_lost_file(*volume, cluster_bytes, record, out);
     if (result == recovery_incomplete)
-        log_error("ntfs_recovery", __LINE__, "lost record %llu: the copy ended early (runs outside the volume, "
-                  "compressed, or held in records not found)", static_cast<unsigned long long>(index));
+        log_error("ntfs_recovery", __LINE__,
+                  "lost record %llu: the copy ended early (runs outside the volume, compressed, or held in "
+                  "records not found)",
+                  static_cast<unsigned long long>(index));
     return result;
 }
 

@@ -39,11 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     recovery_control_s control;
     const ntfs_lost_search_s found = ntfs_lost_search_c(volume, map, control, 0.0).run();
     ntfs_lost_parents(found.records);
+    // The copies read each record again from where it was found, as the engine does.
     for (std::size_t i = 0; i < found.records.size() && i < most_copied; ++i) {
+        const ntfs_lost_found_s& f = found.records[i];
+        ntfs_decoded_record_s again;
+        ntfs_decode_record(bytes.subspan(f.at), again);
         QFile out(out_path);
         if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            copy_lost_file(volume, found.records[i].cluster_bytes != 0 ? found.records[i].cluster_bytes : 512,
-                           found.records[i], out);
+            copy_lost_file(volume, again.cluster_bytes != 0 ? again.cluster_bytes : 512, again, out);
     }
     return 0;
 }

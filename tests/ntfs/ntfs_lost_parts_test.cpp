@@ -180,9 +180,10 @@ TEST(NtfsRecordDecode, MalformedRunListsEndCleanly)
     }
 }
 
-ntfs_decoded_record_s folder(std::uint64_t number, std::uint64_t parent, bool directory = true, std::uint16_t parent_seq = 1)
+ntfs_lost_found_s folder(std::uint64_t number, std::uint64_t parent, bool directory = true, std::uint16_t parent_seq = 1)
 {
-    ntfs_decoded_record_s r;
+    ntfs_lost_found_s f;
+    ntfs_decoded_record_s& r = f.record;
     r.has_number = true;
     r.number = number;
     r.sequence = 1;
@@ -190,14 +191,14 @@ ntfs_decoded_record_s folder(std::uint64_t number, std::uint64_t parent, bool di
     r.parent_sequence = parent_seq;
     r.directory = directory;
     r.name.assign(1, u'x');
-    return r;
+    return f;
 }
 
 TEST(NtfsLostParents, RebuildsFoldersAndCutsLoops)
 {
     // 0: under the old root; 1 in 0; 2 in 1; 3 names a folder whose sequence differs (a later
     // occupant of its number): top; 4 and 5 name each other; 6 is its own parent; 7 names a file.
-    const std::vector<ntfs_decoded_record_s> records = {folder(64, 5),       folder(65, 64), folder(66, 65, false),
+    const std::vector<ntfs_lost_found_s> records = {folder(64, 5),       folder(65, 64), folder(66, 65, false),
                                                         folder(67, 64, false, 9), folder(68, 69), folder(69, 68),
                                                         folder(70, 70),      folder(71, 66, false)};
     const std::vector<std::size_t> parents = ntfs_lost_parents(records);

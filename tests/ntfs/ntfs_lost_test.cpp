@@ -44,7 +44,7 @@ QByteArray read_range(const QString& image, qint64 at, qint64 count)
 }
 
 // Two folders of long names (one with a folder inside), a few resident files, a large file, two
-// woven (fragmented) files and a sparse one: 123 files.
+// woven (fragmented) files and a sparse one: 121 files.
 QStringList populate_commands()
 {
     QStringList c{"mkdir", "/Berichte", "mkdir", "/Bilder", "mkdir", "/Bilder/Sommer 2024 – Ferien am Meer"};
