@@ -7,6 +7,7 @@
 #include "scan/ntfs_cluster_map.h"
 #include "scan/ntfs_lost_copy.h"
 #include "scan/ntfs_lost_parents.h"
+#include "scan/ntfs_lost_search.h"
 #include "scan/recovery_base.h"
 
 #include <QTemporaryDir>
@@ -178,6 +179,44 @@ TEST(NtfsRecordDecode, MalformedRunListsEndCleanly)
         std::vector<ntfs_run_s> runs;
         EXPECT_FALSE(ntfs_decode_runs(pairs, runs));
     }
+}
+
+// A volume of 64 clusters of 4 KiB: records in a free cluster, in a used one, in the room past the
+// MFT's end (in a used cluster), a torn one; and the extension record of a file.
+TEST(NtfsLostSearch, ReadsOnlyWhereRecordsCanRemainAndStopsWhenAsked)
+{
+    std::vector<std::byte> bytes(64 * 4096);
+    const auto place = [&](std::size_t at, const std::vector<std::byte>& record) {
+        std::copy(record.begin(), record.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    };
+    place(3 * 4096, record_maker(100).name(u"free.txt", 5).bytes());
+    place(5 * 4096, record_maker(101).name(u"in a used cluster.txt", 5).bytes());
+    place(10 * 4096 + 3072, record_maker(102).name(u"past the MFT.txt", 5).bytes());
+    place(7 * 4096 + 1024, record_maker(103).name(u"torn.txt", 5).bytes(true));
+    place(8 * 4096, [] { auto b = record_maker(104).name(u"extension", 5).bytes(); b[0x20] = std::byte{100}; return b; }());
+    ntfs_layout_s layout;
+    layout.cluster_bytes = 4096;
+    layout.clusters = 64;
+    layout.bitmap.assign(8, 0);
+    layout.bitmap[0] = 0x20;  // cluster 5
+    layout.bitmap[1] = 0x04;  // cluster 10
+    layout.mft_tail = {{10 * 4096 + 3072, 1024}};
+    const ntfs_cluster_map_c map(layout);
+    memory_source_c volume(std::move(bytes));
+    recovery_control_s control;
+    const ntfs_lost_search_s found = ntfs_lost_search_c(volume, map, control, 0.25).run();
+    std::vector<std::u16string> names;
+    for (const ntfs_lost_found_s& f : found.records)
+        names.push_back(f.record.name);
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"free.txt", u"past the MFT.txt"}));
+    ASSERT_EQ(found.records.size(), 2u);
+    EXPECT_EQ(found.records[1].at, 10u * 4096 + 3072);
+    EXPECT_EQ(found.torn, 1u);
+    EXPECT_DOUBLE_EQ(control.progress.load(), 1.0);
+    control.stop = stop_keep;
+    const ntfs_lost_search_s stopped = ntfs_lost_search_c(volume, map, control, 0.25).run();
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_TRUE(stopped.records.empty());
 }
 
 ntfs_lost_found_s folder(std::uint64_t number, std::uint64_t parent, bool directory = true, std::uint16_t parent_seq = 1)
