@@ -38,6 +38,33 @@ void cut_loops(std::vector<std::size_t>& parents)
     }
 }
 
+// NTFS paths are at most 32,767 UTF-16 units long: a chain of folders longer than that is no real
+// file's (a crafted chain of a hundred thousand folders would make every path listed as long as
+// the chain). The record where a chain grows past it starts again at the top.
+void cap_path_lengths(const std::vector<ntfs_lost_found_s>& found, std::vector<std::size_t>& parents)
+{
+    constexpr std::size_t longest_path = 32767;
+    constexpr std::size_t unknown = 0;
+    std::vector<std::size_t> length(parents.size(), unknown); // of the path down to each record
+    std::vector<std::size_t> walk;
+    for (std::size_t start = 0; start < parents.size(); ++start) {
+        for (std::size_t at = start; at != ntfs_lost_top && length[at] == unknown; at = parents[at])
+            walk.push_back(at);
+        // Down the walk from its top-most record; loops are cut already, so it ends.
+        for (auto it = walk.rbegin(); it != walk.rend(); ++it) {
+            const std::size_t own = found[*it].record.name.size() + 1;
+            const std::size_t above = parents[*it] == ntfs_lost_top ? 0 : length[parents[*it]];
+            if (above + own > longest_path) {
+                parents[*it] = ntfs_lost_top;
+                length[*it] = own;
+            } else {
+                length[*it] = above + own;
+            }
+        }
+        walk.clear();
+    }
+}
+
 } // namespace
 
 std::vector<std::size_t> ntfs_lost_parents(const std::vector<ntfs_lost_found_s>& found)
@@ -58,6 +85,7 @@ std::vector<std::size_t> ntfs_lost_parents(const std::vector<ntfs_lost_found_s>&
             parents[i] = folder->second;
     }
     cut_loops(parents);
+    cap_path_lengths(found, parents);
     return parents;
 }
 

@@ -244,6 +244,16 @@ TEST(NtfsLostParents, RebuildsFoldersAndCutsLoops)
     // The loop is cut once, where the walk closes it.
     const std::size_t top = ntfs_lost_top;
     EXPECT_EQ(parents, (std::vector<std::size_t>{top, 0, 1, top, 5, top, top, top}));
+
+    // A chain of 40,000 folders named "x": no path grows past NTFS's 32,767 units ("x" and its
+    // separator: 16,383 folders), the chain starts again at the top where it would.
+    std::vector<ntfs_lost_found_s> chain;
+    for (std::uint64_t i = 0; i < 40000; ++i)
+        chain.push_back(folder(100 + i, i == 0 ? 5 : 99 + i));
+    const std::vector<std::size_t> cut = ntfs_lost_parents(chain);
+    EXPECT_EQ(std::count(cut.begin(), cut.end(), top), 3);
+    EXPECT_EQ(cut[16383], top);
+    EXPECT_EQ(cut[16384], 16383u);
 }
 
 // A lost file's copy from a volume in memory of 16 clusters of 512 bytes, cluster c filled with c.
