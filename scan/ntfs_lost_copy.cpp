@@ -69,8 +69,10 @@ bool copy_runs(copy_s& copy, std::uint64_t cluster_bytes, const ntfs_decoded_rec
 std::int32_t copy_lost_file(byte_source_c& volume, std::uint64_t cluster_bytes, const ntfs_decoded_record_s& record,
                             QFile& out)
 {
+    // A file without data is empty, unless its data lies in an extension record the attribute
+    // list names, which is not read: then nothing of it was copied.
     if (!record.has_data)
-        return record.directory ? recovery_not_found : recovery_ok; // a file without data is empty
+        return record.directory ? recovery_not_found : record.attribute_list ? recovery_incomplete : recovery_ok;
     if (record.resident) {
         const auto size = static_cast<qint64>(record.resident_bytes.size());
         return out.write(reinterpret_cast<const char*>(record.resident_bytes.data()), size) == size ? recovery_ok

@@ -31,7 +31,8 @@ ntfs_record_s lost_finding(const ntfs_decoded_record_s& found, std::uint64_t id,
     const std::span<std::byte> raw(record.raw);
     store_le64(raw, 0, id);
     store_le64(raw, 8, parent);
-    store_le64(raw, 16, found.directory || !found.has_data ? 0 : found.data_size);
+    // Without its $DATA here (held in an extension record), the size its name last recorded.
+    store_le64(raw, 16, found.directory ? 0 : found.has_data ? found.data_size : found.name_size);
     store_le64(raw, 24, static_cast<std::uint64_t>(found.created));
     store_le64(raw, 40, static_cast<std::uint64_t>(found.modified));
     store_le32(raw, 48, (found.directory ? ntfs_flag_directory : ntfs_flag_file) | ntfs_flag_deleted);

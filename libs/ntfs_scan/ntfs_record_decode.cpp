@@ -88,6 +88,7 @@ void read_file_name(const attribute_s& a, ntfs_decoded_record_s& out, bool& have
     const std::uint64_t reference = load_le64(value, 0);
     out.parent = reference & 0xFFFFFFFFFFFFull;
     out.parent_sequence = static_cast<std::uint16_t>(reference >> 48);
+    out.name_size = load_le64(value, 48);
     have_long = !dos;
     if (out.created == 0 && out.modified == 0) {
         out.created = ntfs_unix_time(load_le64(value, 8));

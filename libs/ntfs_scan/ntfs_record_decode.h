@@ -30,6 +30,7 @@ struct ntfs_decoded_record_s {
     std::u16string name;           // the long (Win32 or POSIX) name where there is one, else the DOS one
     std::uint64_t parent = 0;      // MFT record number of the parent folder
     std::uint16_t parent_sequence = 0;
+    std::uint64_t name_size = 0;   // the file size the name's attribute last recorded
     std::int64_t created = 0;      // seconds since 1970 UTC, 0 = unknown
     std::int64_t modified = 0;
     std::int64_t accessed = 0;

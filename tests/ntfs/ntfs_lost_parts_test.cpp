@@ -295,6 +295,10 @@ TEST(NtfsLostCopy, RunsHolesAndBounds)
         {"a size past the volume is cut and marked", {{-1, std::uint64_t{1} << 40}}, std::uint64_t{1} << 40,
          std::uint64_t{1} << 40, recovery_incomplete, fill(0, 16 * 512)},
     };
+    ntfs_decoded_record_s listed;
+    listed.attribute_list = true; // its $DATA lies in a record not read
+    QByteArray nothing;
+    EXPECT_EQ(copy_from_volume(listed, nothing), recovery_incomplete);
     for (const case_s& c : cases) {
         ntfs_decoded_record_s record;
         record.has_data = true;
