@@ -120,7 +120,7 @@ ntfs_decode_e read_data(const attribute_s& a, ntfs_decoded_record_s& out)
         return ntfs_decode_e::ok;
     if (!a.non_resident) {
         const auto value = resident_value(a);
-        if (value.empty() && load_le32(a.bytes, 16) != 0)
+        if (value.empty() && (a.bytes.size() < 24 || load_le32(a.bytes, 16) != 0))
             return ntfs_decode_e::damaged;
         out.has_data = true;
         out.resident_bytes.assign(value.begin(), value.end());
