@@ -2,6 +2,8 @@
 
 #include "libs/ntfs_scan/ntfs_scan.h"
 
+#include <tsk/libtsk.h>
+
 #include <algorithm>
 #include <memory>
 

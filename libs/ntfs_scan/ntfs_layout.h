@@ -3,11 +3,11 @@
 // system in place: its clusters, which of them are in use, and where the MFT has room it has not
 // filled yet.
 
-#include <tsk/libtsk.h>
-
 #include <cstdint>
 #include <utility>
 #include <vector>
+
+struct TSK_FS_INFO; // the reader's open file system, inside the library only
 
 namespace tarn {
 
