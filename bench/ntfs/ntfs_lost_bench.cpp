@@ -82,7 +82,7 @@ int main()
         best_deep = std::min(best_deep, scan_seconds(deep, volume, image));
         best_lost = std::min(best_lost, scan_seconds(lost, volume, image));
     }
-    std::printf("lost-file search: %.3f s (%lld files found), deep scan: %.3f s (%zu hits), ratio %.2f (target <= 1.5)\n",
+    std::printf("lost-file search: %.3f s (found count %lld), deep scan: %.3f s (%zu hits), ratio %.2f (target <= 1.5)\n",
                 best_lost, static_cast<long long>(lost.get_found_count()), best_deep, deep.hits().size(),
                 best_lost / best_deep);
     QFile::remove(image);
