@@ -51,7 +51,9 @@ int extract_ntfs_row(recovery_base_c& engine, const recovery_item_s& row, const 
 
 } // namespace
 
+// The engine also searches the volume for the file records of an earlier file system.
 const engine_entry_s ntfs_engine_entry{scanner_ntfs,           takes_ntfs,           make_ntfs_engine,
-                                       build_ntfs_engine_tree, list_ntfs_engine_folder, extract_ntfs_row};
+                                       build_ntfs_engine_tree, list_ntfs_engine_folder, extract_ntfs_row,
+                                       true};
 
 } // namespace tarn

@@ -61,6 +61,7 @@ void list_ntfs_folder(const ntfs_record_s& folder, recovery_rows& rows, bool liv
         item.created = child->created();
         item.id = child->record_number();
         item.attributes = child->flags();
+        item.overwritten = child->overwritten != 0;
         rows.push_back(std::move(item));
     }
 }

@@ -62,14 +62,14 @@ constexpr std::size_t deepest_folder = 512;
 // reached through a link, and a folder that cannot be made fails only the files below it.
 class folder_chain_c {
 public:
-    explicit folder_chain_c(std::unique_ptr<target_folder_c> root) : root_(std::move(root)) {}
+    folder_chain_c(std::unique_ptr<target_folder_c> root, QString target) : root_(std::move(root)), target_(std::move(target)) {}
 
     // Moves to branch folder index, whose parent is parent (-1 for the branch's own folder).
-    void enter(int index, int parent, QString name, QString path)
+    void enter(int index, int parent, QString name)
     {
         while (!links_.empty() && links_.back().index != parent)
             links_.pop_back();
-        links_.push_back({index, std::move(name), std::move(path), nullptr});
+        links_.push_back({index, std::move(name), nullptr});
     }
     // The folder entered last, made and opened (with those above it); null when it cannot be.
     const target_folder_c* open()
@@ -87,16 +87,26 @@ public:
         }
         return above;
     }
-    const QString& path() const { return links_.back().path; }
+    // The path of the folder entered last, made from the names on the way down when asked (for
+    // folders that hold files, no deeper than deepest_folder): a path kept for every folder would
+    // cost the depth times the folder count, which a damaged volume nesting folders thousands deep
+    // turns into more memory than there is.
+    QString path() const
+    {
+        QString out = target_;
+        for (std::size_t i = 1; i < links_.size(); ++i)
+            out += QLatin1Char('/') + links_[i].name;
+        return out;
+    }
 
 private:
     struct link_s {
         int index;
         QString name;
-        QString path;
         std::unique_ptr<target_folder_c> folder; // null for the branch's own folder: the root
     };
     std::unique_ptr<target_folder_c> root_;
+    QString target_;
     std::vector<link_s> links_;
 };
 
@@ -105,14 +115,12 @@ private:
 int extract_branch(recovery_base_c& engine, int kind, const std::vector<branch_folder_s>& branch, const QString& target,
                    const std::atomic<bool>* stop, const extraction_report& report)
 {
-    folder_chain_c chain(QDir().mkpath(target) ? target_folder_c::open(target) : nullptr);
-    std::vector<QString> paths(branch.size()); // where each folder lies, to see what is there already
+    folder_chain_c chain(QDir().mkpath(target) ? target_folder_c::open(target) : nullptr, target);
     int failed = 0;
     for (std::size_t i = 0; i < branch.size() && (stop == nullptr || !*stop); ++i) {
         const branch_folder_s& folder = branch[i];
         const QString name = folder.parent < 0 ? QString() : written_folder_name(folder.name, folder.disk_name);
-        paths[i] = folder.parent < 0 ? target : paths[static_cast<std::size_t>(folder.parent)] + QLatin1Char('/') + name;
-        chain.enter(static_cast<int>(i), folder.parent, name, paths[i]);
+        chain.enter(static_cast<int>(i), folder.parent, name);
         if (folder.rows.empty())
             continue;
         const target_folder_c* place = chain.open();

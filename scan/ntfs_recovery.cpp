@@ -38,6 +38,7 @@ void ntfs_recovery_c::reset()
     findings_.clear();
     orphans_.children.clear();
     orphans_.has_files = 0;
+    lost_.clear();
     failure_ = scan_failure_e::none;
 }
 
@@ -60,6 +61,7 @@ void ntfs_recovery_c::run()
     // the thread was starting must survive.
     control_.clear_counters();
     findings_.clear();
+    lost_.clear();
     orphans_ = {};
     orphans_.raw[48] = std::byte{ntfs_flag_directory};
     failure_ = scan_failure_e::none;
@@ -77,10 +79,13 @@ void ntfs_recovery_c::run()
         context_.fill(std::byte{0});
         return;
     }
+    walk_share_ = lost_search_ ? walk_share() : 1.0;
     read_records();
     // MFT entries behind an unreadable range were passed over; the log says where.
     log_unreadable("ntfs_recovery", __LINE__, QByteArray("scan of " + volume_.volume_path.toUtf8()).constData(),
                    ntfs_scan_take_failures(context_.data()));
+    if (lost_search_ && control_.keep_running())
+        search_lost();
     link();
     mark();
 }
@@ -95,7 +100,7 @@ void ntfs_recovery_c::read_records()
             break;
         const double done = counter(context_, NTFS_SCAN_CONTEXT_C3)
                             + 8.0 * (counter(context_, NTFS_SCAN_CONTEXT_C1) + counter(context_, NTFS_SCAN_CONTEXT_C2));
-        control_.progress = total > 0 ? std::min(done / total, 1.0) : 0.0;
+        control_.progress = total > 0 ? walk_share_ * std::min(done / total, 1.0) : 0.0;
         ++control_.read_count;
         // Live files are kept too (the page shows them on request: a partition that only the
         // search found lost all of them with its table); only deleted ones count as found.
@@ -146,6 +151,8 @@ void ntfs_recovery_c::mark()
 std::int32_t ntfs_recovery_c::recover_file(std::uint64_t id, QString destination)
 {
     QFile::remove(destination);
+    if (id & ntfs_lost_id)
+        return recover_lost(id, destination);
     ntfs_scan_take_failures(context_.data()); // earlier reads' failures are not this file's
     const QByteArray path = QFile::encodeName(destination);
     const int result = ntfs_scan_recover(context_.data(), static_cast<std::uint32_t>(id & 0xFFFFFFFF),

@@ -65,6 +65,9 @@ bool fill_ntfs_record(const TSK_FS_META& meta, std::byte* record)
     put<std::int64_t>(record, 24, meta.crtime);
     put<std::int64_t>(record, 40, meta.mtime);
     put<std::uint32_t>(record, 48, flags);
+    // The sequence numbers tell this entry from an earlier file that had the same record number.
+    put<std::uint16_t>(record, 52, meta.seq);
+    put<std::uint16_t>(record, 54, name->par_seq);
     const QString text = QString::fromUtf8(name->name, static_cast<qsizetype>(strnlen(name->name, sizeof name->name)));
     const auto count = static_cast<std::size_t>(std::min<qsizetype>(text.size(), name_chars));
     std::memcpy(record + name_at, text.utf16(), count * sizeof(char16_t));

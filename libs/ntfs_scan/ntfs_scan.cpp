@@ -221,6 +221,18 @@ read_failures_c ntfs_scan_take_failures(void* context)
     return state != nullptr ? tsk_image_take_failures(state->image.get()) : read_failures_c{};
 }
 
+int ntfs_scan_layout(void* context, ntfs_layout_s& out)
+{
+    scan_state_s* state = state_of(context);
+    return state != nullptr ? read_ntfs_layout(state->fs.get(), out) : NTFS_SCAN_NOT_OPEN;
+}
+
+byte_source_c* ntfs_scan_volume(void* context)
+{
+    scan_state_s* state = state_of(context);
+    return state != nullptr ? &tsk_image_source(state->image.get()) : nullptr;
+}
+
 int ntfs_count_free(std::unique_ptr<byte_source_c> source, std::uint64_t& free_bytes)
 {
     constexpr TSK_INUM_T bitmap_record = 6;

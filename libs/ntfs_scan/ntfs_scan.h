@@ -19,8 +19,8 @@ enum {
     NTFS_SCAN_CONTEXT_C2 = 8228,
     NTFS_SCAN_CONTEXT_C3 = 8232,
     /* Record layout: u64 number at 0, u64 parent at 8, u64 size at 16, i64 created at 24, i64
-     * modified at 40 (seconds since 1970 UTC), flags in the u32 at 48, UTF-16 name of up to 259
-     * characters and a zero at 56. */
+     * modified at 40 (seconds since 1970 UTC), flags in the u32 at 48, the entry's sequence number
+     * in the u16 at 52 and its parent's at 54, UTF-16 name of up to 259 characters and a zero at 56. */
     NTFS_SCAN_FLAG_DIRECTORY = 0x01,
     NTFS_SCAN_FLAG_FILE = 0x02,
     NTFS_SCAN_FLAG_DELETED = 0x80

@@ -14,7 +14,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8 TZ=UTC
 at() { faketime '2024-01-15 10:00:00' "$@"; }
-mkdir -p "$out"/{fat_module,fat_engine,exfat_module,ntfs_scan,carve_format,carve_scan,probe_staging,gpt_table}
+mkdir -p "$out"/{fat_module,fat_engine,exfat_module,ntfs_scan,ntfs_lost,carve_format,carve_scan,probe_staging,gpt_table}
 
 # Cuts a file after its last byte that is not zero.
 trim() {
@@ -132,6 +132,7 @@ while at < len(data) and data[at:at + 4096].strip(b"\0"):
 open(sys.argv[2], "wb").write(data[:at])
 PY
   cp "$out/ntfs_scan/ntfs.img" "$out/probe_staging/ntfs.img" # its label lies in the file table
+  cp "$out/ntfs_scan/ntfs.img" "$out/ntfs_lost/ntfs.img"      # its records, read as lost ones
 fi
 
 # Carving: each sample alone (for the descriptors, led by its descriptor's number), and a few

@@ -140,6 +140,7 @@ private slots:
     void a_racing_attacker_never_gets_a_write_outside();
     void two_recoveries_into_one_folder_write_every_file();
     void a_failed_file_leaves_nothing_and_files_belong_to_the_folders_owner();
+    void folders_nested_without_end_cost_no_more_than_their_names();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -474,6 +475,26 @@ void extraction_test::a_failed_file_leaves_nothing_and_files_belong_to_the_folde
     if (root)
         for (const QString& made : {target + "/good.txt", target + "/sub", target + "/sub/inner.txt"})
             QCOMPARE(QFileInfo(made).ownerId(), 4321u);
+}
+
+// A damaged volume can nest folders a hundred thousand deep (parent references in a chain):
+// writing the branch out keeps no path per folder (that cost the depth times the folder count,
+// some 20 GB here), writes what lies within the depth a path can have and fails the rest.
+void extraction_test::folders_nested_without_end_cost_no_more_than_their_names()
+{
+    gate_engine_c engine;
+    const QString target = dir_->filePath("deep");
+    constexpr int depth = 100000;
+    std::vector<branch_folder_s> branch(depth);
+    for (int i = 1; i < depth; ++i) {
+        branch[static_cast<std::size_t>(i)].parent = i - 1;
+        branch[static_cast<std::size_t>(i)].name = QString(100, QChar('a' + i % 26));
+    }
+    branch[3].rows = {row("near.txt", 3)};
+    branch.back().rows = {row("deep.txt", 4)};
+    QCOMPARE(extract_branch(engine, scanner_fat, branch, target), 1);
+    QCOMPARE(files_below(target).size(), 1);
+    QVERIFY(files_below(target).front().endsWith("/near.txt"));
 }
 
 QTEST_MAIN(extraction_test)
