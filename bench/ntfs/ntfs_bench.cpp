@@ -3,6 +3,8 @@
 // plain sequential read of as many bytes of the image, both from a cold page cache. Ratios, in
 // the same run; and the memory per finding.
 
+#include "bench/support/page_cache.h"
+#include "bench/support/timed_scan.h"
 #include "disk/volume_enumeration.h"
 #include "scan/ntfs_recovery.h"
 #include "tests/support/test_support.h"
@@ -11,9 +13,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <fcntl.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <vector>
@@ -46,31 +46,9 @@ bool make_volume(const QString& image)
            && test::run_tool(TARN_NTFS_EDIT, QStringList{image} + commands) == 0;
 }
 
-void drop_cached(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd >= 0) {
-        ::fdatasync(fd);
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-        ::close(fd);
-    }
-}
-
-double scan_seconds(ntfs_recovery_c& engine, const volume_item_s& volume, const QString& image)
-{
-    drop_cached(image);
-    QElapsedTimer t;
-    t.start();
-    engine.reset();
-    engine.set_volume(volume);
-    engine.start();
-    engine.wait();
-    return t.nsecsElapsed() / 1e9;
-}
-
 double fls_seconds(const QString& image)
 {
-    drop_cached(image);
+    bench::drop_cached(image);
     QElapsedTimer t;
     t.start();
     test::run_tool("sh", {"-c", QString("fls -r -d '%1' > /dev/null").arg(image)});
@@ -81,7 +59,7 @@ double fls_seconds(const QString& image)
 // cost of the output alone shows against a read from a warm host cache).
 double plain_read_seconds(const QString& image, qint64 bytes, const QString& copy = {})
 {
-    drop_cached(image);
+    bench::drop_cached(image);
     QElapsedTimer t;
     t.start();
     QFile in(image);
@@ -119,12 +97,12 @@ int main()
     double best_scan = 1e9, best_fls = 1e9;
     for (int run = 0; run < 3; ++run) {
         best_fls = std::min(best_fls, fls_seconds(image));
-        best_scan = std::min(best_scan, scan_seconds(engine, volume, image));
+        best_scan = std::min(best_scan, bench::timed_scan(engine, volume, image));
     }
     const std::size_t heap_before = mallinfo2().uordblks;
     engine.reset();
     const std::size_t heap_empty = mallinfo2().uordblks;
-    scan_seconds(engine, volume, image);
+    bench::timed_scan(engine, volume, image);
     const std::size_t heap_full = mallinfo2().uordblks;
     std::printf("scan: %.3f s, fls -r -d: %.3f s, ratio %.2f (target <= 1.2); %lld records read, %lld kept, "
                 "%.0f bytes per finding\n",
@@ -141,7 +119,7 @@ int main()
     for (int run = 0; run < 3; ++run) {
         best_read = std::min(best_read, plain_read_seconds(image, big_bytes));
         best_copy = std::min(best_copy, plain_read_seconds(image, big_bytes, out));
-        drop_cached(image);
+        bench::drop_cached(image);
         QElapsedTimer t;
         t.start();
         const int result = engine.recover_file(big, out);

@@ -5,6 +5,7 @@
 // kept in the build folder (TARN_BENCH_CACHE); the formatted copy is made at each run.
 
 #include "bench/support/page_cache.h"
+#include "bench/support/timed_scan.h"
 #include "disk/volume_enumeration.h"
 #include "scan/ntfs_recovery.h"
 #include "scan/raw_recovery.h"
@@ -47,18 +48,6 @@ bool make_populated(const QString& image)
     return made && QFile::rename(partial, image);
 }
 
-double scan_seconds(recovery_base_c& engine, const volume_item_s& volume, const QString& image)
-{
-    bench::drop_cached(image);
-    QElapsedTimer t;
-    t.start();
-    engine.reset();
-    engine.set_volume(volume);
-    engine.start();
-    engine.wait();
-    return t.nsecsElapsed() / 1e9;
-}
-
 } // namespace
 
 int main()
@@ -79,8 +68,8 @@ int main()
     raw_recovery_c deep;
     double best_lost = 1e9, best_deep = 1e9;
     for (int run = 0; run < 3; ++run) {
-        best_deep = std::min(best_deep, scan_seconds(deep, volume, image));
-        best_lost = std::min(best_lost, scan_seconds(lost, volume, image));
+        best_deep = std::min(best_deep, bench::timed_scan(deep, volume, image));
+        best_lost = std::min(best_lost, bench::timed_scan(lost, volume, image));
     }
     std::printf("lost-file search: %.3f s (found count %lld), deep scan: %.3f s (%zu hits), ratio %.2f (target <= 1.5)\n",
                 best_lost, static_cast<long long>(lost.get_found_count()), best_deep, deep.hits().size(),
