@@ -112,7 +112,8 @@ private:
     // How each unlisted file is read, and whether the file system in place took its clusters
     // (fat_unlisted.cpp).
     void judge_unlisted();
-    void judge_unlisted(fat_record_s& record);
+    // One file; every FAT entry it looks at is taken from budget.
+    void judge_unlisted(fat_record_s& record, std::uint64_t& budget);
 
     // The record's folder: the lost entries for a lost record, none for the lost entries
     // themselves or when the parent is unknown.
