@@ -1,0 +1,142 @@
+#include "scan/exfat_lost_search.h"
+
+#include <algorithm>
+
+namespace tarn {
+
+namespace {
+
+// The volume is read in blocks this large (or one cluster, where clusters are larger).
+constexpr std::uint64_t block_bytes = 4 << 20;
+// No set is longer than a file entry and 255 secondary entries; a set begun near a block's end
+// is read from the bytes after it, which every block read brings along.
+constexpr std::size_t set_max_bytes = 256 * exfat_entry_bytes;
+// Unreadable clusters in a row after which the disk counts as no longer answering: scattered bad
+// sectors are passed over, but a disk that fails this many reads would only fail the rest too.
+constexpr std::uint64_t dead_run_clusters = 4096;
+
+class cluster_scan_c {
+public:
+    cluster_scan_c(const exfat_lost_search_s& search, std::vector<exfat_lost_cluster_s>& folders, exfat_lost_stats_s& stats)
+        : search_(search), layout_(search.volume.layout()), folders_(folders), stats_(stats)
+    {
+    }
+
+    bool candidate(std::uint32_t c) const { return !search_.visited[c] && !search_.bitmap.in_use(c); }
+
+    // Reads the sets that begin in cluster c, whose bytes begin bytes (which may run on past the
+    // cluster, as far as the block read reaches). False when the caller takes no more sets.
+    bool scan(std::uint32_t c, std::span<const std::byte> bytes)
+    {
+        ++stats_.clusters_looked_at;
+        const std::size_t cluster = static_cast<std::size_t>(layout_.cluster_bytes());
+        // A set begun in the cluster before runs on into this one: its entries are not read again.
+        std::size_t at = carry_cluster_ == c ? carry_ : 0;
+        bool holds = carry_cluster_ == c;
+        carry_cluster_ = 0;
+        const std::uint8_t file_kind = exfat_entry_file & static_cast<std::uint8_t>(~exfat_entry_in_use);
+        while (at < cluster && at + exfat_entry_bytes <= bytes.size()) {
+            const auto type = std::to_integer<std::uint8_t>(bytes[at]);
+            if ((type & static_cast<std::uint8_t>(~exfat_entry_in_use)) == file_kind
+                && take(c, at, bytes.subspan(at, std::min(set_max_bytes, bytes.size() - at)), holds))
+                continue;
+            if (stats_.capped)
+                return false;
+            at += exfat_entry_bytes;
+        }
+        if (at > cluster) {
+            carry_cluster_ = c + 1;
+            carry_ = at - cluster;
+        }
+        if (holds)
+            folders_.push_back({c, at <= cluster && cluster <= bytes.size()
+                                       && std::to_integer<std::uint8_t>(bytes[cluster - exfat_entry_bytes]) == exfat_entry_end});
+        return true;
+    }
+
+private:
+    // Takes the set at `at` when its checksum holds; moves at past it.
+    bool take(std::uint32_t c, std::size_t& at, std::span<const std::byte> entries, bool& holds)
+    {
+        read_exfat_file_set(entries, search_.upcase, set_);
+        if (!set_.checksum_ok)
+            return false;
+        ++stats_.sets;
+        holds = true;
+        if (!search_.found(layout_.cluster_offset(c) + at, c, set_)) {
+            stats_.capped = true;
+            return false;
+        }
+        at += set_.entries * exfat_entry_bytes;
+        return true;
+    }
+
+    const exfat_lost_search_s& search_;
+    const exfat_layout_s& layout_;
+    std::vector<exfat_lost_cluster_s>& folders_;
+    exfat_lost_stats_s& stats_;
+    exfat_file_set_s set_;
+    std::uint32_t carry_cluster_ = 0;
+    std::size_t carry_ = 0;
+};
+
+// Reads what it can of [at, at + out.size()) within the source; the bytes read.
+std::size_t read_part(byte_source_c& source, std::uint64_t at, std::span<std::byte> out)
+{
+    const std::uint64_t size = source.size();
+    if (at >= size)
+        return 0;
+    out = out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), size - at)));
+    const std::int64_t got = source.read_at(at, out);
+    return got == static_cast<std::int64_t>(out.size()) ? out.size() : 0;
+}
+
+} // namespace
+
+bool search_exfat_lost(const exfat_lost_search_s& search, std::vector<exfat_lost_cluster_s>& folders,
+                       exfat_lost_stats_s& stats)
+{
+    const exfat_layout_s& layout = search.volume.layout();
+    const std::uint64_t cluster = layout.cluster_bytes();
+    const std::uint64_t per_block = std::max<std::uint64_t>(1, block_bytes >> layout.cluster_shift);
+    const std::uint64_t end = std::uint64_t{layout.cluster_count} + 2;
+    std::vector<std::byte> buffer(static_cast<std::size_t>(per_block * cluster) + set_max_bytes);
+    cluster_scan_c scan(search, folders, stats);
+    std::uint64_t unreadable_run = 0;
+    for (std::uint64_t first = 2; first < end; first += per_block) {
+        if (!search.keep_going(double(first - 2) / double(end - 2)))
+            return true;
+        const std::uint64_t count = std::min(per_block, end - first);
+        std::uint64_t wanted = 0;
+        for (std::uint64_t c = first; c < first + count; ++c)
+            wanted += scan.candidate(static_cast<std::uint32_t>(c)) ? 1 : 0;
+        if (wanted == 0)
+            continue;
+        const std::size_t got = read_part(search.volume.source(), layout.cluster_offset(static_cast<std::uint32_t>(first)),
+                                          std::span(buffer).first(static_cast<std::size_t>(count * cluster) + set_max_bytes));
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const auto c = static_cast<std::uint32_t>(first + i);
+            if (!scan.candidate(c))
+                continue;
+            std::span<const std::byte> bytes = std::span<const std::byte>(buffer).subspan(static_cast<std::size_t>(i * cluster));
+            // The block could not be read whole: each cluster is read alone, so that one bad
+            // sector hides nothing but its own cluster.
+            if (got < (i + 1) * cluster) {
+                const std::span<std::byte> own = std::span(buffer).subspan(static_cast<std::size_t>(i * cluster), static_cast<std::size_t>(cluster));
+                if (read_part(search.volume.source(), layout.cluster_offset(c), own) != cluster) {
+                    ++stats.unreadable_clusters;
+                    if (++unreadable_run == dead_run_clusters)
+                        return false;
+                    continue;
+                }
+                bytes = own;
+            }
+            unreadable_run = 0;
+            if (!scan.scan(c, bytes))
+                return true;
+        }
+    }
+    return true;
+}
+
+} // namespace tarn
