@@ -28,6 +28,13 @@ std::size_t index_of(std::span<const exfat_lost_cluster_s> folders, std::uint32_
     return it != folders.end() && it->cluster == c ? static_cast<std::size_t>(it - folders.begin()) : folders.size();
 }
 
+// Whether folder cluster i may go on from the one before it: it follows it, and the one before
+// neither ends its folder's entries nor leaves a set to go on elsewhere.
+bool goes_on(std::span<const exfat_lost_cluster_s> folders, std::size_t i)
+{
+    return folders[i].cluster == folders[i - 1].cluster + 1 && !folders[i - 1].ended && !folders[i - 1].cut;
+}
+
 // Keys of folders named by their cluster are odd; every entry's key is a multiple of 32.
 bool is_run_key(std::uint64_t key)
 {
@@ -125,7 +132,7 @@ void exfat_recovery_c::claim_lost_folders(const std::vector<lost_set_s>& sets, s
         const std::uint64_t length = std::min(record.size, folder_max_bytes);
         const std::uint64_t clusters = (length + layout.cluster_bytes() - 1) >> layout.cluster_shift;
         for (std::size_t i = first + 1; i < folders.size() && i - first < clusters; ++i) {
-            if (folders[i].cluster != folders[i - 1].cluster + 1 || folders[i - 1].ended || owners[i] != 0)
+            if (!goes_on(folders, i) || owners[i] != 0)
                 break;
             owners[i] = key;
         }
@@ -139,8 +146,7 @@ void exfat_recovery_c::name_unclaimed(std::span<const exfat_lost_cluster_s> fold
     for (std::size_t i = 0; i < folders.size(); ++i) {
         if (owners[i] != 0)
             continue;
-        // A cluster that goes on from the one before, whose entries did not end, is the same folder's.
-        if (i > 0 && is_run_key(owners[i - 1]) && folders[i].cluster == folders[i - 1].cluster + 1 && !folders[i - 1].ended) {
+        if (i > 0 && is_run_key(owners[i - 1]) && goes_on(folders, i)) {
             owners[i] = owners[i - 1];
             continue;
         }

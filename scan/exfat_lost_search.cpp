@@ -33,15 +33,21 @@ public:
         // A set begun in the cluster before runs on into this one: its entries are not read again.
         std::size_t at = carry_cluster_ == c ? carry_ : 0;
         bool holds = carry_cluster_ == c;
+        bool cut = false;
         carry_cluster_ = 0;
         const std::uint8_t file_kind = exfat_entry_file & static_cast<std::uint8_t>(~exfat_entry_in_use);
         while (at < cluster && at + exfat_entry_bytes <= bytes.size()) {
             const auto type = std::to_integer<std::uint8_t>(bytes[at]);
-            if ((type & static_cast<std::uint8_t>(~exfat_entry_in_use)) == file_kind
-                && take(c, at, bytes.subspan(at, std::min(set_max_bytes, bytes.size() - at)), holds))
-                continue;
-            if (stats_.capped)
-                return false;
+            if ((type & static_cast<std::uint8_t>(~exfat_entry_in_use)) == file_kind) {
+                if (take(c, at, bytes.subspan(at, std::min(set_max_bytes, bytes.size() - at)), holds))
+                    continue;
+                if (stats_.capped)
+                    return false;
+                // A set whose entries would run past the cluster but whose checksum fails with the
+                // next cluster's bytes goes on somewhere else.
+                const std::size_t count = std::to_integer<std::uint8_t>(bytes[at + 1]);
+                cut = cut || (count >= 2 && at + (count + 1) * exfat_entry_bytes > cluster);
+            }
             at += exfat_entry_bytes;
         }
         if (at > cluster) {
@@ -49,8 +55,10 @@ public:
             carry_ = at - cluster;
         }
         if (holds)
-            folders_.push_back({c, at <= cluster && cluster <= bytes.size()
-                                       && std::to_integer<std::uint8_t>(bytes[cluster - exfat_entry_bytes]) == exfat_entry_end});
+            folders_.push_back({c,
+                                at <= cluster && cluster <= bytes.size()
+                                    && std::to_integer<std::uint8_t>(bytes[cluster - exfat_entry_bytes]) == exfat_entry_end,
+                                cut});
         return true;
     }
 

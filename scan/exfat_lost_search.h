@@ -19,6 +19,7 @@ namespace tarn {
 struct exfat_lost_cluster_s {
     std::uint32_t cluster = 0;
     bool ended = false; // its last slot is unused: a folder's entries end in it
+    bool cut = false;   // a set begun in it does not go on into the next cluster: the folder's next one is elsewhere
 };
 
 struct exfat_lost_stats_s {
