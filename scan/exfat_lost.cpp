@@ -55,7 +55,7 @@ void exfat_recovery_c::search_lost()
         },
         [&](std::uint64_t at, std::uint32_t cluster, const exfat_file_set_s& set) { return take_lost(at, cluster, set, sets); }};
     if (!search_exfat_lost(search, folders, lost_stats_))
-        log_error("exfat", __LINE__, "search for lost files stopped: %llu clusters in a row could not be read",
+        log_error("exfat", __LINE__, "search for lost files stopped after %llu unreadable clusters, the last ones in a row",
                   static_cast<unsigned long long>(lost_stats_.unreadable_clusters));
     else if (lost_stats_.unreadable_clusters != 0)
         log_error("exfat", __LINE__, "search for lost files passed over %llu unreadable clusters",

@@ -9,6 +9,7 @@
 #include "recovery/tree_extraction.h"
 #include "scan/exfat_recovery.h"
 #include "tests/exfat/exfat_volume.h"
+#include "tests/support/failing_source.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -19,6 +20,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <memory>
 
 using namespace tarn;
@@ -209,6 +211,26 @@ TEST_F(ExfatLost, EverySetOfAFullVolumeIsFoundOnce)
     const auto engine = scan();
     EXPECT_EQ(rows(*engine).size(), sets);
     EXPECT_EQ(engine->lost_stats().sets, sets);
+}
+
+// A bad cluster hides its own sets only: the block around it is read cluster by cluster.
+TEST_F(ExfatLost, AnUnreadableClusterHidesOnlyItsOwnSets)
+{
+    const std::uint32_t before = take_cluster(), bad = take_cluster(), after = take_cluster();
+    for (const std::uint32_t c : {before, bad, after})
+        put(c, 0, {u"in " + QString::number(c).toStdU16String(), 0x20, 0, 0});
+    auto plan = std::make_shared<failure_plan_s>();
+    plan->ranges.push_back({image_->cluster_offset(bad) + 512, 512});
+    exfat_recovery_c engine;
+    engine.set_source(std::make_unique<failing_source_c>(std::make_unique<memory_source_c>(image_->bytes()), plan));
+    engine.set_lost_search(true);
+    engine.start();
+    ASSERT_TRUE(engine.wait(120000));
+    std::set<QString> names;
+    for (const auto& [path, row] : rows(engine))
+        names.insert(row.name);
+    EXPECT_EQ(names, (std::set<QString>{"in " + QString::number(before), "in " + QString::number(after)}));
+    EXPECT_EQ(engine.lost_stats().unreadable_clusters, 1u);
 }
 
 } // namespace
