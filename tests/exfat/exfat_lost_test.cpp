@@ -141,6 +141,9 @@ TEST_F(ExfatLost, FoldersAreRebuiltFromTheirEntriesAndTakenFilesAreMarked)
         EXPECT_EQ(recover(*engine, row->second) == content, !row->second.overwritten) << path.toStdString();
     }
     EXPECT_TRUE(listed.at(r + "/taken over.bin").overwritten);
+    // A deep scan names a hit where a lost file's data started.
+    const raw_known_names starts = engine_entry(scanner_exfat)->known_starts(*engine);
+    EXPECT_EQ(starts.at(image_->cluster_offset(taken_at)), "taken over.bin");
 }
 
 // Crafted sets in free clusters: each ends in a plain finding or none, and the scan ends.
