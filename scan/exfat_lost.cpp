@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <utility>
 
 namespace tarn {
 
@@ -29,10 +30,12 @@ std::size_t index_of(std::span<const exfat_lost_cluster_s> folders, std::uint32_
 }
 
 // Whether folder cluster i may go on from the one before it: it follows it, and the one before
-// neither ends its folder's entries nor leaves a set to go on elsewhere.
+// neither ends its folder's entries nor leaves a set to go on elsewhere, and it does not go on
+// from another cluster.
 bool goes_on(std::span<const exfat_lost_cluster_s> folders, std::size_t i)
 {
-    return folders[i].cluster == folders[i - 1].cluster + 1 && !folders[i - 1].ended && !folders[i - 1].cut;
+    return folders[i].cluster == folders[i - 1].cluster + 1 && !folders[i - 1].ended && !folders[i - 1].cut
+           && !folders[i].joined;
 }
 
 // Keys of folders named by their cluster are odd; every entry's key is a multiple of 32.
@@ -46,7 +49,7 @@ bool is_run_key(std::uint64_t key)
 void exfat_recovery_c::search_lost()
 {
     std::vector<lost_set_s> sets;
-    std::vector<exfat_lost_cluster_s> folders;
+    exfat_lost_finds_s finds;
     const exfat_lost_search_s search{
         reader_, metadata_.bitmap, visited_, *metadata_.upcase,
         [this](double done) {
@@ -54,7 +57,7 @@ void exfat_recovery_c::search_lost()
             return control_.keep_running();
         },
         [&](std::uint64_t at, std::uint32_t cluster, const exfat_file_set_s& set) { return take_lost(at, cluster, set, sets); }};
-    if (!search_exfat_lost(search, folders, lost_stats_))
+    if (!search_exfat_lost(search, finds, lost_stats_))
         log_error("exfat", __LINE__, "search for lost files stopped after %llu unreadable clusters, the last ones in a row",
                   static_cast<unsigned long long>(lost_stats_.unreadable_clusters));
     else if (lost_stats_.unreadable_clusters != 0)
@@ -62,10 +65,26 @@ void exfat_recovery_c::search_lost()
                   static_cast<unsigned long long>(lost_stats_.unreadable_clusters));
     if (lost_stats_.capped)
         log_error("exfat", __LINE__, "search for lost files stopped at %zu entry sets", sets.size());
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> links;
+    std::vector<exfat_lost_cluster_s>& folders = finds.folders;
+    join_exfat_pieces(finds, *metadata_.upcase, [&](std::uint64_t at, std::uint32_t cluster, const exfat_file_set_s& set,
+                                                    const exfat_lost_piece_s& head) {
+        take_lost(at, cluster, set, sets);
+        links.emplace_back(cluster, head.cluster);
+        folders.push_back({head.cluster, head.ended, head.cut, true});
+    });
+    // A head that holds sets of its own is listed twice now: once is enough, as joined.
+    std::stable_sort(folders.begin(), folders.end(), [](const exfat_lost_cluster_s& a, const exfat_lost_cluster_s& b) {
+        return a.cluster != b.cluster ? a.cluster < b.cluster : a.joined > b.joined;
+    });
+    folders.erase(std::unique(folders.begin(), folders.end(),
+                              [](const exfat_lost_cluster_s& a, const exfat_lost_cluster_s& b) { return a.cluster == b.cluster; }),
+                  folders.end());
     std::vector<std::uint64_t> owners(folders.size(), 0);
     std::vector<std::uint64_t> runs;
     claim_lost_folders(sets, folders, owners);
     name_unclaimed(folders, owners, runs);
+    join_lost_runs(links, folders, owners, runs);
     place_lost(sets, folders, owners);
     break_lost_loops(sets);
     for (const std::uint64_t key : runs)
@@ -101,20 +120,27 @@ bool exfat_recovery_c::take_lost(std::uint64_t at, std::uint32_t cluster, const 
         record.overwritten = placed && metadata_.bitmap.any_in_use(set.first_cluster, clusters) ? 1 : 0;
     }
     findings_.emplace(at, std::move(record));
-    sets.push_back({at, cluster, !set.deleted});
+    sets.push_back({at, cluster, !set.deleted, (set.stream_flags & exfat_flag_no_fat_chain) != 0});
     ++control_.found_count;
     return true;
 }
 
 // Two passes, so that a folder whose length claims too much cannot take another's first cluster:
 // first every folder takes its first cluster (folders whose entries are in use before deleted
-// ones, which may name clusters a later folder took), then each takes the clusters that follow
-// while they hold sets, one after another, until its length, a cluster that ends its entries, or
-// a cluster another folder took. Every cluster is taken once, so the passes are linear.
+// ones, which may name clusters a later folder took), then each takes the clusters that follow,
+// up to its length and the first one another folder took. A folder kept without a FAT chain
+// has its clusters one after another for certain; one kept along a chain (the format cleared
+// it) takes the next cluster only where a set runs on into it, as its clusters may lie anywhere.
+// Every cluster is taken once, so the passes are linear.
 void exfat_recovery_c::claim_lost_folders(const std::vector<lost_set_s>& sets, std::span<const exfat_lost_cluster_s> folders,
                                           std::vector<std::uint64_t>& owners)
 {
-    std::vector<std::pair<std::uint64_t, std::size_t>> starts;
+    struct start_s {
+        std::uint64_t key;
+        std::size_t first;
+        bool contiguous;
+    };
+    std::vector<start_s> starts;
     for (const bool in_use_pass : {true, false})
         for (const lost_set_s& s : sets) {
             const exfat_record_s& record = findings_.at(s.key);
@@ -123,16 +149,17 @@ void exfat_recovery_c::claim_lost_folders(const std::vector<lost_set_s>& sets, s
             const std::size_t i = index_of(folders, record.first_cluster);
             if (i < folders.size() && owners[i] == 0) {
                 owners[i] = s.key;
-                starts.emplace_back(s.key, i);
+                starts.push_back({s.key, i, s.contiguous});
             }
         }
     const exfat_layout_s& layout = reader_.layout();
-    for (const auto& [key, first] : starts) {
+    for (const auto& [key, first, contiguous] : starts) {
         const exfat_record_s& record = findings_.at(key);
         const std::uint64_t length = std::min(record.size, folder_max_bytes);
         const std::uint64_t clusters = (length + layout.cluster_bytes() - 1) >> layout.cluster_shift;
         for (std::size_t i = first + 1; i < folders.size() && i - first < clusters; ++i) {
-            if (!goes_on(folders, i) || owners[i] != 0)
+            const bool next = folders[i].cluster == folders[first].cluster + (i - first);
+            if (!next || owners[i] != 0 || folders[i].joined || !(contiguous || folders[i].carried))
                 break;
             owners[i] = key;
         }
@@ -165,6 +192,40 @@ void exfat_recovery_c::name_unclaimed(std::span<const exfat_lost_cluster_s> fold
         findings_.emplace(record.key, std::move(record));
         ++control_.found_count;
     }
+}
+
+void exfat_recovery_c::join_lost_runs(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& links,
+                                      std::span<const exfat_lost_cluster_s> folders, std::vector<std::uint64_t>& owners,
+                                      std::vector<std::uint64_t>& runs)
+{
+    // A run joins the folder its head goes on from; the joins never loop (a join that would is
+    // left out), and each lookup shortens the path it took, so this stays near linear.
+    std::unordered_map<std::uint64_t, std::uint64_t> joins;
+    const auto root = [&joins](std::uint64_t key) {
+        std::uint64_t top = key;
+        for (auto it = joins.find(top); it != joins.end(); it = joins.find(top))
+            top = it->second;
+        while (key != top) {
+            std::uint64_t& next = joins[key];
+            key = std::exchange(next, top);
+        }
+        return top;
+    };
+    for (const auto& [tail, head] : links) {
+        const std::size_t t = index_of(folders, tail), h = index_of(folders, head);
+        if (t == folders.size() || h == folders.size() || !is_run_key(owners[h]) || joins.contains(owners[h]))
+            continue;
+        if (const std::uint64_t to = root(owners[t]); to != owners[h])
+            joins[owners[h]] = to;
+    }
+    for (std::uint64_t& owner : owners)
+        owner = root(owner);
+    std::erase_if(runs, [&](std::uint64_t key) {
+        if (!joins.contains(key) || findings_.erase(key) == 0)
+            return false;
+        --control_.found_count;
+        return true;
+    });
 }
 
 void exfat_recovery_c::place_lost(const std::vector<lost_set_s>& sets, std::span<const exfat_lost_cluster_s> folders,

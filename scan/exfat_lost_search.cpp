@@ -1,6 +1,7 @@
 #include "scan/exfat_lost_search.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace tarn {
 
@@ -14,11 +15,20 @@ constexpr std::size_t set_max_bytes = 256 * exfat_entry_bytes;
 // Unreadable clusters in a row after which the disk counts as no longer answering: scattered bad
 // sectors are passed over, but a disk that fails this many reads would only fail the rest too.
 constexpr std::uint64_t dead_run_clusters = 4096;
+// Pieces of cut sets kept at most, of each kind, and the bytes joining them may check in all:
+// crafted clusters full of pieces cost no more than this.
+constexpr std::size_t pieces_max = std::size_t{1} << 16;
+constexpr std::uint64_t join_bytes_max = 64ull << 20;
+
+std::uint8_t kind_of(std::byte type)
+{
+    return std::to_integer<std::uint8_t>(type) & static_cast<std::uint8_t>(~exfat_entry_in_use);
+}
 
 class cluster_scan_c {
 public:
-    cluster_scan_c(const exfat_lost_search_s& search, std::vector<exfat_lost_cluster_s>& folders, exfat_lost_stats_s& stats)
-        : search_(search), layout_(search.volume.layout()), folders_(folders), stats_(stats)
+    cluster_scan_c(const exfat_lost_search_s& search, exfat_lost_finds_s& finds, exfat_lost_stats_s& stats)
+        : search_(search), layout_(search.volume.layout()), finds_(finds), stats_(stats)
     {
     }
 
@@ -32,8 +42,12 @@ public:
         const std::size_t cluster = static_cast<std::size_t>(layout_.cluster_bytes());
         // A set begun in the cluster before runs on into this one: its entries are not read again.
         std::size_t at = carry_cluster_ == c ? carry_ : 0;
-        bool holds = carry_cluster_ == c;
+        const bool carried = carry_cluster_ == c;
+        bool holds = carried;
         bool cut = false;
+        // A cluster that begins with secondary entries may hold the rest of a set cut elsewhere.
+        const bool head = !holds && (kind_of(bytes[0]) & exfat_entry_secondary) != 0 && kind_of(bytes[0]) <= 0x41;
+        std::size_t tail_at = cluster;
         carry_cluster_ = 0;
         const std::uint8_t file_kind = exfat_entry_file & static_cast<std::uint8_t>(~exfat_entry_in_use);
         while (at < cluster && at + exfat_entry_bytes <= bytes.size()) {
@@ -46,7 +60,10 @@ public:
                 // A set whose entries would run past the cluster but whose checksum fails with the
                 // next cluster's bytes goes on somewhere else.
                 const std::size_t count = std::to_integer<std::uint8_t>(bytes[at + 1]);
-                cut = cut || (count >= 2 && at + (count + 1) * exfat_entry_bytes > cluster);
+                if (count >= 2 && at + (count + 1) * exfat_entry_bytes > cluster) {
+                    cut = true;
+                    tail_at = at;
+                }
             }
             at += exfat_entry_bytes;
         }
@@ -54,15 +71,25 @@ public:
             carry_cluster_ = c + 1;
             carry_ = at - cluster;
         }
+        const bool ended = at <= cluster && cluster <= bytes.size()
+                           && std::to_integer<std::uint8_t>(bytes[cluster - exfat_entry_bytes]) == exfat_entry_end;
         if (holds)
-            folders_.push_back({c,
-                                at <= cluster && cluster <= bytes.size()
-                                    && std::to_integer<std::uint8_t>(bytes[cluster - exfat_entry_bytes]) == exfat_entry_end,
-                                cut});
+            finds_.folders.push_back({c, ended, cut, false, carried});
+        if (tail_at < cluster)
+            keep(finds_.tails, c, tail_at, bytes.first(std::min(cluster, bytes.size())).subspan(tail_at), ended, cut);
+        if (head)
+            keep(finds_.heads, c, 0, bytes.first(std::min({cluster, set_max_bytes, bytes.size()})), ended, cut);
         return true;
     }
 
 private:
+    void keep(std::vector<exfat_lost_piece_s>& pieces, std::uint32_t c, std::size_t at, std::span<const std::byte> bytes,
+              bool ended, bool cut)
+    {
+        if (pieces.size() < pieces_max)
+            pieces.push_back({c, layout_.cluster_offset(c) + at, ended, cut, {bytes.begin(), bytes.end()}});
+    }
+
     // Takes the set at `at` when its checksum holds; moves at past it.
     bool take(std::uint32_t c, std::size_t& at, std::span<const std::byte> entries, bool& holds)
     {
@@ -81,7 +108,7 @@ private:
 
     const exfat_lost_search_s& search_;
     const exfat_layout_s& layout_;
-    std::vector<exfat_lost_cluster_s>& folders_;
+    exfat_lost_finds_s& finds_;
     exfat_lost_stats_s& stats_;
     exfat_file_set_s set_;
     std::uint32_t carry_cluster_ = 0;
@@ -101,15 +128,14 @@ std::size_t read_part(byte_source_c& source, std::uint64_t at, std::span<std::by
 
 } // namespace
 
-bool search_exfat_lost(const exfat_lost_search_s& search, std::vector<exfat_lost_cluster_s>& folders,
-                       exfat_lost_stats_s& stats)
+bool search_exfat_lost(const exfat_lost_search_s& search, exfat_lost_finds_s& finds, exfat_lost_stats_s& stats)
 {
     const exfat_layout_s& layout = search.volume.layout();
     const std::uint64_t cluster = layout.cluster_bytes();
     const std::uint64_t per_block = std::max<std::uint64_t>(1, block_bytes >> layout.cluster_shift);
     const std::uint64_t end = std::uint64_t{layout.cluster_count} + 2;
     std::vector<std::byte> buffer(static_cast<std::size_t>(per_block * cluster) + set_max_bytes);
-    cluster_scan_c scan(search, folders, stats);
+    cluster_scan_c scan(search, finds, stats);
     std::uint64_t unreadable_run = 0;
     for (std::uint64_t first = 2; first < end; first += per_block) {
         if (!search.keep_going(double(first - 2) / double(end - 2)))
@@ -145,6 +171,45 @@ bool search_exfat_lost(const exfat_lost_search_s& search, std::vector<exfat_lost
         }
     }
     return true;
+}
+
+void join_exfat_pieces(const exfat_lost_finds_s& finds, const exfat_upcase_c& upcase,
+                       const std::function<void(std::uint64_t at, std::uint32_t cluster, const exfat_file_set_s& set,
+                                                const exfat_lost_piece_s& head)>& found)
+{
+    // Heads by their first entry's type: a tail needs a stream extension or a name entry next,
+    // in use as its file entry is.
+    std::unordered_map<std::uint8_t, std::vector<std::size_t>> by_type;
+    for (std::size_t i = 0; i < finds.heads.size(); ++i)
+        by_type[std::to_integer<std::uint8_t>(finds.heads[i].bytes[0])].push_back(i);
+    std::vector<bool> used(finds.heads.size());
+    std::vector<std::byte> joined;
+    exfat_file_set_s set;
+    std::uint64_t budget = join_bytes_max;
+    for (const exfat_lost_piece_s& tail : finds.tails) {
+        const std::size_t need = (std::size_t{std::to_integer<std::uint8_t>(tail.bytes[1])} + 1) * exfat_entry_bytes;
+        const std::uint8_t in_use = std::to_integer<std::uint8_t>(tail.bytes[0]) & exfat_entry_in_use;
+        const std::uint8_t next = (tail.bytes.size() == exfat_entry_bytes ? exfat_entry_stream : exfat_entry_name);
+        const auto bucket = by_type.find(static_cast<std::uint8_t>((next & ~exfat_entry_in_use) | in_use));
+        if (bucket == by_type.end())
+            continue;
+        for (const std::size_t i : bucket->second) {
+            const exfat_lost_piece_s& head = finds.heads[i];
+            if (used[i] || head.cluster == tail.cluster || tail.bytes.size() + head.bytes.size() < need)
+                continue;
+            if (budget < need)
+                return;
+            budget -= need;
+            joined.assign(tail.bytes.begin(), tail.bytes.end());
+            joined.insert(joined.end(), head.bytes.begin(), head.bytes.begin() + static_cast<std::ptrdiff_t>(need - tail.bytes.size()));
+            read_exfat_file_set(joined, upcase, set);
+            if (set.checksum_ok) {
+                used[i] = true;
+                found(tail.at, tail.cluster, set, head);
+                break;
+            }
+        }
+    }
 }
 
 } // namespace tarn

@@ -20,6 +20,23 @@ struct exfat_lost_cluster_s {
     std::uint32_t cluster = 0;
     bool ended = false; // its last slot is unused: a folder's entries end in it
     bool cut = false;   // a set begun in it does not go on into the next cluster: the folder's next one is elsewhere
+    bool joined = false; // it begins with the rest of a set cut elsewhere: it goes on from there, not from the one before
+    bool carried = false; // it begins with the rest of a set from the cluster before: it goes on from that one
+};
+
+// The two pieces of a set that a folder's clusters split where they do not follow one another:
+// the tail of one cluster (its first entries) and the head of another (the rest).
+struct exfat_lost_piece_s {
+    std::uint32_t cluster = 0;
+    std::uint64_t at = 0; // the byte on the volume where the piece begins
+    bool ended = false, cut = false; // the cluster's, as for exfat_lost_cluster_s
+    std::vector<std::byte> bytes;
+};
+
+struct exfat_lost_finds_s {
+    std::vector<exfat_lost_cluster_s> folders; // clusters holding sets, in cluster order
+    std::vector<exfat_lost_piece_s> tails;
+    std::vector<exfat_lost_piece_s> heads;
 };
 
 struct exfat_lost_stats_s {
@@ -43,9 +60,15 @@ struct exfat_lost_search_s {
     exfat_lost_found_f found;
 };
 
-// The clusters that hold sets, in cluster order. False when reads failed so often in a row that
-// the disk counts as no longer answering (what was found before stays).
-bool search_exfat_lost(const exfat_lost_search_s& search, std::vector<exfat_lost_cluster_s>& folders,
-                       exfat_lost_stats_s& stats);
+// The clusters that hold sets, and the pieces of cut sets. False when reads failed so often in a
+// row that the disk counts as no longer answering (what was found before stays).
+bool search_exfat_lost(const exfat_lost_search_s& search, exfat_lost_finds_s& finds, exfat_lost_stats_s& stats);
+
+// Joins each tail to the head that completes its set (its checksum holding across both), each
+// piece used once; found is called with the set (at and cluster: the tail's) and the head, whose
+// cluster goes on from the tail's. The work is bounded whatever the pieces.
+void join_exfat_pieces(const exfat_lost_finds_s& finds, const exfat_upcase_c& upcase,
+                       const std::function<void(std::uint64_t at, std::uint32_t cluster, const exfat_file_set_s& set,
+                                                const exfat_lost_piece_s& head)>& found);
 
 } // namespace tarn

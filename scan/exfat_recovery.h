@@ -93,6 +93,7 @@ private:
         std::uint64_t key = 0;
         std::uint32_t cluster = 0; // the one its file entry lies in
         bool in_use = false;       // its entries were in use when the file system was given up
+        bool contiguous = false;   // NoFatChain: its clusters follow one another
     };
     void search_lost();
     // Keeps a set the search found; false when no more are taken.
@@ -103,6 +104,11 @@ private:
                             std::vector<std::uint64_t>& owners);
     // Folders no entry names become folders named by their first cluster; their keys in runs.
     void name_unclaimed(std::span<const exfat_lost_cluster_s> folders, std::vector<std::uint64_t>& owners,
+                        std::vector<std::uint64_t>& runs);
+    // Folders whose clusters do not follow one another: a folder named by its cluster whose first
+    // cluster goes on from another's (links: tail cluster, head cluster) is that one's.
+    void join_lost_runs(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& links,
+                        std::span<const exfat_lost_cluster_s> folders, std::vector<std::uint64_t>& owners,
                         std::vector<std::uint64_t>& runs);
     void place_lost(const std::vector<lost_set_s>& sets, std::span<const exfat_lost_cluster_s> folders,
                     const std::vector<std::uint64_t>& owners);

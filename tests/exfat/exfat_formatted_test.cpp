@@ -79,8 +79,9 @@ protected:
     }
 
     // Early notes are written in the root first and moved into Documents, so that their data
-    // lies before every folder: the clusters the new file system hands out first. A crowded
-    // folder's entries are made before any data, so that its two clusters follow one another.
+    // lies before every folder: the clusters the new file system hands out first. One crowded
+    // folder gets its entries before any data, so that its two clusters follow one another;
+    // another grows into a second cluster apart from its first, a set split between them.
     void populate(const QString& mnt)
     {
         for (int i = 0; i < 4; ++i)
@@ -88,7 +89,7 @@ protected:
         ASSERT_TRUE(QDir(mnt).mkpath(photos));
         for (int i = 0; i < 40; ++i)
             put(mnt, photos + QStringLiteral("/Holiday picture number %1.jpeg").arg(i), {});
-        for (const QString& folder : {QStringLiteral("Documents"), deep, cyrillic})
+        for (const QString& folder : {QStringLiteral("Letters"), QStringLiteral("Documents"), deep, cyrillic})
             ASSERT_TRUE(QDir(mnt).mkpath(folder));
         for (int i = 0; i < 4; ++i) {
             const QString name = QStringLiteral("early note %1.txt").arg(i);
@@ -98,6 +99,8 @@ protected:
         put(mnt, "root note.txt", noise(3000, 5)); // its entry goes with the old root
         for (int i = 0; i < 40; ++i)
             put(mnt, photos + QStringLiteral("/Holiday picture number %1.jpeg").arg(i), noise(700 + 3301 * i, 100 + i));
+        for (int i = 0; i < 30; ++i)
+            put(mnt, QStringLiteral("Letters/Letter number %1 to the bank manager.txt").arg(i), noise(1000 + 77 * i, 600 + i));
         for (int i = 0; i < 5; ++i)
             put(mnt, cyrillic + QStringLiteral(u"/写真 %1 Ærøskøbing.png").arg(i), noise(2000 + 9999 * i, 200 + i));
         for (int i = 0; i < 6; ++i)

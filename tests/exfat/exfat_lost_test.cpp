@@ -236,4 +236,31 @@ TEST_F(ExfatLost, AnUnreadableClusterHidesOnlyItsOwnSets)
     EXPECT_EQ(engine.lost_stats().unreadable_clusters, 1u);
 }
 
+// A folder whose second cluster lies apart from its first, a set split between them: the set is
+// whole again and the second cluster's files are the folder's.
+TEST_F(ExfatLost, AFolderSplitAcrossClustersApartIsOneFolder)
+{
+    const std::uint32_t old_root = take_cluster(), first = take_cluster(), between = take_cluster(), second = take_cluster();
+    put(old_root, 0, {u"Split", 0x10, first, 2 * cluster});
+    std::size_t slot = 0;
+    int files = 0;
+    const auto name = [&files] { return u"file " + QString::number(files++).toStdU16String(); };
+    while (slot < cluster / 32)
+        slot += put(first, slot, {name(), 0x20, 0, 0});
+    // The last set ran on into the cluster after; it goes on in the second one instead.
+    const std::size_t spill = (slot - cluster / 32) * 32;
+    std::byte* bytes = image_->bytes().data();
+    std::memcpy(bytes + image_->cluster_offset(second), bytes + image_->cluster_offset(between), spill);
+    std::memset(bytes + image_->cluster_offset(between), 'x', cluster);
+    for (slot = spill / 32; slot + 3 <= 10;)
+        slot += put(second, slot, {name(), 0x20, 0, 0});
+
+    const auto engine = scan();
+    const std::map<QString, recovery_item_s> listed = rows(*engine);
+    EXPECT_EQ(listed.size(), static_cast<std::size_t>(files));
+    const QString folder = QStringLiteral("/#%1/Split/").arg(old_root, 8, 10, QLatin1Char('0'));
+    for (const auto& [path, row] : listed)
+        EXPECT_TRUE(path.contains(folder)) << path.toStdString();
+}
+
 } // namespace
