@@ -17,12 +17,46 @@ constexpr std::size_t set_max_bytes = 256 * exfat_entry_bytes;
 constexpr std::uint64_t dead_run_clusters = 4096;
 // Pieces of cut sets kept at most, of each kind, and the bytes joining them may check in all:
 // crafted clusters full of pieces cost no more than this.
-constexpr std::size_t pieces_max = std::size_t{1} << 16;
+constexpr std::size_t pieces_max = std::size_t{1} << 13;
 constexpr std::uint64_t join_bytes_max = 64ull << 20;
 
 std::uint8_t kind_of(std::byte type)
 {
     return std::to_integer<std::uint8_t>(type) & static_cast<std::uint8_t>(~exfat_entry_in_use);
+}
+
+std::uint8_t byte_at(std::span<const std::byte> b, std::size_t at)
+{
+    return std::to_integer<std::uint8_t>(b[at]);
+}
+
+// Whether the bytes from a file entry to its cluster's end read as the start of a set: attribute
+// bits no file system sets are clear, and every entry after it is a secondary one, in use as
+// the file entry is. File data often holds the file entry's type byte near a cluster's end;
+// this keeps it from passing for a set cut there.
+bool plausible_tail(std::span<const std::byte> tail)
+{
+    if ((load_le16(tail, 4) & ~0x37u) != 0 || byte_at(tail, 6) != 0 || byte_at(tail, 7) != 0)
+        return false;
+    const std::uint8_t in_use = byte_at(tail, 0) & exfat_entry_in_use;
+    for (std::size_t at = exfat_entry_bytes; at + exfat_entry_bytes <= tail.size(); at += exfat_entry_bytes) {
+        const std::uint8_t type = byte_at(tail, at);
+        if ((type & exfat_entry_in_use) != in_use || (type & exfat_entry_secondary) == 0)
+            return false;
+    }
+    return true;
+}
+
+// Whether a cluster begins as the rest of a set: a stream extension or a name entry, their
+// reserved bits clear.
+bool plausible_head(std::span<const std::byte> head)
+{
+    switch (kind_of(head[0])) {
+    case exfat_entry_stream & static_cast<std::uint8_t>(~exfat_entry_in_use):
+        return (byte_at(head, 1) & ~0x03u) == 0 && byte_at(head, 2) == 0;
+    case exfat_entry_name & static_cast<std::uint8_t>(~exfat_entry_in_use): return byte_at(head, 1) == 0;
+    default: return false;
+    }
 }
 
 class cluster_scan_c {
@@ -46,7 +80,7 @@ public:
         bool holds = carried;
         bool cut = false;
         // A cluster that begins with secondary entries may hold the rest of a set cut elsewhere.
-        const bool head = !holds && (kind_of(bytes[0]) & exfat_entry_secondary) != 0 && kind_of(bytes[0]) <= 0x41;
+        const bool head = !holds && bytes.size() >= exfat_entry_bytes && plausible_head(bytes);
         std::size_t tail_at = cluster;
         carry_cluster_ = 0;
         const std::uint8_t file_kind = exfat_entry_file & static_cast<std::uint8_t>(~exfat_entry_in_use);
@@ -60,7 +94,8 @@ public:
                 // A set whose entries would run past the cluster but whose checksum fails with the
                 // next cluster's bytes goes on somewhere else.
                 const std::size_t count = std::to_integer<std::uint8_t>(bytes[at + 1]);
-                if (count >= 2 && at + (count + 1) * exfat_entry_bytes > cluster) {
+                if (count >= 2 && at + (count + 1) * exfat_entry_bytes > cluster
+                    && plausible_tail(bytes.subspan(at, std::min(cluster, bytes.size()) - at))) {
                     cut = true;
                     tail_at = at;
                 }
