@@ -22,7 +22,7 @@ std::unique_ptr<recovery_base_c> make_exfat_engine()
 std::unique_ptr<TreeModel> build_exfat_engine_tree(const recovery_base_c& engine, bool live)
 {
     const auto* exfat = dynamic_cast<const exfat_recovery_c*>(&engine);
-    return exfat != nullptr ? build_exfat_tree(exfat->findings(), live) : nullptr;
+    return exfat != nullptr ? build_exfat_tree(exfat->findings(), exfat->lost(), live) : nullptr;
 }
 
 void list_exfat_engine_folder(const recovery_base_c&, const folder_record& record, recovery_rows& rows, bool live)
@@ -30,6 +30,20 @@ void list_exfat_engine_folder(const recovery_base_c&, const folder_record& recor
     rows.clear();
     if (const exfat_record_s* folder = record.get<exfat_record_s>())
         list_exfat_folder(*folder, rows, live);
+}
+
+// Where each deleted or lost file's data starts on the volume, for the deep scan to name its hits.
+raw_known_names exfat_known_starts(const recovery_base_c& engine)
+{
+    raw_known_names names;
+    const auto* exfat = dynamic_cast<const exfat_recovery_c*>(&engine);
+    if (exfat == nullptr)
+        return names;
+    const exfat_layout_s& layout = exfat->layout();
+    for (const auto& [key, record] : exfat->findings())
+        if (key != 0 && !record.directory() && record.deleted != 0 && record.size != 0 && layout.in_heap(record.first_cluster))
+            names.try_emplace(layout.cluster_offset(record.first_cluster), record.name);
+    return names;
 }
 
 int extract_exfat_row(recovery_base_c& engine, const recovery_item_s& row, const QString& destination)
@@ -40,6 +54,7 @@ int extract_exfat_row(recovery_base_c& engine, const recovery_item_s& row, const
 } // namespace
 
 const engine_entry_s exfat_engine_entry{scanner_exfat,           takes_exfat,              make_exfat_engine,
-                                        build_exfat_engine_tree, list_exfat_engine_folder, extract_exfat_row};
+                                        build_exfat_engine_tree, list_exfat_engine_folder, extract_exfat_row,
+                                        true,                    exfat_known_starts};
 
 } // namespace tarn

@@ -45,13 +45,11 @@ QString exfat_shown_name(const exfat_record_s& record)
 }
 
 std::unique_ptr<TreeModel> build_exfat_tree(const std::unordered_map<std::uint64_t, exfat_record_s>& findings,
-                                            bool live)
+                                            const exfat_record_s& lost, bool live)
 {
-    // exFAT has no folder of lost entries: every finding was read in the folder that holds it.
-    static const exfat_record_s no_lost_entries;
     const auto root = findings.find(0);
     return two_top_tree(
-        root != findings.end() ? &root->second : nullptr, no_lost_entries, false,
+        root != findings.end() ? &root->second : nullptr, lost, lost.has_files || (live && lost.has_live_files),
         [live](TreeNode& top, const exfat_record_s& record) { add_exfat_folders(top, record, live); },
         [live](const exfat_record_s& folder) { return lists_exfat_file(folder, live); });
 }
@@ -72,6 +70,7 @@ void list_exfat_folder(const exfat_record_s& folder, recovery_rows& rows, bool l
         item.id = child->key;
         item.attributes = child->attributes | (child->deleted ? exfat_row_deleted : 0u)
                           | (child->uncertain() ? exfat_row_uncertain : 0u);
+        item.overwritten = child->overwritten != 0;
         rows.push_back(std::move(item));
     }
 }

@@ -23,8 +23,13 @@ public:
     // past the volume's last when none is free. A search over the free runs, so that guessing
     // the clusters of many files costs no pass over the bitmap each.
     std::uint64_t next_free(std::uint64_t c) const;
+    // Whether any of the clusters [first, first + count) is in use; false without a bitmap. Clusters
+    // past the ones it describes count as free. One search, whatever the count.
+    bool any_in_use(std::uint64_t first, std::uint64_t count) const;
 
 private:
+    void make_free_runs() const;
+
     struct free_run_s {
         std::uint64_t first = 0;
         std::uint64_t end = 0; // one past its last cluster

@@ -1,6 +1,8 @@
 #pragma once
 // One finding of the exFAT engine: a folder (live or deleted) or a deleted file, keyed by the
-// byte offset of its file entry on the volume, which no two entry sets share.
+// byte offset of its file entry on the volume, which no two entry sets share. The search for
+// lost files adds folders named by their cluster, which have no entry: they are keyed by their
+// first cluster's byte offset plus one, which no entry (32-byte aligned) has.
 
 #include "scan/exfat_volume.h"
 
@@ -10,6 +12,9 @@
 #include <vector>
 
 namespace tarn {
+
+// The parent key of the lost files' top folder's children; the top folder itself is no finding.
+inline constexpr std::uint64_t exfat_lost_key = UINT64_MAX;
 
 struct exfat_record_s {
     std::uint64_t key = 0;    // 0 = the root folder
@@ -27,12 +32,15 @@ struct exfat_record_s {
     std::uint8_t sound = 1;          // its set's checksum held and its name is whole
     std::uint8_t has_files = 0;      // a deleted file lies somewhere below this folder
     std::uint8_t has_live_files = 0; // a file that still exists lies somewhere below it
+    std::uint8_t lost = 0;           // found by the search for lost files (an earlier file system's)
+    std::uint8_t overwritten = 0;    // a lost file some of whose clusters the bitmap in place marks in use
+    std::uint8_t chain_gone = 0;     // a lost file kept along a FAT chain: its clusters are guessed to follow one another
     QString name; // as the disk keeps it, whole: exFAT keeps a deleted name's first character
     std::vector<exfat_record_s*> children;
 
     bool directory() const { return (attributes & 0x10) != 0; }
     // What was found of it may not be what was written: a damaged set, or clusters guessed.
-    bool uncertain() const { return sound == 0 || layout == exfat_layout_e::guessed; }
+    bool uncertain() const { return sound == 0 || layout == exfat_layout_e::guessed || chain_gone != 0; }
 };
 
 } // namespace tarn

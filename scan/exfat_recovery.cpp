@@ -47,6 +47,7 @@ void exfat_recovery_c::reset()
 {
     control_.clear();
     findings_.clear();
+    lost_ = {};
     failure_ = scan_failure_e::none;
 }
 
@@ -64,8 +65,14 @@ void exfat_recovery_c::run()
     exfat_record_s root;
     root.attributes = exfat_attr_directory;
     findings_.emplace(0, std::move(root));
+    lost_ = {};
+    lost_.key = exfat_lost_key;
+    lost_.attributes = exfat_attr_directory;
+    lost_stats_ = {};
     if (open_volume())
         walk();
+    if (lost_search_ && failure_ == scan_failure_e::none && control_.keep_running())
+        search_lost();
     if (source_)
         log_unreadable("exfat", __LINE__, QByteArray("scan of " + volume_.volume_path.toUtf8()).constData(),
                        source_->take_failures());
@@ -201,21 +208,11 @@ void exfat_recovery_c::take_set(const folder_s& folder, std::uint64_t at, const 
     if (set.data_length != 0 && !placed && !set.directory())
         return;
     const std::uint64_t clusters = (set.data_length + layout.cluster_bytes() - 1) >> layout.cluster_shift;
-    exfat_record_s record;
-    record.key = at;
+    exfat_record_s record = make_record(at, set);
     record.parent = folder.key;
-    record.size = set.data_length;
-    record.valid_size = set.valid_length;
-    record.first_cluster = set.first_cluster;
-    record.created = set.created;
-    record.modified = set.modified;
-    record.accessed = set.accessed;
-    record.attributes = set.attributes;
     record.deleted = deleted ? 1 : 0;
     record.in_deleted_dir = folder.in_deleted ? 1 : 0;
-    record.sound = set.sound() ? 1 : 0;
     record.layout = placed ? layout_of(set, clusters) : exfat_layout_e::contiguous;
-    record.name = set.name.empty() ? QStringLiteral("unnamed_%1").arg(at) : QString::fromStdU16String(set.name);
     const auto [it, inserted] = findings_.try_emplace(at, std::move(record));
     const auto parent = findings_.find(folder.key);
     if (!inserted || parent == findings_.end())
@@ -230,17 +227,41 @@ void exfat_recovery_c::take_set(const folder_s& folder, std::uint64_t at, const 
                            it->second.layout, set.deleted, deleted});
 }
 
+exfat_record_s exfat_recovery_c::make_record(std::uint64_t at, const exfat_file_set_s& set) const
+{
+    exfat_record_s record;
+    record.key = at;
+    record.size = set.data_length;
+    record.valid_size = set.valid_length;
+    record.first_cluster = set.first_cluster;
+    record.created = set.created;
+    record.modified = set.modified;
+    record.accessed = set.accessed;
+    record.attributes = set.attributes;
+    record.sound = set.sound() ? 1 : 0;
+    record.name = set.name.empty() ? QStringLiteral("unnamed_%1").arg(at) : QString::fromStdU16String(set.name);
+    return record;
+}
+
+exfat_record_s* exfat_recovery_c::folder_of(std::uint64_t key)
+{
+    if (key == exfat_lost_key)
+        return &lost_;
+    const auto it = findings_.find(key);
+    return it != findings_.end() ? &it->second : nullptr;
+}
+
 // Every file marks the folders above it as holding deleted or live files; the climb stops at a
-// folder already so marked.
+// folder already so marked, and at a top folder.
 void exfat_recovery_c::mark()
 {
     for (const auto& [key, record] : findings_) {
         if (key == 0 || record.directory())
             continue;
         const auto flag = record.deleted != 0 ? &exfat_record_s::has_files : &exfat_record_s::has_live_files;
-        for (auto parent = findings_.find(record.parent); parent != findings_.end() && !(parent->second.*flag);
-             parent = parent->first == 0 ? findings_.end() : findings_.find(parent->second.parent))
-            parent->second.*flag = 1;
+        for (exfat_record_s* parent = folder_of(record.parent); parent != nullptr && !(parent->*flag);
+             parent = parent->key == 0 || parent == &lost_ ? nullptr : folder_of(parent->parent))
+            parent->*flag = 1;
     }
 }
 

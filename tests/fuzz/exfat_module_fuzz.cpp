@@ -1,7 +1,7 @@
 // The exFAT module under its engine, over a volume made of the input: the boot region (and its
 // backup), the bitmap and up-case table, the walk of every folder, deleted ones too, the checks
-// of deleted files' chains; then a few of the files found are recovered and their live paths
-// built.
+// of deleted files' chains, and for inputs of odd length the search for lost files over the
+// whole volume; then a few of the files found are recovered and their live paths built.
 
 #include "scan/exfat_recovery.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -42,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engine.reset();
     engine.set_volume(volume);
     engine.set_source(std::move(disk));
+    engine.set_lost_search((size & 1) != 0);
     engine.start();
     engine.wait();
     int recovered = 0;
