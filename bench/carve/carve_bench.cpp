@@ -5,7 +5,7 @@
 // and our peak memory, on the image and on a larger one that holds it three times.
 //   carve_bench [MiB [large-GiB]]      defaults: 512 and 4; 0 GiB skips the large image
 
-#include "bench_process.h"
+#include "bench/support/bench_process.h"
 #include "bench/support/page_cache.h"
 #include "tests/support/test_support.h"
 
@@ -183,23 +183,6 @@ bench_run_s run_ours(const QString& image, const QString& out)
     if (!out.isEmpty())
         args << "--recover" << out;
     return run_measured(TARN_CLI, args, {"TARN_DISKS=" + image});
-}
-
-// The faster of two runs, each from a cold page cache: the first read of a freshly written image
-// here costs far more than any later one (0.97 s against 0.65 s for the same scan), which would
-// otherwise fall on whichever tool ran first. The outputs of the second run are left for checking.
-template <typename Run>
-bench_run_s best_of_two(Run run)
-{
-    const bench_run_s first = run();
-    bench_run_s best = run();
-    if (first.seconds < best.seconds) {
-        best.seconds = first.seconds;
-        best.cpu_seconds = first.cpu_seconds;
-    }
-    best.peak_kib = std::max(best.peak_kib, first.peak_kib);
-    best.status = std::max(best.status, first.status);
-    return best;
 }
 
 // A larger image: the first one copied to its start, middle and end, sparse between.

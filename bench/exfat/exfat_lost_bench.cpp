@@ -4,86 +4,23 @@
 // format each gives back byte-exact. The files go in through the FUSE driver, so this runs as root.
 //   exfat_lost_bench [MiB of files]      default 700, on a 1 GiB volume
 
-#include "bench/carve/bench_process.h"
-#include "bench/support/page_cache.h"
+#include "bench/support/formatted_files.h"
 #include "tests/exfat/exfat_volume.h"
 #include "tests/support/test_support.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QSet>
 #include <QTemporaryDir>
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 using namespace tarn;
 
 namespace {
 
 constexpr std::uint64_t volume_mib = 1024;
-
-QByteArray sha_of(const QString& path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
-}
-
-// Real files of many types (what the deep scan can carve), copied into folders on the mounted
-// volume until they hold about mib MiB; the set of their digests and their count.
-QSet<QByteArray> fill(const QString& samples, const QString& mnt, std::uint64_t mib, int& files)
-{
-    QSet<QByteArray> digests;
-    if (test::run_tool(TARN_DEMO_FILES, {samples}) != 0 || test::run_tool(TARN_CARVE_SAMPLES, {samples}) != 0)
-        return digests;
-    const QStringList names = QDir(samples).entryList(QDir::Files, QDir::Name);
-    std::uint64_t bytes = 0;
-    for (int copy = 0; bytes < (mib << 20) && !names.isEmpty(); ++copy) {
-        const QString folder = QStringLiteral("%1/Folder %2/Part %3").arg(mnt).arg(copy / 10).arg(copy % 10);
-        QDir().mkpath(folder);
-        for (const QString& name : names) {
-            const QString to = QStringLiteral("%1/copy %2 of %3").arg(folder).arg(copy).arg(name);
-            if (!QFile::copy(samples + '/' + name, to))
-                return {};
-            bytes += static_cast<std::uint64_t>(QFileInfo(to).size());
-            digests.insert(sha_of(samples + '/' + name));
-            ++files;
-        }
-    }
-    return digests;
-}
-
-// The written files whose contents are among the originals; written counts them all.
-int exact_files(const QString& dir, const QSet<QByteArray>& digests, int& written)
-{
-    int exact = 0;
-    written = 0;
-    for (QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); ++written)
-        exact += digests.contains(sha_of(it.next())) ? 1 : 0;
-    return exact;
-}
-
-template <typename Run>
-bench_run_s best_of_two(Run run)
-{
-    const bench_run_s first = run();
-    bench_run_s best = run();
-    best.seconds = std::min(best.seconds, first.seconds);
-    return best;
-}
-
-void report(const char* what, const bench_run_s& run, double reference, const QString& dir, const QSet<QByteArray>& digests)
-{
-    int written = 0;
-    const int exact = exact_files(dir, digests, written);
-    std::printf("%-22s %7.2f s  %.2f × the deep scan  status %d  %d files written, %d of them byte-exact copies of files put there\n",
-                what, run.seconds, run.seconds / reference, run.status, written, exact);
-}
 
 } // namespace
 
@@ -105,7 +42,7 @@ int main(int argc, char** argv)
         test::exfat_mount_c mount(image, mnt);
         if (!mount.mounted())
             return std::printf("could not mount the volume\n"), 1;
-        digests = fill(dir.filePath("samples"), mnt, mib, files);
+        digests = bench::copy_samples(TARN_DEMO_FILES, TARN_CARVE_SAMPLES, dir.filePath("samples"), mnt, mib, files);
         ::sync();
         if (!mount.unmount() || digests.isEmpty())
             return std::printf("could not fill the volume\n"), 1;
@@ -114,20 +51,12 @@ int main(int argc, char** argv)
     if (test::run_tool("mkfs.exfat", format) != 0)
         return 1;
     QDir(dir.filePath("samples")).removeRecursively();
-    const QStringList env{"TARN_DISKS=" + image};
-    const auto cli = [&](const QStringList& args, const QString& out) {
-        return best_of_two([&] {
-            QDir(out).removeRecursively();
-            bench::drop_cached(image);
-            return run_measured(TARN_CLI, args + QStringList{"--recover", out}, env);
-        });
-    };
     std::printf("%llu MiB of files (%d) on a %llu MiB exFAT volume (32 KiB clusters), formatted again\n",
                 static_cast<unsigned long long>(mib), files, static_cast<unsigned long long>(volume_mib));
-    const bench_run_s deep = cli({"carve", "1"}, dir.filePath("deep"));
-    const bench_run_s lost = cli({"scan", "1", "--lost"}, dir.filePath("lost"));
-    report("deep scan", deep, deep.seconds, dir.filePath("deep"), digests);
-    report("search for lost files", lost, deep.seconds, dir.filePath("lost"), digests);
+    const bench_run_s deep = bench::recovering_run(TARN_CLI, image, {"carve", "1"}, dir.filePath("deep"));
+    const bench_run_s lost = bench::recovering_run(TARN_CLI, image, {"scan", "1", "--lost"}, dir.filePath("lost"));
+    bench::report_recovery("deep scan", deep, deep.seconds, dir.filePath("deep"), digests);
+    bench::report_recovery("search for lost files", lost, deep.seconds, dir.filePath("lost"), digests);
     std::printf("ratio (search / deep scan): %.2f\n", lost.seconds / deep.seconds);
     return deep.status == 0 && lost.status == 0 ? 0 : 1;
 }

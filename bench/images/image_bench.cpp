@@ -4,7 +4,7 @@
 // random bytes; the E01 is compressed (deflate, fast) in 100 MiB segments, as acquisitions
 // usually are. Reports the best of three runs of each and their ratio.
 
-#include "bench_process.h"
+#include "bench/support/bench_process.h"
 #include "tests/support/test_support.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "bench_process.h"
+#include "bench/support/bench_process.h"
 
 #include <QElapsedTimer>
 #include <QFile>
