@@ -8,7 +8,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -41,15 +40,6 @@ struct listed_s {
 const QString photos = QStringLiteral(u"Photos/2023/Sommer – Ferien ñandú");
 const QString deep = QStringLiteral("Projects/alpha/beta/gamma/delta");
 const QString cyrillic = QStringLiteral(u"Фотографии/日本語 フォルダ");
-
-QByteArray noise(int size, quint32 seed)
-{
-    QByteArray data(size, '\0');
-    QRandomGenerator rng(seed);
-    for (char& c : data)
-        c = static_cast<char>(rng.generate());
-    return data;
-}
 
 QByteArray sha256(const QByteArray& bytes)
 {
@@ -85,7 +75,7 @@ protected:
     void populate(const QString& mnt)
     {
         for (int i = 0; i < 4; ++i)
-            put(mnt, QStringLiteral("early note %1.txt").arg(i), noise(6000 + 1500 * i, 10 + i));
+            put(mnt, QStringLiteral("early note %1.txt").arg(i), random_bytes(6000 + 1500 * i, 10 + i));
         ASSERT_TRUE(QDir(mnt).mkpath(photos));
         for (int i = 0; i < 40; ++i)
             put(mnt, photos + QStringLiteral("/Holiday picture number %1.jpeg").arg(i), {});
@@ -96,22 +86,22 @@ protected:
             ASSERT_TRUE(QDir(mnt).rename(name, "Documents/" + name));
             contents_["Documents/" + name] = contents_.extract(name).mapped();
         }
-        put(mnt, "root note.txt", noise(3000, 5)); // its entry goes with the old root
+        put(mnt, "root note.txt", random_bytes(3000, 5)); // its entry goes with the old root
         for (int i = 0; i < 40; ++i)
-            put(mnt, photos + QStringLiteral("/Holiday picture number %1.jpeg").arg(i), noise(700 + 3301 * i, 100 + i));
+            put(mnt, photos + QStringLiteral("/Holiday picture number %1.jpeg").arg(i), random_bytes(700 + 3301 * i, 100 + i));
         for (int i = 0; i < 30; ++i)
-            put(mnt, QStringLiteral("Letters/Letter number %1 to the bank manager.txt").arg(i), noise(1000 + 77 * i, 600 + i));
+            put(mnt, QStringLiteral("Letters/Letter number %1 to the bank manager.txt").arg(i), random_bytes(1000 + 77 * i, 600 + i));
         for (int i = 0; i < 5; ++i)
-            put(mnt, cyrillic + QStringLiteral(u"/写真 %1 Ærøskøbing.png").arg(i), noise(2000 + 9999 * i, 200 + i));
+            put(mnt, cyrillic + QStringLiteral(u"/写真 %1 Ærøskøbing.png").arg(i), random_bytes(2000 + 9999 * i, 200 + i));
         for (int i = 0; i < 6; ++i)
-            put(mnt, QStringLiteral("Documents/Quarterly report %1.docx").arg(i), noise(150 + 20011 * i, 300 + i));
-        put(mnt, "Documents/" + QString(180, QLatin1Char('L')) + ".txt", noise(7000, 6));
+            put(mnt, QStringLiteral("Documents/Quarterly report %1.docx").arg(i), random_bytes(150 + 20011 * i, 300 + i));
+        put(mnt, "Documents/" + QString(180, QLatin1Char('L')) + ".txt", random_bytes(7000, 6));
         put(mnt, "Documents/empty.txt", {});
-        put(mnt, deep + "/deep.bin", noise(300000, 7));
+        put(mnt, deep + "/deep.bin", random_bytes(300000, 7));
         // Written in turns with a file that stays: its chain is all that tells its clusters.
         for (int round = 0; round < 3; ++round) {
-            put(mnt, "Documents/fragmented log.txt", noise(40000, 400 + round), round > 0);
-            put(mnt, "Documents/spacer.bin", noise(5000, 500 + round), round > 0);
+            put(mnt, "Documents/fragmented log.txt", random_bytes(40000, 400 + round), round > 0);
+            put(mnt, "Documents/spacer.bin", random_bytes(5000, 500 + round), round > 0);
         }
     }
 
@@ -170,7 +160,7 @@ TEST_P(ExfatFormatted, EveryFileWhoseFolderSurvivedIsBackByteExactUnderItsPath)
         exfat_mount_c mount(image, mnt);
         ASSERT_TRUE(mount.mounted());
         for (int i = 0; i < c.new_files; ++i)
-            put(mnt, QStringLiteral("after format %1.bin").arg(i), noise(8000, 900 + i));
+            put(mnt, QStringLiteral("after format %1.bin").arg(i), random_bytes(8000, 900 + i));
         ASSERT_TRUE(mount.unmount());
     }
 
