@@ -160,6 +160,8 @@ int recovery_window_c::start_scan(const volume_item_s& volume, bool deep, bool l
     ui_->btn_pause->show();
     ui_->btn_stop->show();
     reset_tree();
+    if (deep)
+        remember_names(volume.volume_path);
     deep_ = deep;
     lost_ = lost;
     volume_ = volume;
@@ -208,12 +210,25 @@ void recovery_window_c::restart()
 {
     if (scan_running || extraction_running())
         return;
+    if (deep_)
+        remember_names(volume_.volume_path);
     reset_engine(current_);
     if (launch() != 0)
         return;
     ui_->btn_pause->setText(language_text("btn_pause"));
     ui_->btn_pause->show();
     ui_->btn_stop->show();
+}
+
+void recovery_window_c::remember_names(const QString& deep_volume)
+{
+    // Taken from the findings just before the engine is reset for the deep scan; a deep scan run
+    // again keeps the names it had.
+    const engine_entry_s* entry = engine_entry(kind_);
+    if (kind_ == scanner_raw || entry == nullptr || entry->known_starts == nullptr || volume_.volume_path != deep_volume)
+        return;
+    known_names_ = entry->known_starts(*current_);
+    known_volume_ = deep_volume;
 }
 
 int recovery_window_c::open_scan_file()
@@ -303,10 +318,6 @@ void recovery_window_c::on_thread_finished()
     }
     failure_ = current_->get_failure();
     const bool found = show_findings();
-    if (const engine_entry_s* entry = engine_entry(kind_); entry != nullptr && entry->known_starts != nullptr) {
-        known_names_ = entry->known_starts(*current_);
-        known_volume_ = volume_.volume_path;
-    }
     if (kind_ == scanner_raw)
         ui_->btn_filter->show();
     scan_running = false;

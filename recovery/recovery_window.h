@@ -102,6 +102,9 @@ private:
     // it has not run, else (or when declined) the deep scan.
     void offer_next_scan();
     void offer_deep_scan();
+    // Before a deep scan of deep_volume: the names the file-system scan of that same volume found,
+    // by where each file's data starts, for the deep scan to name its hits.
+    void remember_names(const QString& deep_volume);
     // The tree of the finished scan, with or without the files that still exist; false when it
     // shows nothing.
     bool show_findings();
@@ -119,8 +122,8 @@ private:
     std::unique_ptr<Ui::RecoveryForm> ui_;
     bool deep_ = false;
     bool lost_ = false; // the scan searches for lost files too
-    // The names the last file-system scan found and the volume it read: a deep scan of that
-    // volume names its hits after them.
+    // The names a file-system scan found and the volume it read, taken when a deep scan of that
+    // volume starts: the deep scan names its hits after them.
     raw_known_names known_names_;
     QString known_volume_;
     // "Show live files": on for a partition the search found (every file on it is lost), off
