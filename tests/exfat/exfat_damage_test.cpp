@@ -28,14 +28,6 @@ namespace {
 
 constexpr std::uint32_t cluster = 4096;
 
-QByteArray pattern(int size, char seed)
-{
-    QByteArray b(size, '\0');
-    for (int i = 0; i < size; ++i)
-        b[i] = static_cast<char>(seed + i * 7 + i / 4096);
-    return b;
-}
-
 class ExfatDamage : public ::testing::Test {
 protected:
     void SetUp() override { make(8 << 20); }
@@ -91,10 +83,10 @@ protected:
 // How each deleted file is laid out, read and marked.
 TEST_F(ExfatDamage, DeletedFilesAreReadAsTheirSetsLayThemOutAndGuessesAreMarked)
 {
-    const QByteArray whole = pattern(10000, 'a');
+    const QByteArray whole = exfat_pattern(10000, 'a');
     put_root({u"whole.bin", 0x20, put_data(whole), 10000});
     // Fragmented, its FAT chain still there and its clusters free: read along the chain.
-    const QByteArray frag = pattern(3 * cluster, 'f');
+    const QByteArray frag = exfat_pattern(3 * cluster, 'f');
     const std::uint32_t f0 = next_free_;
     for (std::uint32_t i = 0; i < 3; ++i) {
         std::memcpy(image_->bytes().data() + image_->cluster_offset(f0 + 2 * i), frag.constData() + i * cluster, cluster);
@@ -103,15 +95,15 @@ TEST_F(ExfatDamage, DeletedFilesAreReadAsTheirSetsLayThemOutAndGuessesAreMarked)
     next_free_ += 6;
     put_root({u"chained.bin", 0x20, f0, static_cast<std::uint64_t>(frag.size()), UINT64_MAX, false});
     // A chain whose clusters a live file has taken since, and one that loops: both guesses.
-    const std::uint32_t taken = put_data(pattern(2 * cluster, 't'));
+    const std::uint32_t taken = put_data(exfat_pattern(2 * cluster, 't'));
     image_->allocate(taken, 2, true);
     put_root({u"taken.bin", 0x20, taken, 2 * cluster, UINT64_MAX, false});
-    const std::uint32_t loop = put_data(pattern(3 * cluster, 'l'));
+    const std::uint32_t loop = put_data(exfat_pattern(3 * cluster, 'l'));
     image_->set_fat(loop, loop + 1);
     image_->set_fat(loop + 1, loop);
     put_root({u"looped.bin", 0x20, loop, 3 * cluster, UINT64_MAX, false});
     // Written to 100 bytes of 5000: the rest reads as zeros, whatever the clusters hold.
-    put_root({u"valid.bin", 0x20, put_data(pattern(5000, 'v')), 5000, 100});
+    put_root({u"valid.bin", 0x20, put_data(exfat_pattern(5000, 'v')), 5000, 100});
     // Past the volume's last cluster.
     const std::uint32_t last = image_->cluster_count() + 1;
     std::memset(image_->bytes().data() + image_->cluster_offset(last), 'e', cluster);
@@ -130,10 +122,10 @@ TEST_F(ExfatDamage, DeletedFilesAreReadAsTheirSetsLayThemOutAndGuessesAreMarked)
         {"whole.bin", exfat_layout_e::contiguous, whole, recovery_ok},
         {"chained.bin", exfat_layout_e::chain, frag, recovery_ok},
         // Its second cluster is in use: the guess passes over it to the next free one.
-        {"taken.bin", exfat_layout_e::guessed, pattern(2 * cluster, 't').left(cluster) + pattern(3 * cluster, 'l').left(cluster),
+        {"taken.bin", exfat_layout_e::guessed, exfat_pattern(2 * cluster, 't').left(cluster) + exfat_pattern(3 * cluster, 'l').left(cluster),
          recovery_ok},
-        {"looped.bin", exfat_layout_e::guessed, pattern(3 * cluster, 'l'), recovery_ok},
-        {"valid.bin", exfat_layout_e::contiguous, pattern(100, 'v') + QByteArray(4900, '\0'), recovery_ok},
+        {"looped.bin", exfat_layout_e::guessed, exfat_pattern(3 * cluster, 'l'), recovery_ok},
+        {"valid.bin", exfat_layout_e::contiguous, exfat_pattern(100, 'v') + QByteArray(4900, '\0'), recovery_ok},
         {"huge.bin", exfat_layout_e::contiguous, QByteArray(cluster, 'e'), recovery_incomplete},
     };
     for (const auto& e : expected) {
@@ -165,7 +157,7 @@ TEST_F(ExfatDamage, DeletedFilesAreReadAsTheirSetsLayThemOutAndGuessesAreMarked)
 // its own.
 TEST_F(ExfatDamage, DamagedAndReusedSetsAreTakenForThePartsThatAgree)
 {
-    const QByteArray data = pattern(3000, 'd');
+    const QByteArray data = exfat_pattern(3000, 'd');
     const std::size_t flipped = slot_;
     put_root({u"flipped.txt", 0x20, put_data(data), 3000});
     image_->bytes()[image_->cluster_offset(image_->root_cluster()) + flipped * 32 + 12] ^= std::byte{0x01}; // a time bit
@@ -199,7 +191,7 @@ TEST_F(ExfatDamage, NamesThatWouldLeaveTheTargetAreWrittenInsideIt)
 {
     const std::u16string names[] = {u"../../escape.txt", u"a/b.txt", u"..", u"ctl\u0001\u001b[2J.txt", u"/abs.txt"};
     for (const std::u16string& name : names)
-        put_root({name, 0x20, put_data(pattern(100, 'n')), 100});
+        put_root({name, 0x20, put_data(exfat_pattern(100, 'n')), 100});
     const auto engine = scan();
     const auto tree = engine_entry(scanner_exfat)->build_tree(*engine, false);
     ASSERT_NE(tree, nullptr);
@@ -222,7 +214,7 @@ TEST_F(ExfatDamage, NamesThatWouldLeaveTheTargetAreWrittenInsideIt)
 // sound, or says why it cannot.
 TEST_F(ExfatDamage, DamagedBootRegionsAndSystemFilesAreHandled)
 {
-    const QByteArray data = pattern(6000, 'b');
+    const QByteArray data = exfat_pattern(6000, 'b');
     put_root({u"Ünïcode-näme.bin", 0x20, put_data(data), 6000});
     const std::vector<std::byte> base = image_->bytes();
     const std::size_t root = image_->cluster_offset(image_->root_cluster());
@@ -275,22 +267,22 @@ TEST_F(ExfatDamage, FoldersThatLoopOrEndInASetOrWereTakenAreReadOnce)
     image_->allocate(looped, 2, true);
     image_->set_fat(looped + 1, looped);
     put_root({u"Looped", 0x10, looped, 3 * cluster, UINT64_MAX, false, false});
-    image_->put_set(looped, 0, {u"in-loop.txt", 0x20, put_data(pattern(50, 'i')), 50});
+    image_->put_set(looped, 0, {u"in-loop.txt", 0x20, put_data(exfat_pattern(50, 'i')), 50});
     // A deleted folder of one cluster whose last two slots begin a set its next cluster would end.
     // The cluster after it takes the set's name entry, which the folder's read never reaches.
     const std::uint32_t cut = next_free_;
     next_free_ += 2;
     put_root({u"Cut", 0x10, cut, cluster, UINT64_MAX, true});
-    image_->put_set(cut, 0, {u"before.txt", 0x20, put_data(pattern(70, 'c')), 70});
+    image_->put_set(cut, 0, {u"before.txt", 0x20, put_data(exfat_pattern(70, 'c')), 70});
     for (std::size_t slot = 3; slot + 2 < cluster / 32; slot += 3) // empty files up to the last two slots
         image_->put_set(cut, slot, {u"e" + QString::number(slot).toStdU16String(), 0x20, 0, 0});
-    image_->put_set(cut, cluster / 32 - 2, {u"split over the end.txt", 0x20, put_data(pattern(90, 's')), 90});
+    image_->put_set(cut, cluster / 32 - 2, {u"split over the end.txt", 0x20, put_data(exfat_pattern(90, 's')), 90});
     // A deleted folder whose cluster the live folder "Taker" holds now.
     const std::uint32_t shared = next_free_++;
     image_->allocate(shared, 1, true);
     put_root({u"Gone", 0x10, shared, cluster, UINT64_MAX, false});
     put_root({u"Taker", 0x10, shared, cluster, UINT64_MAX, false, false});
-    image_->put_set(shared, 0, {u"taker-file.txt", 0x20, put_data(pattern(40, 't')), 40});
+    image_->put_set(shared, 0, {u"taker-file.txt", 0x20, put_data(exfat_pattern(40, 't')), 40});
 
     const auto engine = scan();
     ASSERT_EQ(engine->get_failure(), scan_failure_e::none);
@@ -302,7 +294,7 @@ TEST_F(ExfatDamage, FoldersThatLoopOrEndInASetOrWereTakenAreReadOnce)
             split = &r;
     ASSERT_NE(split, nullptr); // its name entries lie past the folder's end: taken in part
     EXPECT_TRUE(split->uncertain());
-    EXPECT_EQ(recover(*engine, *split), pattern(90, 's'));
+    EXPECT_EQ(recover(*engine, *split), exfat_pattern(90, 's'));
     const exfat_record_s* taker_file = find(*engine, "taker-file.txt");
     ASSERT_NE(taker_file, nullptr);
     EXPECT_EQ(engine->findings().at(taker_file->parent).name, "Taker");

@@ -30,14 +30,6 @@ namespace {
 
 constexpr std::uint32_t cluster = 4096;
 
-QByteArray pattern(int size, char seed)
-{
-    QByteArray b(size, '\0');
-    for (int i = 0; i < size; ++i)
-        b[i] = static_cast<char>(seed + i * 13 + i / 4096);
-    return b;
-}
-
 class ExfatLost : public ::testing::Test {
 protected:
     void SetUp() override
@@ -107,8 +99,8 @@ protected:
 TEST_F(ExfatLost, FoldersAreRebuiltFromTheirEntriesAndTakenFilesAreMarked)
 {
     const std::uint32_t old_root = take_cluster(), outer = take_cluster(), sub = take_cluster(), nameless = take_cluster();
-    const QByteArray inner = pattern(10000, 'i'), gone = pattern(3000, 'g'), deep = pattern(5000, 'd'), loose = pattern(100, 'l');
-    const QByteArray taken = pattern(2 * cluster, 't');
+    const QByteArray inner = exfat_pattern(10000, 'i'), gone = exfat_pattern(3000, 'g'), deep = exfat_pattern(5000, 'd'), loose = exfat_pattern(100, 'l');
+    const QByteArray taken = exfat_pattern(2 * cluster, 't');
     const std::uint32_t taken_at = put_data(taken);
     std::size_t slot = put(old_root, 0, {u"Outer", 0x10, outer, cluster});
     slot += put(old_root, slot, {u"taken over.bin", 0x20, taken_at, static_cast<std::uint64_t>(taken.size())});
@@ -152,19 +144,19 @@ TEST_F(ExfatLost, CraftedSetsEndInPlainFindingsOrNone)
     const std::uint32_t a = take_cluster(), b = take_cluster(), self = take_cluster(), odd = take_cluster(), used = take_cluster();
     // Folders that hold each other, and one that holds itself.
     std::size_t slot = put(a, 0, {u"B", 0x10, b, cluster});
-    put(a, slot, {u"in a.txt", 0x20, put_data(pattern(100, 'a')), 100});
+    put(a, slot, {u"in a.txt", 0x20, put_data(exfat_pattern(100, 'a')), 100});
     slot = put(b, 0, {u"A", 0x10, a, cluster});
-    put(b, slot, {u"in b.txt", 0x20, put_data(pattern(100, 'b')), 100});
+    put(b, slot, {u"in b.txt", 0x20, put_data(exfat_pattern(100, 'b')), 100});
     slot = put(self, 0, {u"Itself", 0x10, self, 1ull << 62});
-    put(self, slot, {u"in self.txt", 0x20, put_data(pattern(100, 's')), 100});
+    put(self, slot, {u"in self.txt", 0x20, put_data(exfat_pattern(100, 's')), 100});
     // A name that tries to leave the target folder, a set whose checksum fails, a file larger
     // than the volume, and a set in a cluster the file system in place uses.
-    const std::uint32_t escape_at = put_data(pattern(50, 'e'));
+    const std::uint32_t escape_at = put_data(exfat_pattern(50, 'e'));
     slot = put(odd, 0, {u"../escape.txt", 0x20, escape_at, 50});
     const std::size_t bad = slot;
     slot += put(odd, slot, {u"bad checksum.txt", 0x20, escape_at, 50});
     image_->bytes()[image_->cluster_offset(odd) + bad * 32 + 64 + 2] ^= std::byte{1};
-    const std::uint32_t huge_at = put_data(pattern(cluster, 'h'));
+    const std::uint32_t huge_at = put_data(exfat_pattern(cluster, 'h'));
     put(odd, slot, {u"huge.bin", 0x20, huge_at, 1ull << 40});
     put(used, 0, {u"new data.txt", 0x20, escape_at, 50});
     image_->allocate(used, 1, true);
@@ -182,7 +174,7 @@ TEST_F(ExfatLost, CraftedSetsEndInPlainFindingsOrNone)
     const QByteArray copy = recover(*engine, by_name.at("huge.bin"), &result);
     EXPECT_EQ(result, recovery_incomplete);
     EXPECT_EQ(static_cast<std::uint64_t>(copy.size()), engine->layout().heap_bytes_from(huge_at));
-    EXPECT_TRUE(copy.startsWith(pattern(cluster, 'h')));
+    EXPECT_TRUE(copy.startsWith(exfat_pattern(cluster, 'h')));
 
     // Everything is written inside the target, the escaping name as a plain name.
     const std::unique_ptr<TreeModel> tree = engine_entry(scanner_exfat)->build_tree(*engine, false);

@@ -16,6 +16,14 @@
 
 namespace tarn::test {
 
+QByteArray exfat_pattern(int size, char seed)
+{
+    QByteArray b(size, '\0');
+    for (int i = 0; i < size; ++i)
+        b[i] = static_cast<char>(seed + i * 7 + i / 4096);
+    return b;
+}
+
 namespace {
 
 bool is_mounted(const QString& mount_point)

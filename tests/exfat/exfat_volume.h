@@ -3,6 +3,7 @@
 // where /dev/fuse exists), or edited by hand in memory for what no real tool makes (damaged boot
 // regions, reused slots, loops in the FAT).
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -13,6 +14,9 @@ namespace tarn::test {
 
 // Formats an exFAT file system over the whole of a new image of the given size: 4 KiB clusters,
 // its structures packed at the start (so that a small volume keeps them in few kilobytes).
+// size bytes that differ from cluster to cluster and from seed to seed.
+QByteArray exfat_pattern(int size, char seed);
+
 int format_exfat(const QString& image, std::uint64_t bytes, const QString& label = QStringLiteral("TESTCARD"));
 
 // Why the FUSE driver cannot be used here; empty when it can.
